@@ -1,0 +1,31 @@
+#pragma once
+
+#include <condition_variable>
+#include <mutex>
+
+namespace kestra::platform {
+
+// A manual-reset event: once set it stays set, releasing every waiter, until
+// someone resets it. The pipe reader waits on one for the window's answer to a
+// repaint request.
+class Event {
+public:
+    explicit Event(bool initiallySet = false) : set_(initiallySet) {}
+    Event(const Event&) = delete;
+    Event& operator=(const Event&) = delete;
+
+    void Set();
+    void Reset();
+    bool IsSet() const;
+    // Returns true when the event was set within timeoutMs (at once if it is
+    // already set), false when the time ran out.
+    bool Wait(int timeoutMs) const;
+    void WaitForever() const;
+
+private:
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    bool set_;
+};
+
+} // namespace kestra::platform

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Sets up a Debian 12 machine, builds KESTRA and runs the whole test suite:
+# the optimised build, then the same tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer. KESTRA_QUICK=1 skips the sanitizer pass.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup-debian.sh
+
+jobs=$(nproc)
+cmake --preset default >/dev/null
+cmake --build --preset default -j "$jobs"
+ctest --preset default -j "$jobs"
+
+if [ "${KESTRA_QUICK:-0}" != 1 ]; then
+    cmake --preset asan >/dev/null
+    cmake --build --preset asan -j "$jobs"
+    ctest --preset asan -j "$jobs"
+fi
