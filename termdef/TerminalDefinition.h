@@ -60,4 +60,9 @@ struct TerminalDefinition {
 TerminalDefinition& TheTerminalDefinition();
 void ResetTerminalDefinition();
 
+// Reads the definition file (found as configuration files are) into the
+// process-wide definition, once per process: later calls return at once. Any
+// error in the file ends the program with the located report.
+void LoadTerminalDefinition(std::string_view fileName);
+
 } // namespace kestra::termdef
