@@ -23,8 +23,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Rounded up: a wait cut short by a truncated remainder would end early.
 int RemainingMs(Clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
     return left.count() < 0 ? 0 : static_cast<int>(left.count());
 }
 
