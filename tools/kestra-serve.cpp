@@ -278,16 +278,23 @@ void FlushToSocket(int socket, std::vector<char>& toSocket) {
     }
 }
 
+// Signals the command's whole process group: the command leads its own
+// session, and what it started should end with it.
+void SignalCommand(pid_t child, int signal) {
+    if (kill(-child, signal) != 0)
+        kill(child, signal);
+}
+
 void EndCommand(pid_t child) {
     if (ChildHasEnded(child))
         return;
-    kill(child, SIGHUP);
+    SignalCommand(child, SIGHUP);
     for (int waited = 0; waited < HangupGraceMs; waited += 10) {
         if (ChildHasEnded(child))
             return;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    kill(child, SIGKILL);
+    SignalCommand(child, SIGKILL);
     waitpid(child, nullptr, 0);
 }
 

@@ -5,6 +5,7 @@
 #include "platform/Process.h"
 #include "platform/SocketListener.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <csignal>
@@ -76,8 +77,8 @@ public:
         for (auto& variable : environment)
             envp.push_back(variable.data());
         envp.push_back(nullptr);
-        if (posix_spawn(&pid_, ServeProgram.c_str(), &actions, nullptr, argp.data(),
-                        envp.data()) != 0)
+        if (posix_spawn(&pid_, ServeProgram.c_str(), &actions, nullptr, argp.data(), envp.data()) !=
+            0)
             pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
         close(out[1]);
@@ -225,13 +226,20 @@ TEST_F(KestraServe, RelaysACommandToSeveralConnectionsAtOnce) {
 
 TEST_F(KestraServe, ConnectionClosesWhenTheCommandEndsWithItsLastOutput) {
     std::string path = directory_ / "console";
-    Server server({path, "--", "/bin/sh", "-c", "echo first; echo last"});
+    // More output than the terminal holds, so that some of it is still on
+    // its way when the command has already ended.
+    constexpr int Bulk = 100000;
+    Server server({path, "--", "/bin/sh", "-c",
+                   "echo first; head -c " + std::to_string(Bulk) +
+                       " /dev/zero | tr '\\0' x; echo; echo last"});
     ASSERT_EQ(server.Endpoint(), path);
     for (int connection = 0; connection < 2; ++connection) {
         PipeConnection client = Connect(path);
         Received received = ReadUntil(client, "");
         EXPECT_TRUE(received.shutDown);
-        EXPECT_NE(received.text.find("first\r\nlast\r\n"), std::string::npos) << received.text;
+        EXPECT_TRUE(received.text.starts_with("first\r\n")) << received.text.substr(0, 80);
+        EXPECT_TRUE(received.text.ends_with("\r\nlast\r\n"));
+        EXPECT_EQ(std::count(received.text.begin(), received.text.end(), 'x'), Bulk);
     }
 }
 
@@ -247,7 +255,9 @@ TEST_F(KestraServe, CommandRunsWithAVt100TerminalOf24By80) {
 
 TEST_F(KestraServe, OnceServesOneConnectionThenExitsAndEndsTheCommand) {
     std::string path = directory_ / "console";
-    Server server({"--once", path, "--", "/bin/sh", "-c", "echo pid=$$; exec cat"});
+    // The command ignores the hang-up that a vanished client causes.
+    Server server({"--once", path, "--", "/bin/sh", "-c",
+                   "trap '' HUP; echo pid=$$; while :; do sleep 0.05; done"});
     ASSERT_EQ(server.Endpoint(), path);
     pid_t command = 0;
     {

@@ -1,6 +1,7 @@
+#include "platform/Process.h"
+
 #include "PlatformTestSupport.h"
 #include "platform/Priority.h"
-#include "platform/Process.h"
 #include "platform/SystemError.h"
 #include "platform/Thread.h"
 
@@ -92,8 +93,8 @@ TEST(SystemErrorText, ThreadsGetTheirOwnTexts) {
 }
 
 TEST(Thread, StackIsNeverSmallerThanTheFloorAndRunsDeepCalls) {
-    for (std::size_t requested : {std::size_t{0}, std::size_t{1024}, std::size_t{8192},
-                                  std::size_t{4 * 1024 * 1024 + 1}}) {
+    for (std::size_t requested :
+         {std::size_t{0}, std::size_t{1024}, std::size_t{8192}, std::size_t{4 * 1024 * 1024 + 1}}) {
         std::size_t size = Thread::EffectiveStackSize(requested);
         EXPECT_GE(size, requested);
         EXPECT_GE(size, Thread::MinimumStackBytes);
