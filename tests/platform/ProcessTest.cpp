@@ -267,7 +267,7 @@ TEST(Process, WaitForAnotherProcessEndsWhenItEndsOrAtTheLimit) {
                         {"polling", WaitForProcessExitByPolling}};
     for (const auto& way : ways) {
         SCOPED_TRACE(way.name);
-        ProcessStart quick = StartProcess({"/bin/sh", "-c", "sleep 0.05"});
+        ProcessStart quick = StartProcess({"sleep", "0.05"});
         ASSERT_TRUE(quick.Started());
         auto start = Clock::now();
         EXPECT_EQ(way.wait(quick.pid, 5000), ProcessWaitResult::Ended);
@@ -279,7 +279,7 @@ TEST(Process, WaitForAnotherProcessEndsWhenItEndsOrAtTheLimit) {
         WaitForChild(quick.pid);
         EXPECT_EQ(way.wait(quick.pid, 100), ProcessWaitResult::Ended) << "a process gone";
 
-        ProcessStart endless = StartProcess({"/bin/sh", "-c", "sleep 30"});
+        ProcessStart endless = StartProcess({"sleep", "30"});
         ASSERT_TRUE(endless.Started());
         start = Clock::now();
         EXPECT_EQ(way.wait(endless.pid, 150), ProcessWaitResult::TimedOut);
