@@ -10,11 +10,13 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <optional>
 #include <poll.h>
 #include <spawn.h>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -190,6 +192,25 @@ bool Exists(const std::string& path) {
     return lstat(path.c_str(), &status) == 0;
 }
 
+// The children of `parent` that have ended without being reaped.
+int ZombieChildren(pid_t parent) {
+    int zombies = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::string line;
+        std::getline(std::ifstream(entry.path() / "stat"), line);
+        auto nameEnd = line.rfind(')');
+        if (nameEnd == std::string::npos)
+            continue;
+        std::istringstream fields(line.substr(nameEnd + 2));
+        char state = 0;
+        pid_t itsParent = 0;
+        fields >> state >> itsParent;
+        if (itsParent == parent && state == 'Z')
+            ++zombies;
+    }
+    return zombies;
+}
+
 class KestraServe : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -241,6 +262,11 @@ TEST_F(KestraServe, ConnectionClosesWhenTheCommandEndsWithItsLastOutput) {
         EXPECT_TRUE(received.text.ends_with("\r\nlast\r\n"));
         EXPECT_EQ(std::count(received.text.begin(), received.text.end(), 'x'), Bulk);
     }
+    // Every connection's process has ended; the server must have reaped them.
+    auto start = Clock::now();
+    while (ZombieChildren(server.Pid()) > 0 && MillisecondsSince(start) < LimitMs)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(ZombieChildren(server.Pid()), 0);
 }
 
 TEST_F(KestraServe, CommandRunsWithAVt100TerminalOf24By80) {
