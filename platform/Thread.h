@@ -13,10 +13,11 @@ struct ThreadStart;
 // runs detaches it rather than ending the program as std::thread would.
 class Thread {
 public:
-    // Stacks are never smaller than this, whatever a caller asks for: a size
-    // chosen for another system's thread start (8192 bytes for a reader) is
-    // too small here once the C library, Qt's event posting and the error
-    // routine's formatting run on it, and far too small for a sanitizer build.
+    // Stacks are never smaller than this, whatever a caller asks for (a
+    // console reader asks for 8192 bytes, an editor's waiter for 1024). Linux
+    // refuses anything below PTHREAD_STACK_MIN, and even that is too small
+    // once the C library, Qt's event posting and the error routine's message
+    // formatting run on the thread, and far too small for a sanitizer build.
     // Untouched stack pages cost no memory, so the floor is generous.
     static constexpr std::size_t MinimumStackBytes = 256 * 1024;
 
