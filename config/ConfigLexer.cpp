@@ -10,6 +10,7 @@
 #include <cstring>
 #include <sys/stat.h>
 #include <utility>
+#include <vector>
 
 namespace kestra::config {
 namespace {
@@ -258,6 +259,18 @@ void AppendMarkerFor(std::string& marker, char character) {
 }
 
 } // namespace
+
+ConfigLexer::~ConfigLexer() {
+    std::vector<std::unique_ptr<ConfigLexer>> chain;
+    for (std::unique_ptr<ConfigLexer> next = std::move(child); next;) {
+        std::unique_ptr<ConfigLexer> below = std::move(next->child);
+        chain.push_back(std::move(next));
+        next = std::move(below);
+    }
+    while (!chain.empty()) {
+        chain.pop_back();
+    }
+}
 
 bool DefaultSeparator(const ConfigLexer&, char character) {
     return character == ' ' || character == '\t' || character == '\r' || character == '\n';

@@ -38,6 +38,9 @@ using FileOpener = std::function<termdef::FilePointer(
 // are only current in the innermost (LexerInnermost).
 struct ConfigLexer {
     ConfigLexer() = default;
+    // Closes the included files innermost first, without recursion: a chain
+    // is as deep as the files that can be open at once.
+    ~ConfigLexer();
     ConfigLexer(const ConfigLexer&) = delete;
     ConfigLexer& operator=(const ConfigLexer&) = delete;
 
@@ -49,7 +52,7 @@ struct ConfigLexer {
     unsigned lineNumber = 0;    // read attempts on this file, the one at its end included
     bool haveToken = false;
     ConfigLexer* parent = nullptr;
-    std::unique_ptr<ConfigLexer> child; // declared after file: closed first on destruction
+    std::unique_ptr<ConfigLexer> child; // the file included from this one, still being read
     std::uint32_t number = 0;           // the value of the last LexerNextNumber
 
     // Settings: set between creation and LexerOpen; every included file

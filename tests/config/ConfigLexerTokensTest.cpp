@@ -206,6 +206,19 @@ TEST_F(LexerTokens, DeepChainsOfIncludesHaveNoFixedLimit) {
                                                         "\n");
     }
     Write("f" + std::to_string(kDepth) + ".cnf", "bottom\n");
+
+    // Every level is open at the bottom; ending the chain there closes them all.
+    auto open = Open("f0.cnf");
+    ASSERT_TRUE(LexerReadLine(*open));
+    ASSERT_TRUE(LexerNextToken(*open));
+    EXPECT_EQ(open->token, "bottom");
+    int depth = 0;
+    for (const ConfigLexer* record = open.get(); record->child; record = record->child.get()) {
+        ++depth;
+    }
+    EXPECT_EQ(depth, kDepth);
+    LexerDestroy(open);
+
     auto lexer = Open("f0.cnf");
     const Lines lines = AllTokens(*lexer);
     ASSERT_EQ(lines.size(), kDepth + 1u);
