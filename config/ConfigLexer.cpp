@@ -205,14 +205,14 @@ bool ReadEscape(const std::string& line, std::size_t& position, std::string& tex
 
 // Collects the token that starts at the record's cursor and leaves the cursor
 // just after it. Errors are reported with the cursor where the scan stopped.
-std::string CollectToken(ConfigLexer& outermost, ConfigLexer& record) {
+std::string CollectToken(ConfigLexer& outermost, ConfigLexer& record, bool breaksEnabled) {
     const std::string& line = record.line;
     std::string text;
     std::size_t& position = record.cursor;
     while (position < line.size()) {
         const char character = line[position];
         if (IsComment(record, character) || IsSeparator(record, character) ||
-            (position != record.tokenStart && IsBreak(record, character))) {
+            (breaksEnabled && position != record.tokenStart && IsBreak(record, character))) {
             break;
         }
         if (character == '\'') {
@@ -251,8 +251,6 @@ std::string CollectToken(ConfigLexer& outermost, ConfigLexer& record) {
     }
     return text;
 }
-
-bool ReadIncludeFileName(ConfigLexer& record);
 
 void AppendMarkerFor(std::string& marker, char character) {
     marker += character == '\t' || character == ' ' ? character : platform::LineMarker();
@@ -336,7 +334,14 @@ bool LexerReadLine(ConfigLexer& lexer) {
     }
 }
 
-bool LexerNextToken(ConfigLexer& lexer) {
+namespace {
+
+// Paths on Linux are written with '/', which breaks tokens in the
+// configuration file: the file name after INCLUDE is read without break
+// characters, so that INCLUDE /etc/kestra/units.cnf needs no quotes.
+enum class Breaks { Enabled, Disabled };
+
+bool NextToken(ConfigLexer& lexer, Breaks breaks) {
     for (;;) {
         lexer.haveToken = false;
         ConfigLexer* record = &LexerInnermost(lexer);
@@ -351,6 +356,7 @@ bool LexerNextToken(ConfigLexer& lexer) {
                 break;
             }
             record->token.clear();
+            // Reading on may leave an included file: take the innermost again.
             if (!record->continueLines || !LexerReadLine(lexer)) {
                 lexer.token.clear();
                 return false;
@@ -358,7 +364,7 @@ bool LexerNextToken(ConfigLexer& lexer) {
             record = &LexerInnermost(lexer);
         }
 
-        record->token = CollectToken(lexer, *record);
+        record->token = CollectToken(lexer, *record, breaks == Breaks::Enabled);
 
         if (record->includeKeyword.empty() ||
             !EqualIgnoringCase(record->token, record->includeKeyword)) {
@@ -369,29 +375,30 @@ bool LexerNextToken(ConfigLexer& lexer) {
             return true;
         }
 
-        // INCLUDE: the next token names the file; its first token is the
-        // one returned.
-        if (!ReadIncludeFileName(*record)) {
-            lexer.token.clear();
+        // INCLUDE: the next token names the file, and the first token of
+        // that file is the one returned.
+        if (!NextToken(lexer, Breaks::Disabled)) {
             return false;
         }
+        ConfigLexer& including = LexerInnermost(lexer);
+        const std::string name = lexer.token;
         auto child = std::make_unique<ConfigLexer>();
-        CopySettings(*record, *child);
-        if (!LexerOpen(*child, record->token)) {
-            Fail(lexer, "Can't open include file %s", record->token.c_str());
+        CopySettings(including, *child);
+        if (!LexerOpen(*child, name)) {
+            Fail(lexer, "Can't open include file %s", name.c_str());
         }
         // A file that includes itself, directly or through others, would
         // never end: refuse it at once instead of running out of files.
-        for (const ConfigLexer* open = record; open != nullptr; open = open->parent) {
+        for (const ConfigLexer* open = &including; open != nullptr; open = open->parent) {
             if (SameFile(*open, *child)) {
                 Fail(lexer,
                      "Can't open include file %s (it is already open: a file may not "
                      "include itself)",
-                     record->token.c_str());
+                     name.c_str());
             }
         }
-        child->parent = record;
-        record->child = std::move(child);
+        child->parent = &including;
+        including.child = std::move(child);
         if (!LexerReadLine(lexer)) {
             lexer.token.clear();
             return false;
@@ -399,21 +406,11 @@ bool LexerNextToken(ConfigLexer& lexer) {
     }
 }
 
-namespace {
-
-// Paths on Linux are written with '/', which breaks tokens in the
-// configuration file: the file name after INCLUDE is read without break
-// characters, so that INCLUDE /etc/kestra/units.cnf needs no quotes.
-bool ReadIncludeFileName(ConfigLexer& record) {
-    struct RestoreBreak {
-        ConfigLexer& record;
-        CharClass isBreak;
-        ~RestoreBreak() { record.isBreak = std::move(isBreak); }
-    } restore{record, std::exchange(record.isBreak, NoBreak)};
-    return LexerNextToken(record);
-}
-
 } // namespace
+
+bool LexerNextToken(ConfigLexer& lexer) {
+    return NextToken(lexer, Breaks::Enabled);
+}
 
 bool LexerNextTokenUpper(ConfigLexer& lexer) {
     const bool found = LexerNextToken(lexer);

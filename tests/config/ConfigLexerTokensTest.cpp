@@ -256,6 +256,20 @@ TEST_F(LexerTokens, ContinuedLinesReadOnForTheNextToken) {
     // INCLUDE's file name may stand on the next line; the rest of that line
     // is still never read.
     EXPECT_EQ(tokens, (std::vector<std::string>{"a", "b", "d"}));
+
+    // A file that ends just after INCLUDE: its name is looked for in the
+    // including file, which then includes it.
+    Write("p.cnf", "INCLUDE q.cnf\nr.cnf s\n");
+    Write("q.cnf", "q INCLUDE\n");
+    Write("r.cnf", "r\n");
+    auto parent = Open("p.cnf", Kind::Definition);
+    parent->continueLines = true;
+    tokens.clear();
+    ASSERT_TRUE(LexerReadLine(*parent));
+    while (LexerNextToken(*parent)) {
+        tokens.push_back(parent->token);
+    }
+    EXPECT_EQ(tokens, (std::vector<std::string>{"q", "r"}));
 }
 
 } // namespace
