@@ -188,3 +188,13 @@ TEST(SplashBitmap, ReadingAFileReportsTheSystemTextOrTheDecodedPicture) {
         << "a claimed size of gigabytes reads only what the file holds";
     std::filesystem::remove_all(dir);
 }
+
+TEST(SplashBitmap, TheBuiltInPictureIs520By240In16Colours) {
+    SplashResult result = ReadSplashBitmap(KESTRA_SOURCE_DIR "/data/splash.bmp");
+    ASSERT_TRUE(std::holds_alternative<SplashBitmap>(result)) << ErrorOf(result);
+    const SplashBitmap& bitmap = std::get<SplashBitmap>(result);
+    EXPECT_EQ(bitmap.width, 520);
+    EXPECT_EQ(bitmap.height, 240);
+    EXPECT_EQ(bitmap.palette.size(), 16u);
+    EXPECT_EQ(bitmap.pixels.front(), bitmap.palette[0]) << "the top-left corner is background";
+}
