@@ -1,7 +1,5 @@
 #include "console/PaintPlan.h"
 
-#include "console/BlinkPalette.h"
-
 #include <algorithm>
 
 namespace kestra::console {
@@ -152,6 +150,10 @@ RowPlan PlanRow(const CellGeometry& g, const emulator::ScreenBuffer& screen, int
 
 } // namespace
 
+Rgb WindowBackground(bool reverseVideo) {
+    return reverseVideo ? Rgb{255, 255, 255} : Rgb{0, 0, 0};
+}
+
 int EffectiveAttribute(std::uint8_t attribute, bool selected, bool reverseVideo) {
     const int inverted = selected != reverseVideo ? kInvertedAttributes : 0;
     return (attribute & kAttributeBits) + inverted;
@@ -200,7 +202,12 @@ std::optional<CursorPlan> PlanCursor(const CellGeometry& g, const emulator::Scre
         return std::nullopt;
     }
     CursorPlan plan;
-    const int left = cursor.column * g.cellWidth + g.marginLeft;
+    // On a double-width row the cursor underlines the whole character it is
+    // on, from the pair's even column, which is also the cell range its
+    // repaints cover; starting at an odd column would leave half a cursor
+    // behind after it moves.
+    const int column = cursor.doubleWidth ? cursor.column & ~1 : cursor.column;
+    const int left = column * g.cellWidth + g.marginLeft;
     const int right = left + g.cellWidth * (cursor.doubleWidth ? 2 : 1);
     const int bottom = (cursor.row + 1) * g.cellHeight + g.marginTop;
     const std::uint8_t a = screen.lineAttrs[static_cast<std::size_t>(cursor.row)];

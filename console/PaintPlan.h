@@ -1,5 +1,6 @@
 #pragma once
 
+#include "console/BlinkPalette.h"
 #include "console/CellGeometry.h"
 #include "console/Selection.h"
 #include "emulator/ScreenBuffer.h"
@@ -51,6 +52,9 @@ inline constexpr std::array<CellColours, kEffectiveAttributes> kCellColours = {{
 }};
 // clang-format on
 
+// What erasing fills the whole client area with before a full repaint.
+Rgb WindowBackground(bool reverseVideo);
+
 // A cell shows inverted when its being selected differs from Reverse Video.
 // Only the four attribute bits count.
 int EffectiveAttribute(std::uint8_t attribute, bool selected, bool reverseVideo);
@@ -99,7 +103,9 @@ struct PaintItem {
 // half shows its half of a glyph twice as high by placing the glyph box at
 // the band's top (upper half) or one cell higher (lower half) and clipping
 // everything to the band. The scale is that of the row's font against the
-// normal one, for a painter that scales instead of using the bigger fonts.
+// normal one, for a painter that scales instead of using the bigger fonts:
+// the font of the same kind on a normal row is fontIndex - lineAttribute, and
+// the scaling is about the glyph box's top-left corner.
 struct RowPlan {
     int row = 0;
     std::uint8_t lineAttribute = 0;

@@ -81,6 +81,8 @@ TEST(PaintPlan, ABlinkingAttributeLooksLikeItsSteadyOneWhileVisible) {
 }
 
 TEST(PaintPlan, SelectionAndReverseVideoInvertCells) {
+    EXPECT_EQ(WindowBackground(false), (Rgb{0, 0, 0}));
+    EXPECT_EQ(WindowBackground(true), (Rgb{255, 255, 255}));
     struct Case {
         std::uint8_t attribute;
         bool selected, reverseVideo;
@@ -378,6 +380,12 @@ TEST(PaintPlan, TheCursorIsLinesAtTheBottomOfItsCell) {
     const Case cases[] = {
         {"plain", {1, 5, false}, 0, false, std::nullopt, {{42, 32, 50, 34}, 2, 0, 16}},
         {"double width", {1, 4, true}, 1, false, std::nullopt, {{34, 32, 50, 34}, 2, 0, 16}},
+        {"double width, odd column",
+         {1, 5, true},
+         1,
+         false,
+         std::nullopt,
+         {{34, 32, 50, 34}, 2, 0, 16}},
         {"double height", {1, 5, false}, 2, false, std::nullopt, {{42, 31, 50, 34}, 3, 0, 16}},
         {"reverse video", {1, 5, false}, 0, true, std::nullopt, {{42, 32, 50, 34}, 2, 1, 17}},
         {"selected", {1, 5, false}, 0, false, band, {{42, 32, 50, 34}, 2, 1, 17}},
