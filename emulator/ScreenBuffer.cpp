@@ -1,0 +1,409 @@
+#include "emulator/ScreenBuffer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace kestra::emulator {
+
+namespace {
+
+constexpr std::uint16_t Space = 32;
+
+// clang-format off
+// Colour value of attributes 0 to 15 (blink, reverse, underline, bold bits);
+// the map repeats it for the unused high bits.
+constexpr std::array<std::uint8_t, 16> DefaultColours = {
+    0x07, 0x87, 0x70, 0xF0, 0x03, 0x83, 0x30, 0xB0,
+    0x0F, 0x8F, 0x7F, 0xFF, 0x0B, 0x8B, 0x38, 0xB8,
+};
+// clang-format on
+
+} // namespace
+
+termdef::ColourMap DefaultColourMap() {
+    termdef::ColourMap map{};
+    for (std::size_t i = 0; i < map.size(); ++i) {
+        map[i] = DefaultColours[i % DefaultColours.size()];
+    }
+    return map;
+}
+
+bool ScreenBuffer::CreateScreen(unsigned rowCount, unsigned allocatedColumns) {
+    rowCount = std::clamp(rowCount, MinRows, MaxRows);
+    try {
+        // Always the full width: a later width switch only changes cols.
+        chars.assign(std::size_t{rowCount} * MaxColumns, 0);
+        attrs.assign(std::size_t{rowCount} * MaxColumns, 0);
+        lineAttrs.assign(rowCount, LineSingleWidth);
+    } catch (const std::bad_alloc&) {
+        chars = {};
+        attrs = {};
+        lineAttrs = {};
+        return false;
+    }
+    colourMap = DefaultColourMap();
+    rows = rowCount;
+    cols = std::clamp(allocatedColumns, 1u, MaxColumns);
+    attr = 0;
+    eraseAttr = 0;
+    regionTop = 0;
+    regionBottom = static_cast<std::uint16_t>(rows - 1);
+    row = col = 0;
+    scrolling = 1;
+    autowrap = 1;
+    ShowCursor();
+    ClearScreen();
+    return true;
+}
+
+void ScreenBuffer::SetColumns(unsigned count) {
+    // Values a server sends that would leave the 132-column storage are clamped.
+    cols = std::clamp(count, 1u, MaxColumns);
+    if (col >= cols) {
+        // Keep the cursor on the screen so that the next write stays in its row.
+        col = cols - 1;
+        UpdateCursor();
+    }
+    if (attached && hooks.ScreenResized) {
+        hooks.ScreenResized(*this);
+    }
+}
+
+void ScreenBuffer::SetScrollRegion(unsigned top, unsigned bottom) {
+    // A bottom past the last row is clamped first, so CSI 24;30 r on a 24-row
+    // screen selects the whole screen rather than a one-row region.
+    bottom = std::min(bottom, rows - 1);
+    if (top >= bottom) {
+        top = 0;
+        bottom = rows - 1;
+    }
+    regionTop = static_cast<std::uint16_t>(top);
+    regionBottom = static_cast<std::uint16_t>(bottom);
+}
+
+void ScreenBuffer::UpdateCursor() {
+    shownRow = row;
+    shownCol = col;
+    if (attached && hooks.CursorMoved) {
+        hooks.CursorMoved(*this);
+    }
+}
+
+void ScreenBuffer::RefreshScreen() {
+    if (!attached) {
+        return;
+    }
+    SetColumns(cols);
+    if (cursorVisible) {
+        ShowCursor();
+    } else {
+        HideCursor();
+    }
+    UpdateCursor();
+    if (attached && hooks.RefreshAll) {
+        hooks.RefreshAll(*this);
+    }
+}
+
+void ScreenBuffer::ShowCursor() {
+    shownRow = row;
+    shownCol = col;
+    cursorVisible = 1;
+    if (attached && hooks.CursorVisibility) {
+        hooks.CursorVisibility(*this, 1);
+    }
+}
+
+void ScreenBuffer::HideCursor() {
+    shownRow = row;
+    shownCol = col;
+    cursorVisible = 0;
+    if (attached && hooks.CursorVisibility) {
+        hooks.CursorVisibility(*this, 0);
+    }
+}
+
+void ScreenBuffer::MoveCursor(std::uint32_t r, std::uint32_t c) {
+    row = r < rows ? r : rows - 1;
+    col = c < cols ? c : cols - 1;
+    UpdateCursor();
+}
+
+void ScreenBuffer::HomeCursor() {
+    row = col = 0;
+    UpdateCursor();
+}
+
+void ScreenBuffer::PutCell(std::uint16_t ch, std::uint8_t a) {
+    if (ch == 0) {
+        return;
+    }
+    const std::size_t index = CellIndex(row, col);
+    chars[index] = ch;
+    attrs[index] = a;
+    if (attached && hooks.CellsChanged) {
+        hooks.CellsChanged(*this, 1);
+    }
+    ++col;
+    if (col < cols) {
+        UpdateCursor();
+        return;
+    }
+    if (!autowrap) {
+        col = cols - 1;
+        UpdateCursor();
+        return;
+    }
+    // The wrap happens at once: there is no pending-wrap state. Only the
+    // screen's last row scrolls; wrapping off a region bottom higher up moves
+    // below the region.
+    col = 0;
+    ++row;
+    if (row >= rows) {
+        row = rows - 1;
+        ScrollUp();
+    }
+    UpdateCursor();
+}
+
+void ScreenBuffer::EraseCells(std::size_t start, std::size_t count) {
+    const std::size_t end = std::min(start + count, std::size_t{rows} * cols);
+    if (start >= end) {
+        return;
+    }
+    std::fill(chars.begin() + start, chars.begin() + end, Space);
+    std::fill(attrs.begin() + start, attrs.begin() + end, static_cast<std::uint8_t>(eraseAttr));
+    if (!attached || !hooks.CellsChanged) {
+        return;
+    }
+    const std::uint32_t savedRow = row;
+    const std::uint32_t savedCol = col;
+    for (std::size_t index = start; index < end;) {
+        row = static_cast<std::uint32_t>(index / cols);
+        col = static_cast<std::uint32_t>(index % cols);
+        const std::size_t run = std::min<std::size_t>(end - index, cols - col);
+        hooks.CellsChanged(*this, static_cast<unsigned>(run));
+        index += run;
+    }
+    row = savedRow;
+    col = savedCol;
+}
+
+void ScreenBuffer::ClearScreen() {
+    const std::size_t end = std::size_t{rows} * cols;
+    std::fill(chars.begin(), chars.begin() + end, Space);
+    std::fill(attrs.begin(), attrs.begin() + end, static_cast<std::uint8_t>(eraseAttr));
+    RefreshScreen();
+    HomeCursor();
+}
+
+void ScreenBuffer::ScrollUp() {
+    if (!scrolling) {
+        // Page mode: the next text overwrites the top of the screen.
+        if (row == rows - 1) {
+            row = 0;
+            UpdateCursor();
+        }
+        return;
+    }
+    const std::uint32_t top = regionTop;
+    const std::uint32_t bottom = std::min<std::uint32_t>(regionBottom, rows - 1);
+    if (top < bottom) {
+        const std::size_t count = std::size_t{bottom - top} * cols;
+        std::memmove(&chars[CellIndex(top, 0)], &chars[CellIndex(top + 1, 0)],
+                     count * sizeof(chars[0]));
+        std::memmove(&attrs[CellIndex(top, 0)], &attrs[CellIndex(top + 1, 0)], count);
+        std::memmove(&lineAttrs[top], &lineAttrs[top + 1], bottom - top);
+    }
+    lineAttrs[bottom] = LineSingleWidth;
+    if (attached && hooks.ScrolledUp) {
+        hooks.ScrolledUp(*this);
+    }
+    EraseCells(CellIndex(bottom, 0), cols);
+    if (attached && hooks.FlushChanges) {
+        hooks.FlushChanges(*this);
+    }
+}
+
+void ScreenBuffer::ScrollDown() {
+    const std::uint32_t bottom = std::min<std::uint32_t>(regionBottom, rows - 1);
+    const std::uint32_t top = std::min<std::uint32_t>(regionTop, bottom);
+    if (top < bottom) {
+        const std::size_t count = std::size_t{bottom - top} * cols;
+        std::memmove(&chars[CellIndex(top + 1, 0)], &chars[CellIndex(top, 0)],
+                     count * sizeof(chars[0]));
+        std::memmove(&attrs[CellIndex(top + 1, 0)], &attrs[CellIndex(top, 0)], count);
+        std::memmove(&lineAttrs[top + 1], &lineAttrs[top], bottom - top);
+    }
+    lineAttrs[top] = LineSingleWidth;
+    if (attached && hooks.ScrolledDown) {
+        hooks.ScrolledDown(*this);
+    }
+    EraseCells(CellIndex(top, 0), cols);
+    if (attached && hooks.FlushChanges) {
+        hooks.FlushChanges(*this);
+    }
+}
+
+void ScreenBuffer::CarriageReturn() {
+    col = 0;
+    UpdateCursor();
+}
+
+void ScreenBuffer::LineFeed() {
+    if (row == regionBottom) {
+        ScrollUp();
+    } else if (row < rows - 1) {
+        ++row;
+    }
+    UpdateCursor();
+}
+
+void ScreenBuffer::CursorUp(bool scrollAtTop) {
+    if (row == regionTop) {
+        if (scrollAtTop) {
+            ScrollDown();
+        }
+    } else if (row > 0) {
+        --row;
+    }
+    UpdateCursor();
+}
+
+void ScreenBuffer::CursorDown(bool scrollAtBottom) {
+    if (row == regionBottom) {
+        if (scrollAtBottom) {
+            ScrollUp();
+        }
+    } else if (row < rows - 1) {
+        ++row;
+    }
+    UpdateCursor();
+}
+
+void ScreenBuffer::CursorLeft() {
+    if (col > 0) {
+        --col;
+    }
+    UpdateCursor();
+}
+
+void ScreenBuffer::CursorRight() {
+    if (col < cols - 1) {
+        ++col;
+    }
+    UpdateCursor();
+}
+
+// The repeated moves stop early once the cursor stands still: CSI 9999 A must
+// cost no more than a move across the screen.
+void ScreenBuffer::CursorUpBy(std::uint32_t n) {
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const std::uint32_t before = row;
+        CursorUp(false);
+        if (row == before) {
+            break;
+        }
+    }
+}
+
+void ScreenBuffer::CursorDownBy(std::uint32_t n) {
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const std::uint32_t before = row;
+        CursorDown(false);
+        if (row == before) {
+            break;
+        }
+    }
+}
+
+void ScreenBuffer::CursorLeftBy(std::uint32_t n) {
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const std::uint32_t before = col;
+        CursorLeft();
+        if (col == before) {
+            break;
+        }
+    }
+}
+
+void ScreenBuffer::CursorRightBy(std::uint32_t n) {
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const std::uint32_t before = col;
+        CursorRight();
+        if (col == before) {
+            break;
+        }
+    }
+}
+
+void ScreenBuffer::EraseLineRight() {
+    EraseCells(CellIndex(row, col), col < cols ? cols - col : 0);
+}
+
+void ScreenBuffer::EraseLineLeft() {
+    EraseCells(CellIndex(row, 0), col);
+}
+
+void ScreenBuffer::EraseScreenBelow() {
+    const std::size_t start = CellIndex(row, col);
+    EraseCells(start, std::size_t{rows} * cols - std::min(start, std::size_t{rows} * cols));
+}
+
+void ScreenBuffer::EraseScreenAbove() {
+    EraseCells(0, CellIndex(row, col));
+}
+
+void ScreenBuffer::SetLineAttribute(std::uint32_t r, std::uint8_t value) {
+    if (r >= rows || lineAttrs[r] == value) {
+        return;
+    }
+    const std::uint32_t savedRow = row;
+    const std::uint32_t savedCol = col;
+    const bool toSingle = value == LineSingleWidth;
+    const bool fromSingle = lineAttrs[r] == LineSingleWidth;
+    // Each write stays in row r: the cells are stored directly rather than
+    // through PutCell, so the last pair can neither wrap nor scroll.
+    auto store = [this, r](std::uint32_t c, std::uint16_t ch, std::uint8_t a) {
+        if (ch == 0) {
+            return;
+        }
+        chars[CellIndex(r, c)] = ch;
+        attrs[CellIndex(r, c)] = a;
+        if (attached && hooks.CellsChanged) {
+            row = r;
+            col = c;
+            hooks.CellsChanged(*this, 1);
+        }
+    };
+    const std::uint32_t half = cols / 2;
+    if (toSingle) {
+        for (std::uint32_t j = 0; j < half; ++j) {
+            store(j, chars[CellIndex(r, 2 * j)], attrs[CellIndex(r, 2 * j)]);
+        }
+        row = r;
+        col = half;
+        EraseLineRight();
+    } else if (fromSingle) {
+        // From the right, so each source cell is copied before it is overwritten.
+        for (std::uint32_t i = half; i-- > 0;) {
+            const std::uint16_t ch = chars[CellIndex(r, i)];
+            const std::uint8_t a = attrs[CellIndex(r, i)];
+            store(2 * i, ch, a);
+            store(2 * i + 1, Space, a);
+        }
+    }
+    if (toSingle || fromSingle) {
+        MoveCursor(savedRow, savedCol);
+    }
+    lineAttrs[r] = value;
+    if (attached && hooks.LineChanged) {
+        const std::uint32_t cursorRow = row;
+        row = r;
+        hooks.LineChanged(*this);
+        row = cursorRow;
+    }
+}
+
+} // namespace kestra::emulator

@@ -1,0 +1,465 @@
+#include "emulator/ScreenBuffer.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace kestra::emulator {
+namespace {
+
+// The row's cells as text, trailing blanks removed.
+std::string RowText(const ScreenBuffer& screen, std::uint32_t r) {
+    std::string text;
+    for (std::uint32_t c = 0; c < screen.cols; ++c) {
+        text += static_cast<char>(screen.chars[screen.CellIndex(r, c)]);
+    }
+    text.erase(text.find_last_not_of(' ') + 1);
+    return text;
+}
+
+void Write(ScreenBuffer& screen, std::string_view text) {
+    for (char ch : text) {
+        screen.PutChar(static_cast<unsigned char>(ch));
+    }
+}
+
+ScreenBuffer MakeScreen(unsigned rows = 24, unsigned cols = 80, bool autowrap = false) {
+    ScreenBuffer screen;
+    EXPECT_TRUE(screen.CreateScreen(rows, MaxColumns));
+    screen.SetColumns(cols);
+    screen.autowrap = autowrap ? 1 : 0;
+    return screen;
+}
+
+// Every hook call, as text, so a test can compare the whole sequence.
+std::vector<std::string>* recorded = nullptr;
+
+void Record(const std::string& call) {
+    if (recorded) {
+        recorded->push_back(call);
+    }
+}
+
+ScreenHooks RecordingHooks() {
+    ScreenHooks hooks;
+    hooks.RefreshAll = [](ScreenBuffer&) { Record("refresh"); };
+    hooks.CursorMoved = [](ScreenBuffer& s) {
+        Record("cursor " + std::to_string(s.shownRow) + "," + std::to_string(s.shownCol));
+    };
+    hooks.CursorVisibility = [](ScreenBuffer&, int shown) {
+        Record("visible " + std::to_string(shown));
+    };
+    hooks.CellsChanged = [](ScreenBuffer& s, unsigned count) {
+        Record("cells " + std::to_string(s.row) + "," + std::to_string(s.col) + " " +
+               std::to_string(count));
+    };
+    hooks.ScrolledUp = [](ScreenBuffer&) { Record("scrolled up"); };
+    hooks.ScrolledDown = [](ScreenBuffer&) { Record("scrolled down"); };
+    hooks.FlushChanges = [](ScreenBuffer&) { Record("flush"); };
+    hooks.LineChanged = [](ScreenBuffer& s) { Record("line " + std::to_string(s.row)); };
+    hooks.ScreenResized = [](ScreenBuffer& s) {
+        Record("resized " + std::to_string(s.rows) + "x" + std::to_string(s.cols));
+    };
+    return hooks;
+}
+
+class HookLog {
+public:
+    HookLog() { recorded = &calls; }
+    ~HookLog() { recorded = nullptr; }
+    std::vector<std::string> calls;
+};
+
+TEST(ScreenBufferTest, CreationStateAndDefaultColours) {
+    ScreenBuffer screen;
+    ASSERT_TRUE(screen.CreateScreen(24, MaxColumns));
+    EXPECT_EQ(screen.cols, 132u);
+    EXPECT_EQ(screen.regionTop, 0);
+    EXPECT_EQ(screen.regionBottom, 23);
+    EXPECT_EQ(screen.cursorVisible, 1u);
+    EXPECT_EQ(screen.autowrap, 1);
+    EXPECT_EQ(screen.scrolling, 1);
+    EXPECT_EQ(screen.chars[0], ' ');
+    EXPECT_EQ(screen.chars[24 * 132 - 1], ' ');
+    // clang-format off
+    const struct { unsigned attr; std::uint8_t colour; } colours[] = {
+        {0, 0x07}, {1, 0x87}, {2, 0x70}, {4, 0x03}, {8, 0x0F}, {15, 0xB8}, {16, 0x07}, {255, 0xB8},
+    };
+    // clang-format on
+    for (const auto& entry : colours) {
+        EXPECT_EQ(screen.colourMap[entry.attr], entry.colour) << "attribute " << entry.attr;
+    }
+}
+
+TEST(ScreenBufferTest, WritingToTheLastColumn) {
+    // clang-format off
+    const struct {
+        bool autowrap; unsigned row; int count; std::uint32_t endRow, endCol; char lastColumn;
+    } cases[] = {
+        {false, 0,  80, 0,  79, '9'}, // 80th character in column 79, cursor stays
+        {false, 0,  81, 0,  79, 'X'}, // the 81st overwrites column 79
+        {true,  0,  80, 1,  0,  '9'}, // wraps at once, no pending state
+        {true,  23, 80, 23, 0,  ' '}, // on the last row the screen scrolls
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        ScreenBuffer screen = MakeScreen(24, 80, c.autowrap);
+        screen.MoveCursor(c.row, 0);
+        std::string text;
+        for (int i = 0; i < 79; ++i) {
+            text += static_cast<char>('0' + i % 10);
+        }
+        text += '9';
+        if (c.count == 81) {
+            text += 'X';
+        }
+        Write(screen, text);
+        EXPECT_EQ(screen.row, c.endRow) << "autowrap " << c.autowrap << " count " << c.count;
+        EXPECT_EQ(screen.col, c.endCol) << "autowrap " << c.autowrap << " count " << c.count;
+        EXPECT_EQ(screen.chars[screen.CellIndex(c.row, 79)], c.lastColumn);
+        if (c.row == 23 && c.autowrap) {
+            EXPECT_EQ(RowText(screen, 22).size(), 80u) << "the written row moved up";
+        }
+    }
+}
+
+TEST(ScreenBufferTest, WrapOffARegionBottomAboveTheLastRowDoesNotScroll) {
+    ScreenBuffer screen = MakeScreen(24, 80, true);
+    screen.SetScrollRegion(2, 10);
+    screen.MoveCursor(10, 79);
+    Write(screen, "AB");
+    EXPECT_EQ(screen.row, 11u);
+    EXPECT_EQ(screen.col, 1u);
+    EXPECT_EQ(RowText(screen, 10), std::string(79, ' ') + "A");
+    EXPECT_EQ(RowText(screen, 11), "B");
+}
+
+TEST(ScreenBufferTest, MoveCursorClampsToTheScreen) {
+    // clang-format off
+    const struct { std::uint32_t r, c, row, col; } cases[] = {
+        {0,   0,   0,  0},
+        {23,  79,  23, 79},
+        {24,  80,  23, 79},
+        {500, 500, 23, 79},
+        {0xFFFFFFFF, 0xFFFFFFFF, 23, 79},
+        {5,   100, 5,  79},
+    };
+    // clang-format on
+    ScreenBuffer screen = MakeScreen();
+    for (const auto& c : cases) {
+        screen.MoveCursor(c.r, c.c);
+        EXPECT_EQ(screen.row, c.row) << c.r << "," << c.c;
+        EXPECT_EQ(screen.col, c.col) << c.r << "," << c.c;
+        EXPECT_EQ(screen.shownRow, c.row);
+        EXPECT_EQ(screen.shownCol, c.col);
+    }
+}
+
+TEST(ScreenBufferTest, ValuesOutsideTheStorageAreClamped) {
+    ScreenBuffer screen = MakeScreen();
+    screen.SetColumns(500);
+    EXPECT_EQ(screen.cols, 132u);
+    screen.SetColumns(0);
+    EXPECT_EQ(screen.cols, 1u);
+    screen.SetColumns(80);
+    screen.SetScrollRegion(4, 1000);
+    EXPECT_EQ(screen.regionTop, 4);
+    EXPECT_EQ(screen.regionBottom, 23);
+    screen.SetScrollRegion(23, 1000); // clamped first, then a one-row region is refused
+    EXPECT_EQ(screen.regionTop, 0);
+    EXPECT_EQ(screen.regionBottom, 23);
+}
+
+TEST(ScreenBufferTest, LineFeedAtAndBelowTheRegionBottom) {
+    // clang-format off
+    const struct { std::uint32_t startRow; std::uint32_t endRow; bool regionScrolled; } cases[] = {
+        {10, 10, true},  // region bottom: the region scrolls, the cursor stays
+        {9,  10, false}, // inside the region: plain move
+        {20, 21, false}, // below the region: plain move
+        {23, 23, false}, // last screen row below the region: nothing
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        ScreenBuffer screen = MakeScreen();
+        for (std::uint32_t r = 0; r < 24; ++r) {
+            screen.MoveCursor(r, 0);
+            Write(screen, std::to_string(r));
+        }
+        screen.SetScrollRegion(5, 10);
+        screen.MoveCursor(c.startRow, 3);
+        screen.LineFeed();
+        EXPECT_EQ(screen.row, c.endRow) << "from row " << c.startRow;
+        EXPECT_EQ(screen.col, 3u);
+        EXPECT_EQ(RowText(screen, 4), "4");
+        EXPECT_EQ(RowText(screen, 5), c.regionScrolled ? "6" : "5");
+        EXPECT_EQ(RowText(screen, 10), c.regionScrolled ? "" : "10");
+        EXPECT_EQ(RowText(screen, 11), "11");
+        EXPECT_EQ(RowText(screen, 23), "23");
+    }
+}
+
+TEST(ScreenBufferTest, CursorUpAtTheRegionTop) {
+    for (bool scroll : {false, true}) {
+        ScreenBuffer screen = MakeScreen();
+        screen.MoveCursor(5, 0);
+        Write(screen, "top");
+        screen.MoveCursor(6, 0);
+        Write(screen, "next");
+        screen.SetScrollRegion(5, 10);
+        screen.MoveCursor(5, 2);
+        screen.CursorUp(scroll);
+        EXPECT_EQ(screen.row, 5u);
+        EXPECT_EQ(RowText(screen, 5), scroll ? "" : "top");
+        EXPECT_EQ(RowText(screen, 6), scroll ? "top" : "next");
+    }
+}
+
+TEST(ScreenBufferTest, RepeatedMovesStopAtMarginsAndEdges) {
+    // clang-format off
+    enum Move { Up, Down, Left, Right };
+    const struct { Move move; std::uint32_t n, startRow, startCol, row, col; } cases[] = {
+        {Up,    5,          8,  0,  5,  0},  // stops at the region top
+        {Up,    3,          3,  0,  0,  0},  // above the region: stops at row 0
+        {Down,  0xFFFFFFFF, 6,  0,  10, 0},  // stops at the region bottom, at once
+        {Down,  9,          15, 0,  23, 0},  // below the region: last row
+        {Left,  200,        0,  50, 0,  0},
+        {Right, 200,        0,  50, 0,  79},
+        {Up,    2,          8,  4,  6,  4},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        ScreenBuffer screen = MakeScreen();
+        screen.SetScrollRegion(5, 10);
+        screen.MoveCursor(c.startRow, c.startCol);
+        switch (c.move) {
+        case Up: screen.CursorUpBy(c.n); break;
+        case Down: screen.CursorDownBy(c.n); break;
+        case Left: screen.CursorLeftBy(c.n); break;
+        case Right: screen.CursorRightBy(c.n); break;
+        }
+        EXPECT_EQ(screen.row, c.row) << "move " << c.move << " from row " << c.startRow;
+        EXPECT_EQ(screen.col, c.col) << "move " << c.move << " from row " << c.startRow;
+    }
+}
+
+TEST(ScreenBufferTest, PageModeWrapsToTheTopWithoutMovingText) {
+    ScreenBuffer screen = MakeScreen(24, 80, true);
+    screen.scrolling = 0;
+    screen.MoveCursor(0, 0);
+    Write(screen, "first");
+    screen.MoveCursor(23, 0);
+    Write(screen, "last");
+    screen.LineFeed();
+    EXPECT_EQ(screen.row, 0u);
+    EXPECT_EQ(RowText(screen, 0), "first");
+    EXPECT_EQ(RowText(screen, 23), "last");
+
+    // A region bottom above the last row: the line feed leaves the cursor.
+    screen.SetScrollRegion(2, 10);
+    screen.MoveCursor(10, 4);
+    screen.LineFeed();
+    EXPECT_EQ(screen.row, 10u);
+
+    // Auto-wrap past the end of the last row goes to row 0 too.
+    screen.MoveCursor(23, 79);
+    Write(screen, "Z");
+    EXPECT_EQ(screen.row, 0u);
+    EXPECT_EQ(screen.col, 0u);
+    EXPECT_EQ(RowText(screen, 23), "last" + std::string(75, ' ') + "Z");
+
+    // Reverse line feed still scrolls down.
+    screen.SetScrollRegion(0, 23);
+    screen.MoveCursor(0, 0);
+    screen.CursorUp(true);
+    EXPECT_EQ(RowText(screen, 1), "first");
+}
+
+TEST(ScreenBufferTest, EraseOperations) {
+    // clang-format off
+    enum Erase { LineRight, LineLeft, Below, Above };
+    const struct { Erase erase; std::uint32_t col; const char* row1; const char* row0; const char* row2; } cases[] = {
+        {LineRight, 0, "",      "row0",  "row2"},
+        {LineRight, 2, "ro",    "row0",  "row2"},
+        {LineLeft,  0, "row1",  "row0",  "row2"},
+        {LineLeft,  2, "  w1",  "row0",  "row2"},
+        {Below,     2, "ro",    "row0",  ""},
+        {Above,     2, "  w1",  "",      "row2"},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        ScreenBuffer screen = MakeScreen();
+        for (std::uint32_t r = 0; r < 3; ++r) {
+            screen.MoveCursor(r, 0);
+            Write(screen, "row" + std::to_string(r));
+        }
+        screen.MoveCursor(1, c.col);
+        switch (c.erase) {
+        case LineRight: screen.EraseLineRight(); break;
+        case LineLeft: screen.EraseLineLeft(); break;
+        case Below: screen.EraseScreenBelow(); break;
+        case Above: screen.EraseScreenAbove(); break;
+        }
+        EXPECT_EQ(RowText(screen, 0), c.row0) << "erase " << c.erase << " col " << c.col;
+        EXPECT_EQ(RowText(screen, 1), c.row1) << "erase " << c.erase << " col " << c.col;
+        EXPECT_EQ(RowText(screen, 2), c.row2) << "erase " << c.erase << " col " << c.col;
+        EXPECT_EQ(screen.col, c.col);
+    }
+}
+
+TEST(ScreenBufferTest, CharacterZeroIsNotStored) {
+    ScreenBuffer screen = MakeScreen();
+    screen.MoveCursor(3, 7);
+    screen.PutChar(0);
+    EXPECT_EQ(screen.col, 7u);
+    EXPECT_EQ(screen.chars[screen.CellIndex(3, 7)], ' ');
+}
+
+TEST(ScreenBufferTest, DoubleWidthConversionBothWays) {
+    ScreenBuffer screen = MakeScreen();
+    screen.MoveCursor(2, 0);
+    Write(screen, "123");
+    screen.MoveCursor(2, 60);
+    Write(screen, "right half");
+    screen.attr = AttrBold;
+    screen.MoveCursor(2, 3);
+    Write(screen, "4");
+    screen.MoveCursor(7, 9);
+    screen.SetLineAttribute(2, LineDoubleWidth);
+    EXPECT_EQ(RowText(screen, 2), "1 2 3 4");
+    EXPECT_EQ(screen.attrs[screen.CellIndex(2, 6)], AttrBold);
+    EXPECT_EQ(screen.attrs[screen.CellIndex(2, 7)], AttrBold);
+    EXPECT_EQ(screen.lineAttrs[2], LineDoubleWidth);
+    EXPECT_EQ(screen.row, 7u);
+    EXPECT_EQ(screen.col, 9u);
+
+    // Between two double kinds the cells are untouched.
+    screen.SetLineAttribute(2, LineDoubleHeightTop);
+    EXPECT_EQ(RowText(screen, 2), "1 2 3 4");
+
+    screen.SetLineAttribute(2, LineSingleWidth);
+    EXPECT_EQ(RowText(screen, 2), "1234");
+    EXPECT_EQ(screen.attrs[screen.CellIndex(2, 3)], AttrBold);
+    EXPECT_EQ(screen.lineAttrs[2], LineSingleWidth);
+    EXPECT_EQ(screen.row, 7u);
+    EXPECT_EQ(screen.col, 9u);
+}
+
+TEST(ScreenBufferTest, SingleWidthDropsTheRightHalf) {
+    ScreenBuffer screen = MakeScreen();
+    screen.lineAttrs[0] = LineDoubleWidth;
+    for (std::uint32_t c = 0; c < 80; ++c) {
+        screen.chars[screen.CellIndex(0, c)] = static_cast<std::uint16_t>('A' + c % 26);
+    }
+    screen.SetLineAttribute(0, LineSingleWidth);
+    std::string expected;
+    for (std::uint32_t j = 0; j < 40; ++j) {
+        expected += static_cast<char>('A' + (2 * j) % 26);
+    }
+    EXPECT_EQ(RowText(screen, 0), expected);
+}
+
+TEST(ScreenBufferTest, DoubleWidthOnTheLastRowNeverScrolls) {
+    ScreenBuffer screen = MakeScreen(24, 80, true);
+    screen.MoveCursor(22, 0);
+    Write(screen, "above");
+    screen.MoveCursor(23, 0);
+    Write(screen, std::string(80, 'x')); // fills the row and scrolls it up
+    screen.MoveCursor(23, 0);
+    Write(screen, "xyz");
+    screen.MoveCursor(23, 79);
+    screen.chars[screen.CellIndex(23, 39)] = 'q';
+    screen.SetLineAttribute(23, LineDoubleWidth);
+    EXPECT_EQ(RowText(screen, 22), std::string(80, 'x'));
+    EXPECT_EQ(RowText(screen, 23).substr(0, 6), "x y z ");
+    EXPECT_EQ(screen.chars[screen.CellIndex(23, 78)], 'q');
+    EXPECT_EQ(screen.row, 23u);
+    EXPECT_EQ(screen.col, 79u);
+}
+
+TEST(ScreenBufferTest, ScrollDownLineAttributes) {
+    ScreenBuffer screen = MakeScreen();
+    screen.SetScrollRegion(3, 6);
+    for (std::uint32_t r = 3; r <= 6; ++r) {
+        screen.lineAttrs[r] = static_cast<std::uint8_t>(r - 3); // 0, 1, 2, 3
+        screen.MoveCursor(r, 0);
+        Write(screen, std::to_string(r));
+    }
+    screen.lineAttrs[7] = LineDoubleWidth;
+    screen.ScrollDown();
+    const std::uint8_t expected[] = {0, 0, 1, 2, 1};
+    for (std::uint32_t r = 3; r <= 7; ++r) {
+        EXPECT_EQ(screen.lineAttrs[r], expected[r - 3]) << "row " << r;
+    }
+    EXPECT_EQ(RowText(screen, 3), "");
+    EXPECT_EQ(RowText(screen, 4), "3");
+    EXPECT_EQ(RowText(screen, 6), "5");
+
+    screen.lineAttrs[6] = LineDoubleHeightBottom;
+    screen.ScrollUp();
+    const std::uint8_t afterUp[] = {0, 1, 3, 0, 1};
+    for (std::uint32_t r = 3; r <= 7; ++r) {
+        EXPECT_EQ(screen.lineAttrs[r], afterUp[r - 3]) << "row " << r;
+    }
+}
+
+TEST(ScreenBufferTest, HooksAndTheirRunLengths) {
+    // clang-format off
+    const struct {
+        const char* name;
+        void (*action)(ScreenBuffer&);
+        std::vector<std::string> calls;
+    } cases[] = {
+        {"put", [](ScreenBuffer& s) { s.PutChar('a'); },
+            {"cells 2,5 1", "cursor 2,6"}},
+        {"erase below from the cursor",
+            [](ScreenBuffer& s) { s.SetColumns(80); s.MoveCursor(22, 70); s.EraseScreenBelow(); },
+            {"resized 24x80", "cursor 22,70", "cells 22,70 10", "cells 23,0 80"}},
+        {"erase line left in column 0", [](ScreenBuffer& s) { s.col = 0; s.EraseLineLeft(); }, {}},
+        {"erase cells across three rows",
+            [](ScreenBuffer& s) { s.SetColumns(10); s.EraseCells(15, 22); },
+            {"resized 24x10", "cells 1,5 5", "cells 2,0 10", "cells 3,0 7"}},
+        {"scroll up", [](ScreenBuffer& s) { s.ScrollUp(); },
+            {"scrolled up", "cells 23,0 132", "flush"}},
+        {"scroll down in a region",
+            [](ScreenBuffer& s) { s.SetScrollRegion(4, 8); s.ScrollDown(); },
+            {"scrolled down", "cells 4,0 132", "flush"}},
+        {"line attribute between double kinds",
+            [](ScreenBuffer& s) { s.lineAttrs[9] = 1; s.SetLineAttribute(9, 3); },
+            {"line 9"}},
+        {"hide and show",
+            [](ScreenBuffer& s) { s.HideCursor(); s.ShowCursor(); },
+            {"visible 0", "visible 1"}},
+        {"clear screen",
+            [](ScreenBuffer& s) { s.ClearScreen(); },
+            {"resized 24x132", "visible 1", "cursor 2,5", "refresh", "cursor 0,0"}},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        ScreenBuffer screen = MakeScreen(24, 132);
+        screen.MoveCursor(2, 5);
+        screen.hooks = RecordingHooks();
+        screen.attached = 1;
+        HookLog log;
+        c.action(screen);
+        EXPECT_EQ(log.calls, c.calls) << c.name;
+    }
+}
+
+TEST(ScreenBufferTest, DetachedOrEmptySlotsAreNotCalled) {
+    ScreenBuffer screen = MakeScreen();
+    screen.hooks = RecordingHooks();
+    HookLog log;
+    screen.attached = 0;
+    screen.PutChar('x');
+    screen.ScrollUp();
+    screen.ClearScreen();
+    EXPECT_TRUE(log.calls.empty());
+
+    screen.attached = 1;
+    screen.hooks.CellsChanged = nullptr;
+    screen.PutChar('y');
+    EXPECT_EQ(log.calls, std::vector<std::string>{"cursor 0,1"});
+}
+
+} // namespace
+} // namespace kestra::emulator
