@@ -206,6 +206,8 @@ TEST_F(DefinitionFile, KeyOutputsReadNumbersAndUpperCasedText) {
         {"FKEY 073 = 1",                 0x13B, "\x01"},
         {"FKEY 1377 = 1",                0x3FF, "\x01"},
         {"KEY F1 = 'xy' 'z' 0 ''",       0x13B, std::string("XYZ\0", 4)},
+        {"KEY F1 = %HOME%",              0x13B, "%HOME%"}, // no variable substitution here
+        {"KEY F1 = a/b",                 0x13B, "A/B"},    // and no break characters
     };
     // clang-format on
     for (const Case& c : cases) {
