@@ -339,19 +339,15 @@ TEST_F(DefinitionFile, ColumnModeValues) {
 
 TEST_F(DefinitionFile, ColorWritesEveryAttributeWithTheCombination) {
     LoadOk("COLOR Highlight Underline = Yellow On Blue\n"
-           "color reverse,blink = 14 on 1\n");
+           "color reverse,blink = 14 on 1\n"
+           "COLOR Normal = 1 On 4095\n"); // 0xFFF1: only the low byte is kept
     for (int attribute = 0; attribute < 256; ++attribute) {
         const int combination = attribute & 0x0F;
-        const std::uint8_t expected = combination == 12 ? 0x16 : combination == 3 ? 0x1E : 0x5A;
+        const std::uint8_t expected = combination == 12  ? 0x16
+                                      : combination == 3 ? 0x1E
+                                      : combination == 0 ? 0xF1
+                                                         : 0x5A;
         EXPECT_EQ(colours_[attribute], expected) << attribute;
-    }
-}
-
-TEST_F(DefinitionFile, ColorKeepsTheLowByteOfTheScreenValue) {
-    LoadOk("COLOR Normal = 1 On 4095\n"); // 0xFFF1
-    for (int k = 0; k < 16; ++k) {
-        EXPECT_EQ(colours_[k * 16], 0xF1) << k;
-        EXPECT_EQ(colours_[k * 16 + 1], 0x5A) << k;
     }
 }
 
@@ -406,12 +402,8 @@ TEST(ShippedDefinition, LoadsAndSendsVt100Sequences) {
     const Key keys[] = {
         {d.keyMap, 0x148, "\x1b[A"},
         {d.appKeyMap, 0x148, "\x1bOA"},
-        {d.vt52KeyMap, 0x148,
-         "\x1b"
-         "A"},
-        {d.vt52AppKeyMap, 0x148,
-         "\x1b"
-         "A"},
+        {d.vt52KeyMap, 0x148, "\033A"},
+        {d.vt52AppKeyMap, 0x148, "\033A"},
         {d.keyMap, 0x14B, "\x1b[D"},
         {d.appKeyMap, 0x14B, "\x1bOD"},
         {d.keyMap, 0x13B, "\x1bOP"},
