@@ -48,6 +48,8 @@ constexpr int DrainIdleMs = 200;
 constexpr int FlushLimitMs = 5000;
 // After the client left: how long the command has to end on its hang-up.
 constexpr int HangupGraceMs = 2000;
+// A stopping server waits this long for its connections to end their commands.
+constexpr int StopLimitMs = HangupGraceMs + 1000;
 
 void PrintHelp() {
     std::printf("Usage: %s [--once] (SOCKETPATH | --tcp [HOST:]PORT) [-- COMMAND ARGS...]\n"
@@ -429,9 +431,9 @@ int Serve(const Options& options) {
         }
         pid_t handler = fork();
         if (handler == 0) {
+            // The stop handlers stay: a stopped server's connections end
+            // their commands and reap them before they go.
             listener.Close();
-            for (int signal : {SIGINT, SIGTERM, SIGHUP})
-                std::signal(signal, SIG_DFL);
             ServeConnection(std::move(accepted.connection), options.command);
             _exit(0);
         }
@@ -442,9 +444,20 @@ int Serve(const Options& options) {
                          std::strerror(errno));
     }
     listener.CloseAndRemove();
-    // Connections in progress end with the server: their commands get a hang-up.
+    // Connections in progress end with the server; waiting for them leaves
+    // no process of ours behind.
     for (pid_t handler : handlers)
-        kill(handler, SIGHUP);
+        kill(handler, SIGTERM);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(StopLimitMs);
+    while (!handlers.empty() && std::chrono::steady_clock::now() < deadline) {
+        pid_t ended = waitpid(-1, nullptr, WNOHANG);
+        if (ended > 0)
+            handlers.erase(ended);
+        else if (ended < 0 && errno == ECHILD)
+            break;
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     SignalWakeUp = nullptr;
     return 0;
 }

@@ -358,13 +358,23 @@ TEST_F(KestraServe, StaleSocketIsReplacedButOtherFilesAreKept) {
     EXPECT_TRUE(Exists(file));
 }
 
-TEST_F(KestraServe, TerminationSignalRemovesTheSocketFile) {
+TEST_F(KestraServe, TerminationSignalEndsConnectionsAndRemovesTheSocketFile) {
     std::string path = directory_ / "console";
-    Server server({path, "--", "/bin/cat"});
+    Server server({path, "--", "/bin/sh", "-c", "echo pid=$$; exec cat"});
     ASSERT_EQ(server.Endpoint(), path);
+    PipeConnection client = Connect(path);
+    Received received = ReadUntil(client, "\r\n");
+    auto at = received.text.find("pid=");
+    ASSERT_NE(at, std::string::npos) << received.text;
+    pid_t command = std::stoi(received.text.substr(at + 4));
+
     kill(server.Pid(), SIGTERM);
     EXPECT_EQ(server.WaitForExit(LimitMs), std::optional<int>(0));
     EXPECT_FALSE(Exists(path));
+    EXPECT_TRUE(ReadUntil(client, "").shutDown);
+    // By the time the server has gone, so has the command: nothing is left
+    // for another process to reap.
+    EXPECT_EQ(WaitForProcessExit(command, 0), ProcessWaitResult::Ended);
 }
 
 TEST_F(KestraServe, BadArgumentsAreRefusedWithUsageStatus) {

@@ -82,11 +82,11 @@ std::string TransportName(const ::testing::TestParamInfo<Transport>& info) {
 } // namespace
 
 TEST_P(Connected, ArrivingBytesEndTheWaitEarlyAndAreCountedBeforeTheyAreRead) {
+    auto start = Clock::now();
     std::thread server([this] {
         std::this_thread::sleep_for(50ms);
         ServerSends("hello");
     });
-    auto start = Clock::now();
     PipeWait wait = client_.WaitReadable(5000);
     long waited = MillisecondsSince(start);
     server.join();

@@ -268,9 +268,9 @@ TEST(Process, WaitForAnotherProcessEndsWhenItEndsOrAtTheLimit) {
                         {"polling", WaitForProcessExitByPolling}};
     for (const auto& way : ways) {
         SCOPED_TRACE(way.name);
+        auto start = Clock::now();
         ProcessStart quick = StartProcess({"sleep", "0.05"});
         ASSERT_TRUE(quick.Started());
-        auto start = Clock::now();
         EXPECT_EQ(way.wait(quick.pid, 5000), ProcessWaitResult::Ended);
         long waited = MillisecondsSince(start);
         EXPECT_GE(waited, 30);
