@@ -1,0 +1,71 @@
+#include "platform/qt/IniSettingsStore.h"
+
+#include <QByteArray>
+#include <QUrl>
+
+namespace kestra::platform {
+
+namespace {
+
+constexpr const char* kOrganization = "Marrow Data";
+constexpr const char* kApplication = "KESTRA";
+
+// QSettings treats '/' and '\' in a key as group separators; encoding every
+// character that is not a letter or digit keeps a name exactly as given.
+QString EncodedName(std::string_view name) {
+    const QByteArray raw(name.data(), static_cast<qsizetype>(name.size()));
+    return QString::fromLatin1(QUrl::toPercentEncoding(QString::fromUtf8(raw), "", "-._~"));
+}
+
+std::unique_ptr<QSettings> OpenFor(std::string_view subKey) {
+    if (subKey.empty()) {
+        return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                           kOrganization, kApplication);
+    }
+    return std::make_unique<QSettings>(
+        QSettings::IniFormat, QSettings::UserScope,
+        QStringLiteral("%1/%2").arg(kOrganization, kApplication),
+        QString::fromUtf8(subKey.data(), static_cast<qsizetype>(subKey.size())));
+}
+
+} // namespace
+
+IniSettingsStore::IniSettingsStore(std::string_view subKey) : settings_(OpenFor(subKey)) {
+    settings_->setAtomicSyncRequired(true);
+}
+
+IniSettingsStore::IniSettingsStore(std::unique_ptr<QSettings> settings)
+    : settings_(std::move(settings)) {
+    settings_->setAtomicSyncRequired(true);
+}
+
+std::unique_ptr<IniSettingsStore> IniSettingsStore::AtPath(const QString& path) {
+    return std::unique_ptr<IniSettingsStore>(
+        new IniSettingsStore(std::make_unique<QSettings>(path, QSettings::IniFormat)));
+}
+
+std::optional<std::string> IniSettingsStore::Read(std::string_view name) {
+    const QVariant value = settings_->value(EncodedName(name));
+    if (!value.isValid() || value.userType() != QMetaType::QString) {
+        return std::nullopt;
+    }
+    const QByteArray text = value.toString().toUtf8();
+    if (text.isEmpty() || static_cast<std::size_t>(text.size()) > kMaxValue) {
+        return std::nullopt;
+    }
+    return text.toStdString();
+}
+
+void IniSettingsStore::Write(std::string_view name, std::string_view value) {
+    settings_->setValue(EncodedName(name),
+                        QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size())));
+}
+
+bool IniSettingsStore::Commit() {
+    settings_->sync();
+    // A format error only says that unreadable lines were dropped while
+    // reading; the file was still written.
+    return settings_->status() != QSettings::AccessError;
+}
+
+} // namespace kestra::platform

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "platform/SettingsStore.h"
+
+#include <QSettings>
+#include <memory>
+
+namespace kestra::platform {
+
+// The preferences file: ~/.config/Marrow Data/KESTRA.conf, or
+// ~/.config/Marrow Data/KESTRA/KEY.conf for a named key, in INI format. Value
+// names are percent-encoded so that names such as \\.\pipe\PIPE1 (a
+// console's name) survive the INI syntax unchanged.
+class IniSettingsStore : public SettingsStore {
+public:
+    // subKey empty: the program's own file.
+    explicit IniSettingsStore(std::string_view subKey);
+    // A store in an explicit file (tests, and users who point elsewhere).
+    static std::unique_ptr<IniSettingsStore> AtPath(const QString& path);
+
+    std::optional<std::string> Read(std::string_view name) override;
+    void Write(std::string_view name, std::string_view value) override;
+    bool Commit() override;
+
+    QString FilePath() const { return settings_->fileName(); }
+
+private:
+    explicit IniSettingsStore(std::unique_ptr<QSettings> settings);
+    std::unique_ptr<QSettings> settings_;
+};
+
+} // namespace kestra::platform
