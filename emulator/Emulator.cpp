@@ -2,8 +2,7 @@
 
 #include "emulator/Vt100Sequences.h"
 #include "emulator/Vt52Sequences.h"
-
-#include <new>
+#include "platform/Exit.h"
 
 namespace kestra::emulator {
 
@@ -121,8 +120,7 @@ void ResetTabStops(EmulationState& state) {
 void InitEmulator(Emulator& emulator, std::string_view fileName, unsigned rows) {
     emulator.state = EmulationState{};
     if (!emulator.screen.CreateScreen(rows, MaxColumns)) {
-        // To become Fatal("Out of memory") once the exit routine is available.
-        throw std::bad_alloc();
+        platform::Fatal("Out of memory");
     }
     emulator.screen.cols = 80;
     emulator.screen.autowrap = 0;

@@ -1,5 +1,7 @@
 #include "emulator/ReplaySession.h"
 
+#include "termdef/parsing/Numbers.h"
+
 #include <cstdio>
 
 namespace kestra::emulator {
@@ -50,6 +52,24 @@ void ReplaySession::Reset() {
     emulator_.screen.attached = 0;
     ResetEmulator(emulator_, options_.width > 80);
     emulator_.screen.attached = attached;
+}
+
+bool ParseKeyList(std::string_view list, std::vector<std::int32_t>& codes) {
+    std::vector<std::int32_t> parsed;
+    while (true) {
+        const std::size_t comma = list.find(',');
+        std::uint32_t value = 0;
+        if (!termdef::ReadNumber(list.substr(0, comma), value, 8)) {
+            return false;
+        }
+        parsed.push_back(static_cast<std::int32_t>(value));
+        if (comma == std::string_view::npos) {
+            break;
+        }
+        list.remove_prefix(comma + 1);
+    }
+    codes.insert(codes.end(), parsed.begin(), parsed.end());
+    return true;
 }
 
 std::string DescribeRowText(const ScreenBuffer& screen, std::uint32_t row) {

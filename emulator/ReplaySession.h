@@ -48,6 +48,11 @@ private:
     unsigned bells_ = 0;
 };
 
+// Key codes separated by commas, each in the program's notation (octal
+// unless 0x or a trailing '.'). False, with codes untouched, when one is not
+// a number.
+bool ParseKeyList(std::string_view list, std::vector<std::int32_t>& codes);
+
 // A row's cells as printed: trailing blanks removed, 0x20-0x7E as themselves
 // except '\' as "\\", any other code as \u{XXXX}.
 std::string DescribeRowText(const ScreenBuffer& screen, std::uint32_t row);
