@@ -90,8 +90,12 @@ Step CopyStep(const Step& step) {
     std::_Exit(status);
 }
 
+// The configuration report's line marker (0x7F after start-up) is meant to
+// look like a blank; the dialog shows it so, and so does the terminal.
 void WriteToStandardError(std::string_view message) {
-    std::fwrite(message.data(), 1, message.size(), stderr);
+    for (const char character : message) {
+        std::fputc(character == '\x7F' ? ' ' : character, stderr);
+    }
     if (message.empty() || message.back() != '\n') {
         std::fputc('\n', stderr);
     }

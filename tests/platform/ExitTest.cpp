@@ -90,6 +90,16 @@ TEST(Exit, MessageGoesToStandardErrorBeforeThePresenter) {
     });
     EXPECT_THROW(Fatal("Pipe %s closed", "P1"), FatalError);
     EXPECT_EQ(seenByPresenter, "Pipe P1 closed\n");
+
+    // The line marker looks like a blank on a terminal; the presenter gets
+    // the message as it is and decides itself.
+    testing::internal::CaptureStderr();
+    try {
+        Fatal("A B\n\x7F ^\n");
+    } catch (const FatalError& error) {
+        EXPECT_EQ(error.message(), "A B\n\x7F ^\n");
+    }
+    EXPECT_EQ(seenByPresenter, "A B\n  ^\n") << "no second new-line after one that ends it";
 }
 
 TEST(Exit, RestartRunsAfterTheReportAndBeforeTheEnd) {

@@ -1,0 +1,452 @@
+#include "console/PaintPlan.h"
+
+#include "console/BlinkPalette.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+using namespace kestra::console;
+using kestra::emulator::ScreenBuffer;
+
+namespace {
+
+constexpr Rect kWholeClient{0, 0, 644, 388};
+
+// A 24x80 screen in 8x16 cells with 2-pixel margins.
+struct Screen {
+    ScreenBuffer buffer;
+    CellGeometry geometry = ComputeCellGeometry(644, 388, 80, 24);
+
+    Screen() {
+        buffer.CreateScreen(24, 132);
+        buffer.SetColumns(80);
+    }
+
+    void Put(int row, int column, std::u16string_view text, std::uint8_t attribute = 0) {
+        for (char16_t ch : text) {
+            const std::size_t at = buffer.CellIndex(static_cast<std::uint32_t>(row),
+                                                    static_cast<std::uint32_t>(column++));
+            buffer.chars[at] = ch;
+            buffer.attrs[at] = attribute;
+        }
+    }
+    void Line(int row, std::uint8_t lineAttribute) {
+        buffer.lineAttrs[static_cast<std::size_t>(row)] = lineAttribute;
+    }
+
+    RowPlan PlanRow(int row, bool reverseVideo = false,
+                    const std::optional<SelectionBand>& selection = std::nullopt) const {
+        const Rect band = CellRangeRect(geometry, CellRange{row, 0, row, 79});
+        const PaintPlan plan = PlanPaint(geometry, buffer, band, reverseVideo, selection);
+        EXPECT_EQ(plan.rows.size(), 1u);
+        return plan.rows.empty() ? RowPlan{} : plan.rows.front();
+    }
+};
+
+std::u16string GlyphText(const PaintItem& item) {
+    std::u16string text;
+    for (const Glyph& glyph : item.glyphs) {
+        text += glyph.code;
+    }
+    return text;
+}
+
+} // namespace
+
+TEST(PaintPlan, ABlinkingAttributeLooksLikeItsSteadyOneWhileVisible) {
+    // Walks the colour table against the palette animation: blink changes
+    // the look only in the hidden phases, and nothing else ever blinks.
+    for (int e = 0; e < kEffectiveAttributes; ++e) {
+        const CellColours colours = ColoursFor(e);
+        if ((e & 1) == 0) {
+            EXPECT_LT(colours.text, kFirstBlinkEntry) << e;
+            EXPECT_LT(colours.background, kFirstBlinkEntry) << e;
+            continue;
+        }
+        const CellColours steady = ColoursFor(e - 1);
+        bool differsWhenHidden = false;
+        for (int phase = 0; phase < kBlinkPhases; ++phase) {
+            const bool same = AnimatedEntryColour(colours.text, phase) ==
+                                  AnimatedEntryColour(steady.text, phase) &&
+                              AnimatedEntryColour(colours.background, phase) ==
+                                  AnimatedEntryColour(steady.background, phase);
+            if (phase < 4) {
+                EXPECT_TRUE(same) << "attribute " << e << " phase " << phase;
+            } else {
+                differsWhenHidden = differsWhenHidden || !same;
+            }
+        }
+        EXPECT_TRUE(differsWhenHidden) << e;
+    }
+}
+
+TEST(PaintPlan, SelectionAndReverseVideoInvertCells) {
+    EXPECT_EQ(WindowBackground(false), (Rgb{0, 0, 0}));
+    EXPECT_EQ(WindowBackground(true), (Rgb{255, 255, 255}));
+    struct Case {
+        std::uint8_t attribute;
+        bool selected, reverseVideo;
+        int effective;
+        CellColours colours;
+    };
+    const Case cases[] = {
+        {0x0, false, false, 0, {2, 0}}, // light grey on black
+        {0x0, true, false, 16, {1, 3}}, // dark grey on white
+        {0x0, false, true, 16, {1, 3}},
+        {0x0, true, true, 0, {2, 0}},   // selected under reverse video: plain colours
+        {0x8, false, false, 8, {3, 0}}, // bold is white
+        {0xF, true, false, 31, {14, 9}},
+        {0xF2, false, false, 2, {0, 1}}, // bits above the four attributes do not count
+    };
+    for (const Case& c : cases) {
+        const int e = EffectiveAttribute(c.attribute, c.selected, c.reverseVideo);
+        EXPECT_EQ(e, c.effective) << int{c.attribute} << c.selected << c.reverseVideo;
+        EXPECT_EQ(ColoursFor(e), c.colours) << e;
+    }
+}
+
+TEST(PaintPlan, GlyphKindsByCode) {
+    struct Case {
+        std::uint16_t code;
+        GlyphKind kind;
+    };
+    const Case cases[] = {
+        {0x0041, GlyphKind::Text},           {0xFFEF, GlyphKind::Text},
+        {0xFFF0, GlyphKind::ControlPicture}, {0xFFF5, GlyphKind::ControlPicture},
+        {0xFFF6, GlyphKind::ScanLine},       {0xFFFA, GlyphKind::ScanLine},
+        {0xFFFB, GlyphKind::Literal},        {0xFFFF, GlyphKind::Literal},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(GlyphKindOf(c.code), c.kind) << std::hex << c.code;
+    }
+}
+
+TEST(PaintPlan, RunsSplitWhereTheLookChanges) {
+    Screen s;
+    s.Put(0, 0, u"ab", 0);
+    s.Put(0, 2, u"cd", 8);
+    s.Put(0, 4, u"e\uFFF8f", 0);
+    const RowPlan row = s.PlanRow(0);
+    ASSERT_EQ(row.items.size(), 5u);
+    struct Expected {
+        GlyphKind kind;
+        int firstColumn, positions;
+        std::uint8_t effective;
+        std::u16string text;
+    };
+    const Expected expected[] = {
+        {GlyphKind::Text, 0, 2, 0, u"ab"},
+        {GlyphKind::Text, 2, 2, 8, u"cd"},
+        {GlyphKind::Text, 4, 1, 0, u"e"},
+        {GlyphKind::ScanLine, 5, 1, 0, u"\u2500"},
+        {GlyphKind::Text, 6, 74, 0, u"f" + std::u16string(73, u' ')},
+    };
+    for (std::size_t i = 0; i < row.items.size(); ++i) {
+        const PaintItem& item = row.items[i];
+        EXPECT_EQ(item.kind, expected[i].kind) << i;
+        EXPECT_EQ(item.firstColumn, expected[i].firstColumn) << i;
+        EXPECT_EQ(item.positions, expected[i].positions) << i;
+        EXPECT_EQ(item.effectiveAttribute, expected[i].effective) << i;
+        EXPECT_EQ(GlyphText(item), expected[i].text) << i;
+        const int left = 2 + 8 * expected[i].firstColumn;
+        EXPECT_EQ(item.rect, (Rect{left, 2, left + 8 * expected[i].positions, 18})) << i;
+        // Every glyph sits on the grid, whatever the font's own advance.
+        for (std::size_t g = 0; g < item.glyphs.size(); ++g) {
+            EXPECT_EQ(item.glyphs[g].x, left + 8 * static_cast<int>(g)) << i << "/" << g;
+            EXPECT_EQ(item.glyphs[g].y, 2) << i << "/" << g;
+        }
+    }
+    EXPECT_EQ(row.items[1].colours, (CellColours{3, 0}));
+    EXPECT_EQ(row.band, (Rect{2, 2, 642, 18}));
+}
+
+TEST(PaintPlan, OnlyTheCellsOfTheUpdateRectangleArePlanned) {
+    Screen s;
+    s.Put(5, 10, u"xyz");
+    const PaintPlan plan =
+        PlanPaint(s.geometry, s.buffer, CellRangeRect(s.geometry, CellRange{5, 11, 6, 11}), false,
+                  std::nullopt);
+    ASSERT_EQ(plan.rows.size(), 2u);
+    EXPECT_EQ(plan.rows[0].row, 5);
+    EXPECT_EQ(plan.rows[1].row, 6);
+    ASSERT_EQ(plan.rows[0].items.size(), 1u);
+    EXPECT_EQ(GlyphText(plan.rows[0].items[0]), u"y");
+    EXPECT_EQ(plan.rows[0].items[0].rect, (Rect{90, 82, 98, 98}));
+
+    for (const Rect margin : {Rect{0, 0, 644, 2}, Rect{0, 0, 2, 388}, Rect{0, 386, 644, 388}}) {
+        EXPECT_TRUE(PlanPaint(s.geometry, s.buffer, margin, false, std::nullopt).rows.empty())
+            << margin.left << "," << margin.top;
+    }
+}
+
+TEST(PaintPlan, TheBufferAndTheWindowMayDisagreeOnTheSizeForAMoment) {
+    Screen s;
+    s.buffer.SetColumns(132); // the resize notice has not reached the window yet
+    EXPECT_EQ(s.PlanRow(0).items.back().rect.right, 642);
+    s.buffer.SetColumns(40);
+    const RowPlan narrow = s.PlanRow(0);
+    EXPECT_EQ(narrow.items.back().rect.right, 2 + 40 * 8);
+}
+
+TEST(PaintPlan, ADoubleWidthRowDrawsEverySecondColumnWithTwiceTheAdvance) {
+    Screen s;
+    s.Put(3, 0, u"A B C");
+    s.Line(3, 1);
+    const RowPlan row = s.PlanRow(3);
+    EXPECT_EQ(row.step, 2);
+    EXPECT_EQ(row.advance, 16);
+    EXPECT_EQ(row.scaleX, 2);
+    EXPECT_EQ(row.scaleY, 1);
+    EXPECT_EQ(row.textTop, row.band.top);
+    ASSERT_EQ(row.items.size(), 1u);
+    const PaintItem& item = row.items[0];
+    EXPECT_EQ(item.positions, 40);
+    EXPECT_EQ(item.fontIndex, 1);
+    EXPECT_EQ(GlyphText(item).substr(0, 4), u"ABC ");
+    for (std::size_t g = 0; g < item.glyphs.size(); ++g) {
+        EXPECT_EQ(item.glyphs[g].x, 2 + 16 * static_cast<int>(g)) << g;
+    }
+    EXPECT_EQ(item.rect, (Rect{2, 50, 642, 66}));
+
+    // An update starting at an odd column starts at its pair.
+    const PaintPlan partial =
+        PlanPaint(s.geometry, s.buffer, CellRangeRect(s.geometry, CellRange{3, 3, 3, 3}), false,
+                  std::nullopt);
+    ASSERT_EQ(partial.rows.size(), 1u);
+    ASSERT_EQ(partial.rows[0].items.size(), 1u);
+    EXPECT_EQ(partial.rows[0].items[0].firstColumn, 2);
+    EXPECT_EQ(GlyphText(partial.rows[0].items[0]), u"B");
+    EXPECT_EQ(partial.rows[0].items[0].rect, (Rect{18, 50, 34, 66}));
+}
+
+TEST(PaintPlan, ADoubleHeightPairShowsTheTopHalfThenTheBottomHalf) {
+    Screen s;
+    s.Put(6, 0, u"H", 4);
+    s.Put(7, 0, u"H", 4);
+    s.Line(6, 2);
+    s.Line(7, 3);
+    const PaintPlan plan =
+        PlanPaint(s.geometry, s.buffer, CellRangeRect(s.geometry, CellRange{6, 0, 7, 0}), false,
+                  std::nullopt);
+    ASSERT_EQ(plan.rows.size(), 2u);
+    const RowPlan& top = plan.rows[0];
+    const RowPlan& bottom = plan.rows[1];
+    EXPECT_EQ(top.band, (Rect{2, 98, 642, 114}));
+    EXPECT_EQ(bottom.band, (Rect{2, 114, 642, 130}));
+    // The same glyph box, twice a cell high, seen through two bands.
+    EXPECT_EQ(top.textTop, 98);
+    EXPECT_EQ(bottom.textTop, 98);
+    EXPECT_EQ(top.scaleY, 2);
+    EXPECT_EQ(bottom.scaleY, 2);
+    ASSERT_FALSE(top.items.empty());
+    ASSERT_FALSE(bottom.items.empty());
+    EXPECT_EQ(top.items[0].fontIndex, 6);
+    EXPECT_EQ(bottom.items[0].fontIndex, 7);
+    EXPECT_EQ(top.items[0].glyphs[0], (Glyph{u'H', 2, 98}));
+    EXPECT_EQ(bottom.items[0].glyphs[0], (Glyph{u'H', 2, 98}));
+}
+
+TEST(PaintPlan, ScanLinesSitAtFiveHeights) {
+    struct Case {
+        std::uint8_t lineAttribute;
+        std::uint16_t code;
+        int offset; // from the top of the glyph box
+    };
+    const Case cases[] = {
+        {0, 0xFFF6, -6}, {0, 0xFFF7, -2},  {0, 0xFFF8, 0},  {0, 0xFFF9, 3},  {0, 0xFFFA, 6},
+        {1, 0xFFF6, -6}, {2, 0xFFF6, -12}, {2, 0xFFFA, 13}, {3, 0xFFF7, -6}, {3, 0xFFF9, 6},
+    };
+    for (const Case& c : cases) {
+        Screen s;
+        s.Put(1, 0, std::u16string(1, static_cast<char16_t>(c.code)));
+        s.Line(1, c.lineAttribute);
+        const RowPlan row = s.PlanRow(1);
+        ASSERT_FALSE(row.items.empty());
+        const PaintItem& item = row.items[0];
+        EXPECT_EQ(item.kind, GlyphKind::ScanLine);
+        EXPECT_EQ(item.fontIndex, c.lineAttribute);
+        ASSERT_EQ(item.glyphs.size(), 1u);
+        EXPECT_EQ(item.glyphs[0].code, kScanLineGlyph);
+        EXPECT_EQ(item.glyphs[0].y - row.textTop, c.offset)
+            << std::hex << c.code << " line " << int{c.lineAttribute};
+        EXPECT_EQ(item.rect.right - item.rect.left, row.advance);
+    }
+}
+
+TEST(PaintPlan, ControlPicturesAreTwoSmallLetters) {
+    struct Case {
+        std::uint16_t code;
+        std::uint8_t lineAttribute;
+        char16_t first, second;
+        int dx, dy, font;
+    };
+    const Case cases[] = {
+        {0xFFF0, 0, u'H', u'T', 3, 6, 8},   {0xFFF1, 0, u'F', u'F', 3, 6, 8},
+        {0xFFF2, 1, u'C', u'R', 6, 6, 9},   {0xFFF3, 2, u'L', u'F', 6, 12, 10},
+        {0xFFF4, 3, u'N', u'L', 6, 12, 11}, {0xFFF5, 0, u'V', u'T', 3, 6, 8},
+    };
+    for (const Case& c : cases) {
+        Screen s;
+        s.Put(2, 4, std::u16string(1, static_cast<char16_t>(c.code)));
+        s.Line(2, c.lineAttribute);
+        const RowPlan row = s.PlanRow(2);
+        const PaintItem* picture = nullptr;
+        for (const PaintItem& item : row.items) {
+            if (item.kind == GlyphKind::ControlPicture) {
+                picture = &item;
+            }
+        }
+        ASSERT_NE(picture, nullptr) << std::hex << c.code;
+        EXPECT_EQ(picture->fontIndex, c.font) << std::hex << c.code;
+        ASSERT_EQ(picture->glyphs.size(), 2u);
+        const int x = 2 + 4 * 8;
+        EXPECT_EQ(picture->glyphs[0], (Glyph{c.first, x, row.textTop})) << std::hex << c.code;
+        EXPECT_EQ(picture->glyphs[1], (Glyph{c.second, x + c.dx, row.textTop + c.dy}))
+            << std::hex << c.code;
+        EXPECT_FALSE(picture->underlineFontIndex.has_value());
+    }
+}
+
+TEST(PaintPlan, OtherSpecialCodesAreDrawnAsThemselvesAlone) {
+    Screen s;
+    s.Put(0, 0, u"\uFFFB\uFFFF", 8);
+    const RowPlan row = s.PlanRow(0);
+    ASSERT_GE(row.items.size(), 2u);
+    EXPECT_EQ(row.items[0].kind, GlyphKind::Literal);
+    EXPECT_EQ(row.items[0].glyphs, (std::vector<Glyph>{{u'\uFFFB', 2, 2}}));
+    EXPECT_EQ(row.items[1].glyphs, (std::vector<Glyph>{{u'\uFFFF', 10, 2}}));
+    EXPECT_EQ(row.items[1].colours, (CellColours{3, 0}));
+}
+
+TEST(PaintPlan, SpecialGlyphsGetTheirUnderlineLaidOverExceptOnAnUpperHalf) {
+    struct Case {
+        std::uint8_t lineAttribute;
+        std::uint16_t code;
+        std::optional<int> overlay;
+    };
+    const Case cases[] = {
+        {0, 0xFFF2, 4}, {1, 0xFFF2, 5}, {2, 0xFFF2, std::nullopt},
+        {3, 0xFFF2, 7}, {0, 0xFFF8, 4}, {0, 0xFFFC, 4},
+    };
+    for (const Case& c : cases) {
+        Screen s;
+        s.Put(4, 0, static_cast<char16_t>(c.code) + std::u16string(u" x"), 4);
+        s.Line(4, c.lineAttribute);
+        const RowPlan row = s.PlanRow(4);
+        ASSERT_GE(row.items.size(), 2u);
+        EXPECT_EQ(row.items[0].underlineFontIndex, c.overlay)
+            << std::hex << c.code << " line " << int{c.lineAttribute};
+        // Text runs are underlined by their font instead.
+        EXPECT_EQ(row.items[1].kind, GlyphKind::Text);
+        EXPECT_EQ(row.items[1].fontIndex, 4 + c.lineAttribute);
+        EXPECT_FALSE(row.items[1].underlineFontIndex.has_value());
+    }
+}
+
+TEST(PaintPlan, SelectedCellsShowInverted) {
+    Screen s;
+    s.Put(1, 0, u"0123456789");
+    s.Put(2, 0, u"0 1 2 3 4 ");
+    s.Line(2, 1);
+    const SelectionBand band{1, 3, 3, 5};
+    const RowPlan single = s.PlanRow(1, false, band);
+    ASSERT_EQ(single.items.size(), 3u);
+    EXPECT_EQ(GlyphText(single.items[1]), u"34");
+    EXPECT_EQ(single.items[1].colours, (CellColours{1, 3}));
+    EXPECT_EQ(single.items[0].colours, (CellColours{2, 0}));
+    // A double-width row selects whole pairs: columns 2..5, characters 1 and 2.
+    const RowPlan pairs = s.PlanRow(2, false, band);
+    ASSERT_EQ(pairs.items.size(), 3u);
+    EXPECT_EQ(pairs.items[1].firstColumn, 2);
+    EXPECT_EQ(GlyphText(pairs.items[1]), u"12");
+    // Under reverse video the same cells show plain.
+    const RowPlan reversed = s.PlanRow(1, true, band);
+    EXPECT_EQ(reversed.items[0].colours, (CellColours{1, 3}));
+    EXPECT_EQ(reversed.items[1].colours, (CellColours{2, 0}));
+    // Rows outside the band are untouched.
+    EXPECT_EQ(s.PlanRow(3, false, band).items.size(), 1u);
+}
+
+TEST(PaintPlan, TheCursorIsLinesAtTheBottomOfItsCell) {
+    struct Case {
+        const char* name;
+        CursorPosition cursor;
+        std::uint8_t lineAttribute;
+        bool reverseVideo;
+        std::optional<SelectionBand> selection;
+        CursorPlan expected;
+    };
+    const SelectionBand band{1, 2, 5, 6};
+    const Case cases[] = {
+        {"plain", {1, 5, false}, 0, false, std::nullopt, {{42, 32, 50, 34}, 2, 0, 16}},
+        {"double width", {1, 4, true}, 1, false, std::nullopt, {{34, 32, 50, 34}, 2, 0, 16}},
+        {"double width, odd column",
+         {1, 5, true},
+         1,
+         false,
+         std::nullopt,
+         {{34, 32, 50, 34}, 2, 0, 16}},
+        {"double height", {1, 5, false}, 2, false, std::nullopt, {{42, 31, 50, 34}, 3, 0, 16}},
+        {"reverse video", {1, 5, false}, 0, true, std::nullopt, {{42, 32, 50, 34}, 2, 1, 17}},
+        {"selected", {1, 5, false}, 0, false, band, {{42, 32, 50, 34}, 2, 1, 17}},
+        {"selected, reverse", {1, 5, false}, 0, true, band, {{42, 32, 50, 34}, 2, 0, 16}},
+        {"beside the selection", {1, 6, false}, 0, false, band, {{50, 32, 58, 34}, 2, 0, 16}},
+        {"pair reaching the selection", {1, 4, true}, 1, false, band, {{34, 32, 50, 34}, 2, 1, 17}},
+    };
+    for (const Case& c : cases) {
+        Screen s;
+        s.Line(c.cursor.row, c.lineAttribute);
+        const auto plan =
+            PlanCursor(s.geometry, s.buffer, c.cursor, true, c.reverseVideo, c.selection);
+        ASSERT_TRUE(plan.has_value()) << c.name;
+        EXPECT_EQ(*plan, c.expected) << c.name;
+    }
+}
+
+TEST(PaintPlan, CursorThicknessGrowsWithTheCell) {
+    struct Case {
+        int clientHeight;
+        std::uint8_t lineAttribute;
+        int thickness;
+    };
+    const Case cases[] = {{388, 0, 2},        {388, 3, 3},         {4 + 24 * 40, 0, 4},
+                          {4 + 24 * 8, 0, 2}, {4 + 24 * 58, 0, 6}, {4 + 24 * 58, 2, 11}};
+    for (const Case& c : cases) {
+        Screen s;
+        s.geometry = ComputeCellGeometry(644, c.clientHeight, 80, 24);
+        s.Line(0, c.lineAttribute);
+        const auto plan = PlanCursor(s.geometry, s.buffer, {0, 0, false}, true, false, {});
+        ASSERT_TRUE(plan.has_value());
+        EXPECT_EQ(plan->thickness, c.thickness) << c.clientHeight << " " << int{c.lineAttribute};
+        EXPECT_EQ(plan->rect.bottom - plan->rect.top, c.thickness);
+        EXPECT_EQ(plan->rect.bottom, s.geometry.marginTop + s.geometry.cellHeight);
+    }
+}
+
+TEST(PaintPlan, NoCursorWithoutFocusWhenHiddenOrOffTheGrid) {
+    Screen s;
+    EXPECT_FALSE(PlanCursor(s.geometry, s.buffer, {0, 0, false, true}, false, false, {}));
+    EXPECT_FALSE(PlanCursor(s.geometry, s.buffer, {0, 0, false, false}, true, false, {}));
+    EXPECT_FALSE(PlanCursor(s.geometry, s.buffer, {24, 0, false, true}, true, false, {}));
+    EXPECT_FALSE(PlanCursor(s.geometry, s.buffer, {0, 80, false, true}, true, false, {}));
+    EXPECT_TRUE(PlanCursor(s.geometry, s.buffer, {23, 79, false, true}, true, false, {}));
+}
+
+TEST(PaintPlan, ABlinkTickRepaintsOnlyBlinkingCellsWhenTheyChange) {
+    Screen s;
+    s.Put(0, 3, u"abc", 1);
+    s.Put(0, 6, u"d", 8);
+    s.Put(0, 7, u"e", 9);
+    s.Put(5, 0, u"x y ", 1);
+    s.Line(5, 1);
+    const std::vector<Rect> hidden = {{26, 2, 50, 18}, {58, 2, 66, 18}, {2, 82, 34, 98}};
+    EXPECT_EQ(BlinkRepaintRects(s.geometry, s.buffer, false, {}, 3, 4, false), hidden);
+    EXPECT_EQ(BlinkRepaintRects(s.geometry, s.buffer, false, {}, 7, 0, false), hidden);
+    for (int phase : {0, 1, 2, 4, 5, 6}) {
+        EXPECT_TRUE(
+            BlinkRepaintRects(s.geometry, s.buffer, false, {}, phase, phase + 1, false).empty())
+            << phase;
+    }
+    const std::vector<Rect> italic = {{2, 2, 646, 18}, {2, 2, 646, 18}, {2, 82, 646, 98}};
+    EXPECT_EQ(BlinkRepaintRects(s.geometry, s.buffer, false, {}, 3, 4, true), italic);
+}

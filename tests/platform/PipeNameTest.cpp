@@ -1,0 +1,129 @@
+#include "platform/PipeName.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <optional>
+#include <string>
+#include <unistd.h>
+
+using kestra::platform::IsFullPipePath;
+using kestra::platform::LocalPipeDirectory;
+using kestra::platform::PipeDirectorySources;
+using kestra::platform::PipeEndpoint;
+using kestra::platform::ResolvePipeName;
+
+namespace {
+
+PipeEndpoint Local(std::string path) {
+    return {PipeEndpoint::Kind::LocalSocket, std::move(path), {}, {}};
+}
+PipeEndpoint Tcp(std::string host, std::string service) {
+    return {PipeEndpoint::Kind::Tcp, {}, std::move(host), std::move(service)};
+}
+
+const PipeDirectorySources KestraPipes{"/k", "/run/user/7", 7};
+const PipeDirectorySources XdgOnly{std::nullopt, "/run/user/7", 7};
+const PipeDirectorySources NoVariables{std::nullopt, std::nullopt, 1000};
+
+} // namespace
+
+TEST(PipeName, DirectoryOfLocalPipesFollowsTheEnvironmentInOrder) {
+    struct Row {
+        PipeDirectorySources sources;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {{"/k", "/run/user/7", 7}, "/k"},
+        {{std::nullopt, "/run/user/7", 7}, "/run/user/7/kestra-pipes"},
+        {{std::nullopt, "/run/user/7/", 7}, "/run/user/7/kestra-pipes"},
+        {{"", "/run/user/7", 7}, "/run/user/7/kestra-pipes"}, // empty counts as unset
+        {{"", "", 42}, "/tmp/kestra-pipes-42"},
+        {{std::nullopt, std::nullopt, 0}, "/tmp/kestra-pipes-0"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(LocalPipeDirectory(row.sources), row.expected)
+            << "KESTRA_PIPES=" << row.sources.kestraPipes.value_or("(unset)")
+            << " XDG_RUNTIME_DIR=" << row.sources.xdgRuntimeDir.value_or("(unset)");
+}
+
+TEST(PipeName, EveryFormMapsToItsEndpoint) {
+    struct Row {
+        const char* name;
+        const PipeDirectorySources& sources;
+        std::optional<PipeEndpoint> expected;
+    };
+    const Row rows[] = {
+        {R"(\\.\pipe\PIPE1)", KestraPipes, Local("/k/PIPE1")},
+        {R"(\\.\PIPE\PIPE1)", KestraPipes, Local("/k/PIPE1")},
+        {R"(\\.\Pipe\lab\one)", KestraPipes, Local("/k/lab/one")},
+        {R"(\\.\pipe\PIPE1)", XdgOnly, Local("/run/user/7/kestra-pipes/PIPE1")},
+        {R"(\\.\pipe\PIPE1)", NoVariables, Local("/tmp/kestra-pipes-1000/PIPE1")},
+        {R"(\\.\pipe\a b)", KestraPipes, Local("/k/a b")},
+        {R"(\\alpha\pipe\7001)", KestraPipes, Tcp("alpha", "7001")},
+        {R"(\\alpha\PIPE\telnet)", KestraPipes, Tcp("alpha", "telnet")},
+        {R"(\\127.0.0.1\pipe\7001)", KestraPipes, Tcp("127.0.0.1", "7001")},
+        {R"(\\[::1]\pipe\7001)", KestraPipes, Tcp("::1", "7001")},
+        {R"(\\::1\pipe\7001)", KestraPipes, Tcp("::1", "7001")},
+        {"/var/run/console.sock", KestraPipes, Local("/var/run/console.sock")},
+        {"/odd\\name", KestraPipes, Local("/odd\\name")}, // a socket path stays unchanged
+        // Names that lead nowhere.
+        {R"(\\.\pipe\)", KestraPipes, std::nullopt},
+        {R"(\\alpha\pipe\)", KestraPipes, std::nullopt},
+        {R"(\\alpha\pipe\70\01)", KestraPipes, std::nullopt},
+        {R"(\\alpha\share\file)", KestraPipes, std::nullopt},
+        {R"(\\.\pipes\x)", KestraPipes, std::nullopt},
+        {R"(\\alpha)", KestraPipes, std::nullopt},
+        {R"(\\alpha\pipe)", KestraPipes, std::nullopt},
+        {R"(\\\pipe\x)", KestraPipes, std::nullopt},
+        {R"(\pipe\x)", KestraPipes, std::nullopt},
+        {"PIPE1", KestraPipes, std::nullopt},
+        {"", KestraPipes, std::nullopt},
+    };
+    for (const auto& row : rows) {
+        auto endpoint = ResolvePipeName(row.name, row.sources);
+        EXPECT_EQ(endpoint, row.expected) << row.name;
+    }
+}
+
+TEST(PipeName, FullPathsAreThoseUsedWithoutTheServerPrefix) {
+    struct Row {
+        const char* name;
+        bool full;
+    };
+    const Row rows[] = {
+        {R"(\\.\pipe\x)", true}, {R"(\\alpha\pipe\x)", true},
+        {"/tmp/x", true},        {"/", true},
+        {R"(\x)", false},        {"PIPE1", false},
+        {"./x", false},          {"", false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(IsFullPipePath(row.name), row.full) << row.name;
+}
+
+TEST(PipeName, SourcesComeFromTheProcessEnvironment) {
+    struct Saved {
+        const char* name;
+        std::optional<std::string> value;
+    };
+    Saved saved[] = {{"KESTRA_PIPES", {}}, {"XDG_RUNTIME_DIR", {}}};
+    for (auto& variable : saved)
+        if (const char* value = std::getenv(variable.name))
+            variable.value = value;
+
+    setenv("KESTRA_PIPES", "/from/env", 1);
+    setenv("XDG_RUNTIME_DIR", "/run/env", 1);
+    EXPECT_EQ(LocalPipeDirectory(PipeDirectorySources::FromProcess()), "/from/env");
+    setenv("KESTRA_PIPES", "", 1);
+    EXPECT_EQ(LocalPipeDirectory(PipeDirectorySources::FromProcess()), "/run/env/kestra-pipes");
+    unsetenv("KESTRA_PIPES");
+    unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(LocalPipeDirectory(PipeDirectorySources::FromProcess()),
+              "/tmp/kestra-pipes-" + std::to_string(getuid()));
+
+    for (const auto& variable : saved) {
+        if (variable.value)
+            setenv(variable.name, variable.value->c_str(), 1);
+        else
+            unsetenv(variable.name);
+    }
+}

@@ -1,0 +1,305 @@
+#include "platform/Process.h"
+
+#include "PlatformTestSupport.h"
+#include "platform/Priority.h"
+#include "platform/SystemError.h"
+#include "platform/Thread.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <set>
+#include <string>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace kestra::platform;
+using kestra::platform::testing::Clock;
+using kestra::platform::testing::MillisecondsSince;
+using kestra::platform::testing::TemporaryDirectory;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Runs body in a forked child and returns its exit status, so that a test can
+// change what cannot be changed back (lowered priority, dropped privileges)
+// without touching the test process.
+int InChildProcess(const std::function<int()>& body) {
+    pid_t child = fork();
+    if (child == 0)
+        _exit(body());
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 200;
+}
+
+int OwnThreadNice() {
+    errno = 0;
+    return getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
+}
+
+std::string ReadFirstLine(const std::string& path) {
+    std::string line;
+    std::getline(std::ifstream(path), line);
+    return line;
+}
+
+bool WaitForFile(const std::string& path, int limitMs) {
+    auto start = Clock::now();
+    while (MillisecondsSince(start) < limitMs) {
+        if (!ReadFirstLine(path).empty())
+            return true;
+        std::this_thread::sleep_for(5ms);
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(SystemErrorText, GivesTheSystemTextOrNothing) {
+    struct Row {
+        int error;
+        std::optional<std::string> expected;
+    };
+    const Row rows[] = {
+        {ENOENT, "No such file or directory"},
+        {ECONNREFUSED, "Connection refused"},
+        {EPIPE, "Broken pipe"},
+        {-1, std::nullopt},
+        {99999, std::nullopt},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(SystemErrorText(row.error), row.expected) << row.error;
+}
+
+TEST(SystemErrorText, ThreadsGetTheirOwnTexts) {
+    std::atomic<int> wrong{0};
+    auto ask = [&](int error, const char* expected) {
+        for (int i = 0; i < 2000; ++i)
+            if (SystemErrorText(error) != std::optional<std::string>(expected))
+                ++wrong;
+    };
+    std::thread first(ask, ENOENT, "No such file or directory");
+    std::thread second(ask, EPIPE, "Broken pipe");
+    first.join();
+    second.join();
+    EXPECT_EQ(wrong.load(), 0);
+}
+
+TEST(Thread, StackIsNeverSmallerThanTheFloorAndRunsDeepCalls) {
+    for (std::size_t requested :
+         {std::size_t{0}, std::size_t{1024}, std::size_t{8192}, std::size_t{4 * 1024 * 1024 + 1}}) {
+        std::size_t size = Thread::EffectiveStackSize(requested);
+        EXPECT_GE(size, requested);
+        EXPECT_GE(size, Thread::MinimumStackBytes);
+        EXPECT_GE(size, static_cast<std::size_t>(PTHREAD_STACK_MIN));
+        EXPECT_EQ(size % static_cast<std::size_t>(sysconf(_SC_PAGESIZE)), 0u) << requested;
+    }
+
+    // A reader asks for 8192 bytes; it must still get a stack that takes
+    // 128 KiB of frames and that the system reports at the effective size.
+    std::size_t reported = 0;
+    std::atomic<bool> finished{false};
+    ThreadStart start = Thread::Start(
+        [&] {
+            pthread_attr_t attributes;
+            if (pthread_getattr_np(pthread_self(), &attributes) == 0) {
+                pthread_attr_getstacksize(&attributes, &reported);
+                pthread_attr_destroy(&attributes);
+            }
+            volatile char frame[128 * 1024];
+            for (std::size_t i = 0; i < sizeof frame; i += 512)
+                frame[i] = static_cast<char>(i);
+            finished = true;
+        },
+        8192);
+    ASSERT_TRUE(start.Ok()) << start.error;
+    ASSERT_TRUE(start.thread.Joinable());
+    start.thread.Join();
+    EXPECT_FALSE(start.thread.Joinable());
+    EXPECT_TRUE(finished.load());
+    EXPECT_GE(reported, Thread::EffectiveStackSize(8192));
+}
+
+TEST(Thread, DroppingARunningThreadLeavesItRunning) {
+    std::atomic<bool> release{false}, done{false};
+    {
+        ThreadStart start = Thread::Start(
+            [&] {
+                while (!release)
+                    std::this_thread::sleep_for(1ms);
+                done = true;
+            },
+            8192);
+        ASSERT_TRUE(start.Ok());
+    } // the Thread goes out of scope while its body still waits
+    release = true;
+    auto begin = Clock::now();
+    while (!done && MillisecondsSince(begin) < 5000)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(done.load());
+}
+
+TEST(Priority, TableRunsFromLowestToHighestPriorityWithinNiceRange) {
+    std::set<std::uint32_t> classes;
+    int previousNice = 20;
+    for (const auto& row : PriorityTable) {
+        EXPECT_TRUE(classes.insert(static_cast<std::uint32_t>(row.priorityClass)).second);
+        EXPECT_LT(row.nice, previousNice) << "each class must run before the one above it";
+        EXPECT_GE(row.nice, -20);
+        EXPECT_LE(row.nice, 19);
+        EXPECT_EQ(NiceValueOf(static_cast<std::uint32_t>(row.priorityClass)), row.nice);
+        previousNice = row.nice;
+    }
+    EXPECT_EQ(NiceValueOf(0), std::nullopt);
+    EXPECT_EQ(NiceValueOf(0x30), std::nullopt);
+}
+
+TEST(Priority, EveryThreadOfTheProcessGetsTheClass) {
+    // Threads that run before the priority is set (console readers) must get
+    // it too, and so must threads started afterwards.
+    for (const auto& row : PriorityTable) {
+        int status = InChildProcess([&] {
+            std::atomic<bool> set{false};
+            std::atomic<int> earlierThreadNice{999};
+            std::thread earlier([&] {
+                while (!set)
+                    std::this_thread::sleep_for(1ms);
+                earlierThreadNice = OwnThreadNice();
+            });
+            int before = OwnThreadNice();
+            bool applied = SetProcessPriorityClass(static_cast<std::uint32_t>(row.priorityClass));
+            set = true;
+            earlier.join();
+            int laterThreadNice = 999;
+            std::thread later([&] { laterThreadNice = OwnThreadNice(); });
+            later.join();
+            if (!applied) // only a raise may be refused, for want of privileges
+                return row.nice < before && OwnThreadNice() == before ? 3 : 2;
+            bool all = OwnThreadNice() == row.nice && earlierThreadNice == row.nice &&
+                       laterThreadNice == row.nice;
+            return all ? 0 : 1;
+        });
+        if (status == 3)
+            continue; // raising the priority is refused without privileges
+        EXPECT_EQ(status, 0) << "nice " << row.nice;
+    }
+}
+
+TEST(Priority, RefusedRaiseChangesNothingAndDoesNotFail) {
+    int status = InChildProcess([] {
+        if (getuid() == 0 && setuid(65534) != 0)
+            return 4;
+        int before = OwnThreadNice();
+        bool applied = SetProcessPriorityClass(static_cast<std::uint32_t>(PriorityClass::Realtime));
+        if (applied)
+            return 5;
+        return OwnThreadNice() == before ? 0 : 6;
+    });
+    EXPECT_EQ(status, 0);
+}
+
+TEST(Process, CommandInterpreterRunsCommandLines) {
+    ASSERT_TRUE(HasCommandInterpreter());
+    TemporaryDirectory directory;
+    std::string marker = directory / "ran";
+    int status = RunCommandLine("echo logged > '" + marker + "'; exit 3");
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 3);
+    EXPECT_EQ(ReadFirstLine(marker), "logged");
+}
+
+TEST(Process, StartedChildReportsItsExitStatusAndMissingProgramsDoNotStart) {
+    ProcessStart started = StartProcess({"/bin/sh", "-c", "exit 7"});
+    ASSERT_TRUE(started.Started()) << started.error;
+    EXPECT_EQ(WaitForChild(started.pid), 7);
+
+    ProcessStart searched = StartProcess({"sh", "-c", "kill -TERM $$"});
+    ASSERT_TRUE(searched.Started()) << "a name without '/' is searched on PATH";
+    EXPECT_EQ(WaitForChild(searched.pid), 128 + SIGTERM);
+
+    ProcessStart missing = StartProcess({"/nonexistent/kestra-editor", "file"});
+    EXPECT_FALSE(missing.Started());
+    EXPECT_EQ(missing.error, ENOENT);
+    EXPECT_FALSE(StartProcess({}).Started());
+}
+
+TEST(Process, StartedChildDoesNotInheritIgnoredSignals) {
+    // A child that ignored SIGPIPE would never die of writing to a closed pipe.
+    auto previous = std::signal(SIGPIPE, SIG_IGN);
+    ProcessStart started = StartProcess({"/bin/sh", "-c", "kill -PIPE $$; exit 0"});
+    std::signal(SIGPIPE, previous);
+    ASSERT_TRUE(started.Started());
+    EXPECT_EQ(WaitForChild(started.pid), 128 + SIGPIPE);
+}
+
+TEST(Process, DetachedProgramRunsAndLeavesNoZombie) {
+    TemporaryDirectory directory;
+    std::string pidFile = directory / "pid";
+    ASSERT_TRUE(StartDetachedProcess({"/bin/sh", "-c", "echo $$ > '" + pidFile + "'"}));
+    ASSERT_TRUE(WaitForFile(pidFile, 5000));
+    pid_t pid = std::stoi(ReadFirstLine(pidFile));
+
+    // An unreaped child would answer kill(pid, 0) for as long as we live.
+    auto start = Clock::now();
+    bool gone = false;
+    while (!gone && MillisecondsSince(start) < 5000) {
+        gone = kill(pid, 0) != 0 && errno == ESRCH;
+        std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_TRUE(gone);
+
+    EXPECT_FALSE(StartDetachedProcess({"/nonexistent/kestra-editor"}));
+}
+
+TEST(Process, WaitForAnotherProcessEndsWhenItEndsOrAtTheLimit) {
+    using WaitFunction = ProcessWaitResult (*)(pid_t, int);
+    struct Way {
+        const char* name;
+        WaitFunction wait;
+    };
+    const Way ways[] = {{"process descriptor", WaitForProcessExit},
+                        {"polling", WaitForProcessExitByPolling}};
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.name);
+        ProcessStart quick = StartProcess({"sleep", "0.05"});
+        ASSERT_TRUE(quick.Started());
+        auto start = Clock::now();
+        EXPECT_EQ(way.wait(quick.pid, 5000), ProcessWaitResult::Ended);
+        long waited = MillisecondsSince(start);
+        EXPECT_GE(waited, 30);
+        EXPECT_LT(waited, 4000) << "the wait must end with the process";
+        EXPECT_EQ(way.wait(quick.pid, 100), ProcessWaitResult::Ended)
+            << "an ended process is not waited for again";
+        WaitForChild(quick.pid);
+        EXPECT_EQ(way.wait(quick.pid, 100), ProcessWaitResult::Ended) << "a process gone";
+
+        ProcessStart endless = StartProcess({"sleep", "30"});
+        ASSERT_TRUE(endless.Started());
+        start = Clock::now();
+        EXPECT_EQ(way.wait(endless.pid, 150), ProcessWaitResult::TimedOut);
+        waited = MillisecondsSince(start);
+        EXPECT_GE(waited, 150);
+        EXPECT_LT(waited, 2000);
+        kill(endless.pid, SIGKILL);
+        WaitForChild(endless.pid);
+
+        EXPECT_EQ(way.wait(0, 100), ProcessWaitResult::Failed);
+        EXPECT_EQ(way.wait(-1, 100), ProcessWaitResult::Failed);
+    }
+}
+
+TEST(Process, ExecutableIsThisTestProgram) {
+    std::string path = ExecutablePath();
+    EXPECT_EQ(std::filesystem::path(path).filename(), "test_platform");
+    EXPECT_TRUE(std::filesystem::exists(path));
+    EXPECT_EQ(std::filesystem::canonical(ExecutableDirectory()),
+              std::filesystem::canonical(KESTRA_BINARY_DIR "/bin"));
+    EXPECT_EQ(CurrentProcessId(), getpid());
+}
