@@ -53,7 +53,7 @@ struct TerminalDefinition {
     KeyMap vt52AppKeyMap;              // 52AKEY: VT52 mode with keypad application mode
     CharMap charMap;                   // CHAR: received bytes in the normal character set
     CharMap graphicMap;                // GRAPHIC: received bytes in the graphics set
-    ColourMap* colourTarget = nullptr; // the colour map COLOR writes into
+    ColourMap* colourTarget = nullptr; // the colour map COLOR writes into; none: only checked
 };
 
 // The process-wide definition. Tests reset it to its initial state.
