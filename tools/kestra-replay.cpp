@@ -36,7 +36,8 @@ Options:
   --8bit          keep bit 7 of every byte, as the 8BIT console option does;
                   otherwise it is cleared
   --termdef FILE  the terminal definition file (default: VT100.CNF, found
-                  as the terminal finds it)
+                  as the terminal finds it: in the current directory, else
+                  in the directories of $CNF, else in those of $PATH)
   --keys LIST     key codes typed after the input, separated by commas, in
                   the program's notation: octal unless written 0x... (hex)
                   or with a trailing '.' (decimal); e.g. --keys 015,0x13B
