@@ -143,7 +143,11 @@ void ScreenBuffer::PutCell(std::uint16_t ch, std::uint8_t a) {
     chars[index] = ch;
     attrs[index] = a;
     if (attached && hooks.CellsChanged) {
+        // The hook sees the written cell's attribute as the current one.
+        const std::uint8_t current = attr;
+        attr = a;
         hooks.CellsChanged(*this, 1);
+        attr = current;
     }
     ++col;
     if (col < cols) {

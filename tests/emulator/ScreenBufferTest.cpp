@@ -1,5 +1,7 @@
 #include "emulator/ScreenBuffer.h"
 
+#include "RecordingHooks.h"
+
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -30,45 +32,6 @@ ScreenBuffer MakeScreen(unsigned rows = 24, unsigned cols = 80, bool autowrap = 
     screen.autowrap = autowrap ? 1 : 0;
     return screen;
 }
-
-// Every hook call, as text, so a test can compare the whole sequence.
-std::vector<std::string>* recorded = nullptr;
-
-void Record(const std::string& call) {
-    if (recorded) {
-        recorded->push_back(call);
-    }
-}
-
-ScreenHooks RecordingHooks() {
-    ScreenHooks hooks;
-    hooks.RefreshAll = [](ScreenBuffer&) { Record("refresh"); };
-    hooks.CursorMoved = [](ScreenBuffer& s) {
-        Record("cursor " + std::to_string(s.shownRow) + "," + std::to_string(s.shownCol));
-    };
-    hooks.CursorVisibility = [](ScreenBuffer&, int shown) {
-        Record("visible " + std::to_string(shown));
-    };
-    hooks.CellsChanged = [](ScreenBuffer& s, unsigned count) {
-        Record("cells " + std::to_string(s.row) + "," + std::to_string(s.col) + " " +
-               std::to_string(count));
-    };
-    hooks.ScrolledUp = [](ScreenBuffer&) { Record("scrolled up"); };
-    hooks.ScrolledDown = [](ScreenBuffer&) { Record("scrolled down"); };
-    hooks.FlushChanges = [](ScreenBuffer&) { Record("flush"); };
-    hooks.LineChanged = [](ScreenBuffer& s) { Record("line " + std::to_string(s.row)); };
-    hooks.ScreenResized = [](ScreenBuffer& s) {
-        Record("resized " + std::to_string(s.rows) + "x" + std::to_string(s.cols));
-    };
-    return hooks;
-}
-
-class HookLog {
-public:
-    HookLog() { recorded = &calls; }
-    ~HookLog() { recorded = nullptr; }
-    std::vector<std::string> calls;
-};
 
 TEST(ScreenBufferTest, CreationStateAndDefaultColours) {
     ScreenBuffer screen;
@@ -437,9 +400,8 @@ TEST(ScreenBufferTest, HooksAndTheirRunLengths) {
     for (const auto& c : cases) {
         ScreenBuffer screen = MakeScreen(24, 132);
         screen.MoveCursor(2, 5);
-        screen.hooks = RecordingHooks();
-        screen.attached = 1;
         HookLog log;
+        AttachRecorder(screen, log);
         c.action(screen);
         EXPECT_EQ(log.calls, c.calls) << c.name;
     }
@@ -447,8 +409,8 @@ TEST(ScreenBufferTest, HooksAndTheirRunLengths) {
 
 TEST(ScreenBufferTest, DetachedOrEmptySlotsAreNotCalled) {
     ScreenBuffer screen = MakeScreen();
-    screen.hooks = RecordingHooks();
     HookLog log;
+    AttachRecorder(screen, log);
     screen.attached = 0;
     screen.PutChar('x');
     screen.ScrollUp();

@@ -1,0 +1,266 @@
+#include "emulator/Emulator.h"
+
+#include "emulator/Vt100Sequences.h"
+#include "emulator/Vt52Sequences.h"
+#include "platform/Exit.h"
+
+namespace kestra::emulator {
+
+namespace {
+
+constexpr std::uint8_t Bel = 7;
+constexpr std::uint8_t Bs = 8;
+constexpr std::uint8_t Ht = 9;
+constexpr std::uint8_t Lf = 10;
+constexpr std::uint8_t Vt = 11;
+constexpr std::uint8_t Ff = 12;
+constexpr std::uint8_t Cr = 13;
+constexpr std::uint8_t So = 14;
+constexpr std::uint8_t Si = 15;
+constexpr std::uint8_t Can = 24;
+constexpr std::uint8_t Sub = 26;
+constexpr std::uint8_t Esc = 27;
+constexpr std::uint16_t ErrorBlock = 219; // shown for a cancelled sequence
+
+bool IsTabStop(const EmulationState& state, std::uint32_t column) {
+    return column < TabStopColumns && (state.tabStops[column / 8] >> (column % 8)) & 1;
+}
+
+void HorizontalTab(Emulator& emulator) {
+    ScreenBuffer& screen = emulator.screen;
+    std::uint32_t column = screen.col;
+    while (column + 1 < screen.cols) {
+        ++column;
+        if (IsTabStop(emulator.state, column)) {
+            break;
+        }
+    }
+    screen.MoveCursor(screen.row, column);
+}
+
+// Control characters act whatever the parser state, as on a real terminal:
+// a sequence in progress goes on afterwards, except after CAN, SUB and ESC.
+void ControlCharacter(Emulator& emulator, std::uint8_t byte) {
+    ScreenBuffer& screen = emulator.screen;
+    EmulationState& state = emulator.state;
+    switch (byte) {
+    case Bel:
+        if (emulator.RingBell) {
+            emulator.RingBell(emulator);
+        }
+        break;
+    case Bs: screen.CursorLeft(); break;
+    case Ht: HorizontalTab(emulator); break;
+    case Lf:
+    case Vt:
+    case Ff:
+        screen.LineFeed();
+        if (state.newLineMode) {
+            screen.CarriageReturn();
+        }
+        break;
+    case Cr: screen.CarriageReturn(); break;
+    case So:
+        if (!state.genradMode) {
+            state.shiftOut = 1;
+        }
+        break;
+    case Si: state.shiftOut = 0; break;
+    case Can:
+    case Sub:
+        state.parserState = StateText;
+        PrintCode(emulator, ErrorBlock);
+        break;
+    case Esc: state.parserState = StateEscape; break;
+    default: break;
+    }
+}
+
+// The VT52 table first when one of its dialects is on; GENRAD then falls back
+// to the VT100 table for what the VT52 table lacks, plain VT52 does not.
+void DispatchEscape(Emulator& emulator, std::uint8_t byte) {
+    const EmulationState& state = emulator.state;
+    if (state.vt52Mode || state.genradMode) {
+        const bool taken = Vt52EscapeFinal(emulator, byte);
+        if (taken || !state.genradMode) {
+            return;
+        }
+    }
+    EscapeFinal(emulator, byte);
+}
+
+void PrintReceived(Emulator& emulator, std::uint8_t byte) {
+    const EmulationState& state = emulator.state;
+    const std::int32_t set = state.shiftOut ? state.g1Set : state.g0Set;
+    const auto& codes = set == CharSetGraphics ? emulator.graphicCodes : emulator.charCodes;
+    PrintCode(emulator, codes[byte]);
+}
+
+void ResolveCharacterMaps(Emulator& emulator) {
+    const termdef::TerminalDefinition& definition = *emulator.definition;
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        const auto code = static_cast<std::int32_t>(byte);
+        const termdef::CharEntry* normal = termdef::CharMapFind(definition.charMap, code);
+        const termdef::CharEntry* graphic = termdef::CharMapFind(definition.graphicMap, code);
+        // Only the low 16 bits of a mapped value are shown.
+        emulator.charCodes[byte] = static_cast<std::uint16_t>(normal ? normal->value : byte);
+        emulator.graphicCodes[byte] = static_cast<std::uint16_t>(graphic ? graphic->value : byte);
+    }
+}
+
+} // namespace
+
+void ResetTabStops(EmulationState& state) {
+    state.tabStops.fill(0);
+    for (unsigned column = 0; column <= 128; column += 8) {
+        state.tabStops[column / 8] |= 1;
+    }
+}
+
+void InitEmulator(Emulator& emulator, std::string_view fileName, unsigned rows) {
+    emulator.state = EmulationState{};
+    if (!emulator.screen.CreateScreen(rows, MaxColumns)) {
+        platform::Fatal("Out of memory");
+    }
+    emulator.screen.cols = 80;
+    emulator.screen.autowrap = 0;
+    ResetTabStops(emulator.state);
+
+    termdef::TerminalDefinition& definition = termdef::TheTerminalDefinition();
+    definition.colourTarget = &emulator.screen.colourMap;
+    termdef::LoadTerminalDefinition(fileName.empty() ? std::string_view("VT100.CNF") : fileName);
+    emulator.definition = &definition;
+    emulator.state.vt52Mode = definition.vt52Type ? 1 : 0;
+    emulator.state.genradMode = definition.genradType ? 1 : 0;
+    ResolveCharacterMaps(emulator);
+}
+
+void ReceiveByte(Emulator& emulator, std::uint8_t byte) {
+    ScreenBuffer& screen = emulator.screen;
+    EmulationState& state = emulator.state;
+    // Sequences and printing work on the logical column: a double-width row
+    // has half as many character positions.
+    if (screen.IsDoubleWidthRow()) {
+        screen.MoveCursor(screen.row, screen.col / 2);
+    }
+    if (byte < 32) {
+        ControlCharacter(emulator, byte);
+    } else {
+        switch (state.parserState) {
+        case StateEscape:
+            state.parserState = StateText;
+            DispatchEscape(emulator, byte);
+            break;
+        case StateLineSize:
+            state.parserState = StateText;
+            LineSizeFinal(emulator, byte);
+            break;
+        case StateDesignateG0:
+            state.parserState = StateText;
+            DesignateG0(emulator, byte);
+            break;
+        case StateDesignateG1:
+            state.parserState = StateText;
+            DesignateG1(emulator, byte);
+            break;
+        case StateControlSequence: ControlSequenceByte(emulator, byte); break;
+        case StateCursorRow:
+            state.pendingRow = byte - 32;
+            state.parserState = StateCursorColumn;
+            break;
+        case StateCursorColumn:
+            state.parserState = StateText;
+            DirectCursorAddress(emulator, byte);
+            break;
+        case StateGenradAttribute:
+            state.parserState = StateText;
+            GenradAttributeFinal(emulator, byte);
+            break;
+        case StateSkipAfterPercent:
+        case StateSkipAfterAmpersand: state.parserState = StateText; break;
+        default:
+            state.parserState = StateText;
+            PrintReceived(emulator, byte);
+            break;
+        }
+    }
+    if (screen.IsDoubleWidthRow()) {
+        const std::uint32_t physical = 2 * screen.col;
+        screen.MoveCursor(screen.row, physical >= screen.cols ? screen.cols - 2 : physical);
+    }
+}
+
+void PrintCode(Emulator& emulator, std::uint16_t code) {
+    ScreenBuffer& screen = emulator.screen;
+    if (screen.IsDoubleWidthRow()) {
+        screen.MoveCursor(screen.row, 2 * screen.col);
+        screen.PutChar(code);
+        screen.PutChar(' ');
+        screen.MoveCursor(screen.row, screen.col / 2);
+    } else if (emulator.state.spacedChars) {
+        screen.PutChar(code);
+        screen.PutChar(' ');
+    } else {
+        screen.PutChar(code);
+    }
+}
+
+void SendString(Emulator& emulator, std::string_view text) {
+    if (!emulator.SendByte) {
+        return;
+    }
+    for (char ch : text) {
+        if (ch == '\0') {
+            break;
+        }
+        emulator.SendByte(emulator, static_cast<std::uint8_t>(ch));
+    }
+}
+
+void TypeChar(Emulator& emulator, std::int32_t code) {
+    const EmulationState& state = emulator.state;
+    const termdef::TerminalDefinition& definition = *emulator.definition;
+    // A key missing from the mode's map falls back to the general map only.
+    const termdef::KeyMap* modeMap = nullptr;
+    if (state.vt52Mode) {
+        modeMap = state.keypadApplication ? &definition.vt52AppKeyMap : &definition.vt52KeyMap;
+    } else if (state.keypadApplication) {
+        modeMap = &definition.appKeyMap;
+    }
+    const termdef::KeyEntry* entry = modeMap ? termdef::KeyMapFind(*modeMap, code) : nullptr;
+    if (!entry) {
+        entry = termdef::KeyMapFind(definition.keyMap, code);
+    }
+    if (!emulator.SendByte) {
+        return;
+    }
+    if (entry) {
+        // Key strings may hold 0 bytes: every byte is sent.
+        for (char ch : entry->bytes) {
+            emulator.SendByte(emulator, static_cast<std::uint8_t>(ch));
+        }
+        return;
+    }
+    emulator.SendByte(emulator, static_cast<std::uint8_t>(code & 0xFF));
+    if (code == 13 && state.newLineMode) {
+        emulator.SendByte(emulator, 10);
+    }
+}
+
+void ResetEmulator(Emulator& emulator, bool wide) {
+    EmulationState& state = emulator.state;
+    ScreenBuffer& screen = emulator.screen;
+    state.vt52Mode = emulator.definition && emulator.definition->vt52Type ? 1 : 0;
+    state.spacedChars = 0;
+    screen.SetColumns(wide ? 132 : 80);
+    screen.attr = 0;
+    for (std::uint32_t r = 0; r < screen.rows; ++r) {
+        screen.lineAttrs[r] = LineSingleWidth;
+    }
+    ResetTabStops(state);
+    screen.SetScrollRegion(0, screen.rows - 1);
+    screen.ShowCursor();
+    screen.ClearScreen();
+}
+
+} // namespace kestra::emulator

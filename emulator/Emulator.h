@@ -1,0 +1,100 @@
+#pragma once
+
+#include "emulator/ScreenBuffer.h"
+#include "termdef/TerminalDefinition.h"
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+// The per-console terminal: received bytes go through a small state machine
+// into screen operations and replies; typed keys become the byte strings of
+// the terminal definition. VT100, VT52 and GENRAD are escape dialects of the
+// one parser.
+namespace kestra::emulator {
+
+// Parser states: what the next byte of 32 or more means.
+enum ParserState : std::int32_t {
+    StateText = 0,                // printed
+    StateEscape = 1,              // after ESC
+    StateLineSize = 2,            // after ESC #
+    StateDesignateG0 = 3,         // after ESC (
+    StateDesignateG1 = 4,         // after ESC )
+    StateControlSequence = 5,     // after ESC [
+    StateCursorRow = 6,           // after ESC Y (VT52, GENRAD)
+    StateCursorColumn = 7,        // after ESC Y and its row byte
+    StateGenradAttribute = 8,     // after ESC :
+    StateSkipAfterPercent = 9,    // after ESC %: one byte discarded
+    StateSkipAfterAmpersand = 10, // after ESC &: one byte discarded
+};
+
+inline constexpr std::int32_t CharSetAscii = 1;
+inline constexpr std::int32_t CharSetGraphics = 2;
+inline constexpr int ParameterCount = 10;
+inline constexpr std::int32_t PrivateOffset = 1000; // added to modes after '?'
+inline constexpr unsigned TabStopColumns = 136;
+
+struct EmulationState {
+    std::int32_t parserState = StateText;
+    std::int32_t pendingRow = 0; // row byte of ESC Y, less 32
+    std::int32_t keypadApplication = 0;
+    std::int32_t vt52Mode = 0;
+    std::int32_t newLineMode = 0;
+    std::int32_t g0Set = CharSetAscii;
+    std::int32_t g1Set = CharSetAscii;
+    std::int32_t shiftOut = 0; // 1: G1 in use
+    std::int32_t originMode = 0;
+    std::int32_t genradMode = 0;
+    std::int32_t spacedChars = 0;
+    std::array<std::uint8_t, TabStopColumns / 8> tabStops{}; // bit c % 8 of byte c / 8
+    std::int32_t paramIndex = 0;
+    std::array<std::int32_t, ParameterCount> params{};
+    std::int32_t privateOffset = 0;
+    std::uint16_t savedRow = 0;
+    std::uint16_t savedCol = 0;
+    std::uint8_t savedAttr = 0;
+    std::int32_t savedCursorVisible = 0;
+};
+
+struct Emulator {
+    void* console = nullptr; // the console; SendByte and RingBell find it here
+    EmulationState state;
+    ScreenBuffer screen;
+    // Every byte for the pipe (replies and keys) leaves here: 1 written, 0 not.
+    // An empty slot drops the byte.
+    int (*SendByte)(Emulator& emulator, std::uint8_t byte) = nullptr;
+    // The bell character; an empty slot is silent.
+    void (*RingBell)(Emulator& emulator) = nullptr;
+
+    // The character maps resolved per received byte at initialisation, so
+    // printing needs no search: the definition does not change afterwards.
+    std::array<std::uint16_t, 256> charCodes{};
+    std::array<std::uint16_t, 256> graphicCodes{};
+    const termdef::TerminalDefinition* definition = nullptr;
+};
+
+// Creates the screen (rows clamped to 2..254, 132 columns of storage, 80 in
+// use, auto-wrap off), loads the terminal definition once per process (the
+// given file, or "VT100.CNF" when fileName is empty) and takes its type.
+void InitEmulator(Emulator& emulator, std::string_view fileName, unsigned rows);
+
+// One received byte.
+void ReceiveByte(Emulator& emulator, std::uint8_t byte);
+
+// One typed character or translated key code.
+void TypeChar(Emulator& emulator, std::int32_t code);
+
+// The bytes of text up to its first 0 byte, one SendByte call each.
+void SendString(Emulator& emulator, std::string_view text);
+
+// The console's Reset; the caller detaches the screen around it.
+void ResetEmulator(Emulator& emulator, bool wide);
+
+// Shows a character code at the cursor: two cells on a double-width row,
+// followed by a blank cell while characters are spaced.
+void PrintCode(Emulator& emulator, std::uint16_t code);
+
+// Tab stops every eighth column, 0 to 128.
+void ResetTabStops(EmulationState& state);
+
+} // namespace kestra::emulator

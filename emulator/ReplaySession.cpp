@@ -1,0 +1,135 @@
+#include "emulator/ReplaySession.h"
+
+#include "termdef/parsing/Numbers.h"
+
+#include <cstdio>
+
+namespace kestra::emulator {
+
+namespace {
+
+ReplaySession& SessionOf(Emulator& emulator) {
+    return *static_cast<ReplaySession*>(emulator.console);
+}
+
+std::string Hex2(unsigned value) {
+    char text[3];
+    std::snprintf(text, sizeof text, "%02X", value & 0xFF);
+    return text;
+}
+
+} // namespace
+
+ReplaySession::ReplaySession(const ReplayOptions& options) : options_(options) {
+    InitEmulator(emulator_, options_.termdef, options_.rows);
+    emulator_.console = this;
+    emulator_.SendByte = [](Emulator& emulator, std::uint8_t byte) {
+        SessionOf(emulator).sent_.push_back(byte);
+        return 1;
+    };
+    emulator_.RingBell = [](Emulator& emulator) { ++SessionOf(emulator).bells_; };
+    // What defining the console does after creating the emulator.
+    emulator_.screen.autowrap = options_.autowrap ? 1 : 0;
+    emulator_.screen.SetColumns(options_.width);
+}
+
+void ReplaySession::Receive(std::string_view bytes) {
+    for (char ch : bytes) {
+        auto byte = static_cast<std::uint8_t>(ch);
+        if (!options_.eightBit) {
+            byte &= 0x7F;
+        }
+        ReceiveByte(emulator_, byte);
+    }
+}
+
+void ReplaySession::Type(std::int32_t code) {
+    TypeChar(emulator_, code);
+}
+
+void ReplaySession::Reset() {
+    const std::uint32_t attached = emulator_.screen.attached;
+    emulator_.screen.attached = 0;
+    ResetEmulator(emulator_, options_.width > 80);
+    emulator_.screen.attached = attached;
+}
+
+bool ParseKeyList(std::string_view list, std::vector<std::int32_t>& codes) {
+    std::vector<std::int32_t> parsed;
+    while (true) {
+        const std::size_t comma = list.find(',');
+        std::uint32_t value = 0;
+        if (!termdef::ReadNumber(list.substr(0, comma), value, 8)) {
+            return false;
+        }
+        parsed.push_back(static_cast<std::int32_t>(value));
+        if (comma == std::string_view::npos) {
+            break;
+        }
+        list.remove_prefix(comma + 1);
+    }
+    codes.insert(codes.end(), parsed.begin(), parsed.end());
+    return true;
+}
+
+std::string DescribeRowText(const ScreenBuffer& screen, std::uint32_t row) {
+    std::uint32_t end = screen.cols;
+    while (end > 0 && screen.chars[screen.CellIndex(row, end - 1)] == ' ') {
+        --end;
+    }
+    std::string text;
+    for (std::uint32_t c = 0; c < end; ++c) {
+        const std::uint16_t code = screen.chars[screen.CellIndex(row, c)];
+        if (code == '\\') {
+            text += "\\\\";
+        } else if (code >= 0x20 && code <= 0x7E) {
+            text += static_cast<char>(code);
+        } else {
+            char escaped[16];
+            std::snprintf(escaped, sizeof escaped, "\\u{%04X}", code);
+            text += escaped;
+        }
+    }
+    return text;
+}
+
+std::vector<std::string> ReplaySession::Describe() const {
+    const ScreenBuffer& screen = emulator_.screen;
+    const EmulationState& state = emulator_.state;
+    std::vector<std::string> lines;
+    auto flag = [](auto value) { return value ? std::string("1") : std::string("0"); };
+    lines.push_back("size " + std::to_string(screen.rows) + " " + std::to_string(screen.cols));
+    lines.push_back("cursor " + std::to_string(screen.shownRow) + " " +
+                    std::to_string(screen.shownCol) + " " + flag(screen.cursorVisible));
+    lines.push_back("region " + std::to_string(screen.regionTop) + " " +
+                    std::to_string(screen.regionBottom));
+    lines.push_back("modes vt52=" + flag(state.vt52Mode) + " genrad=" + flag(state.genradMode) +
+                    " keypad=" + flag(state.keypadApplication) +
+                    " newline=" + flag(state.newLineMode) + " origin=" + flag(state.originMode) +
+                    " autowrap=" + flag(screen.autowrap) + " scrolling=" + flag(screen.scrolling) +
+                    " g0=" + std::to_string(state.g0Set) + " g1=" + std::to_string(state.g1Set) +
+                    " shift=" + flag(state.shiftOut) + " spaced=" + flag(state.spacedChars));
+    lines.push_back("attr " + Hex2(screen.attr));
+    lines.push_back("bells " + std::to_string(bells_));
+    std::string sent = "sent";
+    for (std::uint8_t byte : sent_) {
+        sent += " " + Hex2(byte);
+    }
+    lines.push_back(sent_.empty() ? "sent -" : sent);
+    for (std::uint32_t r = 0; r < screen.rows; ++r) {
+        lines.push_back(std::to_string(screen.lineAttrs[r]) + "|" + DescribeRowText(screen, r));
+    }
+    for (std::uint32_t r = 0; r < screen.rows; ++r) {
+        std::string digits;
+        for (std::uint32_t c = 0; c < screen.cols; ++c) {
+            digits += "0123456789ABCDEF"[screen.attrs[screen.CellIndex(r, c)] & 0xF];
+        }
+        digits.erase(digits.find_last_not_of('0') + 1);
+        if (!digits.empty()) {
+            lines.push_back("a" + std::to_string(r) + "|" + digits);
+        }
+    }
+    return lines;
+}
+
+} // namespace kestra::emulator

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "emulator/Emulator.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// One console's emulator fed as a server would feed it, with no window: the
+// bytes it sends and the bells it rings are recorded, and its state can be
+// printed in a stable text form. kestra-replay and the emulator's fixture
+// tests share it, so a fixture's expected lines are what the tool prints.
+namespace kestra::emulator {
+
+struct ReplayOptions {
+    unsigned rows = 24;
+    unsigned width = 80;
+    bool autowrap = false;
+    bool eightBit = false;
+    std::string termdef; // empty: the definition file found as usual
+};
+
+class ReplaySession {
+public:
+    explicit ReplaySession(const ReplayOptions& options);
+    ReplaySession(const ReplaySession&) = delete;
+    ReplaySession& operator=(const ReplaySession&) = delete;
+
+    // Received bytes; bit 7 is cleared unless the session is 8-bit.
+    void Receive(std::string_view bytes);
+    void Type(std::int32_t code);
+    // The console's Reset: wide when the configured width is above 80.
+    void Reset();
+
+    Emulator& emulator() { return emulator_; }
+    const std::vector<std::uint8_t>& sent() const { return sent_; }
+    unsigned bells() const { return bells_; }
+
+    // size, cursor, region, modes, attr, bells, sent, one line per row, then
+    // one aROW line per row holding attributes.
+    std::vector<std::string> Describe() const;
+
+private:
+    ReplayOptions options_;
+    Emulator emulator_;
+    std::vector<std::uint8_t> sent_;
+    unsigned bells_ = 0;
+};
+
+// Key codes separated by commas, each in the program's notation (octal
+// unless 0x or a trailing '.'). False, with codes untouched, when one is not
+// a number.
+bool ParseKeyList(std::string_view list, std::vector<std::int32_t>& codes);
+
+// A row's cells as printed: trailing blanks removed, 0x20-0x7E as themselves
+// except '\' as "\\", any other code as \u{XXXX}.
+std::string DescribeRowText(const ScreenBuffer& screen, std::uint32_t row);
+
+} // namespace kestra::emulator

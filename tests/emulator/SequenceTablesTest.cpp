@@ -1,0 +1,43 @@
+#include "emulator/Vt100Sequences.h"
+#include "emulator/Vt52Sequences.h"
+
+#include <gtest/gtest.h>
+#include <set>
+
+namespace kestra::emulator {
+namespace {
+
+// A byte listed twice would silently lose its second action.
+TEST(SequenceTablesTest, EscapeTablesHaveUniquePrintableBytesAndActions) {
+    const struct {
+        const char* name;
+        std::span<const EscapeAction> table;
+    } tables[] = {{"VT100", Vt100EscapeTable()}, {"VT52", Vt52EscapeTable()}};
+    for (const auto& entry : tables) {
+        std::set<char> seen;
+        for (const EscapeAction& action : entry.table) {
+            EXPECT_TRUE(seen.insert(action.byte).second) << entry.name << " " << action.byte;
+            EXPECT_GE(action.byte, 0x20) << entry.name;
+            EXPECT_LT(action.byte, 0x7F) << entry.name;
+            EXPECT_NE(action.action, nullptr) << entry.name << " " << action.byte;
+        }
+    }
+}
+
+TEST(SequenceTablesTest, GenradAttributeCommandsAreUniqueAndComplete) {
+    std::set<char> seen;
+    for (const GenradAttributeCommand& command : GenradAttributeTable()) {
+        EXPECT_TRUE(seen.insert(command.byte).second) << command.byte;
+        if (command.kind == GenradAttributeCommand::Other) {
+            EXPECT_NE(command.action, nullptr) << command.byte;
+        } else {
+            // One attribute bit each: blink, reverse, underline or bold.
+            EXPECT_TRUE(command.bits == 1 || command.bits == 2 || command.bits == 4 ||
+                        command.bits == 8)
+                << command.byte;
+        }
+    }
+}
+
+} // namespace
+} // namespace kestra::emulator
