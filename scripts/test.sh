@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets up a Debian 12 machine, builds KESTRA and runs the whole test suite:
 # the optimised build, then the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer. KESTRA_QUICK=1 skips the sanitizer pass.
+# UndefinedBehaviorSanitizer, then a short run of every fuzz target
+# (KESTRA_FUZZ_SECONDS each, default 60). KESTRA_QUICK=1 skips the sanitizer
+# and fuzz passes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,4 +18,5 @@ if [ "${KESTRA_QUICK:-0}" != 1 ]; then
     cmake --preset asan >/dev/null
     cmake --build --preset asan -j "$jobs"
     ctest --preset asan -j "$jobs"
+    bash scripts/fuzz.sh "${KESTRA_FUZZ_SECONDS:-60}"
 fi
