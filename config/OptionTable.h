@@ -53,6 +53,9 @@ void SetPasteDelays(const OptionRow& row); // one or two numbers
 // (ConfigHooks::defineConsole).
 void DefineConsoleRow(const OptionRow& row);
 
+inline constexpr PasteDelayTargets kPasteDelays{&GlobalOptions::intercharDelay,
+                                                &GlobalOptions::returnDelay};
+
 // clang-format off
 inline constexpr OptionRow OptionTable[] = {
     // name            handler          target                                      passes  NT only
@@ -63,9 +66,7 @@ inline constexpr OptionRow OptionTable[] = {
     {"EditCommand",    SetString,       &GlobalOptions::editCommand,                kPass1, false},
     {"SplashGraphic",  SetString,       &GlobalOptions::splashGraphic,              kPass1, false},
     {"SplashBorder",   SetFlag,         &GlobalOptions::splashBorder,               kPass1, false},
-    {"PasteDelays",    SetPasteDelays,  PasteDelayTargets{&GlobalOptions::intercharDelay,
-                                                          &GlobalOptions::returnDelay},
-                                                                                    kPass1, false},
+    {"PasteDelays",    SetPasteDelays,  kPasteDelays,                               kPass1, false},
     {"User",           SetString,       &GlobalOptions::user,                       kPass1, true},
     {"Password",       SetString,       &GlobalOptions::password,                   kPass1, true},
 };
