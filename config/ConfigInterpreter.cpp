@@ -2,12 +2,12 @@
 
 #include "config/ConfigHooks.h"
 #include "config/OptionTable.h"
+#include "config/OutOfMemory.h"
 #include "platform/Exit.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <memory>
-#include <new>
 
 namespace kestra::config {
 namespace {
@@ -136,8 +136,8 @@ void ConfigPass(int pass) {
         return;
     }
 
-    PassLexer pass_lexer;
-    ConfigLexer& lexer = pass_lexer.lexer();
+    PassLexer passLexer;
+    ConfigLexer& lexer = passLexer.lexer();
     const std::string path = options.configFilePath.value_or(std::string());
     if (!LexerOpen(lexer, path)) {
         platform::Fatal("Can't open configuration file: %s", path.c_str());
@@ -185,14 +185,6 @@ std::string RestOfLine() {
         text.append(record.line, from, record.tokenStart - from);
         text += lexer->token;
     }
-}
-
-void OutOfMemory() {
-    platform::Fatal("Out of memory");
-}
-
-void InstallOutOfMemoryHandler() {
-    std::set_new_handler([] { OutOfMemory(); });
 }
 
 } // namespace kestra::config

@@ -31,10 +31,4 @@ ConfigLexer* ConfigLexerInstance();
 // the line to its end.
 std::string RestOfLine();
 
-// Ends the program with "Out of memory".
-[[noreturn]] void OutOfMemory();
-// Makes a failed allocation anywhere in the program end it through
-// OutOfMemory instead of throwing.
-void InstallOutOfMemoryHandler();
-
 } // namespace kestra::config

@@ -1,4 +1,5 @@
 #include "ConfigTestSupport.h"
+#include "config/OutOfMemory.h"
 
 #include <functional>
 
@@ -272,6 +273,25 @@ TEST_F(ConfigPasses, ConLinesAreReadInPassTwoOnly) {
     EXPECT_EQ(consoles_[1].pipeName, "\\\\h\\pipe\\p2");
     EXPECT_EQ(consoles_[1].unitName, "Lab A");
     EXPECT_TRUE(consoles_[1].eightBit);
+}
+
+TEST_F(ConfigPasses, TheReportSeesTheLexerAtThePlaceOfTheError) {
+    // The Fatal Error dialog opens the file at the error through the lexer,
+    // so the lexer must still be there while the report is shown.
+    Write("units.cnf", "\nCON /UNIT:x = P\n");
+    UseConfig("QuietMode = on\nINCLUDE units.cnf\n");
+    std::vector<std::string> seen;
+    auto previous = platform::SetFatalPresenter([&seen](std::string_view message) {
+        for (const ConfigLexer* record = ConfigLexerInstance(); record != nullptr;
+             record = record->child.get()) {
+            seen.push_back(record->fileName.substr(record->fileName.rfind('/') + 1) + ":" +
+                           std::to_string(record->lineNumber));
+        }
+        throw platform::FatalError(message);
+    });
+    EXPECT_EQ(MessageOf(RunPasses()), "Expected a decimal number");
+    platform::SetFatalPresenter(std::move(previous));
+    EXPECT_EQ(seen, (std::vector<std::string>{"k.cnf:2", "units.cnf:2"}));
 }
 
 TEST_F(ConfigPasses, ConWithoutAConsoleLayerIsAnInternalError) {
