@@ -5,6 +5,7 @@
 #include "config/GlobalOptions.h"
 #include "config/ProgramFile.h"
 #include "platform/Exit.h"
+#include "platform/Process.h"
 #include "termdef/parsing/Numbers.h"
 
 #include <algorithm>
@@ -175,8 +176,14 @@ void ParseCommandLine(std::span<const std::string> arguments) {
     options.configFilePath = FindProgramFile(configName ? *configName : DefaultConfigName("CNF"));
 
     if (options.waitProcessId && Hooks().waitForProcess) {
-        Hooks().waitForProcess(*options.waitProcessId, kRestartWaitMs);
+        Hooks().waitForProcess(*options.waitProcessId, platform::RestartWaitMs);
     }
+}
+
+std::string WaitSwitch(std::uint32_t processId) {
+    char text[16];
+    std::snprintf(text, sizeof text, "/W:%08X", processId);
+    return text;
 }
 
 std::string DefaultConfigName(std::string_view extension) {

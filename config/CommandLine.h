@@ -33,8 +33,6 @@ struct SwitchRecord {
 inline constexpr std::string_view kPropertiesKeyCharacters =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789.!@#$%^&~+-_";
 inline constexpr std::size_t kMaxPropertiesKeyLength = 80;
-// How long a restarted instance waits for the one it replaces.
-inline constexpr int kRestartWaitMs = 10000;
 
 // Reads /X, /X:value, /Xvalue, -X... or the trailing form value/X. False, with
 // the record cleared, when the argument is no switch. keepCase false
@@ -49,6 +47,10 @@ bool IsValidPropertiesKey(std::string_view key);
 // for /D and waits for the process of /W:. /H, /R and every bad argument end
 // the program through ShowHelp.
 void ParseCommandLine(std::span<const std::string> arguments);
+
+// The switch a restart adds to the restart command line: /W: and the process
+// id of the instance that restarts, in eight upper-case hexadecimal digits.
+std::string WaitSwitch(std::uint32_t processId);
 
 // The program's base name with the extension: "CNF" gives kestra.CNF.
 std::string DefaultConfigName(std::string_view extension);

@@ -1,6 +1,9 @@
 #include "config/CommandLine.h"
 
 #include "ConfigTestSupport.h"
+#include "platform/Process.h"
+
+#include <chrono>
 
 namespace kestra::config::testing {
 namespace {
@@ -270,6 +273,37 @@ TEST_F(CommandLineTest, WaitTakesTheOldProcessIdInHex) {
     ASSERT_FALSE(Parse({"kestra", "/Q"}));
     EXPECT_TRUE(waits_.empty());
     EXPECT_FALSE(Options().waitProcessId);
+}
+
+TEST_F(CommandLineTest, ARestartedInstanceWaitsAndRestartsWithoutAccumulatingWaits) {
+    ASSERT_FALSE(Parse({"/opt/k/kestra", "/C:x.cnf", "/Q"}));
+    const std::vector<std::string> first = Options().restartArguments;
+    const std::string firstLine = Options().restartCommandLine;
+    for (const std::uint32_t pid : {0x1A4u, 0x7FFFFFFFu, 0u}) {
+        SCOPED_TRACE(pid);
+        std::vector<std::string> restarted = first;
+        restarted.push_back(WaitSwitch(pid));
+        ResetOptions();
+        waits_.clear();
+        ASSERT_FALSE(Parse(restarted));
+        EXPECT_EQ(waits_, (std::vector<std::pair<std::uint32_t, int>>{{pid, 10000}}));
+        EXPECT_EQ(Options().restartArguments, first);
+        EXPECT_EQ(Options().restartCommandLine, firstLine);
+        EXPECT_EQ(Options().configFilePath, "x.cnf");
+    }
+    EXPECT_EQ(WaitSwitch(0x1A4), "/W:000001A4");
+}
+
+TEST_F(CommandLineTest, WaitsForTheOldProcessToEnd) {
+    Hooks().waitForProcess = DefaultHooks().waitForProcess;
+    const platform::ProcessStart old = platform::StartProcess({"sleep", "0.3"});
+    ASSERT_TRUE(old.Started());
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_FALSE(Parse({"kestra", WaitSwitch(static_cast<std::uint32_t>(old.pid))}));
+    const auto waited = std::chrono::steady_clock::now() - start;
+    platform::WaitForChild(old.pid);
+    EXPECT_GE(waited, std::chrono::milliseconds(200));
+    EXPECT_LT(waited, std::chrono::milliseconds(5000));
 }
 
 TEST_F(CommandLineTest, DelaySleepsBetweenArguments) {

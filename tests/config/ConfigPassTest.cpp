@@ -308,21 +308,6 @@ TEST_F(ConfigPasses, ALeftOverTokenAfterTheConHandlerIsReported) {
               "Error in line 1 of k.cnf\nCON = PIPE1\n--- - ^^^^^\nExpected end of line\n");
 }
 
-TEST_F(ConfigPasses, CommandLineConsolesReadNoFile) {
-    Options().commandLineConsoles = true;
-    Options().commandLinePipeNames = {"PIPE1", "PIPE2"};
-    Options().configFilePath.reset();
-    ASSERT_EQ(RunPasses({1}), std::nullopt);
-    EXPECT_TRUE(consoles_.empty());
-    ASSERT_EQ(RunPasses({2}), std::nullopt);
-    ASSERT_EQ(consoles_.size(), 2u);
-    EXPECT_EQ(consoles_[0].pipeName, "PIPE1");
-    EXPECT_EQ(consoles_[1].pipeName, "PIPE2");
-    EXPECT_TRUE(consoles_[0].fromCommandLine && consoles_[1].fromCommandLine);
-    EXPECT_FALSE(Options().configOpened);
-    EXPECT_EQ(Options().serverPrefix, "\\\\.\\pipe\\");
-}
-
 TEST_F(ConfigPasses, ConfigErrorOutsideAPassReportsTheMessageAlone) {
     EXPECT_EQ(
         ReportOf([] { ConfigError("Too many CONs: only %d consoles may be configured", 100); }),

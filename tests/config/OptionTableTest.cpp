@@ -57,30 +57,5 @@ TEST(OptionTables, FirstMatchWins) {
     EXPECT_EQ(TableLookup<OptionRow>("same", doubled), &doubled[0]);
 }
 
-TEST(OptionTables, OptionsActInPassOneAndCommandsInPassTwo) {
-    for (const OptionRow& row : OptionTable) {
-        EXPECT_EQ(row.passes, unsigned{kPass1}) << row.name;
-        EXPECT_FALSE(std::holds_alternative<std::monostate>(row.target)) << row.name;
-    }
-    for (const OptionRow& row : CommandTable) {
-        EXPECT_EQ(row.passes, unsigned{kPass2}) << row.name;
-        EXPECT_FALSE(CommandLinePipeName(row)) << "a command row carries no pipe name";
-    }
-}
-
-TEST(OptionTables, OnlyTheLogOnOptionsNeedTheNTPlatform) {
-    for (const OptionRow& row : OptionTable) {
-        const bool logOn = row.name == "User" || row.name == "Password";
-        EXPECT_EQ(row.ntOnly, logOn) << row.name;
-    }
-}
-
-TEST(OptionTables, ACopyOfTheConRowCarriesAPipeName) {
-    OptionRow row = *TableLookup<OptionRow>("con", CommandTable);
-    const std::string name = "PIPE1";
-    row.target = std::string_view(name);
-    EXPECT_EQ(CommandLinePipeName(row), "PIPE1");
-}
-
 } // namespace
 } // namespace kestra::config
