@@ -1,0 +1,474 @@
+#include "console/window/ConsoleWindow.h"
+
+#include "console/PaintPlan.h"
+#include "console/window/ConsolePainter.h"
+#include "console/window/ConsoleWindowList.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <algorithm>
+
+namespace kestra::console {
+
+namespace {
+
+QRect ToQRect(const Rect& r) {
+    return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
+}
+
+Rect ToRect(const QRect& r) {
+    return Rect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
+
+std::span<const std::uint8_t> RowAttributes(const emulator::ScreenBuffer& screen) {
+    return {screen.lineAttrs.data(), std::min<std::size_t>(screen.rows, screen.lineAttrs.size())};
+}
+
+} // namespace
+
+CellRange UnpackCells(std::uint32_t packed) {
+    auto edge = [packed](int shift) { return static_cast<int>((packed >> shift) & 0xFF); };
+    return CellRange{edge(16), edge(24), edge(0), edge(8)};
+}
+
+ConsoleWindow::ConsoleWindow(ConsoleWindowList& list, WindowConsole& console, int rows, int columns,
+                             std::optional<ConsolePlacement> placement)
+    : list_(list), console_(console) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAutoFillBackground(false);
+    setFocusPolicy(Qt::StrongFocus);
+    setWindowTitle(QString::fromStdString(console.Name()));
+    if (placement) {
+        state_ = kCreatedPlaced;
+        placement_ = *placement;
+        createMinimised_ = placement->minimized;
+    }
+    SetGrid(rows, columns);
+    list_.Add(this);
+}
+
+ConsoleWindow::~ConsoleWindow() {
+    SelectionState* selection = list_.Context().selection;
+    if (selection != nullptr && selection->HeldBy(this)) {
+        selection->Cancel();
+    }
+    list_.Remove(this);
+}
+
+void ConsoleWindow::PostRepaint(int kind, std::uint32_t packed) {
+    QCoreApplication::postEvent(this, new RepaintRequestEvent(kind, packed));
+}
+
+void ConsoleWindow::PostResize(int rows, int columns) {
+    QCoreApplication::postEvent(this, new ResizeNoticeEvent(rows, columns));
+}
+
+const Properties& ConsoleWindow::Prefs() const {
+    static const Properties defaults;
+    const Properties* properties = list_.Context().properties;
+    return properties != nullptr ? *properties : defaults;
+}
+
+void ConsoleWindow::SetGrid(int rows, int columns) {
+    geometry_.rows = std::max(1, rows);
+    geometry_.columns = std::max(1, columns);
+    // The window may shrink to two pixels per cell; the sub-window adds its
+    // border to this.
+    setMinimumSize(2 * geometry_.columns, 2 * geometry_.rows);
+    setMaximumSize(kMaxTrackingSize, kMaxTrackingSize);
+}
+
+void ConsoleWindow::Place(QMdiSubWindow& subWindow) {
+    subWindow_ = &subWindow;
+    subWindow.setWindowTitle(windowTitle());
+    subWindow.installEventFilter(this);
+    connect(&subWindow, &QMdiSubWindow::windowStateChanged, this,
+            [this](Qt::WindowStates, Qt::WindowStates) { SubWindowStateChanged(); });
+    BuildWindowMenu();
+    if (state_ == kCreatedPlaced) {
+        const Rect& r = placement_.normal;
+        subWindow.setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    } else {
+        // Where the area put it is the normal rectangle until it moves.
+        NoteSubWindowGeometry();
+    }
+}
+
+void ConsoleWindow::BuildWindowMenu() {
+    // The window menu routes the show commands through the frame, which
+    // keeps the placements; Close is there but does nothing, since a console
+    // window cannot be closed.
+    auto* menu = new QMenu(subWindow_);
+    menu->addAction(tr("&Restore"), this, [this] { ShowAs(kShowNormal); });
+    menu->addAction(tr("Mi&nimize"), this, [this] { ShowAs(kShowMinNoActive); });
+    menu->addAction(tr("Ma&ximize"), this, [this] { ShowAs(kShowMaximized); });
+    menu->addAction(tr("&Close"), this, [] {});
+    menu->addSeparator();
+    QAction* reset = menu->addAction(tr("R&eset"), this, [this] { Command(kResetCommand); });
+    reset->setData(kResetCommand);
+    reset->setObjectName(QStringLiteral("reset"));
+    subWindow_->setSystemMenu(menu);
+}
+
+void ConsoleWindow::ShowAs(int showCommand) {
+    if (subWindow_ == nullptr) {
+        return;
+    }
+    if (list_.Context().setShowState) {
+        list_.Context().setShowState(*subWindow_, showCommand);
+        return;
+    }
+    switch (showCommand) {
+    case kShowMaximized: subWindow_->showMaximized(); break;
+    case kShowMinimized:
+    case kShowMinNoActive: subWindow_->showMinimized(); break;
+    default: subWindow_->showNormal(); break;
+    }
+}
+
+ConsolePlacement ConsoleWindow::Placement() const {
+    ConsolePlacement placement = placement_;
+    placement.minimized = subWindow_ != nullptr && subWindow_->isMinimized();
+    return placement;
+}
+
+void ConsoleWindow::NoteSubWindowGeometry() {
+    if (subWindow_ == nullptr) {
+        return;
+    }
+    if (subWindow_->isMinimized()) {
+        placement_.iconX = subWindow_->x();
+        placement_.iconY = subWindow_->y();
+    } else if (!subWindow_->isMaximized()) {
+        placement_.normal = ToRect(subWindow_->geometry());
+    }
+}
+
+void ConsoleWindow::SubWindowStateChanged() {
+    if (subWindow_->isMinimized()) {
+        state_ = kMinimised;
+        return;
+    }
+    if (state_ != kShown && width() > 0 && height() > 0) {
+        state_ = kShown;
+        geometry_.clientWidth = width();
+        geometry_.clientHeight = height();
+        RebuildFonts();
+    }
+}
+
+bool ConsoleWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == subWindow_) {
+        switch (event->type()) {
+        case QEvent::Close:
+            // A console window cannot be closed.
+            event->ignore();
+            return true;
+        case QEvent::Move:
+        case QEvent::Resize: NoteSubWindowGeometry(); break;
+        default: break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void ConsoleWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (subWindow_ != nullptr && subWindow_->isMinimized()) {
+        state_ = kMinimised;
+        return;
+    }
+    state_ = kShown;
+    geometry_.clientWidth = width();
+    geometry_.clientHeight = height();
+    RebuildFonts();
+    eraseNext_ = true;
+}
+
+void ConsoleWindow::RebuildFonts() {
+    geometry_ = ComputeCellGeometry(geometry_.clientWidth, geometry_.clientHeight,
+                                    geometry_.columns, geometry_.rows);
+    const Properties& prefs = Prefs();
+    fonts_.Rebuild(geometry_, QString::fromStdString(prefs.fontFace), prefs.boldFont,
+                   prefs.italicFont);
+}
+
+void ConsoleWindow::RebuildAndRepaint() {
+    if (state_ != kShown) {
+        return;
+    }
+    RebuildFonts();
+    eraseNext_ = true;
+    update();
+}
+
+void ConsoleWindow::RepaintAll() {
+    if (state_ == kShown) {
+        update();
+    }
+}
+
+bool ConsoleWindow::event(QEvent* event) {
+    if (event->type() == kRepaintRequestEvent) {
+        const auto* request = static_cast<RepaintRequestEvent*>(event);
+        HandleRepaintRequest(request->kind, request->packed);
+        return true;
+    }
+    if (event->type() == kResizeNoticeEvent) {
+        const auto* notice = static_cast<ResizeNoticeEvent*>(event);
+        HandleResizeNotice(notice->rows, notice->columns);
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void ConsoleWindow::HandleRepaintRequest(int kind, std::uint32_t packed) {
+    if (kind == kRepaintAll) {
+        CancelSelectionFor(SelectionEvent::RepaintAll);
+    } else if (kind == kRepaintReshaped) {
+        CancelSelectionFor(SelectionEvent::RepaintScrolled);
+    }
+    if (state_ == kShown) {
+        // Painted at once, so that the reader is released only after the
+        // screen shows its changes.
+        if (kind == kRepaintAll) {
+            eraseNext_ = true;
+            repaint();
+        } else {
+            repaint(ToQRect(RepaintRect(geometry_, UnpackCells(packed), Prefs().italicFont)));
+        }
+    }
+    console_.SetPainted();
+}
+
+void ConsoleWindow::HandleResizeNotice(int rows, int columns) {
+    CancelSelectionFor(SelectionEvent::ResizeNotice);
+    SetGrid(rows, columns);
+    if (state_ == kShown) {
+        RebuildFonts();
+        // Every cell moved: the old picture is no use. The switch clears the
+        // screen without reporting its cells, so nothing else would ask.
+        eraseNext_ = true;
+        update();
+    }
+}
+
+void ConsoleWindow::CancelSelectionFor(SelectionEvent cause) {
+    SelectionState* selection = list_.Context().selection;
+    if (selection != nullptr && CancelsSelection(cause, selection->HeldBy(this))) {
+        ApplySelectionUpdate(selection->Cancel());
+    }
+}
+
+void ConsoleWindow::ApplySelectionUpdate(const SelectionUpdate& update) {
+    ConsoleWindow* target = list_.WindowOf(update.window);
+    if (target != nullptr && target->state_ == kShown) {
+        const bool italic = Prefs().italicFont;
+        for (const auto& range : {update.repaintOld, update.repaintNew}) {
+            if (!range) {
+                continue;
+            }
+            if (const auto rect = SelectionRepaintRect(target->geometry_, *range, italic)) {
+                target->update(ToQRect(*rect));
+            }
+        }
+    }
+    if (update.releaseCapture && target != nullptr && QWidget::mouseGrabber() == target) {
+        target->releaseMouse();
+    }
+    if (update.copyEnabled && list_.Context().setCopyEnabled) {
+        list_.Context().setCopyEnabled(*update.copyEnabled);
+    }
+}
+
+void ConsoleWindow::Command(int command) {
+    if (command == kResetCommand) {
+        Reset();
+    }
+}
+
+void ConsoleWindow::Reset() {
+    CancelSelectionFor(SelectionEvent::Reset);
+    int rows = 0;
+    int columns = 0;
+    {
+        std::lock_guard lock(console_.Lock());
+        emulator::ScreenBuffer& screen = console_.Screen();
+        // Reset repaints everything itself: the hooks stay quiet meanwhile.
+        screen.attached = 0;
+        emulator::ResetEmulator(console_.Emulator(), console_.ConfiguredWide());
+        screen.attached = 1;
+        console_.CursorAfterReset();
+        rows = static_cast<int>(screen.rows);
+        columns = static_cast<int>(screen.cols);
+    }
+    SetGrid(rows, columns);
+    if (state_ == kShown) {
+        RebuildFonts();
+        eraseNext_ = true;
+        repaint();
+    }
+}
+
+void ConsoleWindow::InvalidateCursor() {
+    if (state_ != kShown) {
+        return;
+    }
+    CursorPosition cursor;
+    {
+        std::lock_guard lock(console_.Lock());
+        cursor = console_.Cursor();
+    }
+    if (cursor.visible) {
+        update(ToQRect(CursorCellRect(geometry_, cursor.row, cursor.column, cursor.doubleWidth,
+                                      Prefs().italicFont)));
+    }
+}
+
+// The base class would repaint the whole window on focus changes; only the
+// cursor's cell changes.
+void ConsoleWindow::focusInEvent(QFocusEvent* event) {
+    event->accept();
+    // Focus that arrives while another program is active does not show the
+    // cursor until the window gets the focus again.
+    const BlinkPalette* blink = list_.Context().blink;
+    if (blink == nullptr || blink->AppActive()) {
+        hasFocus_ = true;
+        InvalidateCursor();
+    }
+}
+
+void ConsoleWindow::focusOutEvent(QFocusEvent* event) {
+    event->accept();
+    hasFocus_ = false;
+    InvalidateCursor();
+}
+
+void ConsoleWindow::keyPressEvent(QKeyEvent* event) {
+    const QString text = event->text();
+    if (text.isEmpty()) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    std::lock_guard lock(console_.Lock());
+    for (const QChar ch : text) {
+        emulator::TypeChar(console_.Emulator(), ch.unicode());
+    }
+}
+
+void ConsoleWindow::mousePressEvent(QMouseEvent* event) {
+    SelectionState* selection = list_.Context().selection;
+    if (selection == nullptr || event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    const QPoint at = event->position().toPoint();
+    ApplySelectionUpdate(selection->ButtonDown(this, GridPointAt(geometry_, at.x(), at.y())));
+}
+
+void ConsoleWindow::mouseMoveEvent(QMouseEvent* event) {
+    SelectionState* selection = list_.Context().selection;
+    ConsoleWindow* owner = selection != nullptr ? list_.WindowOf(selection->Owner()) : nullptr;
+    if (owner == nullptr || !selection->Dragging()) {
+        return;
+    }
+    // The point is taken in the owner's grid, wherever the mouse is.
+    const QPoint at = owner->mapFromGlobal(event->globalPosition().toPoint());
+    ApplySelectionUpdate(selection->Move(GridPointAt(owner->geometry_, at.x(), at.y())));
+}
+
+void ConsoleWindow::mouseReleaseEvent(QMouseEvent* event) {
+    SelectionState* selection = list_.Context().selection;
+    ConsoleWindow* owner = selection != nullptr ? list_.WindowOf(selection->Owner()) : nullptr;
+    if (owner == nullptr || event->button() != Qt::LeftButton) {
+        return;
+    }
+    const QPoint at = owner->mapFromGlobal(event->globalPosition().toPoint());
+    ApplySelectionUpdate(selection->ButtonUp(GridPointAt(owner->geometry_, at.x(), at.y())));
+}
+
+std::optional<SelectionBand> ConsoleWindow::SelectionBandLocked() const {
+    const SelectionState* selection = list_.Context().selection;
+    if (selection == nullptr) {
+        return std::nullopt;
+    }
+    return selection->BandFor(this, RowAttributes(console_.Screen()));
+}
+
+QRegion ConsoleWindow::BlinkRegion(int fromPhase, int toPhase) {
+    QRegion region;
+    if (state_ != kShown) {
+        return region;
+    }
+    std::vector<Rect> rects;
+    CursorPosition cursor;
+    {
+        std::lock_guard lock(console_.Lock());
+        rects = BlinkRepaintRects(geometry_, console_.Screen(), Prefs().reverseVideo,
+                                  SelectionBandLocked(), fromPhase, toPhase, Prefs().italicFont);
+        cursor = console_.Cursor();
+    }
+    for (const Rect& rect : rects) {
+        region += ToQRect(rect);
+    }
+    if (hasFocus_ && cursor.visible) {
+        region += ToQRect(CursorCellRect(geometry_, cursor.row, cursor.column, cursor.doubleWidth,
+                                         Prefs().italicFont));
+    }
+    return region;
+}
+
+void ConsoleWindow::BlinkTicked(int fromPhase, int toPhase) {
+    const QRegion region = BlinkRegion(fromPhase, toPhase);
+    if (!region.isEmpty()) {
+        update(region);
+    }
+}
+
+void ConsoleWindow::paintEvent(QPaintEvent* event) {
+    if (state_ != kShown || fonts_.Empty()) {
+        return;
+    }
+    const Properties& prefs = Prefs();
+    QPainter painter(this);
+    const QColor background = ToQColor(WindowBackground(prefs.reverseVideo));
+    const QRect grid(geometry_.marginLeft, geometry_.marginTop,
+                     geometry_.columns * geometry_.cellWidth,
+                     geometry_.rows * geometry_.cellHeight);
+    // A full repaint erases; otherwise only the margins are filled, which no
+    // cell covers.
+    const QRegion erase = eraseNext_ ? event->region() : event->region().subtracted(grid);
+    eraseNext_ = false;
+    for (const QRect& r : erase) {
+        painter.fillRect(r, background);
+    }
+
+    std::vector<PaintPlan> plans;
+    std::optional<CursorPlan> cursor;
+    {
+        std::lock_guard lock(console_.Lock());
+        const emulator::ScreenBuffer& screen = console_.Screen();
+        const std::optional<SelectionBand> band = SelectionBandLocked();
+        for (const QRect& r : event->region()) {
+            plans.push_back(PlanPaint(geometry_, screen, ToRect(r), prefs.reverseVideo, band));
+        }
+        cursor =
+            PlanCursor(geometry_, screen, console_.Cursor(), hasFocus_, prefs.reverseVideo, band);
+    }
+    const BlinkPalette* blink = list_.Context().blink;
+    const EntryColours colours =
+        blink != nullptr ? ColoursOfPhase(*blink) : ColoursOfPhase(BlinkPalette{});
+    for (const PaintPlan& plan : plans) {
+        PaintRows(painter, plan, fonts_, colours);
+    }
+    if (cursor) {
+        PaintCursor(painter, *cursor, colours);
+    }
+}
+
+} // namespace kestra::console

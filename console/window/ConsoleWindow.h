@@ -1,0 +1,149 @@
+#pragma once
+
+#include "console/CellGeometry.h"
+#include "console/Properties.h"
+#include "console/Selection.h"
+#include "console/window/ConsoleFonts.h"
+#include "console/window/WindowConsole.h"
+
+#include <QEvent>
+#include <QWidget>
+#include <cstdint>
+#include <optional>
+
+class QMdiSubWindow;
+class QMenu;
+
+// One console's window: the client widget of an MDI sub-window. It owns the
+// console's fonts and cell geometry, answers repaint requests and resize
+// notices, paints the screen buffer and the cursor, hands typed characters
+// to the emulator, tracks the mouse for the selection and offers Reset on its
+// window menu. The grid always fills the client area: the font is scaled to
+// the window, never the window to the font.
+namespace kestra::console {
+
+class ConsoleWindowList;
+
+// Events posted to a console window from any thread. The offsets above
+// QEvent::User are those the frame leaves to the console windows.
+inline constexpr QEvent::Type kRepaintRequestEvent = static_cast<QEvent::Type>(QEvent::User + 4);
+inline constexpr QEvent::Type kResizeNoticeEvent = static_cast<QEvent::Type>(QEvent::User + 5);
+
+// Kinds of repaint request.
+inline constexpr int kRepaintAll = 0;       // everything; the selection goes
+inline constexpr int kRepaintReshaped = 1;  // a rectangle; the selection goes
+inline constexpr int kRepaintCollected = 2; // a rectangle; the selection stays
+
+class RepaintRequestEvent : public QEvent {
+public:
+    RepaintRequestEvent(int kind, std::uint32_t packed)
+        : QEvent(kRepaintRequestEvent), kind(kind), packed(packed) {}
+    int kind;
+    // Inclusive cells, one byte each: left column in bits 24-31, top row
+    // 16-23, right column 8-15, bottom row 0-7.
+    std::uint32_t packed;
+};
+
+class ResizeNoticeEvent : public QEvent {
+public:
+    ResizeNoticeEvent(int rows, int columns)
+        : QEvent(kResizeNoticeEvent), rows(rows), columns(columns) {}
+    int rows;
+    int columns;
+};
+
+// The menu command of a console's Reset.
+inline constexpr int kResetCommand = 7900;
+
+// What the window's state says about it.
+enum WindowState : int {
+    kCreatedUnplaced = 0, // created without a saved placement
+    kCreatedPlaced = 1,   // created with a saved placement
+    kMinimised = 2,
+    kShown = 3, // shown with a known client size: the only state that paints
+};
+
+CellRange UnpackCells(std::uint32_t packed);
+
+class ConsoleWindow : public QWidget {
+public:
+    // The window joins the list; `placement` is the saved one, if any.
+    ConsoleWindow(ConsoleWindowList& list, WindowConsole& console, int rows, int columns,
+                  std::optional<ConsolePlacement> placement);
+    ~ConsoleWindow() override;
+
+    // Any thread: queue a repaint request or a resize notice for this window.
+    void PostRepaint(int kind, std::uint32_t packed);
+    void PostResize(int rows, int columns);
+
+    // Puts the window into an MDI sub-window (made by the caller and added
+    // to the area), applies the placement, and installs the window menu.
+    void Place(QMdiSubWindow& subWindow);
+
+    int State() const { return state_; }
+    const CellGeometry& Geometry() const { return geometry_; }
+    bool HasKeyboardFocus() const { return hasFocus_; }
+    WindowConsole& Console() { return console_; }
+    QMdiSubWindow* SubWindow() const { return subWindow_; }
+    const ConsoleFonts& Fonts() const { return fonts_; }
+    // Normal rectangle and minimised position as last seen; `minimized` is
+    // whether the window is minimised now.
+    ConsolePlacement Placement() const;
+    bool CreateMinimised() const { return createMinimised_; }
+
+    // A menu command for this console (Reset).
+    void Command(int command);
+    void Reset();
+
+    // New cell geometry and fonts from the client size, grid and Properties.
+    void RebuildFonts();
+    // Fonts rebuilt and the whole window repainted with erasing.
+    void RebuildAndRepaint();
+    // The palette in use changed: repaint everything.
+    void RepaintAll();
+    // What a blink tick from one phase to the other repaints: the cells that
+    // change colour, and the cursor.
+    QRegion BlinkRegion(int fromPhase, int toPhase);
+    void BlinkTicked(int fromPhase, int toPhase);
+
+    // The selection has changed what it asks of this window.
+    void ApplySelectionUpdate(const SelectionUpdate& update);
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void HandleRepaintRequest(int kind, std::uint32_t packed);
+    void HandleResizeNotice(int rows, int columns);
+    void CancelSelectionFor(SelectionEvent cause);
+    void InvalidateCursor();
+    void SetGrid(int rows, int columns);
+    void BuildWindowMenu();
+    void ShowAs(int showCommand);
+    void NoteSubWindowGeometry();
+    void SubWindowStateChanged();
+    const Properties& Prefs() const;
+    std::optional<SelectionBand> SelectionBandLocked() const;
+
+    ConsoleWindowList& list_;
+    WindowConsole& console_;
+    QMdiSubWindow* subWindow_ = nullptr;
+    int state_ = kCreatedUnplaced;
+    ConsolePlacement placement_;
+    bool createMinimised_ = false;
+    CellGeometry geometry_;
+    bool hasFocus_ = false;
+    bool eraseNext_ = false;
+    ConsoleFonts fonts_;
+};
+
+} // namespace kestra::console

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "console/BlinkPalette.h"
+#include "console/Properties.h"
+#include "console/Selection.h"
+#include "platform/SettingsStore.h"
+
+#include <functional>
+#include <optional>
+#include <span>
+#include <vector>
+
+class QMdiArea;
+class QMdiSubWindow;
+
+// The console windows of the program as the frame sees them: the list in
+// creation order, the active one, and what they share (the Properties, the
+// blink palette, the selection). The frame owns one and calls the functions
+// below; nothing here is a hidden global.
+namespace kestra::console {
+
+class ConsoleWindow;
+class WindowConsole;
+
+struct ConsoleWindowContext {
+    const Properties* properties = nullptr;
+    const BlinkPalette* blink = nullptr;
+    SelectionState* selection = nullptr;
+    // Edit/Copy enabled (true) or grayed; empty: no menu to update.
+    std::function<void(bool)> setCopyEnabled;
+    // The frame's way of showing a console window normal (1), maximised (3)
+    // or minimised without activation (7); empty: shown directly.
+    std::function<void(QMdiSubWindow&, int showCommand)> setShowState;
+};
+
+// A console the frame registered, with the grid its window starts with.
+struct ConsoleWindowEntry {
+    WindowConsole* console = nullptr;
+    int rows = 24;
+    int columns = 80;
+};
+
+// The order windows are activated in after they are created: those created
+// minimised from the last to the first, then the others from the last to the
+// first, so the first shown console in table order ends up active.
+struct ActivationPlan {
+    std::vector<int> order;         // table indexes
+    std::optional<int> focus;       // the window that gets the keyboard focus
+    bool maximise = false;          // the focus window is maximised
+    bool consolesMaximized = false; // the frame's flag afterwards
+};
+ActivationPlan PlanActivation(const std::vector<bool>& createdMinimised, bool consolesMaximized);
+
+class ConsoleWindowList {
+public:
+    explicit ConsoleWindowList(ConsoleWindowContext context);
+    ~ConsoleWindowList();
+    ConsoleWindowList(const ConsoleWindowList&) = delete;
+    ConsoleWindowList& operator=(const ConsoleWindowList&) = delete;
+
+    const ConsoleWindowContext& Context() const { return context_; }
+
+    // Creates a window for every entry in order, placed where its console's
+    // saved placement (read from `store` under the console's name) says,
+    // then activates them as PlanActivation says. consolesMaximized is read
+    // and updated.
+    void CreateConsoleWindows(QMdiArea& area, std::span<const ConsoleWindowEntry> entries,
+                              SettingsStore* store, bool& consolesMaximized);
+
+    // Properties changed: every shown window gets new fonts and is repainted.
+    void RebuildAllConsoleFonts();
+    // The window exists and is shown with a known size.
+    bool IsConsoleReady(const QMdiSubWindow* window) const;
+    // Blinking moved on a phase, or the palette in use changed.
+    void BlinkTicked(const BlinkStep& step);
+    void PaletteChanged();
+    // Each window's placement under its console's name; hide also hides the
+    // windows afterwards.
+    void SaveConsolePlacements(SettingsStore& store, bool hide);
+
+    const std::vector<ConsoleWindow*>& Windows() const { return windows_; }
+    ConsoleWindow* Active() const { return active_; }
+    ConsoleWindow* WindowOf(const QMdiSubWindow* subWindow) const;
+    // The window behind a selection owner.
+    ConsoleWindow* WindowOf(SelectionOwner owner) const;
+
+    // A window became the active console: any selection goes.
+    void Activated(ConsoleWindow* window);
+
+    // Called by the windows themselves.
+    void Add(ConsoleWindow* window);
+    void Remove(ConsoleWindow* window);
+
+private:
+    ConsoleWindowContext context_;
+    std::vector<ConsoleWindow*> windows_;
+    ConsoleWindow* active_ = nullptr;
+};
+
+} // namespace kestra::console

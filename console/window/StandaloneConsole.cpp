@@ -1,0 +1,30 @@
+#include "console/window/StandaloneConsole.h"
+
+namespace kestra::console {
+
+StandaloneConsole::StandaloneConsole(std::string name, unsigned rows, bool wide,
+                                     bool loadDefinition, std::string_view definitionFile)
+    : name_(std::move(name)), wide_(wide) {
+    if (loadDefinition) {
+        emulator::InitEmulator(emulator_, definitionFile, rows);
+    } else {
+        emulator_.screen.CreateScreen(rows, emulator::MaxColumns);
+        emulator_.screen.SetColumns(80);
+    }
+    if (wide) {
+        emulator_.screen.SetColumns(132);
+    }
+}
+
+CursorPosition StandaloneConsole::Cursor() const {
+    const emulator::ScreenBuffer& screen = emulator_.screen;
+    CursorPosition cursor;
+    cursor.row = static_cast<int>(screen.shownRow);
+    cursor.column = static_cast<int>(screen.shownCol);
+    cursor.visible = screen.cursorVisible != 0;
+    cursor.doubleWidth = screen.shownRow < screen.lineAttrs.size() &&
+                         screen.lineAttrs[screen.shownRow] != emulator::LineSingleWidth;
+    return cursor;
+}
+
+} // namespace kestra::console

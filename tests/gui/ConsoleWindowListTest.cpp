@@ -1,0 +1,174 @@
+#include "ConsoleWindowTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <vector>
+
+using namespace kestra::console;
+using namespace kestra::console::testing;
+
+TEST(ConsoleWindowList, ActivationOrderPutsTheFirstShownConsoleLast) {
+    struct Case {
+        std::vector<bool> minimised;
+        bool maximized;
+        std::vector<int> order;
+        std::optional<int> focus;
+        bool maximizedAfter;
+    };
+    const Case cases[] = {
+        {{false, false, false}, false, {2, 1, 0}, 0, false},
+        {{false, true, false}, true, {1, 2, 0}, 0, true},
+        {{true, false, true, false}, false, {2, 0, 3, 1}, 1, false},
+        {{true, true}, true, {1, 0}, std::nullopt, false}, // all minimised
+        {{}, true, {}, std::nullopt, false},
+    };
+    for (const Case& c : cases) {
+        const ActivationPlan plan = PlanActivation(c.minimised, c.maximized);
+        EXPECT_EQ(plan.order, c.order);
+        EXPECT_EQ(plan.focus, c.focus);
+        EXPECT_EQ(plan.consolesMaximized, c.maximizedAfter);
+        EXPECT_EQ(plan.maximise, c.maximizedAfter);
+    }
+}
+
+namespace {
+
+struct ListHarness {
+    std::vector<std::unique_ptr<StandaloneConsole>> consoles; // outlive their windows
+    WindowHarness h;
+    MemoryStore store;
+    std::vector<ConsoleWindowEntry> entries;
+
+    void AddConsole(const std::string& name, std::optional<ConsolePlacement> saved) {
+        consoles.push_back(std::make_unique<StandaloneConsole>(name, 24, false, false));
+        entries.push_back({consoles.back().get(), 24, 80});
+        if (saved) {
+            store.Write(name, FormatConsolePlacement(*saved));
+        }
+    }
+};
+
+ConsolePlacement Saved(bool minimised, int left, int top) {
+    return ConsolePlacement{minimised, Rect{left, top, left + 300, top + 200}, 0, 0};
+}
+
+} // namespace
+
+TEST(ConsoleWindowList, ConsolesSavedMinimisedAreActivatedFirst) {
+    ListHarness l;
+    l.AddConsole("ONE", Saved(false, 10, 20));
+    l.AddConsole("TWO", Saved(true, 50, 60));
+    l.AddConsole("THREE", std::nullopt);
+    std::vector<QString> activated;
+    QObject::connect(&l.h.area, &QMdiArea::subWindowActivated, &l.h.area, [&](QMdiSubWindow* sub) {
+        if (sub != nullptr) {
+            activated.push_back(sub->windowTitle());
+        }
+    });
+    bool maximized = false;
+    l.h.list.CreateConsoleWindows(l.h.area, l.entries, &l.store, maximized);
+    ProcessEvents();
+
+    const auto& windows = l.h.list.Windows();
+    ASSERT_EQ(windows.size(), 3u);
+    // Creation order, titles and placements.
+    EXPECT_EQ(windows[0]->SubWindow()->windowTitle(), QStringLiteral("ONE"));
+    EXPECT_EQ(windows[0]->SubWindow()->geometry(), QRect(10, 20, 300, 200));
+    EXPECT_TRUE(windows[1]->SubWindow()->isMinimized());
+    EXPECT_EQ(windows[1]->State(), kMinimised);
+    EXPECT_EQ(windows[2]->State(), kShown);
+    // Every console now sends its changes to its window.
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(l.consoles[i]->AttachedWindow(), windows[i]);
+    }
+    // The minimised one first, then the others from the last to the first.
+    ASSERT_GE(activated.size(), 3u);
+    const std::vector<QString> lastThree(activated.end() - 3, activated.end());
+    EXPECT_EQ(lastThree, (std::vector<QString>{"TWO", "THREE", "ONE"}));
+    EXPECT_EQ(l.h.area.activeSubWindow(), windows[0]->SubWindow());
+    EXPECT_EQ(l.h.list.Active(), windows[0]);
+    EXPECT_FALSE(maximized);
+}
+
+TEST(ConsoleWindowList, MaximisedConsolesComeBackMaximisedUnlessAllAreMinimised) {
+    struct Case {
+        bool firstMinimised;
+        bool secondMinimised;
+        bool maximizedAfter;
+    };
+    for (const Case& c : {Case{false, false, true}, Case{true, true, false}}) {
+        ListHarness l;
+        l.AddConsole("A", Saved(c.firstMinimised, 0, 0));
+        l.AddConsole("B", Saved(c.secondMinimised, 40, 40));
+        bool maximized = true;
+        l.h.list.CreateConsoleWindows(l.h.area, l.entries, &l.store, maximized);
+        ProcessEvents();
+        EXPECT_EQ(maximized, c.maximizedAfter);
+        EXPECT_EQ(l.h.list.Windows()[0]->SubWindow()->isMaximized(), c.maximizedAfter);
+    }
+}
+
+TEST(ConsoleWindowList, PlacementsRoundTripThroughTheStore) {
+    ListHarness l;
+    l.AddConsole("ONE", Saved(false, 30, 40));
+    l.AddConsole("TWO", Saved(true, 70, 80));
+    bool maximized = false;
+    l.h.list.CreateConsoleWindows(l.h.area, l.entries, &l.store, maximized);
+    ProcessEvents();
+    l.h.list.Windows()[0]->SubWindow()->move(100, 110);
+    ProcessEvents();
+    MemoryStore saved;
+    l.h.list.SaveConsolePlacements(saved, false);
+    const auto one = ParseConsolePlacement(saved.values.at("ONE"));
+    const auto two = ParseConsolePlacement(saved.values.at("TWO"));
+    ASSERT_TRUE(one && two);
+    EXPECT_EQ(one->normal, (Rect{100, 110, 400, 310}));
+    EXPECT_FALSE(one->minimized);
+    EXPECT_TRUE(two->minimized);
+    EXPECT_EQ(two->normal, (Rect{70, 80, 370, 280})); // kept while minimised
+}
+
+TEST(ConsoleWindowList, ActivatingAnotherConsoleCancelsTheSelection) {
+    ListHarness l;
+    l.AddConsole("ONE", std::nullopt);
+    l.AddConsole("TWO", std::nullopt);
+    bool maximized = false;
+    l.h.list.CreateConsoleWindows(l.h.area, l.entries, &l.store, maximized);
+    ProcessEvents();
+    ConsoleWindow* one = l.h.list.Windows()[0];
+    ConsoleWindow* two = l.h.list.Windows()[1];
+    ASSERT_EQ(l.h.list.Active(), one);
+    l.h.selection.ButtonDown(one, {0, 0});
+    l.h.selection.ButtonUp({2, 2});
+    ASSERT_TRUE(l.h.selection.Active());
+    l.h.area.setActiveSubWindow(one->SubWindow()); // already active: kept
+    EXPECT_TRUE(l.h.selection.Active());
+    l.h.area.setActiveSubWindow(two->SubWindow());
+    EXPECT_EQ(l.h.list.Active(), two);
+    EXPECT_FALSE(l.h.selection.Active());
+}
+
+TEST(ConsoleWindowList, PropertiesChangesRebuildTheFontsOfShownWindows) {
+    ListHarness l;
+    l.AddConsole("ONE", std::nullopt);
+    bool maximized = false;
+    l.h.list.CreateConsoleWindows(l.h.area, l.entries, &l.store, maximized);
+    ProcessEvents();
+    ConsoleWindow* window = l.h.list.Windows()[0];
+    ASSERT_EQ(window->State(), kShown);
+    EXPECT_FALSE(window->Fonts().Font(0).font.bold());
+    l.h.properties.boldFont = true;
+    l.h.properties.italicFont = true;
+    l.h.list.RebuildAllConsoleFonts();
+    for (int i = 0; i < kFontCount; ++i) {
+        EXPECT_TRUE(window->Fonts().Font(i).font.bold()) << i;
+        EXPECT_TRUE(window->Fonts().Font(i).font.italic()) << i;
+    }
+}
+
+TEST(ConsoleFonts, AMissingFaceFallsBackToAFixedPitchFaceThatIsInstalled) {
+    App();
+    EXPECT_EQ(ResolveFontFamily(QStringLiteral("DejaVu Sans Mono")),
+              QStringLiteral("DejaVu Sans Mono"));
+    EXPECT_EQ(ResolveFontFamily(QStringLiteral("No Such Face At All")),
+              QString::fromLatin1(kFallbackFontFamily));
+}

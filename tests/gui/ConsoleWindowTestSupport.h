@@ -1,0 +1,168 @@
+#pragma once
+
+#include "console/window/ConsoleWindow.h"
+#include "console/window/ConsoleWindowList.h"
+#include "console/window/StandaloneConsole.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPaintEvent>
+#include <QRegion>
+#include <map>
+#include <memory>
+#include <string>
+
+// A console window in an MDI area on the offscreen platform, showing a
+// console made straight from an emulator and its screen.
+namespace kestra::console::testing {
+
+inline QApplication& App() {
+    static int argc = 1;
+    static char name[] = "test_gui";
+    static char* argv[] = {name, nullptr};
+    if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        return *existing;
+    }
+    static QApplication app(argc, argv);
+    return app;
+}
+
+inline void ProcessEvents() {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+}
+
+// Remembers the regions the window paints.
+class PaintRecorder : public QObject {
+public:
+    QRegion painted;
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            painted += static_cast<QPaintEvent*>(event)->region();
+            ++paints;
+        }
+        return false;
+    }
+};
+
+class MemoryStore : public SettingsStore {
+public:
+    std::map<std::string, std::string, std::less<>> values;
+    std::optional<std::string> Read(std::string_view name) override {
+        const auto found = values.find(name);
+        return found != values.end() ? std::optional(found->second) : std::nullopt;
+    }
+    void Write(std::string_view name, std::string_view value) override {
+        values[std::string(name)] = std::string(value);
+    }
+    bool Commit() override { return true; }
+};
+
+// Constructed first, so the application exists before any widget.
+struct ApplicationGuard {
+    ApplicationGuard() { App(); }
+};
+
+struct WindowHarness {
+    ApplicationGuard application;
+    Properties properties;
+    BlinkPalette blink;
+    SelectionState selection;
+    bool copyEnabled = false;
+    ConsoleWindowList list;
+    std::unique_ptr<StandaloneConsole> console; // outlives its window
+    QMdiArea area;
+    ConsoleWindow* window = nullptr;
+    QMdiSubWindow* sub = nullptr;
+    PaintRecorder recorder;
+
+    WindowHarness()
+        : list(ConsoleWindowContext{
+              &properties, &blink, &selection, [this](bool on) { copyEnabled = on; }, {}}) {
+        // Blinking runs as on the real display, which counts as palette-based.
+        blink.SetPaletteDevice(true);
+        blink.UpdateBlinkState();
+        area.resize(1200, 900);
+        area.show();
+    }
+
+    // A window whose client area is exactly width x height.
+    ConsoleWindow& Open(int width = 644, int height = 388, unsigned rows = 24, bool wide = false) {
+        console = std::make_unique<StandaloneConsole>("\\\\.\\pipe\\ONE", rows, wide, true,
+                                                      KESTRA_SOURCE_DIR "/data/VT100.CNF");
+        const int columns = wide ? 132 : 80;
+        window = new ConsoleWindow(list, *console, static_cast<int>(rows), columns, std::nullopt);
+        sub = area.addSubWindow(window);
+        window->Place(*sub);
+        sub->show();
+        ProcessEvents();
+        SetClientSize(width, height);
+        window->installEventFilter(&recorder);
+        console->Attach(*window);
+        return *window;
+    }
+
+    void SetClientSize(int width, int height) {
+        const QSize border = sub->size() - window->size();
+        sub->resize(width + border.width(), height + border.height());
+        ProcessEvents();
+    }
+
+    emulator::ScreenBuffer& Screen() { return console->Screen(); }
+
+    void Put(int row, int column, std::u16string_view text, std::uint8_t attribute = 0) {
+        emulator::ScreenBuffer& screen = Screen();
+        for (char16_t ch : text) {
+            const std::size_t at = screen.CellIndex(static_cast<std::uint32_t>(row),
+                                                    static_cast<std::uint32_t>(column++));
+            screen.chars[at] = ch;
+            screen.attrs[at] = attribute;
+        }
+    }
+    void Line(int row, std::uint8_t attribute) {
+        Screen().lineAttrs[static_cast<std::size_t>(row)] = attribute;
+    }
+    void Cursor(int row, int column, bool visible = true) {
+        Screen().shownRow = static_cast<std::uint32_t>(row);
+        Screen().shownCol = static_cast<std::uint32_t>(column);
+        Screen().cursorVisible = visible ? 1 : 0;
+    }
+    void GiveFocus() {
+        QFocusEvent in(QEvent::FocusIn, Qt::OtherFocusReason);
+        QCoreApplication::sendEvent(window, &in);
+    }
+
+    QImage Grab() { return window->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+};
+
+// The grey level of a pixel (the console draws greys only, apart from the
+// static palette's blink and cursor entries).
+inline int Level(const QImage& image, int x, int y) {
+    return qGray(image.pixel(x, y));
+}
+
+// How many pixels of a rectangle are brighter than the threshold.
+inline int LitPixels(const QImage& image, const QRect& rect, int threshold = 60) {
+    int lit = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            lit += Level(image, x, y) > threshold ? 1 : 0;
+        }
+    }
+    return lit;
+}
+
+// The first row of a rectangle holding a lit pixel, or -1.
+inline int FirstLitRow(const QImage& image, const QRect& rect, int threshold = 60) {
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        if (LitPixels(image, QRect(rect.left(), y, rect.width(), 1), threshold) > 0) {
+            return y;
+        }
+    }
+    return -1;
+}
+
+} // namespace kestra::console::testing
