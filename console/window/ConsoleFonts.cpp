@@ -52,8 +52,13 @@ ConsoleFont MakeFont(const QString& family, const FontRequest& request) {
         const QVector<quint32> m = made.raw.glyphIndexesForString(QStringLiteral("M"));
         if (!m.isEmpty()) {
             const QVector<QPointF> advances = made.raw.advancesForGlyphIndexes(m);
-            if (!advances.isEmpty() && advances.front().x() > 0) {
-                made.widthScale = request.pixelWidth / advances.front().x();
+            // Within a quarter pixel the glyph is left unscaled: drawing
+            // through a scaling transform costs far more than the
+            // difference shows.
+            constexpr qreal kUnscaledTolerance = 0.25;
+            const qreal advance = advances.isEmpty() ? 0 : advances.front().x();
+            if (advance > 0 && std::abs(request.pixelWidth - advance) > kUnscaledTolerance) {
+                made.widthScale = request.pixelWidth / advance;
             }
         }
     }

@@ -51,6 +51,10 @@ void DrawGlyphs(QPainter& painter, const RowPlan& row, const PaintItem& item, Co
     run.setGlyphIndexes(scratch.indexes);
     run.setPositions(scratch.positions);
 
+    if (scaleX == 1.0 && scaleY == 1.0) {
+        painter.drawGlyphRun(QPointF(originX, originY), run);
+        return;
+    }
     const QTransform saved = painter.worldTransform();
     painter.translate(originX, originY);
     painter.scale(scaleX, scaleY);
