@@ -76,11 +76,14 @@ TEST(ConsoleWindow, EveryRepaintRequestSetsThePaintedEventButOnlyAShownWindowPai
         }
         h.console->Painted().Reset();
         h.recorder.paints = 0;
+        h.recorder.watched = &h.console->Painted();
         window.PostRepaint(c.kind, Packed(0, 0, 3, 0));
         EXPECT_FALSE(h.console->Painted().IsSet()); // posted, not handled yet
         ProcessEvents();
         EXPECT_TRUE(h.console->Painted().IsSet());
         EXPECT_EQ(h.recorder.paints > 0, !c.minimise);
+        // The reader is released only once the changes are on the screen.
+        EXPECT_FALSE(h.recorder.setBeforePaint);
     }
 }
 

@@ -39,10 +39,14 @@ class PaintRecorder : public QObject {
 public:
     QRegion painted;
     int paints = 0;
+    // Whether this event was already set when a paint began.
+    const kestra::platform::Event* watched = nullptr;
+    bool setBeforePaint = false;
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() == QEvent::Paint) {
             painted += static_cast<QPaintEvent*>(event)->region();
             ++paints;
+            setBeforePaint = setBeforePaint || (watched != nullptr && watched->IsSet());
         }
         return false;
     }
