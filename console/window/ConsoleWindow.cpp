@@ -297,7 +297,7 @@ void ConsoleWindow::Reset() {
     int rows = 0;
     int columns = 0;
     {
-        std::lock_guard lock(console_.Lock());
+        std::lock_guard lock(console_);
         emulator::ScreenBuffer& screen = console_.Screen();
         // Reset repaints everything itself: the hooks stay quiet meanwhile.
         screen.attached = 0;
@@ -321,7 +321,7 @@ void ConsoleWindow::InvalidateCursor() {
     }
     CursorPosition cursor;
     {
-        std::lock_guard lock(console_.Lock());
+        std::lock_guard lock(console_);
         cursor = console_.Cursor();
     }
     if (cursor.visible) {
@@ -355,7 +355,7 @@ void ConsoleWindow::keyPressEvent(QKeyEvent* event) {
         QWidget::keyPressEvent(event);
         return;
     }
-    std::lock_guard lock(console_.Lock());
+    std::lock_guard lock(console_);
     for (const QChar ch : text) {
         emulator::TypeChar(console_.Emulator(), ch.unicode());
     }
@@ -408,7 +408,7 @@ QRegion ConsoleWindow::BlinkRegion(int fromPhase, int toPhase) {
     std::vector<Rect> rects;
     CursorPosition cursor;
     {
-        std::lock_guard lock(console_.Lock());
+        std::lock_guard lock(console_);
         rects = BlinkRepaintRects(geometry_, console_.Screen(), Prefs().reverseVideo,
                                   SelectionBandLocked(), fromPhase, toPhase, Prefs().italicFont);
         cursor = console_.Cursor();
@@ -451,7 +451,7 @@ void ConsoleWindow::paintEvent(QPaintEvent* event) {
     std::vector<PaintPlan> plans;
     std::optional<CursorPlan> cursor;
     {
-        std::lock_guard lock(console_.Lock());
+        std::lock_guard lock(console_);
         const emulator::ScreenBuffer& screen = console_.Screen();
         const std::optional<SelectionBand> band = SelectionBandLocked();
         for (const QRect& r : event->region()) {

@@ -3,6 +3,7 @@
 #include "console/window/WindowConsole.h"
 #include "platform/Event.h"
 
+#include <mutex>
 #include <string>
 
 // A console without a connection: an emulator and its screen, the lock and
@@ -21,7 +22,8 @@ public:
 
     std::string Name() const override { return name_; }
     emulator::Emulator& Emulator() override { return emulator_; }
-    std::mutex& Lock() override { return lock_; }
+    void lock() override { lock_.lock(); }
+    void unlock() override { lock_.unlock(); }
     void SetPainted() override { painted_.Set(); }
     bool ConfiguredWide() const override { return wide_; }
     CursorPosition Cursor() const override;

@@ -3,7 +3,6 @@
 #include "console/PaintPlan.h"
 #include "emulator/Emulator.h"
 
-#include <mutex>
 #include <string>
 
 // What a console window needs of the console it shows. The console layer's
@@ -21,8 +20,10 @@ public:
     virtual std::string Name() const = 0;
     virtual emulator::Emulator& Emulator() = 0;
     emulator::ScreenBuffer& Screen() { return Emulator().screen; }
-    // Held while the window reads the screen, types and resets.
-    virtual std::mutex& Lock() = 0;
+    // The console's lock (BasicLockable, for std::lock_guard): held while
+    // the window reads the screen, types and resets.
+    virtual void lock() = 0;
+    virtual void unlock() = 0;
     // Releases a reader waiting for its repaint request to be painted.
     virtual void SetPainted() = 0;
     // Reset returns to 132 columns only for a console configured wider than 80.

@@ -1,0 +1,44 @@
+#include "console/window/RecordConsole.h"
+
+#ifdef KESTRA_HAS_CONSOLE_RECORD
+
+#include "console/window/ConsoleWindow.h"
+
+namespace kestra::console {
+
+CursorPosition RecordConsole::Cursor() const {
+    const CursorCell cell = UnpackCursor(record_.cursorState);
+    CursorPosition cursor;
+    cursor.row = static_cast<int>(cell.row);
+    cursor.column = static_cast<int>(cell.column);
+    cursor.doubleWidth = cell.doubleWidth;
+    cursor.visible = CursorVisibleByte(record_.cursorState) != 0;
+    return cursor;
+}
+
+void RecordConsole::CursorAfterReset() {
+    const emulator::ScreenBuffer& screen = record_.emulator->screen;
+    record_.cursorState =
+        PackCursor(record_.cursorState, CursorCell{false, screen.shownRow, screen.shownCol});
+}
+
+void RecordConsole::Attach(ConsoleWindow& window) {
+    window_.store(&window, std::memory_order_release);
+    AttachWindow(record_, *this);
+}
+
+void RecordConsole::PostRepaint(RepaintKind kind, std::uint32_t packed) {
+    if (ConsoleWindow* window = window_.load(std::memory_order_acquire)) {
+        window->PostRepaint(static_cast<int>(kind), packed);
+    }
+}
+
+void RecordConsole::PostResize(unsigned rows, unsigned columns) {
+    if (ConsoleWindow* window = window_.load(std::memory_order_acquire)) {
+        window->PostResize(static_cast<int>(rows), static_cast<int>(columns));
+    }
+}
+
+} // namespace kestra::console
+
+#endif

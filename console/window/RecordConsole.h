@@ -1,0 +1,44 @@
+#pragma once
+
+// The console window's view of a console record, and the record's link to
+// its window. Compiled once the console layer provides its record.
+#if __has_include("console/ConsoleRecord.h")
+#define KESTRA_HAS_CONSOLE_RECORD 1
+
+#include "console/ConsoleRecord.h"
+#include "console/WindowLink.h"
+#include "console/window/WindowConsole.h"
+
+namespace kestra::console {
+
+// One per console window, living as long as it: the window reads the
+// record's screen and cursor through it, and the record's reader posts its
+// repaint requests and resize notices through it.
+class RecordConsole : public WindowConsole, public ConsoleWindowLink {
+public:
+    explicit RecordConsole(ConsoleRecord& record) : record_(record) {}
+
+    ConsoleRecord& Record() { return record_; }
+
+    std::string Name() const override { return record_.unitName; }
+    emulator::Emulator& Emulator() override { return *record_.emulator; }
+    void lock() override { record_.lock.lock(); }
+    void unlock() override { record_.lock.unlock(); }
+    void SetPainted() override { record_.paintedEvent.Set(); }
+    bool ConfiguredWide() const override { return record_.width > DefaultWidth; }
+    CursorPosition Cursor() const override;
+    void CursorAfterReset() override;
+    void Attach(ConsoleWindow& window) override;
+
+    // Any thread, with the console's lock held: posts and returns.
+    void PostRepaint(RepaintKind kind, std::uint32_t packed) override;
+    void PostResize(unsigned rows, unsigned columns) override;
+
+private:
+    ConsoleRecord& record_;
+    std::atomic<ConsoleWindow*> window_{nullptr};
+};
+
+} // namespace kestra::console
+
+#endif
