@@ -1,0 +1,120 @@
+// A console window showing a console record fed by a reader thread, the way
+// the program runs.
+
+#include "console/window/RecordConsole.h"
+
+#ifdef KESTRA_HAS_CONSOLE_RECORD
+
+#include "ConsoleWindowTestSupport.h"
+#include "console/PipeLink.h"
+#include "termdef/TerminalDefinition.h"
+
+#include <QElapsedTimer>
+#include <gtest/gtest.h>
+#include <string_view>
+#include <thread>
+
+using namespace kestra::console;
+using namespace kestra::console::testing;
+
+namespace {
+
+struct RecordHarness {
+    RecordHarness() {
+        kestra::termdef::ResetTerminalDefinition();
+        kestra::termdef::TheTerminalDefinition().loaded = true;
+        kestra::emulator::InitEmulator(emulator, "", 24);
+        record.unitName = "ONE";
+        record.emulator = &emulator;
+        ConnectEmulator(record, emulator);
+        emulator.screen.attached = 1;
+        window = new ConsoleWindow(h.list, adapter, 24, 80, std::nullopt);
+        h.sub = h.area.addSubWindow(window);
+        h.window = window;
+        window->Place(*h.sub);
+        h.sub->show();
+        ProcessEvents();
+        h.SetClientSize(644, 388);
+        adapter.Attach(*window);
+    }
+    ~RecordHarness() { kestra::termdef::ResetTerminalDefinition(); }
+
+    // What the reader does with one read, on a thread of its own, while this
+    // thread runs the window's events until the reader is done.
+    void ReceiveOnReader(std::string_view bytes) {
+        std::atomic<bool> done{false};
+        std::thread reader([&] {
+            std::unique_lock held(record.lock);
+            ReceiveBytes(record,
+                         {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, held);
+            RepaintWhenIdle(record, held);
+            done = true;
+        });
+        QElapsedTimer timer;
+        timer.start();
+        while (!done && timer.elapsed() < 5000) {
+            ProcessEvents();
+        }
+        reader.join();
+        ProcessEvents();
+    }
+
+    ConsoleRecord record;
+    kestra::emulator::Emulator emulator;
+    RecordConsole adapter{record};
+    WindowHarness h;
+    ConsoleWindow* window = nullptr;
+};
+
+QRect CellRect(int row, int column) {
+    return QRect(2 + column * 8, 2 + row * 16, 8, 16);
+}
+
+} // namespace
+
+TEST(ConsoleWindowRecord, ReceivedTextIsPaintedAndTheReaderReleased) {
+    RecordHarness r;
+    r.record.paintedEvent.Reset();
+    r.ReceiveOnReader("HI\r\n\x1b[1mB");
+    EXPECT_TRUE(r.record.paintedEvent.IsSet());
+    const QImage image = r.h.Grab();
+    EXPECT_GT(LitPixels(image, CellRect(0, 0)), 0);
+    EXPECT_GT(LitPixels(image, CellRect(0, 1)), 0);
+    EXPECT_EQ(LitPixels(image, CellRect(0, 2)), 0);
+    // Bold text is white.
+    int brightest = 0;
+    const QRect bold = CellRect(1, 0);
+    for (int y = bold.top(); y <= bold.bottom(); ++y) {
+        for (int x = bold.left(); x <= bold.right(); ++x) {
+            brightest = std::max(brightest, Level(image, x, y));
+        }
+    }
+    EXPECT_EQ(brightest, 255);
+}
+
+TEST(ConsoleWindowRecord, AColumnModeSwitchReachesTheWindowAsAResizeNotice) {
+    RecordHarness r;
+    r.ReceiveOnReader("\x1b[?3h");
+    EXPECT_EQ(r.window->Geometry().columns, 132);
+    EXPECT_EQ(r.window->Geometry().cellWidth, 4);
+    r.ReceiveOnReader("\x1b[?3l");
+    EXPECT_EQ(r.window->Geometry().columns, 80);
+}
+
+TEST(ConsoleWindowRecord, ResetKeepsTheCursorVisibilityAndMovesItHome) {
+    RecordHarness r;
+    r.ReceiveOnReader("\x1b#6AB");
+    {
+        std::lock_guard held(r.record.lock);
+        ASSERT_TRUE(r.adapter.Cursor().doubleWidth);
+    }
+    r.window->Reset();
+    std::lock_guard held(r.record.lock);
+    const CursorPosition cursor = r.adapter.Cursor();
+    EXPECT_FALSE(cursor.doubleWidth);
+    EXPECT_EQ(cursor.row, 0);
+    EXPECT_EQ(cursor.column, 0);
+    EXPECT_EQ(cursor.visible, CursorVisibleByte(r.record.cursorState) != 0);
+}
+
+#endif
