@@ -95,6 +95,8 @@ void ConsoleWindowList::CreateConsoleWindows(QMdiArea& area,
         sub->setAttribute(Qt::WA_DeleteOnClose, false);
         window->Place(*sub);
         if (window->CreateMinimised()) {
+            // The area lines minimised windows up along its bottom edge
+            // itself, so a saved minimised position is kept, not applied.
             sub->showMinimized();
         } else {
             sub->show();

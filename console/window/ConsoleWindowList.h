@@ -51,6 +51,8 @@ struct ActivationPlan {
 };
 ActivationPlan PlanActivation(const std::vector<bool>& createdMinimised, bool consolesMaximized);
 
+// Must outlive its windows (they leave the list when they are destroyed):
+// make it before the frame's MDI area and destroy it after.
 class ConsoleWindowList {
 public:
     explicit ConsoleWindowList(ConsoleWindowContext context);

@@ -110,7 +110,10 @@ TEST(ConsoleWindowList, MaximisedConsolesComeBackMaximisedUnlessAllAreMinimised)
 TEST(ConsoleWindowList, PlacementsRoundTripThroughTheStore) {
     ListHarness l;
     l.AddConsole("ONE", Saved(false, 30, 40));
-    l.AddConsole("TWO", Saved(true, 70, 80));
+    ConsolePlacement minimised = Saved(true, 70, 80);
+    minimised.iconX = 5;
+    minimised.iconY = 600;
+    l.AddConsole("TWO", minimised);
     bool maximized = false;
     l.h.list.CreateConsoleWindows(l.h.area, l.entries, &l.store, maximized);
     ProcessEvents();
@@ -125,6 +128,10 @@ TEST(ConsoleWindowList, PlacementsRoundTripThroughTheStore) {
     EXPECT_FALSE(one->minimized);
     EXPECT_TRUE(two->minimized);
     EXPECT_EQ(two->normal, (Rect{70, 80, 370, 280})); // kept while minimised
+    // Where the area put the minimised window.
+    const QPoint icon = l.h.list.Windows()[1]->SubWindow()->pos();
+    EXPECT_EQ(two->iconX, icon.x());
+    EXPECT_EQ(two->iconY, icon.y());
 }
 
 TEST(ConsoleWindowList, ActivatingAnotherConsoleCancelsTheSelection) {
