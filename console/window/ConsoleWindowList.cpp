@@ -1,6 +1,7 @@
 #include "console/window/ConsoleWindowList.h"
 
 #include "console/window/ConsoleWindow.h"
+#include "console/window/WindowConsole.h"
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -33,6 +34,11 @@ ConsoleWindowList::~ConsoleWindowList() {
     // Windows still alive belong to their sub-windows; they must not reach
     // back into a list that is gone.
     windows_.clear();
+}
+
+WindowConsole& ConsoleWindowList::Keep(std::unique_ptr<WindowConsole> console) {
+    kept_.push_back(std::move(console));
+    return *kept_.back();
 }
 
 void ConsoleWindowList::Add(ConsoleWindow* window) {

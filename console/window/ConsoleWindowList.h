@@ -6,6 +6,7 @@
 #include "platform/SettingsStore.h"
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -89,12 +90,18 @@ public:
     // A window became the active console: any selection goes.
     void Activated(ConsoleWindow* window);
 
+    // Keeps a console view for as long as the list lives (the windows
+    // outlive nothing else that could own it, e.g. a RecordConsole).
+    WindowConsole& Keep(std::unique_ptr<WindowConsole> console);
+
     // Called by the windows themselves.
     void Add(ConsoleWindow* window);
     void Remove(ConsoleWindow* window);
 
 private:
     ConsoleWindowContext context_;
+    // Declared first: destroyed after the list of windows that refer to them.
+    std::vector<std::unique_ptr<WindowConsole>> kept_;
     std::vector<ConsoleWindow*> windows_;
     ConsoleWindow* active_ = nullptr;
 };
