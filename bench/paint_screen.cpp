@@ -23,8 +23,8 @@ QApplication& App() {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
-    static QApplication app(argc, argv);
-    return app;
+    static QApplication* app = new QApplication(argc, argv); // never destroyed
+    return *app;
 }
 
 // A screen of text as a shell session shows it: letters, digits and

@@ -266,11 +266,3 @@ TEST(ConsoleWindow, DraggingTheMouseSelectsAndEnablesCopy) {
     EXPECT_EQ(Level(image, 2 + 3 * 8 + 4, 2 + 2 * 16 + 8), 255);
     EXPECT_EQ(Level(image, 2 + 7 * 8 + 4, 2 + 2 * 16 + 8), 0);
 }
-
-TEST(ConsoleWindow, PackedRectanglesUnpackToInclusiveCells) {
-    const CellRange cells = UnpackCells(Packed(131, 23, 7, 200));
-    EXPECT_EQ(cells.leftColumn, 131);
-    EXPECT_EQ(cells.topRow, 23);
-    EXPECT_EQ(cells.rightColumn, 7);
-    EXPECT_EQ(cells.bottomRow, 200);
-}

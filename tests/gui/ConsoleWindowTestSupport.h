@@ -25,8 +25,10 @@ inline QApplication& App() {
     if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) {
         return *existing;
     }
-    static QApplication app(argc, argv);
-    return app;
+    // Never destroyed: Qt's own globals may be gone by the time a static
+    // application would be destroyed at exit.
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
 }
 
 inline void ProcessEvents() {
