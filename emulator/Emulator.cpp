@@ -108,6 +108,15 @@ void ResolveCharacterMaps(Emulator& emulator) {
     }
 }
 
+// Back from the logical column to the physical one after a byte on a
+// double-width row.
+void ToPhysicalColumn(ScreenBuffer& screen) {
+    if (screen.IsDoubleWidthRow()) {
+        const std::uint32_t physical = 2 * screen.col;
+        screen.MoveCursor(screen.row, physical >= screen.cols ? screen.cols - 2 : physical);
+    }
+}
+
 } // namespace
 
 void ResetTabStops(EmulationState& state) {
@@ -138,6 +147,15 @@ void InitEmulator(Emulator& emulator, std::string_view fileName, unsigned rows) 
 void ReceiveByte(Emulator& emulator, std::uint8_t byte) {
     ScreenBuffer& screen = emulator.screen;
     EmulationState& state = emulator.state;
+    // Most bytes are text printed on a single-width row, where the logical
+    // and physical columns agree: that case skips the state switch, whose
+    // indirect jump mixed text and sequences predict badly.
+    if (byte >= 32 && state.parserState == StateText && !screen.IsDoubleWidthRow()) {
+        PrintReceived(emulator, byte);
+        // A wrap may have moved the cursor onto a double-width row.
+        ToPhysicalColumn(screen);
+        return;
+    }
     // Sequences and printing work on the logical column: a double-width row
     // has half as many character positions.
     if (screen.IsDoubleWidthRow()) {
@@ -184,10 +202,7 @@ void ReceiveByte(Emulator& emulator, std::uint8_t byte) {
             break;
         }
     }
-    if (screen.IsDoubleWidthRow()) {
-        const std::uint32_t physical = 2 * screen.col;
-        screen.MoveCursor(screen.row, physical >= screen.cols ? screen.cols - 2 : physical);
-    }
+    ToPhysicalColumn(screen);
 }
 
 void PrintCode(Emulator& emulator, std::uint16_t code) {
