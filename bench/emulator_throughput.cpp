@@ -33,29 +33,41 @@ constexpr unsigned RepaintBatch = 400; // changes after which the reader asks fo
 // The console's change rectangle and cursor record, without the window: a
 // repaint request packs the rectangle as the message would and counts it.
 struct ChangeCollector {
+    static constexpr std::uint32_t Empty = ~0u;
+
+    // While dirtyCount is 0 the edges hold an inverted rectangle, so the first
+    // range added becomes the rectangle exactly without a test per change.
     std::uint32_t dirtyCount = 0;
-    std::uint32_t left = 0, top = 0, right = 0, bottom = 0;
+    std::uint32_t left = Empty, top = Empty, right = 0, bottom = 0;
+    // The cursor as the console records it, with its cell range kept ready:
+    // a move adds the old range and the new one.
     bool cursorShown = true;
     bool cursorDoubleWidth = false;
     std::uint32_t cursorRow = 0, cursorCol = 0;
+    std::uint32_t cursorFirst = 0, cursorLast = 0;
     std::uint64_t requests = 0;
     std::uint32_t lastPacked = 0;
     unsigned bells = 0;
 
-    void Add(std::uint32_t r0, std::uint32_t c0, std::uint32_t r1, std::uint32_t c1) {
-        if (dirtyCount == 0) {
-            left = c0, top = r0, right = c1, bottom = r1;
-        } else {
-            left = std::min(left, c0), top = std::min(top, r0);
-            right = std::max(right, c1), bottom = std::max(bottom, r1);
-        }
-        ++dirtyCount;
+    void Add(std::uint32_t r0, std::uint32_t c0, std::uint32_t r1, std::uint32_t c1,
+             std::uint32_t changes = 1) {
+        left = std::min(left, c0);
+        top = std::min(top, r0);
+        right = std::max(right, c1);
+        bottom = std::max(bottom, r1);
+        dirtyCount += changes;
     }
 
-    void AddCursorCell() {
-        const std::uint32_t c = cursorDoubleWidth ? cursorCol & ~1u : cursorCol;
-        Add(cursorRow, c, cursorRow, c + (cursorDoubleWidth ? 1 : 0));
+    // The cursor's cell, or the pair of a double-width character.
+    void RecordCursor(std::uint32_t row, std::uint32_t col, bool doubleWidth) {
+        cursorRow = row;
+        cursorCol = col;
+        cursorDoubleWidth = doubleWidth;
+        cursorFirst = doubleWidth ? col & ~1u : col;
+        cursorLast = cursorFirst + (doubleWidth ? 1 : 0);
     }
+
+    void AddCursorCell() { Add(cursorRow, cursorFirst, cursorRow, cursorLast); }
 
     void Post() {
         if (dirtyCount == 0) {
@@ -65,6 +77,8 @@ struct ChangeCollector {
             (left & 0xFF) << 24 | (top & 0xFF) << 16 | (right & 0xFF) << 8 | (bottom & 0xFF);
         ++requests;
         dirtyCount = 0;
+        left = top = Empty;
+        right = bottom = 0;
     }
 };
 
@@ -77,14 +91,12 @@ void AttachCollector(ScreenBuffer& screen, ChangeCollector& collector) {
     hooks.RefreshAll = [](ScreenBuffer& s) { CollectorOf(s).Post(); };
     hooks.CursorMoved = [](ScreenBuffer& s) {
         ChangeCollector& c = CollectorOf(s);
+        const std::uint32_t oldRow = c.cursorRow, oldFirst = c.cursorFirst, oldLast = c.cursorLast;
+        c.RecordCursor(s.shownRow, s.shownCol, s.lineAttrs[s.shownRow] != 0);
         if (c.cursorShown) {
-            c.AddCursorCell();
-        }
-        c.cursorDoubleWidth = s.lineAttrs[s.shownRow] != 0;
-        c.cursorRow = s.shownRow;
-        c.cursorCol = s.shownCol;
-        if (c.cursorShown) {
-            c.AddCursorCell();
+            // The old cell and the new one, two changes, in one step.
+            c.Add(std::min(oldRow, c.cursorRow), std::min(oldFirst, c.cursorFirst),
+                  std::max(oldRow, c.cursorRow), std::max(oldLast, c.cursorLast), 2);
         }
     };
     hooks.CursorVisibility = [](ScreenBuffer& s, int shown) {
@@ -111,7 +123,7 @@ void AttachCollector(ScreenBuffer& screen, ChangeCollector& collector) {
     hooks.FlushChanges = [](ScreenBuffer& s) { CollectorOf(s).Post(); };
     hooks.LineChanged = [](ScreenBuffer& s) {
         ChangeCollector& c = CollectorOf(s);
-        c.cursorDoubleWidth = s.lineAttrs[s.row] != 0;
+        c.RecordCursor(c.cursorRow, c.cursorCol, s.lineAttrs[s.row] != 0);
         c.Add(s.row, 0, s.row, s.cols - 1);
         c.Post();
     };

@@ -93,6 +93,12 @@ void PrintReceived(Emulator& emulator, std::uint8_t byte) {
     const EmulationState& state = emulator.state;
     const std::int32_t set = state.shiftOut ? state.g1Set : state.g0Set;
     const auto& codes = set == CharSetGraphics ? emulator.graphicCodes : emulator.charCodes;
+    ScreenBuffer& screen = emulator.screen;
+    // PrintCode's plain case without the call.
+    if (!state.spacedChars && !screen.IsDoubleWidthRow()) {
+        screen.PutChar(codes[byte]);
+        return;
+    }
     PrintCode(emulator, codes[byte]);
 }
 
@@ -150,11 +156,20 @@ void ReceiveByte(Emulator& emulator, std::uint8_t byte) {
     // Most bytes are text printed on a single-width row, where the logical
     // and physical columns agree: that case skips the state switch, whose
     // indirect jump mixed text and sequences predict badly.
-    if (byte >= 32 && state.parserState == StateText && !screen.IsDoubleWidthRow()) {
-        PrintReceived(emulator, byte);
-        // A wrap may have moved the cursor onto a double-width row.
-        ToPhysicalColumn(screen);
-        return;
+    // Control sequence bytes come next, and take the same shortcut.
+    if (byte >= 32 && !screen.IsDoubleWidthRow()) {
+        if (state.parserState == StateText) {
+            PrintReceived(emulator, byte);
+            // A wrap may have moved the cursor onto a double-width row.
+            ToPhysicalColumn(screen);
+            return;
+        }
+        if (state.parserState == StateControlSequence) {
+            ControlSequenceByte(emulator, byte);
+            // A cursor move may have ended on a double-width row.
+            ToPhysicalColumn(screen);
+            return;
+        }
     }
     // Sequences and printing work on the logical column: a double-width row
     // has half as many character positions.
