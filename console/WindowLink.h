@@ -63,7 +63,9 @@ public:
 
     // The screen buffer's grid changed size (a column mode switch). Same
     // threads and rules as PostRepaint: post an event; when it is handled,
-    // resize the window's grid to rows x columns. Nothing is waited for and
+    // resize the window's grid to rows x columns and repaint all of it (a
+    // switch clears the screen without reporting the cells, so with the
+    // cursor hidden no repaint request follows). Nothing is waited for and
     // the painted event is not involved.
     virtual void PostResize(unsigned rows, unsigned columns) = 0;
 };
