@@ -279,6 +279,10 @@ void ConnectEmulator(ConsoleRecord& record, Emulator& emulator) {
     emulator.console = &record;
     emulator.SendByte = WritePipeByte;
     emulator.RingBell = RingBell;
+    ConnectScreen(record, emulator);
+}
+
+void ConnectScreen(ConsoleRecord& record, Emulator& emulator) {
     emulator.screen.owner = &record;
     emulator.screen.hooks = ConsoleScreenHooks();
     record.emulator = &emulator;

@@ -38,9 +38,11 @@ void RingBell(emulator::Emulator& emulator);
 // through the screen buffer's owner.
 emulator::ScreenHooks ConsoleScreenHooks();
 
-// Ties an emulator to its console: its owner, its hooks, and the emulator's
-// output and bell. The screen is not attached here.
+// Ties an emulator to its console: the screen's owner and hooks, and the
+// emulator's output and bell. The screen is not attached here.
 void ConnectEmulator(ConsoleRecord& record, emulator::Emulator& emulator);
+// Only the screen side: for an emulator whose output and bell go elsewhere.
+void ConnectScreen(ConsoleRecord& record, emulator::Emulator& emulator);
 
 // Adds a cell range to the change rectangle (inclusive bounds).
 void AddChange(ConsoleRecord& record, int left, int top, int right, int bottom);
