@@ -37,8 +37,9 @@ public:
     // selected that way.
     ConsoleRecord* ByIndex(unsigned index) const;
 
-    // Tests only: stops every reader thread, releases every record and sets
-    // the count back to 0.
+    // Stops every reader thread, releases every record (closing its
+    // connection) and sets the count back to 0: for tests, and for a check
+    // that defines consoles only to close them again.
     void Reset();
 
 private:
