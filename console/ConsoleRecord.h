@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 // One console: a terminal bound to one connection. Its record is where the
 // reader thread, the emulator's hooks and the console window meet. Records
@@ -22,6 +23,43 @@ inline constexpr std::uint16_t NoUnit = 0xFFFF; // while the CON line is read
 inline constexpr std::uint16_t DefaultWidth = 80;
 inline constexpr std::uint16_t WideWidth = 132;
 inline constexpr unsigned DefaultRows = 24;
+
+// The per-console lock: a mutex that knows which thread holds it, so that a
+// thread about to end the program from inside a locked section can let the
+// window thread go on painting while the Fatal Error dialog is shown.
+class ConsoleLock {
+public:
+    void lock() {
+        mutex_.lock();
+        owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    }
+    bool try_lock() {
+        if (!mutex_.try_lock()) {
+            return false;
+        }
+        owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+        return true;
+    }
+    // A lock given up by ReleaseForExit is not released again: the exit
+    // routine never returns, except in tests, whose unwinding ends here.
+    void unlock() {
+        if (!HeldByThisThread()) {
+            return;
+        }
+        owner_.store(std::thread::id{}, std::memory_order_relaxed);
+        mutex_.unlock();
+    }
+    bool HeldByThisThread() const {
+        return owner_.load(std::memory_order_relaxed) == std::this_thread::get_id();
+    }
+    // Before the program ends from a section that holds the lock (a pipe
+    // failure seen while typing, or while the reader writes a reply).
+    void ReleaseForExit() { unlock(); }
+
+private:
+    std::mutex mutex_;
+    std::atomic<std::thread::id> owner_{};
+};
 
 struct ConsoleRecord {
     std::uint16_t unit = NoUnit;
@@ -60,7 +98,7 @@ struct ConsoleRecord {
     // cursorState are only touched with it held. The reader releases it while
     // it waits for the painted event, so the painter is never blocked by a
     // waiting reader.
-    std::mutex lock;
+    ConsoleLock lock;
 
     // Wakes an idle reader: raised when the window arrives, when changes are
     // collected outside the reader, and when a test stops the reader.

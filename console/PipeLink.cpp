@@ -114,7 +114,7 @@ void Beep() {
 }
 
 // The painted event, with the lock released so that the painter can run.
-void AwaitWindow(ConsoleRecord& record, std::unique_lock<std::mutex>& held) {
+void AwaitWindow(ConsoleRecord& record, std::unique_lock<ConsoleLock>& held) {
     record.repaintAnswerOwed = false;
     held.unlock();
     record.paintedEvent.Wait(RepaintWaitMs);
@@ -133,6 +133,9 @@ std::string ErrorText(int code) {
 [[noreturn]] void EndWithPipeFailure(ConsoleRecord& record, PipeDirection direction,
                                      const PipeOutcome& outcome) {
     record.errorCode = outcome.error;
+    // The window thread must be able to paint this console under the Fatal
+    // Error dialog, whoever shows it.
+    record.lock.ReleaseForExit();
     const std::string message = PipeFailureMessage(record, direction, outcome);
     platform::Fatal("%s", message.c_str());
 }
@@ -174,7 +177,7 @@ void PostRepaintRequest(ConsoleRecord& record, RepaintKind kind) {
 }
 
 void ReceiveBytes(ConsoleRecord& record, std::span<const std::uint8_t> bytes,
-                  std::unique_lock<std::mutex>& held) {
+                  std::unique_lock<ConsoleLock>& held) {
     Emulator& emulator = *record.emulator;
     const std::uint8_t mask = record.eightBit ? 0xFF : 0x7F;
     for (const std::uint8_t byte : bytes) {
@@ -190,7 +193,7 @@ void ReceiveBytes(ConsoleRecord& record, std::span<const std::uint8_t> bytes,
     }
 }
 
-bool RepaintWhenIdle(ConsoleRecord& record, std::unique_lock<std::mutex>& held) {
+bool RepaintWhenIdle(ConsoleRecord& record, std::unique_lock<ConsoleLock>& held) {
     if (record.dirtyCount == 0 || record.Window() == nullptr) {
         return false;
     }

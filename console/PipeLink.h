@@ -60,11 +60,11 @@ void PostRepaintRequest(ConsoleRecord& record, RepaintKind kind);
 // repaint. Each request is followed by a wait of at most 20 ms for the
 // painted event with the lock released.
 void ReceiveBytes(ConsoleRecord& record, std::span<const std::uint8_t> bytes,
-                  std::unique_lock<std::mutex>& held);
+                  std::unique_lock<ConsoleLock>& held);
 
 // The connection has run dry: when changes are collected and a window exists,
 // asks for their repaint (and waits, as above). Returns whether it asked.
-bool RepaintWhenIdle(ConsoleRecord& record, std::unique_lock<std::mutex>& held);
+bool RepaintWhenIdle(ConsoleRecord& record, std::unique_lock<ConsoleLock>& held);
 
 // How a connection failed, and the message that ends the program for it.
 enum class PipeDirection { Read, Write };

@@ -471,3 +471,48 @@ TEST(PipeLinkFailures, WritingWithoutAPipeBeepsWhenBeepOnErrorIsOn) {
 
 } // namespace
 } // namespace kestra::console
+
+namespace kestra::console {
+namespace {
+
+using namespace kestra::console::consoletest;
+
+// Typing holds the console's lock; a write that fails there ends the program
+// through the Fatal Error dialog, under which the console is still painted.
+TEST(PipeLinkFailures, AFailedWriteLetsGoOfTheConsoleLockBeforeTheReport) {
+    platform::ScopedFatalCapture capture;
+    TestConsole console;
+    ServerLink link(Transport::UnixSocket);
+    ASSERT_TRUE(link.Ok());
+    console.record.pipe = std::move(link.client);
+    link.server.Close();
+
+    bool paintable = false;
+    platform::FatalPresenter previous = platform::SetFatalPresenter([&](std::string_view message) {
+        std::thread painter([&] {
+            paintable = console.record.lock.try_lock();
+            if (paintable) {
+                console.record.lock.unlock();
+            }
+        });
+        painter.join();
+        throw platform::FatalError(message);
+    });
+    {
+        std::unique_lock typing(console.record.lock);
+        EXPECT_THROW(
+            {
+                for (int i = 0; i < 100; ++i) {
+                    WritePipeByte(console.emulator, 'x');
+                }
+            },
+            platform::FatalError);
+    }
+    platform::SetFatalPresenter(std::move(previous));
+    EXPECT_TRUE(paintable);
+    EXPECT_TRUE(console.record.lock.try_lock()) << "the lock is free after the report";
+    console.record.lock.unlock();
+}
+
+} // namespace
+} // namespace kestra::console
