@@ -16,6 +16,12 @@
 // So no method may block, wait for the window thread, or take a console's
 // lock: each one posts (QCoreApplication::postEvent is safe from any thread)
 // and returns.
+//
+// The window thread, in turn, holds the console's lock (ConsoleRecord::lock)
+// whenever it touches the emulator, the screen buffer or cursorState: while
+// it paints cells or draws the cursor, around TypeChar for a typed key, and
+// around a Reset. It never holds it while it waits for anything. The paste
+// thread writes with WritePipeByte and needs no lock.
 namespace kestra::console {
 
 struct ConsoleRecord;
@@ -43,7 +49,7 @@ PackedRectangle UnpackRectangle(std::uint32_t packed);
 
 // One console's window. The GUI's console window implements it and, once it
 // has been created (on the window thread), hands itself to its console with
-// AttachWindow (ConsoleRecord.h). Until then the console only collects
+// AttachWindow (below). Until then the console only collects
 // changes; the first moment its reader finds the connection idle afterwards
 // it asks for a repaint of everything collected.
 class ConsoleWindowLink {
@@ -53,12 +59,13 @@ public:
     // Called on the reader thread (or on the window thread, for changes made
     // by typing or Reset) with the console's lock held. The window must post
     // itself an event carrying kind and packed, and return at once. When it
-    // handles the event (window thread): take the console's lock, invalidate
-    // the rectangle (or everything for kind All), cancel the selection as
-    // CancelsSelection says for the kind, paint from the screen buffer, drop
-    // the lock, then call record.paintedEvent.Set(). The reader waits at most
-    // 20 ms for that Set(), with the lock released; an event handled later
-    // is still handled (the request stays posted).
+    // handles the event (window thread): cancel the selection as
+    // CancelsSelection says for the kind, and paint the rectangle's cells (all
+    // of them for kind All) from the screen buffer with the console's lock
+    // held (QWidget::repaint of the rectangle, whose paintEvent takes the
+    // lock); then, with the lock dropped, call record.paintedEvent.Set(). The
+    // reader waits at most 20 ms for that Set(), with the lock released; an
+    // event handled later is still handled (the request stays posted).
     virtual void PostRepaint(RepaintKind kind, std::uint32_t packed) = 0;
 
     // The screen buffer's grid changed size (a column mode switch). Same
