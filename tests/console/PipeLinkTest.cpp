@@ -382,6 +382,22 @@ TEST_P(PipeReaderTest, AnIdleReaderSleepsUntilTheServerWrites) {
     EXPECT_EQ(console.Cell(0, 0), 'Z');
 }
 
+TEST_P(PipeReaderTest, ChangesMadeOnTheWindowThreadAreShownByTheIdleReader) {
+    RecordingWindow window(console.record);
+    AttachWindow(console.record, window);
+    console.record.dirtyCount = 0;
+    ReaderThread reader(console.record);
+    std::this_thread::sleep_for(50ms); // idle, blocked
+    {
+        // What typing with local echo or a Reset does to the screen.
+        std::lock_guard typing(console.record.lock);
+        console.emulator.screen.MoveCursor(3, 7);
+        console.emulator.screen.PutChar('Q');
+    }
+    ASSERT_TRUE(window.WaitForRepaints(1, Patience));
+    EXPECT_EQ(window.Lines(), Lines{"repaint 2 7 3 7 3"});
+}
+
 TEST_P(PipeReaderTest, AWindowThatNeverAnswersCostsAtMostTwentyMillisecondsPerRequest) {
     CountingWindow window(console.record, RecordingWindow::Answer::Never);
     AttachWindow(console.record, window);
