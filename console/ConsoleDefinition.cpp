@@ -68,11 +68,11 @@ std::string ReadConsoleLine(ConsoleOptions& options) {
         }
         config::InvalidOption();
     }
-    config::ConfigLexer& lexer = *config::ConfigLexerInstance();
-    if (lexer.token != "=") {
+    config::ConfigLexer* lexer = config::ConfigLexerInstance();
+    if (lexer == nullptr || lexer->token != "=") {
         config::ConfigError("Expected '='");
     }
-    if (!config::LexerNextToken(lexer)) {
+    if (!config::LexerNextToken(*lexer)) {
         config::ConfigError("No argument following '='");
     }
     return config::RestOfLine();
