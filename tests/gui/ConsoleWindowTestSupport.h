@@ -25,6 +25,10 @@ inline QApplication& App() {
     if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) {
         return *existing;
     }
+    // The tests draw into images; no display is needed or wanted.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     // Never destroyed: Qt's own globals may be gone by the time a static
     // application would be destroyed at exit.
     static QApplication* app = new QApplication(argc, argv);
