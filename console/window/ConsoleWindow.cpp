@@ -120,7 +120,7 @@ void ConsoleWindow::ShowAs(int showCommand) {
         return;
     }
     if (list_.Context().setShowState) {
-        list_.Context().setShowState(*subWindow_, showCommand);
+        list_.Context().setShowState(*subWindow_, showCommand, placement_);
         return;
     }
     switch (showCommand) {
@@ -214,6 +214,12 @@ void ConsoleWindow::RepaintAll() {
 }
 
 bool ConsoleWindow::event(QEvent* event) {
+    if (event->type() == kConsoleCommandEvent) {
+        if (const auto* command = dynamic_cast<ConsoleCommandEvent*>(event)) {
+            Command(command->command);
+            return true;
+        }
+    }
     if (event->type() == kRepaintRequestEvent) {
         const auto* request = static_cast<RepaintRequestEvent*>(event);
         HandleRepaintRequest(request->kind, request->packed);

@@ -55,6 +55,15 @@ public:
 // The menu command of a console's Reset.
 inline constexpr int kResetCommand = 7900;
 
+// A menu command for the active console window, sent by the frame.
+inline constexpr QEvent::Type kConsoleCommandEvent =
+    static_cast<QEvent::Type>(QEvent::User + 0x100);
+class ConsoleCommandEvent : public QEvent {
+public:
+    explicit ConsoleCommandEvent(int command) : QEvent(kConsoleCommandEvent), command(command) {}
+    int command;
+};
+
 // What the window's state says about it.
 enum WindowState : int {
     kCreatedUnplaced = 0, // created without a saved placement

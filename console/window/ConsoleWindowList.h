@@ -30,8 +30,9 @@ struct ConsoleWindowContext {
     // Edit/Copy enabled (true) or grayed; empty: no menu to update.
     std::function<void(bool)> setCopyEnabled;
     // The frame's way of showing a console window normal (1), maximised (3)
-    // or minimised without activation (7); empty: shown directly.
-    std::function<void(QMdiSubWindow&, int showCommand)> setShowState;
+    // or minimised without activation (7), keeping the window's normal
+    // rectangle and minimised position in `placement`; empty: shown directly.
+    std::function<void(QMdiSubWindow&, int showCommand, ConsolePlacement& placement)> setShowState;
 };
 
 // A console the frame registered, with the grid its window starts with.

@@ -211,10 +211,16 @@ TEST(ConsoleWindow, ResetOnTheWindowMenuReturnsToTheConfiguredWidth) {
         ProcessEvents();
         ASSERT_NE(window.Geometry().columns, c.columns);
 
-        QAction* reset = h.sub->systemMenu()->findChild<QAction*>(QStringLiteral("reset"));
-        ASSERT_NE(reset, nullptr);
-        EXPECT_EQ(reset->text(), QStringLiteral("R&eset"));
-        reset->trigger();
+        if (c.wide) {
+            // The frame passes its menu's Reset on as a command event.
+            ConsoleCommandEvent command(kResetCommand);
+            QCoreApplication::sendEvent(&window, &command);
+        } else {
+            QAction* reset = h.sub->systemMenu()->findChild<QAction*>(QStringLiteral("reset"));
+            ASSERT_NE(reset, nullptr);
+            EXPECT_EQ(reset->text(), QStringLiteral("R&eset"));
+            reset->trigger();
+        }
         EXPECT_EQ(window.Geometry().columns, c.columns);
         EXPECT_EQ(static_cast<int>(h.Screen().cols), c.columns);
         EXPECT_EQ(window.Geometry().cellWidth, (644 - 4) / c.columns);
@@ -265,4 +271,27 @@ TEST(ConsoleWindow, DraggingTheMouseSelectsAndEnablesCopy) {
     const QImage image = h.Grab();
     EXPECT_EQ(Level(image, 2 + 3 * 8 + 4, 2 + 2 * 16 + 8), 255);
     EXPECT_EQ(Level(image, 2 + 7 * 8 + 4, 2 + 2 * 16 + 8), 0);
+}
+
+TEST(ConsoleWindow, TheWindowMenuShowsTheWindowThroughTheFrame) {
+    struct Case {
+        int item; // in the window menu
+        int showCommand;
+    };
+    // Restore, Minimize, Maximize; Close (3) asks nothing.
+    const Case cases[] = {{0, 1}, {1, 7}, {2, 3}};
+    for (const Case& c : cases) {
+        WindowHarness h;
+        std::vector<int> asked;
+        h.showState = [&](QMdiSubWindow&, int show, ConsolePlacement& placement) {
+            asked.push_back(show);
+            placement.iconX = 99;
+        };
+        ConsoleWindow& window = h.Open();
+        const QList<QAction*> items = h.sub->systemMenu()->actions();
+        items[c.item]->trigger();
+        items[3]->trigger();
+        EXPECT_EQ(asked, std::vector<int>{c.showCommand});
+        EXPECT_EQ(window.Placement().iconX, 99); // the frame keeps the window's own record
+    }
 }

@@ -10,6 +10,7 @@
 #include <QMdiSubWindow>
 #include <QPaintEvent>
 #include <QRegion>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -76,12 +77,24 @@ struct ApplicationGuard {
     ApplicationGuard() { App(); }
 };
 
+inline void ShowDirectly(QMdiSubWindow& sub, int show) {
+    if (show == kShowMaximized) {
+        sub.showMaximized();
+    } else if (show == kShowMinNoActive) {
+        sub.showMinimized();
+    } else {
+        sub.showNormal();
+    }
+}
+
 struct WindowHarness {
     ApplicationGuard application;
     Properties properties;
     BlinkPalette blink;
     SelectionState selection;
     bool copyEnabled = false;
+    // The frame's SetConsoleShowState, when a test plays the frame.
+    std::function<void(QMdiSubWindow&, int, ConsolePlacement&)> showState;
     ConsoleWindowList list;
     std::unique_ptr<StandaloneConsole> console; // outlives its window
     QMdiArea area;
@@ -90,8 +103,15 @@ struct WindowHarness {
     PaintRecorder recorder;
 
     WindowHarness()
-        : list(ConsoleWindowContext{
-              &properties, &blink, &selection, [this](bool on) { copyEnabled = on; }, {}}) {
+        : list(ConsoleWindowContext{&properties, &blink, &selection,
+                                    [this](bool on) { copyEnabled = on; },
+                                    [this](QMdiSubWindow& sub, int show, ConsolePlacement& saved) {
+                                        if (showState) {
+                                            showState(sub, show, saved);
+                                        } else {
+                                            ShowDirectly(sub, show);
+                                        }
+                                    }}) {
         // Blinking runs as on the real display, which counts as palette-based.
         blink.SetPaletteDevice(true);
         blink.UpdateBlinkState();
