@@ -35,6 +35,7 @@ struct RecordHarness {
         h.sub->show();
         ProcessEvents();
         h.SetClientSize(644, 388);
+        window->installEventFilter(&h.recorder);
         adapter.Attach(*window);
     }
     ~RecordHarness() { kestra::termdef::ResetTerminalDefinition(); }
@@ -90,6 +91,28 @@ TEST(ConsoleWindowRecord, ReceivedTextIsPaintedAndTheReaderReleased) {
         }
     }
     EXPECT_EQ(brightest, 255);
+}
+
+TEST(ConsoleWindowRecord, ALongBurstIsPaintedInBatchesWhileTheReaderRuns) {
+    RecordHarness r;
+    // 24 lines of 79 letters, then a mark at the top left: 1900 changes.
+    std::string burst;
+    for (int line = 0; line < 24; ++line) {
+        burst += std::string(79, static_cast<char>('a' + line % 26));
+        burst += line < 23 ? "\r\n" : "";
+    }
+    burst += "\x1b[H\x1b[1m#";
+    r.h.recorder.paints = 0;
+    r.ReceiveOnReader(burst);
+    // Every 400 changes and at the end, each answered before the reader
+    // went on.
+    EXPECT_GE(r.h.recorder.paints, 4);
+    EXPECT_TRUE(r.record.paintedEvent.IsSet());
+    const QImage image = r.h.Grab();
+    for (int row : {0, 12, 23}) {
+        EXPECT_GT(LitPixels(image, CellRect(row, 40)), 0) << row;
+        EXPECT_EQ(LitPixels(image, CellRect(row, 79).adjusted(0, 0, 0, -3)), 0) << row;
+    }
 }
 
 TEST(ConsoleWindowRecord, AColumnModeSwitchReachesTheWindowAsAResizeNotice) {
