@@ -1,7 +1,5 @@
 #include "console/window/RecordConsole.h"
 
-#ifdef KESTRA_HAS_CONSOLE_RECORD
-
 #include "console/window/ConsoleWindow.h"
 
 namespace kestra::console {
@@ -40,5 +38,3 @@ void RecordConsole::PostResize(unsigned rows, unsigned columns) {
 }
 
 } // namespace kestra::console
-
-#endif

@@ -1,9 +1,7 @@
 #pragma once
 
 // The console window's view of a console record, and the record's link to
-// its window. Compiled once the console layer provides its record.
-#if __has_include("console/ConsoleRecord.h")
-#define KESTRA_HAS_CONSOLE_RECORD 1
+// its window.
 
 #include "console/ConsoleRecord.h"
 #include "console/WindowLink.h"
@@ -40,5 +38,3 @@ private:
 };
 
 } // namespace kestra::console
-
-#endif

@@ -1,12 +1,9 @@
 // A console window showing a console record fed by a reader thread, the way
 // the program runs.
 
-#include "console/window/RecordConsole.h"
-
-#ifdef KESTRA_HAS_CONSOLE_RECORD
-
 #include "ConsoleWindowTestSupport.h"
 #include "console/PipeLink.h"
+#include "console/window/RecordConsole.h"
 #include "termdef/TerminalDefinition.h"
 
 #include <QElapsedTimer>
@@ -139,5 +136,3 @@ TEST(ConsoleWindowRecord, ResetKeepsTheCursorVisibilityAndMovesItHome) {
     EXPECT_EQ(cursor.column, 0);
     EXPECT_EQ(cursor.visible, CursorVisibleByte(r.record.cursorState) != 0);
 }
-
-#endif
