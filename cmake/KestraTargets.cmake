@@ -39,6 +39,8 @@ function(kestra_test)
         KESTRA_BINARY_DIR="${PROJECT_BINARY_DIR}")
     gtest_discover_tests(${ARG_NAME}
         DISCOVERY_TIMEOUT 60
-        PROPERTIES ENVIRONMENT "KESTRA_DATA=${PROJECT_SOURCE_DIR}/data;${ARG_ENV}"
+        # gtest_discover_tests passes properties through a generated script,
+        # where a plain ; would split the list: escape it.
+        PROPERTIES ENVIRONMENT "KESTRA_DATA=${PROJECT_SOURCE_DIR}/data\\;${ARG_ENV}"
                    TIMEOUT 120)
 endfunction()
