@@ -1,0 +1,8 @@
+#include "shell/ConfigBinding.h"
+#include "shell/Shell.h"
+
+int main(int argc, char** argv) {
+    const std::unique_ptr<kestra::shell::ShellConfiguration> configuration =
+        kestra::shell::BindConfiguration();
+    return kestra::shell::Start(argc, argv, *configuration);
+}
