@@ -1,15 +1,12 @@
 #include "shell/Restart.h"
 
+#include "config/CommandLine.h"
 #include "platform/Process.h"
-
-#include <cstdio>
 
 namespace kestra::shell {
 
 std::vector<std::string> RestartArguments(std::vector<std::string> arguments, pid_t oldProcess) {
-    char waitSwitch[16];
-    std::snprintf(waitSwitch, sizeof waitSwitch, "/W:%08X", static_cast<unsigned>(oldProcess));
-    arguments.emplace_back(waitSwitch);
+    arguments.push_back(config::WaitSwitch(static_cast<std::uint32_t>(oldProcess)));
     return arguments;
 }
 
