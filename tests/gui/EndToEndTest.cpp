@@ -1,0 +1,251 @@
+// kestra itself under a private X server, driven with xdotool as a user
+// would: what it shows, how it ends and with which status.
+#include "platform/Process.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+
+using namespace kestra;
+
+namespace {
+
+const std::string kProgram = KESTRA_BINARY_DIR "/bin/kestra";
+
+bool CommandExists(const char* name) {
+    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class TemporaryDirectory {
+public:
+    TemporaryDirectory() {
+        std::string pattern = "/tmp/kgui-XXXXXX";
+        if (mkdtemp(pattern.data()) != nullptr) {
+            path_ = pattern;
+        }
+    }
+    ~TemporaryDirectory() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// A private X server for one test.
+class XServer {
+public:
+    XServer() {
+        for (int number = 100 + ::getpid() % 400; number < 1000; ++number) {
+            if (!std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(number)) &&
+                !std::filesystem::exists("/tmp/.X" + std::to_string(number) + "-lock")) {
+                display_ = ":" + std::to_string(number);
+                socket_ = "/tmp/.X11-unix/X" + std::to_string(number);
+                break;
+            }
+        }
+        const platform::ProcessStart start = platform::StartProcess(
+            {"Xvfb", display_, "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+        pid_ = start.pid;
+        for (int i = 0; i < 500 && !std::filesystem::exists(socket_); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    ~XServer() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            platform::WaitForChild(pid_);
+        }
+    }
+    bool Running() const { return pid_ > 0 && std::filesystem::exists(socket_); }
+    const std::string& Display() const { return display_; }
+
+    // Runs xdotool with the arguments (a shell word list); its output.
+    std::string Xdotool(const std::string& arguments) const {
+        const std::string command =
+            "DISPLAY=" + display_ + " timeout 20 xdotool " + arguments + " 2>/dev/null";
+        std::string output;
+        if (FILE* pipe = ::popen(command.c_str(), "r")) {
+            char buffer[256];
+            while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+                output += buffer;
+            }
+            ::pclose(pipe);
+        }
+        while (!output.empty() && (output.back() == '\n' || output.back() == ' ')) {
+            output.pop_back();
+        }
+        return output;
+    }
+
+    // The first visible window whose title is exactly title, waiting for it.
+    std::string FindWindow(const std::string& title) const {
+        const std::string found =
+            Xdotool("search --sync --onlyvisible --name '^" + title + "$' | head -n 1");
+        return found;
+    }
+
+    // Gives the window the keyboard focus and types the keys into it.
+    void Type(const std::string& window, const std::string& keys) const {
+        Xdotool("windowfocus --sync " + window);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        Xdotool("key --delay 100 " + keys);
+    }
+
+private:
+    std::string display_;
+    std::string socket_;
+    pid_t pid_ = -1;
+};
+
+// One run of kestra with its own settings directory, standard error kept.
+class KestraRun {
+public:
+    KestraRun(const XServer& x, const TemporaryDirectory& directory,
+              const std::vector<std::string>& arguments)
+        : errors_(directory / "stderr.txt") {
+        std::string command = "exec '" + kProgram + "'";
+        for (const std::string& argument : arguments) {
+            command += " '" + argument + "'";
+        }
+        command += " 2>'" + errors_ + "'";
+        const platform::ProcessStart start = platform::StartProcess(
+            {"env", "DISPLAY=" + x.Display(), "QT_QPA_PLATFORM=xcb",
+             "XDG_CONFIG_HOME=" + directory / "config", "/bin/sh", "-c", command});
+        pid_ = start.pid;
+        status_ =
+            std::async(std::launch::async, [pid = pid_] { return platform::WaitForChild(pid); });
+    }
+    ~KestraRun() {
+        if (pid_ > 0 && status_.valid() &&
+            status_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+            ::kill(pid_, SIGKILL);
+        }
+    }
+    pid_t Pid() const { return pid_; }
+    // The exit status, or -1 when the program is still running after timeoutMs.
+    int Status(int timeoutMs = 20000) {
+        if (status_.wait_for(std::chrono::milliseconds(timeoutMs)) != std::future_status::ready) {
+            return -1;
+        }
+        return status_.get();
+    }
+    std::string Errors() const { return ReadFile(errors_); }
+
+private:
+    std::string errors_;
+    pid_t pid_ = -1;
+    std::future<int> status_;
+};
+
+class EndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(std::filesystem::exists(kProgram)) << kProgram << " is missing";
+        if (!CommandExists("Xvfb") || !CommandExists("xdotool")) {
+            GTEST_SKIP() << "needs Xvfb and xdotool (scripts/setup-debian.sh installs them)";
+        }
+        x_ = std::make_unique<XServer>();
+        ASSERT_TRUE(x_->Running()) << "Xvfb did not start";
+    }
+
+    std::unique_ptr<XServer> x_;
+    TemporaryDirectory directory_;
+};
+
+TEST_F(EndToEndTest, MissingConfigurationFileIsReportedAndEndsWithStatus255) {
+    const std::string missing = directory_ / "missing.cnf";
+    KestraRun kestra(*x_, directory_, {"/Q", "/C:" + missing});
+    const std::string dialog = x_->FindWindow("Fatal Error");
+    ASSERT_FALSE(dialog.empty()) << "no Fatal Error dialog; stderr: " << kestra.Errors();
+    EXPECT_EQ(kestra.Status(300), -1) << "the program waits for the user";
+    x_->Type(dialog, "alt+s");
+    EXPECT_EQ(kestra.Status(), 255);
+    EXPECT_NE(kestra.Errors().find("Can't open configuration file: " + missing), std::string::npos)
+        << kestra.Errors();
+}
+
+TEST_F(EndToEndTest, FrameShowsTheConfiguredTitleAndExitEndsWithStatus0) {
+    const std::string configuration = directory_ / "lab.cnf";
+    std::ofstream(configuration) << "QuietMode = on\nTitle = Lab   consoles\n";
+    KestraRun kestra(*x_, directory_, {"/C:" + configuration});
+    const std::string frame = x_->FindWindow("Lab   consoles");
+    ASSERT_FALSE(frame.empty()) << "no frame titled from the configuration; stderr: "
+                                << kestra.Errors();
+    x_->Type(frame, "alt+f x"); // File > Exit...
+    const std::string question = x_->FindWindow("Shutdown");
+    ASSERT_FALSE(question.empty()) << "Exit did not ask";
+    x_->Type(question, "alt+s");
+    EXPECT_EQ(kestra.Status(), 0) << kestra.Errors();
+    // Save on Program Exit wrote the Properties into the settings file.
+    std::string saved;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(directory_ / "config/Marrow Data")) {
+        if (entry.path().stem() == "KESTRA") {
+            saved = ReadFile(entry.path());
+        }
+    }
+    EXPECT_NE(saved.find("Properties=1 1 1 1 1 0 0 1 0"), std::string::npos) << saved;
+}
+
+// Restart from the Fatal Error dialog: the new instance gets the old
+// arguments and /W: with the old process id, and comes up only after the old
+// one has ended.
+TEST_F(EndToEndTest, RestartStartsANewInstanceThatWaitsForTheOldOne) {
+    const std::string missing = directory_ / "missing.cnf";
+    KestraRun kestra(*x_, directory_, {"/Q", "/C:" + missing});
+    const std::string dialog = x_->FindWindow("Fatal Error");
+    ASSERT_FALSE(dialog.empty()) << kestra.Errors();
+    x_->Type(dialog, "alt+r");
+    EXPECT_EQ(kestra.Status(), 255);
+
+    // The new instance reports the same file in its own dialog. Window ids
+    // of an ended client may be given out again, so the process tells them
+    // apart.
+    std::string second;
+    std::string pidText;
+    for (int i = 0; i < 100 && second.empty(); ++i) {
+        std::istringstream windows(x_->Xdotool("search --onlyvisible --name '^Fatal Error$'"));
+        for (std::string window; windows >> window;) {
+            const std::string owner = x_->Xdotool("getwindowpid " + window);
+            if (!owner.empty() && owner != std::to_string(kestra.Pid())) {
+                second = window;
+                pidText = owner;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_FALSE(second.empty()) << "no restarted instance";
+    const pid_t restarted = static_cast<pid_t>(std::stol(pidText));
+    std::string commandLine = ReadFile("/proc/" + pidText + "/cmdline");
+    std::replace(commandLine.begin(), commandLine.end(), '\0', ' ');
+    char waitSwitch[16];
+    std::snprintf(waitSwitch, sizeof waitSwitch, "/W:%08X", static_cast<unsigned>(kestra.Pid()));
+    EXPECT_NE(commandLine.find("/Q /C:" + missing + " " + waitSwitch), std::string::npos)
+        << commandLine;
+    x_->Type(second, "alt+s");
+    for (int i = 0; i < 200 && ::kill(restarted, 0) == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_NE(::kill(restarted, 0), 0) << "the restarted instance did not end";
+}
+
+} // namespace
