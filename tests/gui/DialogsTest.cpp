@@ -166,7 +166,7 @@ TEST_F(EditCnfTest, OpensTheInnermostFileAtItsLineAndColumnAndStaysOpen) {
     configuration.errorPosition = EditPosition{"/home/u/inc/ports.cnf", 7, 5};
     std::promise<void> editorEnds;
     std::shared_future<void> ended = editorEnds.get_future().share();
-    world.editorWait = [ended](pid_t) { ended.wait(); };
+    *world.editorWait = [ended](pid_t) { ended.wait(); };
     bool visibleAfterEdit = false;
     bool shutdownIsDefault = false;
     WithFatalDialog([&](QDialog& dialog) {

@@ -129,7 +129,10 @@ struct TestWorld {
     std::vector<std::vector<std::string>> restarts;
     std::vector<std::vector<std::string>> editorStarts;
     std::vector<pid_t> editorRaised;
-    std::function<void(pid_t)> editorWait;
+    // Shared with the threads that wait for editors, which may outlive the
+    // world.
+    std::shared_ptr<std::function<void(pid_t)>> editorWait =
+        std::make_shared<std::function<void(pid_t)>>();
 
     ShellEnvironment Environment() {
         ShellEnvironment environment;
@@ -147,9 +150,9 @@ struct TestWorld {
             editorStarts.push_back(arguments);
             return pid_t{4242};
         };
-        environment.editor.waitForEnd = [this](pid_t editor) {
-            if (editorWait) {
-                editorWait(editor);
+        environment.editor.waitForEnd = [wait = editorWait](pid_t editor) {
+            if (*wait) {
+                (*wait)(editor);
             }
         };
         environment.editor.bringForward = [this](pid_t editor) { editorRaised.push_back(editor); };
