@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <gtest/gtest.h>
+#include <optional>
 #include <signal.h>
 #include <sstream>
 #include <thread>
@@ -103,6 +105,27 @@ public:
         return found;
     }
 
+    // The same without waiting: empty when there is none yet.
+    std::string FindWindowNow(const std::string& title) const {
+        return Xdotool("search --onlyvisible --name '^" + title + "$' | head -n 1");
+    }
+
+    // Types the keys again until done() says they took effect: a key typed
+    // while a freshly mapped window takes the focus can be lost.
+    bool TypeUntil(const std::string& window, const std::string& keys,
+                   const std::function<bool()>& done) const {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            Type(window, keys);
+            for (int i = 0; i < 20; ++i) {
+                if (done()) {
+                    return true;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        }
+        return false;
+    }
+
     // Gives the window the keyboard focus and types the keys into it.
     void Type(const std::string& window, const std::string& keys) const {
         Xdotool("windowfocus --sync " + window);
@@ -135,7 +158,7 @@ public:
             std::async(std::launch::async, [pid = pid_] { return platform::WaitForChild(pid); });
     }
     ~KestraRun() {
-        if (pid_ > 0 && status_.valid() &&
+        if (pid_ > 0 && !ended_ && status_.valid() &&
             status_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
             ::kill(pid_, SIGKILL);
         }
@@ -143,10 +166,14 @@ public:
     pid_t Pid() const { return pid_; }
     // The exit status, or -1 when the program is still running after timeoutMs.
     int Status(int timeoutMs = 20000) {
-        if (status_.wait_for(std::chrono::milliseconds(timeoutMs)) != std::future_status::ready) {
-            return -1;
+        if (!ended_) {
+            if (status_.wait_for(std::chrono::milliseconds(timeoutMs)) !=
+                std::future_status::ready) {
+                return -1;
+            }
+            ended_ = status_.get();
         }
-        return status_.get();
+        return *ended_;
     }
     std::string Errors() const { return ReadFile(errors_); }
 
@@ -154,6 +181,7 @@ private:
     std::string errors_;
     pid_t pid_ = -1;
     std::future<int> status_;
+    std::optional<int> ended_;
 };
 
 class EndToEndTest : public ::testing::Test {
@@ -177,7 +205,7 @@ TEST_F(EndToEndTest, MissingConfigurationFileIsReportedAndEndsWithStatus255) {
     const std::string dialog = x_->FindWindow("Fatal Error");
     ASSERT_FALSE(dialog.empty()) << "no Fatal Error dialog; stderr: " << kestra.Errors();
     EXPECT_EQ(kestra.Status(300), -1) << "the program waits for the user";
-    x_->Type(dialog, "alt+s");
+    EXPECT_TRUE(x_->TypeUntil(dialog, "alt+s", [&] { return kestra.Status(0) != -1; }));
     EXPECT_EQ(kestra.Status(), 255);
     EXPECT_NE(kestra.Errors().find("Can't open configuration file: " + missing), std::string::npos)
         << kestra.Errors();
@@ -190,10 +218,12 @@ TEST_F(EndToEndTest, FrameShowsTheConfiguredTitleAndExitEndsWithStatus0) {
     const std::string frame = x_->FindWindow("Lab   consoles");
     ASSERT_FALSE(frame.empty()) << "no frame titled from the configuration; stderr: "
                                 << kestra.Errors();
-    x_->Type(frame, "alt+f x"); // File > Exit...
-    const std::string question = x_->FindWindow("Shutdown");
-    ASSERT_FALSE(question.empty()) << "Exit did not ask";
-    x_->Type(question, "alt+s");
+    std::string question;
+    ASSERT_TRUE(x_->TypeUntil(frame, "alt+f x", [&] { // File > Exit...
+        question = x_->FindWindowNow("Shutdown");
+        return !question.empty();
+    })) << "Exit did not ask";
+    EXPECT_TRUE(x_->TypeUntil(question, "alt+s", [&] { return kestra.Status(0) != -1; }));
     EXPECT_EQ(kestra.Status(), 0) << kestra.Errors();
     // Save on Program Exit wrote the Properties into the settings file.
     std::string saved;
@@ -214,7 +244,7 @@ TEST_F(EndToEndTest, RestartStartsANewInstanceThatWaitsForTheOldOne) {
     KestraRun kestra(*x_, directory_, {"/Q", "/C:" + missing});
     const std::string dialog = x_->FindWindow("Fatal Error");
     ASSERT_FALSE(dialog.empty()) << kestra.Errors();
-    x_->Type(dialog, "alt+r");
+    EXPECT_TRUE(x_->TypeUntil(dialog, "alt+r", [&] { return kestra.Status(0) != -1; }));
     EXPECT_EQ(kestra.Status(), 255);
 
     // The new instance reports the same file in its own dialog. Window ids
@@ -241,11 +271,8 @@ TEST_F(EndToEndTest, RestartStartsANewInstanceThatWaitsForTheOldOne) {
     std::snprintf(waitSwitch, sizeof waitSwitch, "/W:%08X", static_cast<unsigned>(kestra.Pid()));
     EXPECT_NE(commandLine.find("/Q /C:" + missing + " " + waitSwitch), std::string::npos)
         << commandLine;
-    x_->Type(second, "alt+s");
-    for (int i = 0; i < 200 && ::kill(restarted, 0) == 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    EXPECT_NE(::kill(restarted, 0), 0) << "the restarted instance did not end";
+    EXPECT_TRUE(x_->TypeUntil(second, "alt+s", [&] { return ::kill(restarted, 0) != 0; }))
+        << "the restarted instance did not end";
 }
 
 } // namespace
