@@ -100,8 +100,10 @@ MessageFit FitMessageDialog(QDialog& dialog, std::string_view text, QLabel& text
     const TextFit fit = FitText(text, maxCharacters, minCharacters);
     const Extent size{extra.width + fit.columns * character.width,
                       extra.height + fit.rows * character.height};
+    // A frame not shown yet (help during the command line) has no place to
+    // centre on: the desktop stands in.
     const QWidget* parent = dialog.parentWidget() ? dialog.parentWidget()->window() : nullptr;
-    const QRect parentRect = parent ? parent->geometry() : desktop;
+    const QRect parentRect = parent && parent->isVisible() ? parent->geometry() : desktop;
     const Spot spot = CenteredPosition(ToBox(parentRect), size, ToBox(desktop));
     dialog.setGeometry(spot.x, spot.y, size.width, size.height);
 

@@ -14,6 +14,7 @@
 #include <QSessionManager>
 #include <QThread>
 #include <QTimer>
+#include <cstdio>
 
 namespace kestra::shell {
 namespace {
@@ -154,7 +155,11 @@ void Shell::PresentFatal(std::string_view message) {
 }
 
 void Shell::PresentHelp(std::string_view text) {
+    // As the exit routine does for its messages: a user who typed the command
+    // in a terminal reads the help there too.
     const std::string copy(text);
+    std::fprintf(stderr, "%s\n", ShowLineMarkers(copy, kLineMarkerCharacter, false).c_str());
+    std::fflush(stderr);
     OnWindowThread([this, &copy] {
         frame_->RestoreIfMinimized();
         EnsureSplashShownAndRemoved();

@@ -199,16 +199,38 @@ protected:
     TemporaryDirectory directory_;
 };
 
-TEST_F(EndToEndTest, MissingConfigurationFileIsReportedAndEndsWithStatus255) {
+struct FailureCase {
+    const char* name;
+    std::vector<std::string> arguments; // "@" stands for the missing file
+    const char* dialog;
+    std::string message; // what standard error holds too
+};
+
+TEST_F(EndToEndTest, FailuresShowTheirDialogAndEndWithStatus255) {
     const std::string missing = directory_ / "missing.cnf";
-    KestraRun kestra(*x_, directory_, {"/Q", "/C:" + missing});
-    const std::string dialog = x_->FindWindow("Fatal Error");
-    ASSERT_FALSE(dialog.empty()) << "no Fatal Error dialog; stderr: " << kestra.Errors();
-    EXPECT_EQ(kestra.Status(300), -1) << "the program waits for the user";
-    EXPECT_TRUE(x_->TypeUntil(dialog, "alt+s", [&] { return kestra.Status(0) != -1; }));
-    EXPECT_EQ(kestra.Status(), 255);
-    EXPECT_NE(kestra.Errors().find("Can't open configuration file: " + missing), std::string::npos)
-        << kestra.Errors();
+    const FailureCase cases[] = {
+        {"missing configuration",
+         {"/Q", "/C:@"},
+         "Fatal Error",
+         "Can't open configuration file: " + missing},
+        {"help", {"/Q", "/H"}, "Command Line Help", "Command line: KESTRA [Commands] [Options]"},
+        {"bad option", {"/Q", "/X"}, "Command Line Help", "Invalid command line option: /X"},
+    };
+    for (const FailureCase& row : cases) {
+        std::vector<std::string> arguments;
+        for (const std::string& argument : row.arguments) {
+            arguments.push_back(argument == "/C:@" ? "/C:" + missing : argument);
+        }
+        KestraRun kestra(*x_, directory_, arguments);
+        const std::string dialog = x_->FindWindow(row.dialog);
+        ASSERT_FALSE(dialog.empty()) << row.name << ": no dialog; stderr: " << kestra.Errors();
+        EXPECT_EQ(kestra.Status(300), -1) << row.name << ": the program waits for the user";
+        EXPECT_TRUE(x_->TypeUntil(dialog, "alt+s", [&] { return kestra.Status(0) != -1; }))
+            << row.name;
+        EXPECT_EQ(kestra.Status(), 255) << row.name;
+        EXPECT_NE(kestra.Errors().find(row.message), std::string::npos)
+            << row.name << ": " << kestra.Errors();
+    }
 }
 
 TEST_F(EndToEndTest, FrameShowsTheConfiguredTitleAndExitEndsWithStatus0) {
