@@ -1,11 +1,11 @@
 #include "config/CommandLine.h"
 
-#include "config/AsciiText.h"
 #include "config/ConfigHooks.h"
 #include "config/GlobalOptions.h"
 #include "config/ProgramFile.h"
 #include "platform/Exit.h"
 #include "platform/Process.h"
+#include "termdef/parsing/AsciiText.h"
 #include "termdef/parsing/Numbers.h"
 
 #include <algorithm>

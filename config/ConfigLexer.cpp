@@ -1,6 +1,7 @@
 #include "config/ConfigLexer.h"
 
 #include "platform/Exit.h"
+#include "termdef/parsing/AsciiText.h"
 #include "termdef/parsing/Numbers.h"
 
 #include <array>
@@ -14,23 +15,6 @@
 
 namespace kestra::config {
 namespace {
-
-char AsciiUpper(char character) {
-    return character >= 'a' && character <= 'z' ? static_cast<char>(character - 'a' + 'A')
-                                                : character;
-}
-
-bool EqualIgnoringCase(std::string_view left, std::string_view right) {
-    if (left.size() != right.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < left.size(); ++i) {
-        if (AsciiUpper(left[i]) != AsciiUpper(right[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 bool NoBreak(const ConfigLexer&, char) {
     return false;

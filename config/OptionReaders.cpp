@@ -1,7 +1,7 @@
 #include "config/OptionReaders.h"
 
-#include "config/AsciiText.h"
 #include "config/ConfigInterpreter.h"
+#include "termdef/parsing/AsciiText.h"
 #include "termdef/parsing/Numbers.h"
 
 namespace kestra::config {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "config/AsciiText.h"
 #include "config/GlobalOptions.h"
+#include "termdef/parsing/AsciiText.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,9 +1,10 @@
 #include "config/ProgramFile.h"
 
+#include "platform/Process.h"
+#include "termdef/parsing/AsciiText.h"
 #include "termdef/parsing/PathSearch.h"
 
 #include <mutex>
-#include <unistd.h>
 
 namespace kestra::config {
 namespace {
@@ -18,25 +19,6 @@ ProgramDirectoryState& State() {
     return state;
 }
 
-std::string ExecutableDirectory() {
-    std::string path(4096, '\0');
-    const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
-    if (length <= 0) {
-        return ".";
-    }
-    path.resize(static_cast<std::size_t>(length));
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-char AsciiUpper(char character) {
-    return character >= 'a' && character <= 'z' ? static_cast<char>(character - 'a' + 'A')
-                                                : character;
-}
-
 } // namespace
 
 std::string ProgramDirectory() {
@@ -46,7 +28,8 @@ std::string ProgramDirectory() {
             return State().overridden;
         }
     }
-    return ExecutableDirectory();
+    const std::string directory = platform::ExecutableDirectory();
+    return directory.empty() ? "." : directory;
 }
 
 void SetProgramDirectory(std::string directory) {

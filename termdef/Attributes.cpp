@@ -1,5 +1,6 @@
 #include "termdef/Attributes.h"
 
+#include "termdef/parsing/AsciiText.h"
 #include "termdef/parsing/Numbers.h"
 
 #include <algorithm>
@@ -82,16 +83,6 @@ constexpr std::array<AttributeRow, 42> ScreenAttributeTable{{
 namespace {
 
 constexpr std::string_view Separators = " \t,+&";
-
-char AsciiUpper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return AsciiUpper(x) == AsciiUpper(y);
-           });
-}
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "termdef/KeyNames.h"
 
+#include "termdef/parsing/AsciiText.h"
 #include "termdef/parsing/Numbers.h"
 
 #include <algorithm>
@@ -324,19 +325,7 @@ constexpr std::array<KeyName, KeyNameCount> KeyNameTable{{
 }};
 // clang-format on
 
-namespace {
-
-char AsciiUpper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return AsciiUpper(x) == AsciiUpper(y);
-           });
-}
-
-} // namespace
+namespace {} // namespace
 
 std::int32_t KeyCodeFromName(std::string_view text) {
     if (std::uint32_t number = 0; ReadNumber(text, number, 8)) {

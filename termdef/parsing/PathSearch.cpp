@@ -1,5 +1,7 @@
 #include "termdef/parsing/PathSearch.h"
 
+#include "termdef/parsing/AsciiText.h"
+
 #include <cstdlib>
 #include <dirent.h>
 #include <filesystem>
@@ -8,23 +10,6 @@
 
 namespace kestra::termdef {
 namespace {
-
-char AsciiUpper(char character) {
-    return character >= 'a' && character <= 'z' ? static_cast<char>(character - 'a' + 'A')
-                                                : character;
-}
-
-bool EqualIgnoringCase(std::string_view left, std::string_view right) {
-    if (left.size() != right.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < left.size(); ++i) {
-        if (AsciiUpper(left[i]) != AsciiUpper(right[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 bool Exists(const std::string& path) {
     struct stat status {};

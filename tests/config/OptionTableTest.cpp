@@ -1,6 +1,6 @@
 #include "config/OptionTable.h"
 
-#include "config/AsciiText.h"
+#include "termdef/parsing/AsciiText.h"
 
 #include <gtest/gtest.h>
 #include <string>

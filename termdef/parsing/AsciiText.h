@@ -6,8 +6,8 @@
 
 // Keywords, option names and values are compared without regard to case, for
 // the letters a to z only: other bytes compare as they are, whatever the
-// locale.
-namespace kestra::config {
+// locale. Every layer from the parsers up shares these.
+namespace kestra {
 
 constexpr char AsciiUpper(char character) {
     return character >= 'a' && character <= 'z' ? static_cast<char>(character - 'a' + 'A')
@@ -25,4 +25,4 @@ constexpr bool EndsWithIgnoringCase(std::string_view text, std::string_view endi
            EqualIgnoringCase(text.substr(text.size() - ending.size()), ending);
 }
 
-} // namespace kestra::config
+} // namespace kestra
