@@ -300,13 +300,20 @@ void Shell::RunStartup(std::span<const std::string> arguments) {
     }
 }
 
-int Start(int argc, char** argv, ShellConfiguration& configuration) {
+int Start(int argc, char** argv, ShellConfiguration& configuration,
+          const std::function<void(Shell& shell)>& installConsoleLayer) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KESTRA"));
+    // Every way out passes the exit routine; closing a window never ends the
+    // program by itself.
+    QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(LoadShellIcon(ShellIcon::Frame));
     platform::SetLineMarker(kLineMarkerCharacter);
     Shell shell(configuration, SystemShellEnvironment());
     shell.InstallExitRoutine();
+    if (installConsoleLayer) {
+        installConsoleLayer(shell);
+    }
     const std::vector<std::string> arguments(argv, argv + argc);
     shell.RunStartup(arguments);
     return application.exec();

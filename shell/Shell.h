@@ -115,8 +115,12 @@ private:
 };
 
 // The program: a QApplication, one Shell bound to the configuration, start-up
-// and the message loop. Returns the loop's result (in practice the process
-// ends through the exit routine first).
-int Start(int argc, char** argv, ShellConfiguration& configuration);
+// and the message loop. installConsoleLayer, when given, runs once the shell
+// exists and before start-up: the console layer fills the shell's
+// ConsoleSlots and hooks its console definition into the configuration.
+// Returns the loop's result (in practice the process ends through the exit
+// routine first).
+int Start(int argc, char** argv, ShellConfiguration& configuration,
+          const std::function<void(Shell& shell)>& installConsoleLayer = {});
 
 } // namespace kestra::shell

@@ -118,15 +118,6 @@ TEST_F(DialogsTest, ShutdownDialogAnswersOneForShutdownZeroForCancel) {
     EXPECT_EQ(dialog.exec(), 0);
 }
 
-TEST_F(DialogsTest, AboutDialogShowsVersionAndBuild) {
-    AboutDialog dialog(nullptr);
-    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("About KESTRA"));
-    EXPECT_EQ(Label(dialog, "204")->text(), QStringLiteral("Version 4.23.59"));
-    EXPECT_EQ(Label(dialog, "205")->text(),
-              QStringLiteral("Build 158. Monday, November 25, 2002  14:09:25"));
-    EXPECT_TRUE(Button(dialog, "201")->isDefault());
-}
-
 // The Fatal Error dialog of a running shell, with its Edit Cnf button.
 class EditCnfTest : public ::testing::Test {
 protected:

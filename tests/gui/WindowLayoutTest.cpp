@@ -91,12 +91,6 @@ TEST(ShowLineMarkers, BlankWhenFittingEllipsisWhenWrapped) {
     EXPECT_EQ(ShowLineMarkers("--^ \x7F", '\x7F', false), "--^  ");
 }
 
-TEST(FrameGeometry, MinimumSizeLeavesRoomForTwoConsoleBorders) {
-    const Extent border = ConsoleBorder(4, 4, 18);
-    EXPECT_EQ(border, (Extent{12, 30}));
-    EXPECT_EQ(MinimumFrameSize(border, {8, 46}), (Extent{2 * 12 + 328 + 8, 2 * 30 + 104 + 46}));
-}
-
 TEST(TileBoxes, CoverTheAreaWithoutOverlap) {
     for (const bool horizontally : {true, false}) {
         for (int count = 1; count <= 7; ++count) {
