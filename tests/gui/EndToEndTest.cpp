@@ -83,7 +83,7 @@ public:
     // Runs xdotool with the arguments (a shell word list); its output.
     std::string Xdotool(const std::string& arguments) const {
         const std::string command =
-            "DISPLAY=" + display_ + " timeout 20 xdotool " + arguments + " 2>/dev/null";
+            "export DISPLAY=" + display_ + "; timeout 20 xdotool " + arguments + " 2>/dev/null";
         std::string output;
         if (FILE* pipe = ::popen(command.c_str(), "r")) {
             char buffer[256];
@@ -258,9 +258,10 @@ TEST_F(EndToEndTest, FrameShowsTheConfiguredTitleAndExitEndsWithStatus0) {
     EXPECT_NE(saved.find("Properties=1 1 1 1 1 0 0 1 0"), std::string::npos) << saved;
 }
 
-// Restart from the Fatal Error dialog: the new instance gets the old
-// arguments and /W: with the old process id, and comes up only after the old
-// one has ended.
+// Restart from the Fatal Error dialog: the old instance ends with 255 and a
+// new one runs with the old arguments and /W: with the old process id (it
+// waits for that process before it reads anything, and then reports the same
+// missing file).
 TEST_F(EndToEndTest, RestartStartsANewInstanceThatWaitsForTheOldOne) {
     const std::string missing = directory_ / "missing.cnf";
     KestraRun kestra(*x_, directory_, {"/Q", "/C:" + missing});
@@ -274,7 +275,7 @@ TEST_F(EndToEndTest, RestartStartsANewInstanceThatWaitsForTheOldOne) {
     // apart.
     std::string second;
     std::string pidText;
-    for (int i = 0; i < 100 && second.empty(); ++i) {
+    for (int i = 0; i < 250 && second.empty(); ++i) {
         std::istringstream windows(x_->Xdotool("search --onlyvisible --name '^Fatal Error$'"));
         for (std::string window; windows >> window;) {
             const std::string owner = x_->Xdotool("getwindowpid " + window);
@@ -285,7 +286,21 @@ TEST_F(EndToEndTest, RestartStartsANewInstanceThatWaitsForTheOldOne) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    ASSERT_FALSE(second.empty()) << "no restarted instance";
+    ASSERT_FALSE(second.empty())
+        << "no restarted instance; windows: "
+        << x_->Xdotool("search --name . | while read w; do echo \"$w $(xdotool getwindowname "
+                       "$w) $(xdotool getwindowpid $w)\"; done")
+        << "; standard error: " << kestra.Errors() << "; processes: " << [] {
+               std::string list;
+               if (FILE* pipe = ::popen("ps -eo pid,ppid,stat,args | grep [b]in/kestra", "r")) {
+                   char buffer[512];
+                   while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+                       list += buffer;
+                   }
+                   ::pclose(pipe);
+               }
+               return list;
+           }();
     const pid_t restarted = static_cast<pid_t>(std::stol(pidText));
     std::string commandLine = ReadFile("/proc/" + pidText + "/cmdline");
     std::replace(commandLine.begin(), commandLine.end(), '\0', ' ');
