@@ -93,6 +93,12 @@ void PrintReceived(Emulator& emulator, std::uint8_t byte) {
     const EmulationState& state = emulator.state;
     const std::int32_t set = state.shiftOut ? state.g1Set : state.g0Set;
     const auto& codes = set == CharSetGraphics ? emulator.graphicCodes : emulator.charCodes;
+    ScreenBuffer& screen = emulator.screen;
+    // PrintCode's plain case without the call.
+    if (!state.spacedChars && !screen.IsDoubleWidthRow()) {
+        screen.PutChar(codes[byte]);
+        return;
+    }
     PrintCode(emulator, codes[byte]);
 }
 
@@ -105,6 +111,15 @@ void ResolveCharacterMaps(Emulator& emulator) {
         // Only the low 16 bits of a mapped value are shown.
         emulator.charCodes[byte] = static_cast<std::uint16_t>(normal ? normal->value : byte);
         emulator.graphicCodes[byte] = static_cast<std::uint16_t>(graphic ? graphic->value : byte);
+    }
+}
+
+// Back from the logical column to the physical one after a byte on a
+// double-width row.
+void ToPhysicalColumn(ScreenBuffer& screen) {
+    if (screen.IsDoubleWidthRow()) {
+        const std::uint32_t physical = 2 * screen.col;
+        screen.MoveCursor(screen.row, physical >= screen.cols ? screen.cols - 2 : physical);
     }
 }
 
@@ -138,6 +153,24 @@ void InitEmulator(Emulator& emulator, std::string_view fileName, unsigned rows) 
 void ReceiveByte(Emulator& emulator, std::uint8_t byte) {
     ScreenBuffer& screen = emulator.screen;
     EmulationState& state = emulator.state;
+    // Most bytes are text printed on a single-width row, where the logical
+    // and physical columns agree: that case skips the state switch, whose
+    // indirect jump mixed text and sequences predict badly.
+    // Control sequence bytes come next, and take the same shortcut.
+    if (byte >= 32 && !screen.IsDoubleWidthRow()) {
+        if (state.parserState == StateText) {
+            PrintReceived(emulator, byte);
+            // A wrap may have moved the cursor onto a double-width row.
+            ToPhysicalColumn(screen);
+            return;
+        }
+        if (state.parserState == StateControlSequence) {
+            ControlSequenceByte(emulator, byte);
+            // A cursor move may have ended on a double-width row.
+            ToPhysicalColumn(screen);
+            return;
+        }
+    }
     // Sequences and printing work on the logical column: a double-width row
     // has half as many character positions.
     if (screen.IsDoubleWidthRow()) {
@@ -184,10 +217,7 @@ void ReceiveByte(Emulator& emulator, std::uint8_t byte) {
             break;
         }
     }
-    if (screen.IsDoubleWidthRow()) {
-        const std::uint32_t physical = 2 * screen.col;
-        screen.MoveCursor(screen.row, physical >= screen.cols ? screen.cols - 2 : physical);
-    }
+    ToPhysicalColumn(screen);
 }
 
 void PrintCode(Emulator& emulator, std::uint16_t code) {

@@ -2,6 +2,7 @@
 
 #include "emulator/Emulator.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 
@@ -101,6 +102,21 @@ constexpr EscapeAction Vt100Escapes[] = {
 };
 // clang-format on
 
+// The table's action per byte, computed once at compile time: every CSI and
+// every escape passes here, and a search of the table would cost a dozen
+// compares for the common ESC [. The first row for a byte wins, as a search
+// in table order would find it.
+constexpr auto EscapeActionByByte = [] {
+    std::array<void (*)(Emulator&), 256> actions{};
+    for (const EscapeAction& entry : Vt100Escapes) {
+        auto& slot = actions[static_cast<std::uint8_t>(entry.byte)];
+        if (!slot) {
+            slot = entry.action;
+        }
+    }
+    return actions;
+}();
+
 // Runs an erase on the physical column of a double-width row.
 template <typename Erase>
 void OnPhysicalColumn(ScreenBuffer& screen, Erase erase) {
@@ -180,14 +196,30 @@ constexpr Rendition Renditions[] = {
 };
 // clang-format on
 
-void SelectGraphicRendition(ScreenBuffer& screen, std::int32_t p) {
-    for (const Rendition& rendition : Renditions) {
-        if (rendition.parameter == p) {
-            screen.attr =
-                static_cast<std::uint8_t>((screen.attr & ~rendition.clear) | rendition.set);
-            return;
-        }
+// The table's row index plus one per parameter below 32 (0: none), computed
+// at compile time so that each SGR parameter costs one lookup, not a search.
+// The first row for a parameter wins, as a search in table order would find it.
+constexpr std::int32_t RenditionIndexLimit = 32;
+constexpr auto RenditionByParameter = [] {
+    std::array<std::uint8_t, RenditionIndexLimit> rows{};
+    for (std::size_t i = std::size(Renditions); i-- > 0;) {
+        rows[static_cast<std::size_t>(Renditions[i].parameter)] = static_cast<std::uint8_t>(i + 1);
     }
+    return rows;
+}();
+static_assert(std::ranges::all_of(Renditions,
+                                  [](const Rendition& rendition) {
+                                      return rendition.parameter >= 0 &&
+                                             rendition.parameter < RenditionIndexLimit;
+                                  }),
+              "every rendition parameter has a slot in the index");
+
+void SelectGraphicRendition(ScreenBuffer& screen, std::int32_t p) {
+    if (p < 0 || p >= RenditionIndexLimit || RenditionByParameter[p] == 0) {
+        return;
+    }
+    const Rendition& rendition = Renditions[RenditionByParameter[p] - 1];
+    screen.attr = static_cast<std::uint8_t>((screen.attr & ~rendition.clear) | rendition.set);
 }
 
 void AppendNumber(char*& out, std::uint32_t value) {
@@ -281,11 +313,8 @@ std::span<const EscapeAction> Vt100EscapeTable() {
 
 void EscapeFinal(Emulator& emulator, std::uint8_t byte) {
     emulator.state.parserState = StateText;
-    for (const EscapeAction& entry : Vt100Escapes) {
-        if (static_cast<std::uint8_t>(entry.byte) == byte) {
-            entry.action(emulator);
-            return;
-        }
+    if (const auto action = EscapeActionByByte[byte]) {
+        action(emulator);
     }
 }
 
@@ -325,6 +354,14 @@ void DesignateG1(Emulator& emulator, std::uint8_t byte) {
 
 void ControlSequenceByte(Emulator& emulator, std::uint8_t byte) {
     EmulationState& state = emulator.state;
+    // Digits first: they are most of a sequence's bytes.
+    if (static_cast<unsigned>(byte - '0') <= 9) {
+        // 32-bit arithmetic without a limit: huge values wrap.
+        auto& parameter = state.params[state.paramIndex];
+        parameter =
+            static_cast<std::int32_t>(static_cast<std::uint32_t>(parameter) * 10u + (byte - '0'));
+        return;
+    }
     if (byte == ';') {
         // An eleventh and later parameter each restart the tenth.
         if (state.paramIndex < ParameterCount - 1) {
@@ -335,13 +372,6 @@ void ControlSequenceByte(Emulator& emulator, std::uint8_t byte) {
     }
     if (byte == '?') {
         state.privateOffset = PrivateOffset; // wherever it stands
-        return;
-    }
-    if (byte >= '0' && byte <= '9') {
-        // 32-bit arithmetic without a limit: huge values wrap.
-        auto& parameter = state.params[state.paramIndex];
-        parameter =
-            static_cast<std::int32_t>(static_cast<std::uint32_t>(parameter) * 10u + (byte - '0'));
         return;
     }
     state.parserState = StateText;

@@ -2,6 +2,9 @@
 // prints the resulting screen, so that what a server sends can be examined
 // without a window.
 
+#include "console/ConsoleRecord.h"
+#include "console/PipeLink.h"
+#include "console/RecordingWindow.h"
 #include "emulator/ReplaySession.h"
 
 #include <cerrno>
@@ -10,6 +13,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <mutex>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -42,6 +46,9 @@ Options:
                   the program's notation: octal unless written 0x... (hex)
                   or with a trailing '.' (decimal); e.g. --keys 015,0x13B
   --reset         the console's Reset after the input, before the keys
+  --requests      also print the repaint requests and resize notices that the
+                  console would post to its window; each FILE is one burst
+                  of the server's that ends with the pipe running dry
   --help          this text
 
 Output, in this order:
@@ -63,6 +70,16 @@ Output, in this order:
                            written \u{XXXX}
   aROW|HHHH...             for each row holding attributes: one hex digit
                            per cell, trailing zeros removed
+With --requests, then, in posting order:
+  repaint KIND LEFT TOP RIGHT BOTTOM
+                           KIND 0 everything, 1 the rectangle after a
+                           scroll, a line size change or a flush (the
+                           selection goes), 2 the rectangle collected by the
+                           reader (the selection stays); columns and rows
+                           0-based, inclusive
+  resize ROWS COLS         the grid changed size
+The window exists before the first byte arrives and has shown the screen as
+the console's definition left it.
 )";
 
 int Usage(const std::string& message) {
@@ -70,6 +87,38 @@ int Usage(const std::string& message) {
               << "Try 'kestra-replay --help' for more information.\n";
     return 2;
 }
+
+// The console's side of the emulator, as the reader drives it, with a window
+// that writes down what it is asked to show.
+class RequestRecorder {
+public:
+    RequestRecorder(ReplaySession& session, const ReplayOptions& options) : window_(record_) {
+        record_.eightBit = options.eightBit;
+        record_.width = static_cast<std::uint16_t>(options.width);
+        // The session keeps the bytes sent and the bells; the console takes
+        // the screen's notifications.
+        kestra::console::ConnectScreen(record_, session.emulator());
+        record_.screen->attached = 1;
+        record_.screen->RefreshScreen();
+        kestra::console::AttachWindow(record_, window_);
+        // A new window paints the whole screen: nothing collected before it
+        // existed is owed.
+        record_.dirtyCount = 0;
+    }
+
+    void Burst(const std::string& bytes) {
+        std::unique_lock held(record_.lock);
+        kestra::console::ReceiveBytes(
+            record_, {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, held);
+        kestra::console::RepaintWhenIdle(record_, held);
+    }
+
+    std::vector<std::string> Lines() const { return window_.Lines(); }
+
+private:
+    kestra::console::ConsoleRecord record_;
+    kestra::console::RecordingWindow window_;
+};
 
 std::optional<std::string> ReadInput(const std::string& name) {
     if (name == "-") {
@@ -95,6 +144,7 @@ bool ParseUnsigned(const std::string& text, unsigned& value) {
 int main(int argc, char** argv) {
     ReplayOptions options;
     bool reset = false;
+    bool requests = false;
     std::vector<std::int32_t> keys;
     std::vector<std::string> files;
     const std::vector<std::string> args(argv + 1, argv + argc);
@@ -127,6 +177,8 @@ int main(int argc, char** argv) {
             options.eightBit = true;
         } else if (arg == "--reset") {
             reset = true;
+        } else if (arg == "--requests") {
+            requests = true;
         } else if (arg == "--termdef") {
             if (!value(options.termdef) || options.termdef.empty()) {
                 return Usage("--termdef needs a file name");
@@ -157,8 +209,16 @@ int main(int argc, char** argv) {
     }
 
     ReplaySession session(options);
+    std::optional<RequestRecorder> recorder;
+    if (requests) {
+        recorder.emplace(session, options);
+    }
     for (const std::string& bytes : inputs) {
-        session.Receive(bytes);
+        if (recorder) {
+            recorder->Burst(bytes);
+        } else {
+            session.Receive(bytes);
+        }
     }
     if (reset) {
         session.Reset();
@@ -168,6 +228,11 @@ int main(int argc, char** argv) {
     }
     for (const std::string& line : session.Describe()) {
         std::cout << line << "\n";
+    }
+    if (recorder) {
+        for (const std::string& line : recorder->Lines()) {
+            std::cout << line << "\n";
+        }
     }
     return 0;
 }

@@ -22,21 +22,55 @@ std::atomic<long> allocations{0};
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 #endif
 
-void* operator new(std::size_t size) {
+// Every form is replaced, so that no block allocated by one allocator is
+// released by another (a sanitizer's own operator new[] or nothrow new would
+// otherwise meet this file's delete).
+namespace {
+
+void* CountedAllocation(std::size_t size) noexcept {
     if (counting.load(std::memory_order_relaxed)) {
         allocations.fetch_add(1, std::memory_order_relaxed);
     }
-    if (void* block = std::malloc(size == 0 ? 1 : size)) {
+    return std::malloc(size == 0 ? 1 : size);
+}
+
+void* CountedAllocationOrThrow(std::size_t size) {
+    if (void* block = CountedAllocation(size)) {
         return block;
     }
     throw std::bad_alloc();
 }
 
+} // namespace
+
+void* operator new(std::size_t size) {
+    return CountedAllocationOrThrow(size);
+}
+void* operator new[](std::size_t size) {
+    return CountedAllocationOrThrow(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return CountedAllocation(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return CountedAllocation(size);
+}
 void operator delete(void* block) noexcept {
     std::free(block);
 }
-
+void operator delete[](void* block) noexcept {
+    std::free(block);
+}
 void operator delete(void* block, std::size_t) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block, std::size_t) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, const std::nothrow_t&) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block, const std::nothrow_t&) noexcept {
     std::free(block);
 }
 

@@ -1,0 +1,192 @@
+#include "console/ConsoleDefinition.h"
+
+#include "config/ConfigHooks.h"
+#include "config/ConfigInterpreter.h"
+#include "config/GlobalOptions.h"
+#include "config/OptionReaders.h"
+#include "console/ConsoleTable.h"
+#include "console/PipeLink.h"
+#include "platform/Exit.h"
+#include "platform/PipeName.h"
+#include "platform/SystemError.h"
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace kestra::console {
+
+namespace {
+
+constexpr std::uint16_t MinRows = 2;
+constexpr std::uint16_t MaxRows = 254;
+constexpr std::uint16_t MaxUnit = MaxConsoles - 1;
+
+// What the options of a CON line set before the console exists.
+struct ConsoleOptions {
+    std::uint16_t unit = NoUnit;
+    std::optional<std::string> unitName;
+    bool eightBit = false;
+    std::uint16_t width = DefaultWidth;
+    bool autowrap = false;
+    bool cursorOn = true;
+    std::uint16_t rows = DefaultRows;
+};
+
+// The options up to "=", then "=", then the pipe name (the rest of the line).
+std::string ReadConsoleLine(ConsoleOptions& options) {
+    std::string_view name;
+    std::string_view value;
+    while (config::NextOption(name, value)) {
+        if (config::NumberOption("UNIT", name, value, options.unit, 10, 0, MaxUnit)) {
+            if (Consoles().IsTaken(options.unit)) {
+                config::ConfigError("Unit number already in use");
+            }
+            continue;
+        }
+        if (config::UnitNameOption(name, value, options.unitName)) {
+            continue;
+        }
+        if (config::FlagOption("8BIT", name, value, options.eightBit)) {
+            continue;
+        }
+        if (config::NumberOption("WIDTH", name, value, options.width, 10, 0, 0)) {
+            if (options.width != DefaultWidth && options.width != WideWidth) {
+                config::ConfigError("Width must be %d or %d columns", DefaultWidth, WideWidth);
+            }
+            continue;
+        }
+        if (config::FlagOption("AUTOWRAP", name, value, options.autowrap)) {
+            continue;
+        }
+        if (config::FlagOption("CURSOR", name, value, options.cursorOn)) {
+            continue;
+        }
+        if (config::NumberOption("HEIGHT", name, value, options.rows, 10, MinRows, MaxRows)) {
+            continue;
+        }
+        config::InvalidOption();
+    }
+    config::ConfigLexer* lexer = config::ConfigLexerInstance();
+    if (lexer == nullptr || lexer->token != "=") {
+        config::ConfigError("Expected '='");
+    }
+    if (!config::LexerNextToken(*lexer)) {
+        config::ConfigError("No argument following '='");
+    }
+    return config::RestOfLine();
+}
+
+std::string PipePathOf(std::string_view pipeName) {
+    if (platform::IsFullPipePath(pipeName)) {
+        return std::string(pipeName);
+    }
+    const config::GlobalOptions& options = config::Options();
+    return options.serverPrefix.value_or(std::string(config::kDefaultServerPrefix)) +
+           std::string(pipeName);
+}
+
+std::string ErrorText(int code) {
+    if (std::optional<std::string> text = platform::SystemErrorText(code)) {
+        return *text;
+    }
+    char buffer[48];
+    std::snprintf(buffer, sizeof buffer, "System error code %d", code);
+    return buffer;
+}
+
+// The open failure, reported at the CON line or, for a console named on the
+// command line, straight to the exit routine.
+[[noreturn]] void ReportOpenFailure(ConsoleRecord& record, int error, std::string text,
+                                    bool fromCommandLine) {
+    record.errorCode = error;
+    if (text.empty()) {
+        char fallback[64];
+        std::snprintf(fallback, sizeof fallback, "Can't open pipe. System error code %08lx.",
+                      static_cast<unsigned long>(static_cast<unsigned>(error)));
+        text = fallback;
+    }
+    record.errorText = std::move(text);
+    if (fromCommandLine) {
+        platform::Fatal("%s[%s]", record.errorText.c_str(), record.pipePath.c_str());
+    }
+    config::ConfigError("%s[%s]", record.errorText.c_str(), record.pipePath.c_str());
+}
+
+} // namespace
+
+void DefineConsole(const config::OptionRow& row) {
+    auto record = std::make_unique<ConsoleRecord>();
+    record->ownedEmulator = std::make_unique<emulator::Emulator>();
+    emulator::Emulator& emulator = *record->ownedEmulator;
+
+    ConsoleOptions options;
+    const std::optional<std::string_view> commandLineName = config::CommandLinePipeName(row);
+    const std::string pipeName =
+        commandLineName ? std::string(*commandLineName) : ReadConsoleLine(options);
+    record->unit = options.unit;
+    record->eightBit = options.eightBit;
+    record->width = options.width;
+    record->cursorSuppressed = !options.cursorOn;
+
+    record->pipePath = PipePathOf(pipeName);
+    platform::PipeOpenResult opened = platform::PipeConnection::Open(record->pipePath);
+    if (!opened.Ok()) {
+        // The platform always has a text (the system's, or the name
+        // lookup's); the fallback covers a text that comes back empty.
+        ReportOpenFailure(*record, opened.error, std::move(opened.errorText),
+                          commandLineName.has_value());
+    }
+    record->pipe = std::move(opened.connection);
+
+    if (record->unit == NoUnit) {
+        const std::optional<std::uint16_t> free = Consoles().LowestFreeUnit();
+        if (!free) {
+            // Outside a configuration file (pipe names on the command line)
+            // there is no line to point at: the message alone ends the program.
+            config::ConfigError("Too many CONs: only %d consoles may be configured",
+                                int{MaxConsoles});
+        }
+        record->unit = *free;
+    }
+    record->unitName = options.unitName.value_or(record->pipePath);
+    ConsoleRecord& console = Consoles().Store(std::move(record));
+
+    ConnectEmulator(console, emulator);
+    emulator::InitEmulator(emulator, "", options.rows);
+    emulator::ScreenBuffer& screen = emulator.screen;
+    screen.autowrap = options.autowrap ? 1 : 0;
+
+    if (const int error = console.readerWakeUp.CreationError()) {
+        console.errorCode = error;
+        platform::Fatal("Event creation error: %s", ErrorText(error).c_str());
+    }
+
+    screen.cols = console.width;
+    screen.attached = 1;
+    screen.RefreshScreen();
+    // Read before the reader runs: from then on the screen is the reader's
+    // (a server may switch the column mode at once).
+    const unsigned rows = screen.rows;
+    const unsigned columns = screen.cols;
+
+    platform::ThreadStart started =
+        platform::Thread::Start([&console] { PipeReader(console); }, ReaderStackBytes);
+    if (!started.Ok()) {
+        console.errorCode = started.error;
+        platform::Fatal("Thread creation error: %s", ErrorText(started.error).c_str());
+    }
+    console.readerThread = std::move(started.thread);
+
+    if (ConsoleFrameLink* frame = TheWindowSide().Frame()) {
+        frame->RegisterConsole(console, rows, columns);
+    }
+    Consoles().CountDefinition();
+}
+
+void InstallConsoleDefinition() {
+    config::Hooks().defineConsole = DefineConsole;
+}
+
+} // namespace kestra::console

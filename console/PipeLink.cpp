@@ -1,0 +1,295 @@
+#include "console/PipeLink.h"
+
+#include "platform/Exit.h"
+#include "platform/SystemError.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+
+namespace kestra::console {
+
+namespace {
+
+using emulator::Emulator;
+using emulator::LineSingleWidth;
+using emulator::ScreenBuffer;
+using platform::PipeOutcome;
+using platform::PipeStatus;
+
+ConsoleRecord& ConsoleOf(const ScreenBuffer& screen) {
+    return *static_cast<ConsoleRecord*>(screen.owner);
+}
+
+bool IsDoubleWidth(const ScreenBuffer& screen, std::uint32_t row) {
+    return screen.lineAttrs[row] != LineSingleWidth;
+}
+
+// One cell, or the pair of cells of a double-width character.
+void AddCursorCell(ConsoleRecord& record) {
+    const CursorCell cell = UnpackCursor(record.cursorState);
+    const int width = cell.doubleWidth ? 1 : 0;
+    const int left = static_cast<int>(cell.doubleWidth ? cell.column & ~1u : cell.column);
+    const int row = static_cast<int>(cell.row);
+    AddChange(record, left, row, left + width, row);
+}
+
+void AddWholeRows(ConsoleRecord& record, const ScreenBuffer& screen, int top, int bottom) {
+    AddChange(record, 0, top, static_cast<int>(screen.cols) - 1, bottom);
+}
+
+void RefreshAll(ScreenBuffer& screen) {
+    PostRepaintRequest(ConsoleOf(screen), RepaintKind::All);
+}
+
+void CursorMoved(ScreenBuffer& screen) {
+    ConsoleRecord& record = ConsoleOf(screen);
+    const bool shown = CursorVisibleByte(record.cursorState) != 0;
+    if (shown) {
+        AddCursorCell(record);
+    }
+    record.cursorState = PackCursor(record.cursorState, {IsDoubleWidth(screen, screen.shownRow),
+                                                         screen.shownRow, screen.shownCol});
+    if (shown) {
+        AddCursorCell(record);
+    }
+}
+
+void CursorVisibility(ScreenBuffer& screen, int shown) {
+    ConsoleRecord& record = ConsoleOf(screen);
+    const std::uint32_t visible = record.cursorSuppressed ? 0u : static_cast<std::uint32_t>(shown);
+    if (visible == CursorVisibleByte(record.cursorState)) {
+        return;
+    }
+    record.cursorState = (record.cursorState & ~0xFFu) | (visible & 0xFF);
+    AddCursorCell(record);
+}
+
+void CellsChanged(ScreenBuffer& screen, unsigned count) {
+    ConsoleRecord& record = ConsoleOf(screen);
+    const int row = static_cast<int>(screen.row);
+    const int column = static_cast<int>(screen.col);
+    const int last = static_cast<int>(count) - 1;
+    if (IsDoubleWidth(screen, screen.row)) {
+        // Whole pairs: one changed cell of a double-width character repaints both.
+        const int left = column & ~1;
+        AddChange(record, left, row, left + (last | 1), row);
+    } else {
+        AddChange(record, column, row, column + last, row);
+    }
+}
+
+void ScrolledUp(ScreenBuffer& screen) {
+    AddWholeRows(ConsoleOf(screen), screen, screen.regionTop, screen.regionBottom - 1);
+}
+
+void ScrolledDown(ScreenBuffer& screen) {
+    AddWholeRows(ConsoleOf(screen), screen, screen.regionTop + 1, screen.regionBottom);
+}
+
+void FlushChanges(ScreenBuffer& screen) {
+    PostRepaintRequest(ConsoleOf(screen), RepaintKind::Reshaped);
+}
+
+void LineChanged(ScreenBuffer& screen) {
+    ConsoleRecord& record = ConsoleOf(screen);
+    CursorCell cell = UnpackCursor(record.cursorState);
+    cell.doubleWidth = IsDoubleWidth(screen, screen.row);
+    record.cursorState = PackCursor(record.cursorState, cell);
+    const int row = static_cast<int>(screen.row);
+    AddWholeRows(record, screen, row, row);
+    PostRepaintRequest(record, RepaintKind::Reshaped);
+}
+
+void ScreenResized(ScreenBuffer& screen) {
+    if (ConsoleWindowLink* window = ConsoleOf(screen).Window()) {
+        window->PostResize(screen.rows, screen.cols);
+    }
+}
+
+void Beep() {
+    if (ConsoleFrameLink* frame = TheWindowSide().Frame()) {
+        frame->Beep();
+    }
+}
+
+// The painted event, with the lock released so that the painter can run.
+void AwaitWindow(ConsoleRecord& record, std::unique_lock<ConsoleLock>& held) {
+    record.repaintAnswerOwed = false;
+    held.unlock();
+    record.paintedEvent.Wait(RepaintWaitMs);
+    held.lock();
+}
+
+std::string ErrorText(int code) {
+    if (std::optional<std::string> text = platform::SystemErrorText(code)) {
+        return *text;
+    }
+    char buffer[48];
+    std::snprintf(buffer, sizeof buffer, "System error code %d", code);
+    return buffer;
+}
+
+[[noreturn]] void EndWithPipeFailure(ConsoleRecord& record, PipeDirection direction,
+                                     const PipeOutcome& outcome) {
+    record.errorCode = outcome.error;
+    // The window thread must be able to paint this console under the Fatal
+    // Error dialog, whoever shows it.
+    record.lock.ReleaseForExit();
+    const std::string message = PipeFailureMessage(record, direction, outcome);
+    platform::Fatal("%s", message.c_str());
+}
+
+} // namespace
+
+void AddChange(ConsoleRecord& record, int left, int top, int right, int bottom) {
+    if (record.dirtyCount == 0) {
+        record.dirtyLeft = left;
+        record.dirtyTop = top;
+        record.dirtyRight = right;
+        record.dirtyBottom = bottom;
+        if (!record.readerReceiving) {
+            // Changes made by typing or Reset on the window thread: the idle
+            // reader is the one that shows them.
+            record.readerWakeUp.Raise();
+        }
+    } else {
+        record.dirtyLeft = std::min(record.dirtyLeft, left);
+        record.dirtyTop = std::min(record.dirtyTop, top);
+        record.dirtyRight = std::max(record.dirtyRight, right);
+        record.dirtyBottom = std::max(record.dirtyBottom, bottom);
+    }
+    ++record.dirtyCount;
+}
+
+void PostRepaintRequest(ConsoleRecord& record, RepaintKind kind) {
+    ConsoleWindowLink* window = record.Window();
+    if (record.dirtyCount == 0 || window == nullptr) {
+        return;
+    }
+    record.paintedEvent.Reset();
+    window->PostRepaint(kind, PackRectangle(record.dirtyLeft, record.dirtyTop, record.dirtyRight,
+                                            record.dirtyBottom));
+    record.dirtyCount = 0;
+    if (record.readerReceiving) {
+        record.repaintAnswerOwed = true;
+    }
+}
+
+void ReceiveBytes(ConsoleRecord& record, std::span<const std::uint8_t> bytes,
+                  std::unique_lock<ConsoleLock>& held) {
+    Emulator& emulator = *record.emulator;
+    const std::uint8_t mask = record.eightBit ? 0xFF : 0x7F;
+    for (const std::uint8_t byte : bytes) {
+        record.readerReceiving = true;
+        emulator::ReceiveByte(emulator, byte & mask);
+        if (record.dirtyCount >= RepaintBatch) {
+            PostRepaintRequest(record, RepaintKind::Collected);
+        }
+        record.readerReceiving = false;
+        if (record.repaintAnswerOwed) {
+            AwaitWindow(record, held);
+        }
+    }
+}
+
+bool RepaintWhenIdle(ConsoleRecord& record, std::unique_lock<ConsoleLock>& held) {
+    if (record.dirtyCount == 0 || record.Window() == nullptr) {
+        return false;
+    }
+    PostRepaintRequest(record, RepaintKind::Collected);
+    AwaitWindow(record, held);
+    return true;
+}
+
+std::string PipeFailureMessage(const ConsoleRecord& record, PipeDirection direction,
+                               const PipeOutcome& outcome) {
+    char buffer[platform::kMessageBufferSize];
+    if (outcome.status == PipeStatus::ShutDown) {
+        std::snprintf(buffer, sizeof buffer, "The server for pipe %s has shut down",
+                      record.pipePath.c_str());
+    } else {
+        std::snprintf(buffer, sizeof buffer,
+                      direction == PipeDirection::Read ? "Pipe %s read error %d: %s"
+                                                       : "Pipe %s write error %d: %s",
+                      record.pipePath.c_str(), outcome.error, ErrorText(outcome.error).c_str());
+    }
+    return buffer;
+}
+
+void PipeReader(ConsoleRecord& record) {
+    std::array<std::uint8_t, ReceiveBufferSize> buffer;
+    while (!record.stopReader.load()) {
+        const PipeOutcome waiting = record.pipe.BytesAvailable();
+        if (!waiting.Ok()) {
+            EndWithPipeFailure(record, PipeDirection::Read, waiting);
+        }
+        if (waiting.bytes == 0) {
+            {
+                std::unique_lock held(record.lock);
+                if (RepaintWhenIdle(record, held)) {
+                    continue;
+                }
+            }
+            // Nothing to show and nothing to read: sleep until the server
+            // writes, the window arrives or changes are collected elsewhere.
+            const platform::PipeWait wait =
+                record.pipe.WaitReadable(-1, record.readerWakeUp.Descriptor());
+            if (wait.result == platform::WaitResult::WokenUp) {
+                record.readerWakeUp.Clear();
+            } else if (wait.result == platform::WaitResult::Failed) {
+                EndWithPipeFailure(record, PipeDirection::Read,
+                                   platform::ClassifyPipeError(wait.error));
+            }
+            continue;
+        }
+        const PipeOutcome got = record.pipe.Read(buffer);
+        if (!got.Ok()) {
+            EndWithPipeFailure(record, PipeDirection::Read, got);
+        }
+        std::unique_lock held(record.lock);
+        ReceiveBytes(record, std::span(buffer.data(), got.bytes), held);
+    }
+}
+
+int WritePipeByte(Emulator& emulator, std::uint8_t byte) {
+    ConsoleRecord& record = *static_cast<ConsoleRecord*>(emulator.console);
+    if (!record.pipe.IsOpen()) {
+        if (TheWindowSide().BeepOnError()) {
+            Beep();
+        }
+        return 0;
+    }
+    const PipeOutcome written = record.pipe.WriteByte(byte);
+    if (!written.Ok()) {
+        EndWithPipeFailure(record, PipeDirection::Write, written);
+    }
+    return 1;
+}
+
+void RingBell(Emulator&) {
+    if (TheWindowSide().BeepOnBell()) {
+        Beep();
+    }
+}
+
+emulator::ScreenHooks ConsoleScreenHooks() {
+    return {RefreshAll,   CursorMoved,  CursorVisibility, CellsChanged, ScrolledUp,
+            ScrolledDown, FlushChanges, LineChanged,      ScreenResized};
+}
+
+void ConnectEmulator(ConsoleRecord& record, Emulator& emulator) {
+    emulator.console = &record;
+    emulator.SendByte = WritePipeByte;
+    emulator.RingBell = RingBell;
+    ConnectScreen(record, emulator);
+}
+
+void ConnectScreen(ConsoleRecord& record, Emulator& emulator) {
+    emulator.screen.owner = &record;
+    emulator.screen.hooks = ConsoleScreenHooks();
+    record.emulator = &emulator;
+    record.screen = &emulator.screen;
+}
+
+} // namespace kestra::console

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "console/ConsoleRecord.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <span>
+#include <string>
+
+// Moves bytes between a console's connection and its emulator, and turns the
+// screen buffer's change notifications into repaint requests for the
+// console's window: one request per burst that ends, per 400 changes, per
+// line size change and per flush, never one per byte.
+namespace kestra::console {
+
+inline constexpr std::size_t ReceiveBufferSize = 4096;
+inline constexpr std::uint32_t RepaintBatch = 400; // changes
+inline constexpr int RepaintWaitMs = 20;           // for the painted event
+inline constexpr std::size_t ReaderStackBytes = 8192;
+
+// The reader thread of a console: reads what the server sends and hands it to
+// the emulator until the connection fails, then ends the program with the
+// pipe message. While idle it blocks until bytes arrive or its wake-up is
+// raised, so an idle console costs nothing. Returns only when a test has
+// asked it to stop (stopReader).
+void PipeReader(ConsoleRecord& record);
+
+// The emulator's output (SendByte): one synchronous write of one byte.
+// 1 when written; 0 when the console has no open connection (after a beep,
+// when Beep on Error is on). A failed write ends the program.
+int WritePipeByte(emulator::Emulator& emulator, std::uint8_t byte);
+
+// The emulator's bell: the system beep when Beep on Bell is on.
+void RingBell(emulator::Emulator& emulator);
+
+// The nine screen hooks of a console, in slot order; each finds its console
+// through the screen buffer's owner.
+emulator::ScreenHooks ConsoleScreenHooks();
+
+// Ties an emulator to its console: the screen's owner and hooks, and the
+// emulator's output and bell. The screen is not attached here.
+void ConnectEmulator(ConsoleRecord& record, emulator::Emulator& emulator);
+// Only the screen side: for an emulator whose output and bell go elsewhere.
+void ConnectScreen(ConsoleRecord& record, emulator::Emulator& emulator);
+
+// Adds a cell range to the change rectangle (inclusive bounds).
+void AddChange(ConsoleRecord& record, int left, int top, int right, int bottom);
+
+// Posts a repaint request of the kind when changes are collected and a window
+// exists, and empties the rectangle. Called with the console's lock held.
+// On the reader, while it hands bytes to the emulator, the wait for the
+// painted event is served after the current byte; anywhere else it is not
+// waited for (the window thread cannot answer itself).
+void PostRepaintRequest(ConsoleRecord& record, RepaintKind kind);
+
+// What the reader does with the bytes one read returned, with the console's
+// lock held by `held`: each byte, masked to 7 bits unless the console is
+// 8-bit, goes to the emulator; every 400 changes the window is asked to
+// repaint. Each request is followed by a wait of at most 20 ms for the
+// painted event with the lock released.
+void ReceiveBytes(ConsoleRecord& record, std::span<const std::uint8_t> bytes,
+                  std::unique_lock<ConsoleLock>& held);
+
+// The connection has run dry: when changes are collected and a window exists,
+// asks for their repaint (and waits, as above). Returns whether it asked.
+bool RepaintWhenIdle(ConsoleRecord& record, std::unique_lock<ConsoleLock>& held);
+
+// How a connection failed, and the message that ends the program for it.
+enum class PipeDirection { Read, Write };
+std::string PipeFailureMessage(const ConsoleRecord& record, PipeDirection direction,
+                               const platform::PipeOutcome& outcome);
+
+} // namespace kestra::console

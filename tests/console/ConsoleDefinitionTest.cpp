@@ -1,0 +1,341 @@
+// Defining consoles through the configuration passes, as start-up does: the
+// CON line's options and messages, the pipe path, the unit, the table, and a
+// live reader behind every console. The servers are in-test listeners.
+
+#include "console/ConsoleDefinition.h"
+
+#include "ConsoleTestSupport.h"
+#include "config/ConfigTestSupport.h"
+#include "console/ConsoleTable.h"
+
+#include <atomic>
+#include <cstring>
+#include <poll.h>
+
+namespace kestra::console {
+namespace {
+
+using config::testing::ConfigFilesTest;
+using config::testing::ScopedEnvironment;
+using consoletest::BareTerminalDefinition;
+using consoletest::Eventually;
+using consoletest::RecordingFrame;
+using namespace std::chrono_literals;
+
+// A server that takes every connection and keeps it.
+class AcceptingServer {
+public:
+    explicit AcceptingServer(platform::ListenResult listening)
+        : listener_(std::move(listening.listener)) {
+        if (!listener_.IsOpen()) {
+            return;
+        }
+        thread_ = std::thread([this] {
+            while (!stop_) {
+                pollfd entry{listener_.Descriptor(), POLLIN, 0};
+                if (poll(&entry, 1, 20) <= 0) {
+                    continue;
+                }
+                platform::PipeOpenResult accepted = listener_.Accept();
+                if (accepted.Ok()) {
+                    std::lock_guard guard(mutex_);
+                    connections_.push_back(std::move(accepted.connection));
+                }
+            }
+        });
+    }
+    ~AcceptingServer() {
+        stop_ = true;
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+        listener_.CloseAndRemove();
+    }
+    bool Ok() const { return listener_.IsOpen(); }
+    int Port() const { return listener_.Port(); }
+    std::size_t Accepted() {
+        std::lock_guard guard(mutex_);
+        return connections_.size();
+    }
+    bool Write(std::size_t connection, std::string_view bytes) {
+        std::lock_guard guard(mutex_);
+        return connection < connections_.size() &&
+               ::write(connections_[connection].Descriptor(), bytes.data(), bytes.size()) ==
+                   static_cast<ssize_t>(bytes.size());
+    }
+
+private:
+    platform::SocketListener listener_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::vector<platform::PipeConnection> connections_;
+};
+
+class ConsoleDefinitionTest : public ConfigFilesTest {
+protected:
+    void SetUp() override {
+        ConfigFilesTest::SetUp();
+        InstallConsoleDefinition();
+        pipes_ = root_ + "/pipes";
+        pipesVariable_.emplace("KESTRA_PIPES", pipes_);
+    }
+    void TearDown() override {
+        // The readers go before their servers.
+        Consoles().Reset();
+        servers_.clear();
+        pipesVariable_.reset();
+        ConfigFilesTest::TearDown();
+    }
+
+    // A local pipe NAME: the Unix socket DIR/NAME.
+    AcceptingServer& Serve(const std::string& name) {
+        servers_.push_back(std::make_unique<AcceptingServer>(
+            platform::SocketListener::ListenLocal(pipes_ + "/" + name)));
+        EXPECT_TRUE(servers_.back()->Ok()) << name;
+        return *servers_.back();
+    }
+    AcceptingServer& ServeTcp() {
+        servers_.push_back(std::make_unique<AcceptingServer>(
+            platform::SocketListener::ListenTcp("127.0.0.1", "0")));
+        EXPECT_TRUE(servers_.back()->Ok());
+        return *servers_.back();
+    }
+
+    std::string pipes_;
+    std::optional<ScopedEnvironment> pipesVariable_;
+    std::vector<std::unique_ptr<AcceptingServer>> servers_;
+    BareTerminalDefinition definition_;
+    RecordingFrame frame_;
+};
+
+const std::string Prefix = "\\\\.\\pipe\\";
+
+struct DefinedConsole {
+    std::uint16_t unit;
+    std::string unitName;
+    std::string pipePath;
+    unsigned rows;
+    unsigned columns;
+    bool autowrap;
+    bool eightBit;
+    bool cursorSuppressed;
+    bool operator==(const DefinedConsole&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const DefinedConsole& c) {
+    return out << "unit " << c.unit << " '" << c.unitName << "' " << c.pipePath << " " << c.rows
+               << "x" << c.columns << " autowrap " << c.autowrap << " 8bit " << c.eightBit
+               << " cursorSuppressed " << c.cursorSuppressed;
+}
+
+DefinedConsole Describe(ConsoleRecord& record) {
+    std::lock_guard held(record.lock);
+    return {record.unit,         record.unitName,        record.pipePath,
+            record.screen->rows, record.screen->cols,    record.screen->autowrap != 0,
+            record.eightBit,     record.cursorSuppressed};
+}
+
+TEST_F(ConsoleDefinitionTest, ConLinesDefineConsolesWithTheirOptions) {
+    struct Case {
+        const char* line;
+        DefinedConsole expected;
+    };
+    const Case cases[] = {
+        {"CON = PIPE1", {0, Prefix + "PIPE1", Prefix + "PIPE1", 24, 80, false, false, false}},
+        {"CON /UNIT:7/UNITNAME:Lab/8BIT:yes/WIDTH:132/AUTOWRAP:on/CURSOR:off/HEIGHT:30 = PIPE1",
+         {7, "Lab", Prefix + "PIPE1", 30, 132, true, true, true}},
+        {"con /unit:99 /cursor:yes /height:2 = PIPE1",
+         {99, Prefix + "PIPE1", Prefix + "PIPE1", 2, 80, false, false, false}},
+        {"CON /HEIGHT:254 /WIDTH:80 /8BIT:NO /AUTOWRAP:OFF = PIPE1",
+         {0, Prefix + "PIPE1", Prefix + "PIPE1", 254, 80, false, false, false}},
+        {"CON /UNITNAME:A /UNITNAME:'B C' = PIPE1",
+         {0, "B C", Prefix + "PIPE1", 24, 80, false, false, false}},
+        {"CON = \\\\.\\pipe\\PIPE1 ; a full path is used as written",
+         {0, Prefix + "PIPE1", Prefix + "PIPE1", 24, 80, false, false, false}},
+    };
+    Serve("PIPE1");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        Consoles().Reset();
+        UseConfig(std::string(c.line) + "\n");
+        ASSERT_EQ(RunPasses(), std::nullopt);
+        ASSERT_EQ(ConsoleCount(), 1);
+        ConsoleRecord* record = Consoles().At(c.expected.unit);
+        ASSERT_NE(record, nullptr);
+        EXPECT_EQ(Describe(*record), c.expected);
+        EXPECT_EQ(record->width, c.expected.columns);
+        EXPECT_TRUE(record->pipe.IsOpen());
+        EXPECT_TRUE(record->readerThread.Joinable());
+    }
+}
+
+TEST_F(ConsoleDefinitionTest, PipeNamesFollowTheServerPrefixUnlessTheyAreFullPaths) {
+    AcceptingServer& tcp = ServeTcp();
+    const std::string port = std::to_string(tcp.Port());
+    Serve("PIPE1");
+    const std::string socketPath = pipes_ + "/PIPE1";
+    UseConfig("Server = 127.0.0.1\n"
+              "CON = " +
+              port +
+              "\n"
+              "CON = " +
+              socketPath +
+              "\n"
+              "CON = \\\\.\\pipe\\PIPE1\n");
+    ASSERT_EQ(RunPasses(), std::nullopt);
+    ASSERT_EQ(ConsoleCount(), 3);
+    EXPECT_EQ(Consoles().At(0)->pipePath, "\\\\127.0.0.1\\pipe\\" + port);
+    EXPECT_EQ(Consoles().At(1)->pipePath, socketPath);
+    EXPECT_EQ(Consoles().At(2)->pipePath, "\\\\.\\pipe\\PIPE1");
+    EXPECT_TRUE(Eventually([&] { return tcp.Accepted() == 1; }, 5000ms));
+}
+
+TEST_F(ConsoleDefinitionTest, UnitsAreTheLowestFreeOnesUnlessGiven) {
+    struct Case {
+        const char* config;
+        std::vector<std::uint16_t> units; // in definition order
+    };
+    const Case cases[] = {
+        {"CON = P\nCON = P\nCON = P\n", {0, 1, 2}},
+        {"CON /UNIT:1 = P\nCON = P\nCON = P\n", {1, 0, 2}},
+        {"CON /UNIT:0 = P\nCON = P\nCON /UNIT:2 = P\nCON = P\n", {0, 1, 2, 3}},
+        {"CON /UNIT:5 = P\nCON /UNIT:3 = P\nCON = P\n", {5, 3, 0}},
+    };
+    Serve("P");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.config);
+        Consoles().Reset();
+        RecordingFrame frame;
+        UseConfig(c.config);
+        ASSERT_EQ(RunPasses(), std::nullopt);
+        std::vector<std::uint16_t> units;
+        for (const RecordingFrame::Registration& registration : frame.Registered()) {
+            units.push_back(registration.record->unit);
+        }
+        EXPECT_EQ(units, c.units);
+        EXPECT_EQ(ConsoleCount(), c.units.size());
+    }
+}
+
+TEST_F(ConsoleDefinitionTest, OnlyUnitsBelowTheCountCanBeSelectedByIndex) {
+    Serve("P");
+    UseConfig("CON /UNIT:5 = P\nCON = P\n");
+    ASSERT_EQ(RunPasses(), std::nullopt);
+    ASSERT_EQ(ConsoleCount(), 2);
+    EXPECT_EQ(ConsoleByIndex(0), Consoles().At(0));
+    EXPECT_EQ(ConsoleByIndex(1), nullptr) << "unit 1 was never defined";
+    EXPECT_EQ(ConsoleByIndex(5), nullptr) << "unit 5 is not below the count";
+    EXPECT_NE(Consoles().At(5), nullptr);
+}
+
+TEST_F(ConsoleDefinitionTest, TheFrameHearsOfEachConsoleWithItsGrid) {
+    Serve("P");
+    UseConfig("CON /HEIGHT:40 /WIDTH:132 = P\nCON = P\n");
+    ASSERT_EQ(RunPasses(), std::nullopt);
+    const std::vector<RecordingFrame::Registration> registered = frame_.Registered();
+    ASSERT_EQ(registered.size(), 2u);
+    EXPECT_EQ(registered[0].record, Consoles().At(0));
+    EXPECT_EQ(registered[0].rows, 40u);
+    EXPECT_EQ(registered[0].columns, 132u);
+    EXPECT_EQ(registered[1].record, Consoles().At(1));
+    EXPECT_EQ(registered[1].rows, 24u);
+    EXPECT_EQ(registered[1].columns, 80u);
+}
+
+TEST_F(ConsoleDefinitionTest, EachConsoleReadsItsServerFromTheStart) {
+    AcceptingServer& server = Serve("P");
+    UseConfig("CON /8BIT:on = P\n");
+    ASSERT_EQ(RunPasses(), std::nullopt);
+    ASSERT_TRUE(Eventually([&] { return server.Accepted() == 1; }, 5000ms));
+    ASSERT_TRUE(server.Write(0, "ok\xC1"));
+    ConsoleRecord& record = *Consoles().At(0);
+    auto cell = [&](std::uint32_t column) {
+        std::lock_guard held(record.lock);
+        return record.screen->chars[record.screen->CellIndex(0, column)];
+    };
+    EXPECT_TRUE(Eventually([&] { return cell(2) == 0xC1; }, 5000ms));
+    EXPECT_EQ(cell(0), 'o');
+    // What the emulator replies goes to the server.
+    std::lock_guard held(record.lock);
+    EXPECT_EQ(record.emulator->SendByte(*record.emulator, 'k'), 1);
+}
+
+// Each case's message, as the last line of its located report.
+TEST_F(ConsoleDefinitionTest, EveryMistakeInAConLineIsReportedWhereItStands) {
+    struct Case {
+        const char* config;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"CON /UNIT:3 = P\nCON /UNIT:3 = P\n", "Unit number already in use"},
+        {"CON /UNIT:100 = P\n", "UNIT must be from 0 to 99"},
+        {"CON /unit:x = P\n", "Expected a decimal number"},
+        {"CON /WIDTH:100 = P\n", "Width must be 80 or 132 columns"},
+        {"CON /HEIGHT:1 = P\n", "HEIGHT must be from 2 to 254"},
+        {"CON /height:255 = P\n", "height must be from 2 to 254"},
+        {"CON /CURSOR:maybe = P\n", "Option value must be ON, OFF, YES or NO"},
+        {"CON /8BIT:1 = P\n", "Option value must be ON, OFF, YES or NO"},
+        {"CON /AUTOWRAP: = P\n", "Option value must be ON, OFF, YES or NO"},
+        {"CON UNIT:3 = P\n", "All options must be of the form /Option:Value"},
+        {"CON /UNIT = P\n", "All options must be of the form /Option:Value"},
+        {"CON /COLOUR:red = P\n", "Invalid option"},
+        {"CON /UNIT:3 P\n", "All options must be of the form /Option:Value"},
+        {"CON /UNIT:3\n", "Expected '='"},
+        {"CON\n", "Expected '='"},
+        {"CON /UNIT:3 =\n", "No argument following '='"},
+        {"CON = nobody\n", std::string(std::strerror(ENOENT)) + "[" + Prefix + "nobody]"},
+        {"CON = P extra\n", std::string(std::strerror(ENOENT)) + "[" + Prefix + "P extra]"},
+    };
+    Serve("P");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.config);
+        Consoles().Reset();
+        UseConfig(c.config);
+        EXPECT_EQ(MessageOf(RunPasses()), c.message);
+    }
+}
+
+TEST_F(ConsoleDefinitionTest, TheReportPointsAtTheLineAndTheOffendingOption) {
+    Serve("P");
+    UseConfig("CON /UNIT:3 = P\n; second\nCON /WIDTH:80 /UNIT:3 = P\n");
+    EXPECT_EQ(RunPasses(), "Error in line 3 of k.cnf\n"
+                           "CON /WIDTH:80 /UNIT:3 = P\n"
+                           "--- --------- ^^^^^^^\n"
+                           "Unit number already in use\n");
+    EXPECT_EQ(ConsoleCount(), 1) << "the console before the error stays defined";
+}
+
+TEST_F(ConsoleDefinitionTest, AHundredAndFirstConsoleIsRefused) {
+    Serve("P");
+    std::string config;
+    for (int i = 0; i < 101; ++i) {
+        config += "CON = P\n";
+    }
+    UseConfig(config);
+    EXPECT_EQ(MessageOf(RunPasses()), "Too many CONs: only 100 consoles may be configured");
+    EXPECT_EQ(ConsoleCount(), 100);
+}
+
+TEST_F(ConsoleDefinitionTest, PipeNamesOnTheCommandLineDefineOneConsoleEach) {
+    Serve("PIPE1");
+    Serve("PIPE2");
+    config::Options().commandLineConsoles = true;
+    config::Options().commandLinePipeNames = {"PIPE1", "PIPE2"};
+    ASSERT_EQ(RunPasses(), std::nullopt);
+    ASSERT_EQ(ConsoleCount(), 2);
+    EXPECT_EQ(Describe(*Consoles().At(0)),
+              (DefinedConsole{0, Prefix + "PIPE1", Prefix + "PIPE1", 24, 80, false, false, false}));
+    EXPECT_EQ(Consoles().At(1)->pipePath, Prefix + "PIPE2");
+    EXPECT_FALSE(config::Options().configOpened);
+}
+
+TEST_F(ConsoleDefinitionTest, ACommandLinePipeThatCannotBeOpenedEndsTheProgramWithoutALocation) {
+    config::Options().commandLineConsoles = true;
+    config::Options().commandLinePipeNames = {"nobody"};
+    EXPECT_EQ(RunPasses(), std::string(std::strerror(ENOENT)) + "[" + Prefix + "nobody]");
+    EXPECT_EQ(ConsoleCount(), 0);
+}
+
+} // namespace
+} // namespace kestra::console

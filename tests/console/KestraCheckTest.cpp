@@ -1,0 +1,126 @@
+// kestra-check end to end: the real program against real kestra-serve
+// servers, with the configuration written by the test.
+
+#include "ConsoleTestSupport.h"
+#include "ProgramRunner.h"
+
+#include <cstring>
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace kestra::console {
+namespace {
+
+using namespace kestra::console::consoletest;
+using namespace std::chrono_literals;
+
+class KestraCheckTest : public ::testing::Test {
+protected:
+    std::vector<std::string> Environment() const {
+        return {"KESTRA_PIPES=" + pipes_, "CNF=" KESTRA_SOURCE_DIR "/data"};
+    }
+
+    // A kestra-serve listening on the pipe (a name or a socket path),
+    // relaying to cat; false when it did not come up.
+    bool Serve(const std::string& pipe) {
+        servers_.push_back(std::make_unique<Program>(
+            std::vector<std::string>{BinaryPath("kestra-serve"), pipe, "--", "cat"},
+            Environment()));
+        return servers_.back()->Started() &&
+               servers_.back()->ReadLine(5000ms).starts_with("listening on ");
+    }
+
+    std::string WriteConfig(const std::string& content) {
+        const std::string path = directory_ / "check.cnf";
+        std::ofstream(path) << content;
+        return path;
+    }
+
+    ProgramResult Check(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), BinaryPath("kestra-check"));
+        return RunProgram(arguments, Environment());
+    }
+
+    TemporaryDirectory directory_;
+    std::string pipes_ = directory_ / "pipes";
+    std::vector<std::unique_ptr<Program>> servers_;
+};
+
+TEST_F(KestraCheckTest, AValidConfigurationListsItsConsoles) {
+    ASSERT_TRUE(Serve("alpha"));
+    const std::string beta = directory_ / "beta";
+    ASSERT_TRUE(Serve(beta));
+    const std::string config = WriteConfig("Title = Lab\n"
+                                           "CON /UNITNAME:First = alpha\n"
+                                           "CON /UNIT:5 /WIDTH:132 /HEIGHT:30 = " +
+                                           beta + "\n");
+    const ProgramResult result = Check({"/C:" + config});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "console 0 24x80 \\\\.\\pipe\\alpha First\n"
+                          "console 5 30x132 " +
+                              beta + " " + beta + "\n");
+    EXPECT_EQ(result.err, "");
+}
+
+TEST_F(KestraCheckTest, PipeNamesOnTheCommandLineAreCheckedToo) {
+    ASSERT_TRUE(Serve("alpha"));
+    ASSERT_TRUE(Serve("beta"));
+    const ProgramResult result = Check({"alpha", "beta"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "console 0 24x80 \\\\.\\pipe\\alpha \\\\.\\pipe\\alpha\n"
+                          "console 1 24x80 \\\\.\\pipe\\beta \\\\.\\pipe\\beta\n");
+}
+
+TEST_F(KestraCheckTest, AFailureShowsWhatTheDialogWouldAndExitsWith255) {
+    struct Case {
+        const char* name;
+        std::string config; // empty: no /C: argument
+        std::vector<std::string> arguments;
+        std::string errorStart;
+    };
+    const std::string noFile = std::strerror(ENOENT);
+    const Case cases[] = {
+        // The marker under the line shows as blanks, the offending option
+        // underlined.
+        {"a broken CON line",
+         "CON /UNIT:3 = alpha\nCON /WIDTH:100 = alpha\n",
+         {},
+         "Error in line 2 of "},
+        {"a server that is not running", "CON = nobody\n", {}, "Error in line 1 of "},
+        {"a command-line pipe that is not there",
+         "",
+         {"nobody"},
+         noFile + "[\\\\.\\pipe\\nobody]\n"},
+        {"a bad switch shows the help", "", {"/X"}, "Invalid command line option: /X\n-----"},
+        {"a configuration file that is not there",
+         "",
+         {"/C:missing.cnf"},
+         "Can't open configuration file: missing.cnf\n"},
+    };
+    ASSERT_TRUE(Serve("alpha"));
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments = c.arguments;
+        if (!c.config.empty()) {
+            arguments.push_back("/C:" + WriteConfig(c.config));
+        }
+        const ProgramResult result = Check(arguments);
+        EXPECT_EQ(result.status, 255) << c.name;
+        EXPECT_EQ(result.out, "") << c.name;
+        EXPECT_TRUE(result.err.starts_with(c.errorStart)) << c.name << ":\n" << result.err;
+    }
+}
+
+TEST_F(KestraCheckTest, TheReportIsTheLocatedOneWithTheMarkerShownAsBlanks) {
+    ASSERT_TRUE(Serve("alpha"));
+    const std::string config = WriteConfig("CON = alpha\nCON /WIDTH:100 = alpha\n");
+    const ProgramResult result = Check({"/C:" + config});
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.err, "Error in line 2 of " + config +
+                              "\n"
+                              "CON /WIDTH:100 = alpha\n"
+                              "    ^^^^^^^^^^\n"
+                              "Width must be 80 or 132 columns\n");
+}
+
+} // namespace
+} // namespace kestra::console

@@ -1,0 +1,268 @@
+// The benchmark streams: reproducible, exactly the documented size, and each
+// doing to a screen what its name promises (and not what the others do), so a
+// throughput figure per stream measures what it says.
+
+#include "bench/StreamGenerator.h"
+
+#include "emulator/ReplaySession.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <set>
+#include <string>
+
+namespace kestra::bench {
+namespace {
+
+using emulator::ScreenBuffer;
+
+TEST(StreamGeneratorTest, NamesAreUniqueAndFoundAgain) {
+    std::set<std::string_view> names;
+    for (const StreamInfo& stream : Streams) {
+        EXPECT_TRUE(names.insert(stream.name).second) << stream.name;
+        EXPECT_EQ(FindStream(stream.name), stream.kind) << stream.name;
+        EXPECT_EQ(StreamName(stream.kind), stream.name);
+    }
+    EXPECT_FALSE(FindStream("PLAIN").has_value());
+    EXPECT_FALSE(FindStream("").has_value());
+}
+
+TEST(StreamGeneratorTest, EachStreamIsExactlyItsSizeAndTheSameEveryTime) {
+    for (const StreamInfo& stream : Streams) {
+        SCOPED_TRACE(stream.name);
+        const std::string first = GenerateStream(stream.kind);
+        EXPECT_EQ(first.size(), StreamBytes);
+        EXPECT_TRUE(first == GenerateStream(stream.kind)) << "not reproducible";
+        EXPECT_FALSE(first == GenerateStream(stream.kind, DefaultSeed + 1)) << "seed ignored";
+        // A shorter stream is the start of the longer one: the size only cuts.
+        const std::string shorter = GenerateStream(stream.kind, DefaultSeed, 1000);
+        EXPECT_EQ(shorter.size(), 1000u);
+        EXPECT_EQ(shorter, first.substr(0, 1000));
+    }
+}
+
+TEST(StreamGeneratorTest, StreamsOfOneSeedDiffer) {
+    std::set<std::string> starts;
+    for (const StreamInfo& stream : Streams) {
+        starts.insert(GenerateStream(stream.kind, DefaultSeed, 4096));
+    }
+    EXPECT_EQ(starts.size(), std::size(Streams));
+}
+
+// The plain stream is lines of 0 to 79 printable characters, each ending in
+// CR LF, and uses the whole range of lengths.
+TEST(StreamGeneratorTest, PlainLinesStayWithinTheScreenWidth) {
+    const std::string bytes = GenerateStream(StreamKind::Plain);
+    std::size_t start = 0;
+    std::size_t shortest = StreamColumns, longest = 0;
+    for (std::size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        const std::string_view line(bytes.data() + start, end - start);
+        ASSERT_TRUE(
+            std::all_of(line.begin(), line.end(), [](char c) { return c >= 0x20 && c <= 0x7E; }))
+            << "at byte " << start;
+        shortest = std::min(shortest, line.size());
+        longest = std::max(longest, line.size());
+    }
+    EXPECT_EQ(shortest, 0u);
+    EXPECT_EQ(longest, StreamColumns - 1);
+    EXPECT_LT(bytes.size() - start, StreamColumns + 1) << "only the cut last line may lack CR LF";
+}
+
+// What feeding a stream through an emulator did, collected by its hooks.
+struct Effects {
+    unsigned scrolledUp = 0;
+    unsigned scrolledDown = 0;
+    unsigned regionScrolls = 0; // scrolls inside a region smaller than the screen
+    unsigned lineSizeChanges = 0;
+    unsigned erases = 0;      // multi-cell changes other than a scroll's new line
+    unsigned cursorJumps = 0; // moves of more than one row at once
+    bool inScroll = false;
+    std::uint32_t lastRow = 0;
+};
+
+Effects& EffectsOf(ScreenBuffer& screen) {
+    return *static_cast<Effects*>(screen.owner);
+}
+
+void NoteScroll(ScreenBuffer& s) {
+    Effects& e = EffectsOf(s);
+    e.inScroll = true; // until the scroll's FlushChanges
+    if (s.regionTop != 0 || s.regionBottom != s.rows - 1) {
+        ++e.regionScrolls;
+    }
+}
+
+void AttachEffects(ScreenBuffer& screen, Effects& effects) {
+    screen.hooks.ScrolledUp = [](ScreenBuffer& s) {
+        ++EffectsOf(s).scrolledUp;
+        NoteScroll(s);
+    };
+    screen.hooks.ScrolledDown = [](ScreenBuffer& s) {
+        ++EffectsOf(s).scrolledDown;
+        NoteScroll(s);
+    };
+    screen.hooks.FlushChanges = [](ScreenBuffer& s) { EffectsOf(s).inScroll = false; };
+    screen.hooks.CellsChanged = [](ScreenBuffer& s, unsigned count) {
+        Effects& e = EffectsOf(s);
+        if (count > 1 && !e.inScroll) {
+            ++e.erases;
+        }
+    };
+    screen.hooks.LineChanged = [](ScreenBuffer& s) { ++EffectsOf(s).lineSizeChanges; };
+    screen.hooks.CursorMoved = [](ScreenBuffer& s) {
+        Effects& e = EffectsOf(s);
+        if (s.shownRow > e.lastRow + 1 || s.shownRow + 1 < e.lastRow) {
+            ++e.cursorJumps;
+        }
+        e.lastRow = s.shownRow;
+    };
+    screen.owner = &effects;
+    screen.attached = 1;
+}
+
+struct Expected {
+    StreamKind kind;
+    bool scrollsUp;
+    bool scrollsDown;
+    bool inRegion;
+    bool lineSizes;
+    bool erases;
+    bool jumps;
+    bool allAttributes; // blink, reverse, underline and bold all left on screen
+    bool graphics;      // line-drawing characters left on screen
+};
+
+// clang-format off
+constexpr Expected StreamEffects[] = {
+//   kind                      up     down   region lines  erases jumps  attrs  graphics
+    {StreamKind::Plain,        true,  false, false, false, false, false, false, false},
+    {StreamKind::Attributes,   true,  false, false, false, false, false, true,  false},
+    {StreamKind::Addressing,   false, false, false, false, true,  true,  false, false},
+    {StreamKind::ScrollRegion, true,  true,  true,  false, false, true,  false, false},
+    {StreamKind::LineSizes,    true,  false, false, true,  false, false, false, true},
+};
+// clang-format on
+
+// The line-drawing bytes the streams use.
+constexpr std::string_view LineDrawingBytes = "jklmnqtuvwx";
+
+// A definition filled by hand, as the other emulator tests do, rather than
+// read from a file: the line-drawing bytes map to box characters, so a cell
+// holding one of those codes was printed from the graphics set.
+void UseLineDrawingDefinition() {
+    termdef::ResetTerminalDefinition();
+    termdef::TerminalDefinition& definition = termdef::TheTerminalDefinition();
+    std::uint32_t code = 0x2500;
+    for (char byte : LineDrawingBytes) {
+        termdef::CharMapPut(definition.graphicMap, static_cast<std::uint8_t>(byte), code++);
+    }
+    definition.loaded = true;
+}
+
+bool HasLineDrawing(const emulator::Emulator& emulator) {
+    const ScreenBuffer& screen = emulator.screen;
+    for (char byte : LineDrawingBytes) {
+        const std::uint16_t code = emulator.graphicCodes[static_cast<std::uint8_t>(byte)];
+        if (code == static_cast<std::uint8_t>(byte)) {
+            continue; // not mapped: would not tell graphics from text
+        }
+        for (std::uint32_t r = 0; r < screen.rows; ++r) {
+            for (std::uint32_t c = 0; c < screen.cols; ++c) {
+                if (screen.chars[screen.CellIndex(r, c)] == code) {
+                    return true;
+                }
+            }
+        }
+    }
+    return false;
+}
+
+std::uint8_t AttributesOnScreen(const ScreenBuffer& screen) {
+    std::uint8_t seen = 0;
+    for (std::uint32_t r = 0; r < screen.rows; ++r) {
+        for (std::uint32_t c = 0; c < screen.cols; ++c) {
+            seen |= screen.attrs[screen.CellIndex(r, c)];
+        }
+    }
+    return seen;
+}
+
+TEST(StreamGeneratorTest, EachStreamDoesWhatItsNameSays) {
+    ASSERT_EQ(std::size(StreamEffects), std::size(Streams));
+    for (const Expected& expected : StreamEffects) {
+        SCOPED_TRACE(StreamName(expected.kind));
+        UseLineDrawingDefinition();
+        emulator::ReplayOptions options;
+        options.rows = StreamRows;
+        options.width = StreamColumns;
+        emulator::ReplaySession session(options);
+        Effects effects;
+        AttachEffects(session.emulator().screen, effects);
+        session.Receive(GenerateStream(expected.kind));
+
+        const ScreenBuffer& screen = session.emulator().screen;
+        EXPECT_EQ(effects.scrolledUp > 0, expected.scrollsUp) << effects.scrolledUp;
+        EXPECT_EQ(effects.scrolledDown > 0, expected.scrollsDown) << effects.scrolledDown;
+        EXPECT_EQ(effects.regionScrolls > 0, expected.inRegion) << effects.regionScrolls;
+        if (expected.inRegion) {
+            // Every scroll of that stream happens inside a region.
+            EXPECT_EQ(effects.regionScrolls, effects.scrolledUp + effects.scrolledDown);
+        }
+        EXPECT_EQ(effects.lineSizeChanges > 0, expected.lineSizes) << effects.lineSizeChanges;
+        EXPECT_EQ(effects.erases > 0, expected.erases) << effects.erases;
+        EXPECT_EQ(effects.cursorJumps > 0, expected.jumps) << effects.cursorJumps;
+        const std::uint8_t allBits = emulator::AttrBlink | emulator::AttrReverse |
+                                     emulator::AttrUnderline | emulator::AttrBold;
+        EXPECT_EQ(AttributesOnScreen(screen) == allBits, expected.allAttributes);
+        EXPECT_EQ(HasLineDrawing(session.emulator()), expected.graphics);
+        if (expected.lineSizes) {
+            // The screen ends with rows of every size.
+            for (std::uint8_t size :
+                 {emulator::LineDoubleWidth, emulator::LineDoubleHeightTop,
+                  emulator::LineDoubleHeightBottom, emulator::LineSingleWidth}) {
+                EXPECT_NE(std::count(screen.lineAttrs.begin(), screen.lineAttrs.end(), size), 0)
+                    << "line size " << int{size};
+            }
+        }
+        // No stream asks for a reply or rings the bell: a benchmark that
+        // waits on neither measures only the screen.
+        EXPECT_TRUE(session.sent().empty());
+        EXPECT_EQ(session.bells(), 0u);
+    }
+    termdef::ResetTerminalDefinition();
+}
+
+// Tabs reach the stops of the line-size stream: text lands in the eighth
+// columns after HT.
+TEST(StreamGeneratorTest, TabsMoveToTheDefaultStops) {
+    const std::string bytes = GenerateStream(StreamKind::LineSizes, DefaultSeed, 1 << 16);
+    const std::size_t tab = bytes.find('\t');
+    ASSERT_NE(tab, std::string::npos);
+    // The tab line alone, from its start, on a fresh screen.
+    const std::size_t lineStart = bytes.rfind('\n', tab) + 1;
+    const std::size_t lineEnd = bytes.find('\r', tab);
+    const std::string line = bytes.substr(lineStart, lineEnd - lineStart);
+
+    UseLineDrawingDefinition();
+    emulator::ReplaySession session(emulator::ReplayOptions{});
+    session.Receive(line);
+    // Rebuild where each field should start and compare with the row.
+    std::string expected;
+    for (char c : line) {
+        if (c == '\t') {
+            expected.resize((expected.size() / 8 + 1) * 8, ' ');
+        } else {
+            expected += c;
+        }
+    }
+    expected.erase(expected.find_last_not_of(' ') + 1);
+    std::string escaped;
+    for (char c : expected) {
+        escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    }
+    EXPECT_EQ(emulator::DescribeRowText(session.emulator().screen, 0), escaped);
+    termdef::ResetTerminalDefinition();
+}
+
+} // namespace
+} // namespace kestra::bench
