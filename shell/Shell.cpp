@@ -1,7 +1,9 @@
 #include "shell/Shell.h"
 
+#include "console/WindowLink.h"
 #include "platform/Exit.h"
 #include "platform/qt/IniSettingsStore.h"
+#include "shell/ConsoleFrameBridge.h"
 #include "shell/Dialogs.h"
 #include "shell/FrameWindow.h"
 #include "shell/Icons.h"
@@ -63,6 +65,9 @@ Shell::Shell(ShellConfiguration& configuration, ShellEnvironment environment)
                                              [this](QWidget& window, int width, int height) {
                                                  frame_->CenterWindow(window, width, height);
                                              });
+    // Consoles defined from now on register with this frame.
+    frameBridge_ = std::make_unique<ConsoleFrameBridge>(*frame_);
+    previousFrameLink_ = console::TheWindowSide().SetFrame(frameBridge_.get());
     // The display counts as palette-based: the painter emulates the animation.
     blink_.SetPaletteDevice(true);
     blink_.UpdateBlinkState();
@@ -102,6 +107,7 @@ Shell::Shell(ShellConfiguration& configuration, ShellEnvironment environment)
 }
 
 Shell::~Shell() {
+    console::TheWindowSide().SetFrame(previousFrameLink_);
     if (exitRoutineInstalled_) {
         platform::SetFatalPresenter(std::move(previousPresenter_));
         platform::SetRestartFunction(std::move(previousRestart_));
@@ -250,8 +256,7 @@ void Shell::LoadPropertiesIntoFrame() {
                             normal.bottom - normal.top);
     }
     frame_->SetConsolesMaximized(placement.consolesMaximized);
-    blink_.SetBlinkMode(properties_.blinkMode);
-    blink_.UpdateBlinkState();
+    PropertiesApplied();
     switch (placement.showCommand) {
     case console::kShowMaximized: frame_->showMaximized(); break;
     case console::kShowMinimized:
@@ -275,6 +280,11 @@ void Shell::StartBlinkTimer() {
 
 void Shell::ApplicationStateChanged(bool active) {
     blink_.SetAppActive(active);
+    BlinkStateChanged();
+}
+
+void Shell::PropertiesApplied() {
+    console::TheWindowSide().SetBeeps(properties_.beepOnBell, properties_.beepOnError);
     BlinkStateChanged();
 }
 

@@ -2,6 +2,7 @@
 
 #include "console/BlinkPalette.h"
 #include "console/Properties.h"
+#include "console/WindowLink.h"
 #include "platform/SettingsStore.h"
 #include "shell/ConfigEditor.h"
 #include "shell/ConsoleWindowSlots.h"
@@ -23,6 +24,7 @@ class QTimer;
 // order. One per process; tests make their own with fakes for the outside.
 namespace kestra::shell {
 
+class ConsoleFrameBridge;
 class FrameWindow;
 
 struct ShellEnvironment {
@@ -88,6 +90,9 @@ public:
     void EnsureSplashShownAndRemoved();
     // Blinking may have started or stopped: tell the consoles.
     void BlinkStateChanged();
+    // The Properties were loaded or changed (the Properties dialog's Apply):
+    // the beeps the consoles read and the blink state follow them.
+    void PropertiesApplied();
 
     const EditPosition& LastEditPosition() const { return lastEdit_; }
 
@@ -106,6 +111,8 @@ private:
     ConfigEditor editor_;
     std::unique_ptr<FrameWindow> frame_;
     std::unique_ptr<SplashScreen> splash_;
+    std::unique_ptr<ConsoleFrameBridge> frameBridge_;
+    console::ConsoleFrameLink* previousFrameLink_ = nullptr;
     QTimer* blinkTimer_ = nullptr;
     QObject context_; // owns the connections to application-wide signals
     EditPosition lastEdit_;

@@ -22,6 +22,7 @@ using namespace kestra;
 namespace {
 
 const std::string kProgram = KESTRA_BINARY_DIR "/bin/kestra";
+const std::string kServe = KESTRA_BINARY_DIR "/bin/kestra-serve";
 
 bool CommandExists(const char* name) {
     return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
@@ -139,7 +140,8 @@ private:
     pid_t pid_ = -1;
 };
 
-// One run of kestra with its own settings directory, standard error kept.
+// One run of kestra with its own settings directory, the terminal definition
+// file of the source tree and standard error kept.
 class KestraRun {
 public:
     KestraRun(const XServer& x, const TemporaryDirectory& directory,
@@ -150,9 +152,10 @@ public:
             command += " '" + argument + "'";
         }
         command += " 2>'" + errors_ + "'";
-        const platform::ProcessStart start = platform::StartProcess(
-            {"env", "DISPLAY=" + x.Display(), "QT_QPA_PLATFORM=xcb",
-             "XDG_CONFIG_HOME=" + directory / "config", "/bin/sh", "-c", command});
+        const platform::ProcessStart start =
+            platform::StartProcess({"env", "DISPLAY=" + x.Display(), "QT_QPA_PLATFORM=xcb",
+                                    "XDG_CONFIG_HOME=" + directory / "config",
+                                    "CNF=" KESTRA_SOURCE_DIR "/data", "/bin/sh", "-c", command});
         pid_ = start.pid;
         status_ =
             std::async(std::launch::async, [pid = pid_] { return platform::WaitForChild(pid); });
@@ -256,6 +259,54 @@ TEST_F(EndToEndTest, FrameShowsTheConfiguredTitleAndExitEndsWithStatus0) {
         }
     }
     EXPECT_NE(saved.find("Properties=1 1 1 1 1 0 0 1 0"), std::string::npos) << saved;
+}
+
+// Consoles on two kestra-serve sockets: the program comes up with its frame
+// titled from the configuration, the servers see the connections, and File >
+// Exit ends it with status 0.
+TEST_F(EndToEndTest, ConsolesOnServerSocketsStartAndExitEndsWithStatus0) {
+    ASSERT_TRUE(std::filesystem::exists(kServe)) << kServe << " is missing";
+    std::vector<pid_t> servers;
+    std::vector<std::string> marks;
+    for (int unit = 1; unit <= 2; ++unit) {
+        const std::string socket = directory_ / ("s" + std::to_string(unit));
+        const std::string mark = directory_ / ("connected" + std::to_string(unit));
+        marks.push_back(mark);
+        servers.push_back(platform::StartProcess({kServe, socket, "--", "/bin/sh", "-c",
+                                                  "touch '" + mark + "'; exec cat"})
+                              .pid);
+        for (int i = 0; i < 200 && !std::filesystem::exists(socket); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    const std::string configuration = directory_ / "lab.cnf";
+    std::ofstream(configuration) << "QuietMode = on\nTitle = Two consoles\n"
+                                 << "CON /UNIT:1 = " << directory_ / "s1"
+                                 << "\n"
+                                 << "CON /UNIT:2 /UNITNAME:Second = " << directory_ / "s2"
+                                 << "\n";
+    {
+        KestraRun kestra(*x_, directory_, {"/C:" + configuration});
+        const std::string frame = x_->FindWindow("Two consoles");
+        ASSERT_FALSE(frame.empty()) << "no frame; stderr: " << kestra.Errors();
+        for (const std::string& mark : marks) {
+            for (int i = 0; i < 200 && !std::filesystem::exists(mark); ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            EXPECT_TRUE(std::filesystem::exists(mark)) << "a server saw no connection";
+        }
+        std::string question;
+        ASSERT_TRUE(x_->TypeUntil(frame, "alt+f x", [&] {
+            question = x_->FindWindowNow("Shutdown");
+            return !question.empty();
+        })) << "Exit did not ask";
+        EXPECT_TRUE(x_->TypeUntil(question, "alt+s", [&] { return kestra.Status(0) != -1; }));
+        EXPECT_EQ(kestra.Status(), 0) << kestra.Errors();
+    }
+    for (const pid_t server : servers) {
+        ::kill(server, SIGTERM);
+        platform::WaitForChild(server);
+    }
 }
 
 // Restart from the Fatal Error dialog: the old instance ends with 255 and a

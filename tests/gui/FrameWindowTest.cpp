@@ -1,6 +1,8 @@
 #include "shell/FrameWindow.h"
 
 #include "ShellTestSupport.h"
+#include "console/ConsoleRecord.h"
+#include "console/WindowLink.h"
 #include "platform/Exit.h"
 #include "shell/MenuTable.h"
 
@@ -9,6 +11,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <array>
 #include <gtest/gtest.h>
 #include <set>
 #include <thread>
@@ -259,17 +262,24 @@ TEST_F(FrameWindowTest, UnknownCommandsReachTheActiveConsoleWindow) {
     EXPECT_EQ(first->commands.size(), 1u) << "known commands stay with the frame";
 }
 
-TEST_F(FrameWindowTest, ConsolesRegisterFromAnyThreadInOrder) {
-    std::thread reader([this] {
-        for (int unit = 0; unit < 3; ++unit) {
-            Frame().PostRegisterConsole(nullptr, 24 + unit, 80);
+// Consoles are defined on the window thread during start-up, but the frame
+// link is safe from any thread; the frame learns of them through its events.
+TEST_F(FrameWindowTest, ConsolesRegisterThroughTheWindowSideInOrder) {
+    console::ConsoleFrameLink* link = console::TheWindowSide().Frame();
+    ASSERT_NE(link, nullptr) << "the shell installs its frame for the console layer";
+    std::array<console::ConsoleRecord, 3> records;
+    std::thread definer([&] {
+        for (unsigned unit = 0; unit < records.size(); ++unit) {
+            link->RegisterConsole(records[unit], 24 + unit, unit == 2 ? 132 : 80);
         }
     });
-    reader.join();
+    definer.join();
+    EXPECT_TRUE(Frame().RegisteredConsoles().empty()) << "registered only by the event";
     ASSERT_TRUE(PumpUntil([&] { return Frame().RegisteredConsoles().size() == 3; }));
-    for (int unit = 0; unit < 3; ++unit) {
-        EXPECT_EQ(Frame().RegisteredConsoles()[unit].rows, 24 + unit);
-        EXPECT_EQ(Frame().RegisteredConsoles()[unit].columns, 80);
+    for (std::size_t unit = 0; unit < records.size(); ++unit) {
+        EXPECT_EQ(Frame().RegisteredConsoles()[unit].record, &records[unit]);
+        EXPECT_EQ(Frame().RegisteredConsoles()[unit].rows, 24 + static_cast<int>(unit));
+        EXPECT_EQ(Frame().RegisteredConsoles()[unit].columns, unit == 2 ? 132 : 80);
     }
 }
 

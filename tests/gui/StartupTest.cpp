@@ -1,4 +1,5 @@
 #include "ShellTestSupport.h"
+#include "console/WindowLink.h"
 #include "platform/Exit.h"
 #include "shell/FrameWindow.h"
 
@@ -24,7 +25,7 @@ protected:
 
 TEST_F(StartupTest, StepsRunInTheirOrder) {
     std::vector<std::string> steps;
-    world.settings["Properties"] = "2";
+    world.settings["Properties"] = "2 0";
     Shell shell(configuration, world.Environment());
     configuration.parse = [&](std::span<const std::string> arguments) {
         steps.push_back("command line " + arguments[1]);
@@ -57,6 +58,8 @@ TEST_F(StartupTest, StepsRunInTheirOrder) {
                                                "console windows"}));
     EXPECT_EQ(world.clock.waits, (std::vector<int>{1400})) << "the splash stays 2000 ms";
     EXPECT_TRUE(configuration.quietMode) << "a removed splash never comes back";
+    EXPECT_FALSE(console::TheWindowSide().BeepOnBell()) << "the consoles read the loaded beeps";
+    EXPECT_TRUE(console::TheWindowSide().BeepOnError());
 }
 
 struct ErrorCase {
