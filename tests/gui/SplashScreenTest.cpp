@@ -148,6 +148,26 @@ TEST_F(SplashScreenTest, BadPictureIsReportedWithItsFileNameThenTheBuiltInOneIsU
     EXPECT_EQ(splash.Window()->Image().size(), QSize(520, 240));
 }
 
+// The exit routine shows the splash before its dialog; a bad picture then
+// must not report again: the built-in one is shown instead.
+TEST_F(SplashScreenTest, BadPictureIsSilentOnceExiting) {
+    configuration.splashGraphic = WriteFile("bad.bmp", "BM but nothing else");
+    SplashScreen splash = MakeSplash();
+    int reports = 0;
+    QSize shown;
+    platform::SetFatalPresenter([&](std::string_view message) {
+        ++reports;
+        splash.Show();
+        if (splash.Window() != nullptr) {
+            shown = splash.Window()->Image().size();
+        }
+        throw platform::FatalError(message);
+    });
+    EXPECT_THROW(platform::Fatal("Pipe error"), platform::FatalError);
+    EXPECT_EQ(reports, 1);
+    EXPECT_EQ(shown, QSize(520, 240));
+}
+
 TEST_F(SplashScreenTest, MissingPictureGivesTheSystemText) {
     configuration.splashGraphic = "/nonexistent/kestra/splash.bmp";
     SplashScreen splash = MakeSplash();
