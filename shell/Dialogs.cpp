@@ -1,0 +1,240 @@
+#include "shell/Dialogs.h"
+
+#include "shell/Icons.h"
+#include "shell/WindowLayout.h"
+
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+
+namespace kestra::shell {
+namespace {
+
+constexpr int kIconSize = 32;
+
+Box ToBox(const QRect& rect) {
+    return {rect.x(), rect.y(), rect.width(), rect.height()};
+}
+
+QRect DesktopOf(const QWidget& widget) {
+    const QScreen* screen = widget.screen() ? widget.screen() : QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+}
+
+QPushButton* AddButton(QDialog& dialog, const char* id, const QString& text) {
+    auto* button = new QPushButton(text, &dialog);
+    button->setObjectName(QString::fromLatin1(id));
+    button->setAutoDefault(false);
+    return button;
+}
+
+QLabel* AddText(QDialog& dialog, const char* id, const QString& text) {
+    auto* label = new QLabel(text, &dialog);
+    label->setObjectName(QString::fromLatin1(id));
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+// A message dialog before FitMessageDialog sizes it: icon top left, the
+// text control beside it, room for one row of buttons below.
+struct MessageDialogParts {
+    IconLabel* icon = nullptr;
+    QLabel* text = nullptr;
+};
+
+MessageDialogParts BuildMessageDialog(QDialog& dialog, const char* iconId, ShellIcon iconKind,
+                                      const char* textId,
+                                      const std::vector<QPushButton*>& buttons) {
+    dialog.setFont(MessageFont());
+    const QFontMetrics metrics(dialog.font());
+    const int characterWidth = metrics.horizontalAdvance(QLatin1Char('0'));
+    const int characterHeight = metrics.height();
+    MessageDialogParts parts;
+    parts.icon = new IconLabel(LoadShellIcon(iconKind), &dialog);
+    parts.icon->setObjectName(QString::fromLatin1(iconId));
+    parts.icon->setGeometry(2 * characterWidth, characterHeight, kIconSize, kIconSize);
+    parts.text = AddText(dialog, textId, {});
+    parts.text->setFont(dialog.font());
+    parts.text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    const int textLeft = 4 * characterWidth + kIconSize;
+    parts.text->setGeometry(textLeft, characterHeight, 40 * characterWidth, 3 * characterHeight);
+    int buttonHeight = 0;
+    for (QPushButton* button : buttons) {
+        button->resize(std::max(button->sizeHint().width(), 12 * characterWidth),
+                       button->sizeHint().height());
+        buttonHeight = std::max(buttonHeight, button->height());
+    }
+    dialog.resize(textLeft + parts.text->width() + 2 * characterWidth,
+                  characterHeight + parts.text->height() + 2 * characterHeight + buttonHeight);
+    return parts;
+}
+
+} // namespace
+
+QFont MessageFont() {
+    QFont font(QStringLiteral("Lucida Console"), 9);
+    font.setStyleHint(QFont::TypeWriter);
+    if (QFontInfo(font).family() != font.family()) {
+        font.setFamily(QStringLiteral("DejaVu Sans Mono"));
+    }
+    return font;
+}
+
+MessageFit FitMessageDialog(QDialog& dialog, std::string_view text, QLabel& textControl,
+                            QPushButton* button1, QPushButton* button2, QPushButton* button3) {
+    const QFontMetrics metrics(textControl.font());
+    const Extent character{std::max(1, metrics.horizontalAdvance(QLatin1Char('0'))),
+                           std::max(1, metrics.height())};
+    const Extent extra{dialog.width() - textControl.width(),
+                       dialog.height() - textControl.height()};
+    const QRect desktop = DesktopOf(dialog);
+    const Extent maxCharacters{(desktop.width() - extra.width) / character.width,
+                               (desktop.height() - extra.height) / character.height};
+    const Extent minCharacters{textControl.width() / character.width,
+                               textControl.height() / character.height};
+
+    const TextFit fit = FitText(text, maxCharacters, minCharacters);
+    const Extent size{extra.width + fit.columns * character.width,
+                      extra.height + fit.rows * character.height};
+    // A frame not shown yet (help during the command line) has no place to
+    // centre on: the desktop stands in.
+    const QWidget* parent = dialog.parentWidget() ? dialog.parentWidget()->window() : nullptr;
+    const QRect parentRect = parent && parent->isVisible() ? parent->geometry() : desktop;
+    const Spot spot = CenteredPosition(ToBox(parentRect), size, ToBox(desktop));
+    dialog.setGeometry(spot.x, spot.y, size.width, size.height);
+
+    if (button1 != nullptr) {
+        std::vector<QPushButton*> buttons{button1};
+        for (QPushButton* more : {button2, button3}) {
+            if (more == nullptr) {
+                break;
+            }
+            buttons.push_back(more);
+        }
+        std::vector<Extent> sizes;
+        for (const QPushButton* button : buttons) {
+            sizes.push_back({button->width(), button->height()});
+        }
+        const std::vector<Spot> spots = PlaceMessageButtons(size, character, sizes);
+        for (std::size_t i = 0; i < buttons.size(); ++i) {
+            buttons[i]->move(spots[i].x, spots[i].y);
+        }
+    }
+    textControl.resize(fit.columns * character.width, fit.rows * character.height);
+    return {fit.wrapped, fit.text};
+}
+
+IconLabel::IconLabel(const QIcon& icon, QWidget* parent) : QLabel(parent) {
+    setPixmap(icon.pixmap(kIconSize, kIconSize));
+}
+
+void IconLabel::mouseDoubleClickEvent(QMouseEvent* event) {
+    event->accept();
+    if (onDoubleClick) {
+        onDoubleClick();
+    }
+}
+
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("About KESTRA"));
+    setObjectName(QStringLiteral("200"));
+    auto* group = new QGroupBox(this);
+    group->setGeometry(8, 8, 304, 100);
+    auto* icon = new IconLabel(LoadShellIcon(ShellIcon::Frame), this);
+    icon->setObjectName(QStringLiteral("202"));
+    icon->setGeometry(20, 24, kIconSize, kIconSize);
+    AddText(*this, "203", QStringLiteral("KESTRA"))->setGeometry(68, 24, 232, 20);
+    AddText(*this, "204", QString::fromLatin1(kVersionText.data(), kVersionText.size()))
+        ->setGeometry(68, 48, 232, 20);
+    AddText(*this, "205", QString::fromLatin1(kBuildText.data(), kBuildText.size()))
+        ->setGeometry(68, 72, 240, 20);
+    QPushButton* ok = AddButton(*this, "201", QStringLiteral("&OK"));
+    ok->setDefault(true);
+    ok->setGeometry(124, 118, 72, 26);
+    connect(ok, &QPushButton::clicked, this, [this] { done(0); });
+    resize(320, 154);
+}
+
+ShutdownDialog::ShutdownDialog(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Shutdown"));
+    setObjectName(QStringLiteral("400"));
+    auto* icon = new IconLabel(LoadShellIcon(ShellIcon::Shutdown), this);
+    icon->setObjectName(QStringLiteral("401"));
+    icon->setGeometry(16, 16, kIconSize, kIconSize);
+    AddText(*this, "402", QStringLiteral("Do you want to shut down KESTRA?"))
+        ->setGeometry(60, 22, 240, 20);
+    QPushButton* shutdown = AddButton(*this, "405", QStringLiteral("&Shutdown"));
+    QPushButton* cancel = AddButton(*this, "406", QStringLiteral("&Cancel"));
+    shutdown->setDefault(true);
+    shutdown->setGeometry(60, 62, 90, 26);
+    cancel->setGeometry(170, 62, 90, 26);
+    connect(shutdown, &QPushButton::clicked, this, [this] { done(1); });
+    connect(cancel, &QPushButton::clicked, this, [this] { done(0); });
+    resize(316, 100);
+    // A slip of Enter or Space must not end the program: Cancel has the focus.
+    cancel->setFocus();
+}
+
+FatalErrorDialog::FatalErrorDialog(std::string_view message, Actions actions, QWidget* parent)
+    : QDialog(parent), actions_(std::move(actions)) {
+    setWindowTitle(QStringLiteral("Fatal Error"));
+    setObjectName(QStringLiteral("500"));
+    QPushButton* shutdown = AddButton(*this, "503", QStringLiteral("&Shutdown"));
+    QPushButton* edit = AddButton(*this, "504", QStringLiteral("&Edit Cnf"));
+    QPushButton* restart = AddButton(*this, "506", QStringLiteral("&Restart"));
+    const MessageDialogParts parts =
+        BuildMessageDialog(*this, "501", ShellIcon::Fatal, "502", {shutdown, edit, restart});
+    shutdown->setDefault(true);
+    shutdown->setFocus();
+
+    const MessageFit fit = FitMessageDialog(*this, message, *parts.text, shutdown, edit, restart);
+    wrapped_ = fit.wrapped;
+    parts.text->setText(
+        QString::fromStdString(ShowLineMarkers(fit.text, kLineMarkerCharacter, fit.wrapped)));
+    edit->setEnabled(actions_.configOpened);
+
+    parts.icon->onDoubleClick = [this] { done(1); };
+    connect(shutdown, &QPushButton::clicked, this, [this] { done(0); });
+    connect(restart, &QPushButton::clicked, this, [this] {
+        MakeShutdownDefault();
+        if (actions_.requestRestart) {
+            actions_.requestRestart();
+        }
+        done(0);
+    });
+    connect(edit, &QPushButton::clicked, this, [this] {
+        MakeShutdownDefault();
+        if (actions_.editConfiguration) {
+            actions_.editConfiguration();
+        }
+    });
+}
+
+void FatalErrorDialog::MakeShutdownDefault() {
+    auto* shutdown = findChild<QPushButton*>(QStringLiteral("503"));
+    for (auto* button : findChildren<QPushButton*>()) {
+        button->setDefault(button == shutdown);
+    }
+    shutdown->setFocus();
+}
+
+HelpDialog::HelpDialog(std::string_view text, QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Command Line Help"));
+    setObjectName(QStringLiteral("600"));
+    QPushButton* shutdown = AddButton(*this, "603", QStringLiteral("&Shutdown"));
+    const MessageDialogParts parts =
+        BuildMessageDialog(*this, "601", ShellIcon::Help, "602", {shutdown});
+    shutdown->setDefault(true);
+    shutdown->setFocus();
+    const MessageFit fit = FitMessageDialog(*this, text, *parts.text, shutdown);
+    // The help has no marked token, but the message above it may quote one.
+    parts.text->setText(
+        QString::fromStdString(ShowLineMarkers(fit.text, kLineMarkerCharacter, fit.wrapped)));
+    connect(shutdown, &QPushButton::clicked, this, [this] { done(0); });
+}
+
+} // namespace kestra::shell

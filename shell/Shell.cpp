@@ -1,0 +1,332 @@
+#include "shell/Shell.h"
+
+#include "console/WindowLink.h"
+#include "platform/Exit.h"
+#include "platform/qt/IniSettingsStore.h"
+#include "shell/ConsoleFrameBridge.h"
+#include "shell/Dialogs.h"
+#include "shell/FrameWindow.h"
+#include "shell/Icons.h"
+#include "shell/Restart.h"
+#include "shell/WindowLayout.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMdiArea>
+#include <QSessionManager>
+#include <QThread>
+#include <QTimer>
+#include <cstdio>
+
+namespace kestra::shell {
+namespace {
+
+// Offers every key event of the application to the key pre-translation
+// before any widget sees it.
+class KeyPreTranslator : public QObject {
+public:
+    explicit KeyPreTranslator(ConsoleWindowSlots& consoles) : slots_(consoles) {}
+
+protected:
+    bool eventFilter(QObject* target, QEvent* event) override {
+        if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
+            slots_.preTranslateKey) {
+            return slots_.preTranslateKey(target, static_cast<QKeyEvent*>(event));
+        }
+        return false;
+    }
+
+private:
+    ConsoleWindowSlots& slots_;
+};
+
+console::Rect ToRect(const QRect& rect) {
+    return {rect.x(), rect.y(), rect.x() + rect.width(), rect.y() + rect.height()};
+}
+
+} // namespace
+
+ShellEnvironment SystemShellEnvironment() {
+    ShellEnvironment environment;
+    environment.exit = [] { platform::Exit(); };
+    environment.openSettings = [](const std::string& subKey) {
+        return std::unique_ptr<platform::SettingsStore>(
+            std::make_unique<platform::IniSettingsStore>(subKey));
+    };
+    environment.restart = [](const std::vector<std::string>& arguments) { Restart(arguments); };
+    return environment;
+}
+
+Shell::Shell(ShellConfiguration& configuration, ShellEnvironment environment)
+    : configuration_(configuration), environment_(std::move(environment)),
+      editor_(environment_.editor) {
+    frame_ = std::make_unique<FrameWindow>(*this);
+    splash_ = std::make_unique<SplashScreen>(configuration_, environment_.clock,
+                                             [this](QWidget& window, int width, int height) {
+                                                 frame_->CenterWindow(window, width, height);
+                                             });
+    // Consoles defined from now on register with this frame.
+    frameBridge_ = std::make_unique<ConsoleFrameBridge>(*frame_);
+    previousFrameLink_ = console::TheWindowSide().SetFrame(frameBridge_.get());
+    // The display counts as palette-based: the painter emulates the animation.
+    blink_.SetPaletteDevice(true);
+    blink_.UpdateBlinkState();
+
+    auto* translator = new KeyPreTranslator(consoleSlots_);
+    translator->setParent(&context_);
+    qApp->installEventFilter(translator);
+
+    QObject::connect(qApp, &QGuiApplication::applicationStateChanged, &context_,
+                     [this](Qt::ApplicationState state) {
+                         ApplicationStateChanged(state == Qt::ApplicationActive);
+                     });
+    // Log-off or shutdown: the question first (it may refuse), then the
+    // Properties are saved and the program ends when the session really ends.
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, &context_,
+                     [this](QSessionManager& manager) {
+                         if (manager.allowsInteraction()) {
+                             const bool allowed = frame_->QueryEndSession();
+                             manager.release();
+                             if (!allowed) {
+                                 manager.cancel();
+                             }
+                         }
+                     });
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, &context_, [this] {
+        if (properties_.saveOnExit) {
+            SaveProperties(true);
+        }
+        ExitProgram();
+    });
+
+    ShellServices services;
+    services.setFrameTitle = [this](std::string_view caption) { SetFrameTitle(caption); };
+    services.showSplash = [this] { splash_->Show(); };
+    services.presentHelp = [this](std::string_view text) { PresentHelp(text); };
+    configuration_.Connect(services);
+}
+
+Shell::~Shell() {
+    console::TheWindowSide().SetFrame(previousFrameLink_);
+    if (exitRoutineInstalled_) {
+        platform::SetFatalPresenter(std::move(previousPresenter_));
+        platform::SetRestartFunction(std::move(previousRestart_));
+    }
+    splash_.reset();
+    frame_.reset();
+}
+
+void Shell::InstallExitRoutine() {
+    previousPresenter_ =
+        platform::SetFatalPresenter([this](std::string_view message) { PresentFatal(message); });
+    previousRestart_ = platform::SetRestartFunction([this] {
+        if (environment_.restart) {
+            environment_.restart(configuration_.RestartArguments());
+        }
+    });
+    exitRoutineInstalled_ = true;
+}
+
+void Shell::OnWindowThread(const std::function<void()>& body) {
+    if (QThread::currentThread() == qApp->thread()) {
+        body();
+        return;
+    }
+    // The failing thread waits here until the user closed the dialog; the
+    // exit routine then ends the process from this thread.
+    QMetaObject::invokeMethod(&context_, body, Qt::BlockingQueuedConnection);
+}
+
+void Shell::EnsureSplashShownAndRemoved() {
+    splash_->Show();
+    splash_->Remove();
+}
+
+void Shell::PresentFatal(std::string_view message) {
+    const std::string text(message);
+    OnWindowThread([this, &text] {
+        // The hourglass of the configuration step would stay over the dialog.
+        while (QApplication::overrideCursor() != nullptr) {
+            QApplication::restoreOverrideCursor();
+        }
+        frame_->RestoreIfMinimized();
+        EnsureSplashShownAndRemoved();
+        FatalErrorDialog::Actions actions;
+        actions.configOpened = configuration_.ConfigOpened();
+        actions.editConfiguration = [this] { EditAtError(); };
+        actions.requestRestart = [] { platform::SetRestartRequested(true); };
+        FatalErrorDialog dialog(text, std::move(actions), frame_.get());
+        dialog.exec();
+    });
+}
+
+void Shell::PresentHelp(std::string_view text) {
+    // As the exit routine does for its messages: a user who typed the command
+    // in a terminal reads the help there too.
+    const std::string copy(text);
+    std::fprintf(stderr, "%s\n", ShowLineMarkers(copy, kLineMarkerCharacter, false).c_str());
+    std::fflush(stderr);
+    OnWindowThread([this, &copy] {
+        frame_->RestoreIfMinimized();
+        EnsureSplashShownAndRemoved();
+        HelpDialog dialog(copy, frame_.get());
+        dialog.exec();
+    });
+}
+
+void Shell::SetFrameTitle(std::string_view caption) {
+    frame_->setWindowTitle(QString::fromStdString(std::string(caption)));
+}
+
+void Shell::SaveProperties(bool hide) {
+    if (!environment_.openSettings) {
+        return;
+    }
+    const std::unique_ptr<platform::SettingsStore> store =
+        environment_.openSettings(configuration_.PropertiesSubKey());
+    if (!store) {
+        return;
+    }
+    console::FramePlacement placement;
+    placement.showCommand = frame_->isMinimized()   ? console::kShowMinimized
+                            : frame_->isMaximized() ? console::kShowMaximized
+                                                    : console::kShowNormal;
+    placement.consolesMaximized = frame_->ConsolesMaximized();
+    placement.normal = ToRect(frame_->normalGeometry());
+    console::SaveFrameAndProperties(*store, placement, properties_);
+    if (consoleSlots_.saveConsolePlacements) {
+        consoleSlots_.saveConsolePlacements(*store, hide);
+    }
+    store->Commit();
+}
+
+int Shell::ShowShutdownDialog() {
+    ShutdownDialog dialog(frame_.get());
+    frame_->CenterDialog(dialog);
+    return dialog.exec();
+}
+
+void Shell::ShowAboutDialog() {
+    AboutDialog dialog(frame_.get());
+    frame_->CenterDialog(dialog);
+    dialog.exec();
+}
+
+void Shell::ShowPropertiesDialog() {
+    if (consoleSlots_.propertiesDialog) {
+        consoleSlots_.propertiesDialog(frame_.get());
+    }
+}
+
+void Shell::EditConfiguration(const std::string& fileName, int line, int column) {
+    editor_.Edit(configuration_, fileName, line, column);
+}
+
+void Shell::EditAtError() {
+    if (std::optional<EditPosition> position = configuration_.CloseAtErrorPosition()) {
+        lastEdit_ = *position;
+        EditConfiguration(position->fileName, position->line, position->column);
+        return;
+    }
+    const std::optional<std::string> path = configuration_.ConfigFilePath();
+    if (path) {
+        EditConfiguration(*path, lastEdit_.line, lastEdit_.column);
+    }
+}
+
+void Shell::ExitProgram() {
+    if (environment_.exit) {
+        environment_.exit();
+    }
+}
+
+void Shell::LoadPropertiesIntoFrame() {
+    console::FramePlacement placement;
+    placement.showCommand = console::kShowNormal;
+    const QRect initial = frame_->geometry();
+    placement.normal = ToRect(initial);
+    if (environment_.openSettings) {
+        if (auto store = environment_.openSettings(configuration_.PropertiesSubKey())) {
+            console::LoadProperties(*store, console::kShowDefault, placement, properties_);
+        }
+    }
+    const console::Rect& normal = placement.normal;
+    if (normal.right > normal.left && normal.bottom > normal.top) {
+        frame_->setGeometry(normal.left, normal.top, normal.right - normal.left,
+                            normal.bottom - normal.top);
+    }
+    frame_->SetConsolesMaximized(placement.consolesMaximized);
+    PropertiesApplied();
+    switch (placement.showCommand) {
+    case console::kShowMaximized: frame_->showMaximized(); break;
+    case console::kShowMinimized:
+    case console::kShowMinNoActive: frame_->showMinimized(); break;
+    default: frame_->show();
+    }
+    frame_->UpdateMinimumSize();
+}
+
+void Shell::StartBlinkTimer() {
+    blinkTimer_ = new QTimer(frame_.get());
+    blinkTimer_->setObjectName(QStringLiteral("blinkTimer"));
+    QObject::connect(blinkTimer_, &QTimer::timeout, frame_.get(), [this] {
+        const console::BlinkStep step = blink_.BlinkTick();
+        if (step.advanced && consoleSlots_.blinkTicked) {
+            consoleSlots_.blinkTicked(step);
+        }
+    });
+    blinkTimer_->start(console::kBlinkPeriodMs);
+}
+
+void Shell::ApplicationStateChanged(bool active) {
+    blink_.SetAppActive(active);
+    BlinkStateChanged();
+}
+
+void Shell::PropertiesApplied() {
+    console::TheWindowSide().SetBeeps(properties_.beepOnBell, properties_.beepOnError);
+    BlinkStateChanged();
+}
+
+void Shell::BlinkStateChanged() {
+    const bool wasActive = blink_.BlinkActive();
+    blink_.SetBlinkMode(properties_.blinkMode);
+    blink_.UpdateBlinkState();
+    if (wasActive != blink_.BlinkActive() && consoleSlots_.paletteChanged) {
+        consoleSlots_.paletteChanged();
+    }
+}
+
+void Shell::RunStartup(std::span<const std::string> arguments) {
+    configuration_.ParseCommandLine(arguments);
+    LoadPropertiesIntoFrame();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    configuration_.ConfigureAtStartup();
+    QApplication::restoreOverrideCursor();
+    splash_->Remove();
+    StartBlinkTimer();
+    if (consoleSlots_.createConsoleWindows) {
+        consoleSlots_.createConsoleWindows(*frame_);
+    }
+}
+
+int Start(int argc, char** argv, ShellConfiguration& configuration,
+          const std::function<void(Shell& shell)>& installConsoleLayer) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("KESTRA"));
+    // Every way out passes the exit routine; closing a window never ends the
+    // program by itself.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(LoadShellIcon(ShellIcon::Frame));
+    platform::SetLineMarker(kLineMarkerCharacter);
+    Shell shell(configuration, SystemShellEnvironment());
+    shell.InstallExitRoutine();
+    if (installConsoleLayer) {
+        installConsoleLayer(shell);
+    }
+    const std::vector<std::string> arguments(argv, argv + argc);
+    shell.RunStartup(arguments);
+    return application.exec();
+}
+
+} // namespace kestra::shell

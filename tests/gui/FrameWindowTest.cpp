@@ -1,0 +1,320 @@
+#include "shell/FrameWindow.h"
+
+#include "ShellTestSupport.h"
+#include "console/ConsoleRecord.h"
+#include "console/WindowLink.h"
+#include "platform/Exit.h"
+#include "shell/MenuTable.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <array>
+#include <gtest/gtest.h>
+#include <set>
+#include <thread>
+
+using namespace kestra;
+using namespace kestra::shell;
+using namespace kestra::shell::testing;
+
+namespace {
+
+// A console window stand-in that records the commands it is given.
+class RecordingConsole : public QWidget {
+public:
+    std::vector<int> commands;
+
+protected:
+    bool event(QEvent* event) override {
+        if (event->type() == kCommandEvent) {
+            commands.push_back(static_cast<CommandEvent*>(event)->command);
+            return true;
+        }
+        return QWidget::event(event);
+    }
+};
+
+class FrameWindowTest : public ::testing::Test {
+protected:
+    FrameWindowTest() : shell((App(), configuration), world.Environment()) {
+        configuration.quietMode = true;
+        Frame().show();
+    }
+
+    FrameWindow& Frame() { return shell.Frame(); }
+
+    QMdiSubWindow* AddConsole(RecordingConsole** console = nullptr) {
+        auto* widget = new RecordingConsole;
+        QMdiSubWindow* window = Frame().MdiArea()->addSubWindow(widget);
+        window->resize(200, 120);
+        window->show();
+        if (console != nullptr) {
+            *console = widget;
+        }
+        return window;
+    }
+
+    platform::ScopedFatalCapture capture;
+    FakeConfiguration configuration;
+    TestWorld world;
+    Shell shell;
+};
+
+TEST_F(FrameWindowTest, EveryMenuItemIsBuiltWithItsIdTextAndState) {
+    std::set<int> ids;
+    for (const MenuItem& item : kMenuItems) {
+        if (item.command == kSeparator) {
+            continue;
+        }
+        EXPECT_TRUE(ids.insert(item.command).second) << "duplicate id " << item.command;
+        QAction* action = Frame().findChild<QAction*>(QString::number(item.command));
+        ASSERT_NE(action, nullptr) << item.command;
+        EXPECT_EQ(action->text().toStdString(), item.text);
+        EXPECT_EQ(action->isEnabled(), item.enabled) << item.command;
+        EXPECT_TRUE(Frame().Popup(item.popup)->actions().contains(action)) << item.command;
+    }
+}
+
+struct EditMenuCase {
+    const char* name;
+    bool activeConsole;
+    bool consoleReady;
+    bool clipboardText;
+    bool pasteIdle;
+    bool configOpened;
+    bool pasteEnabled;
+};
+
+TEST_F(FrameWindowTest, EditMenuEnablingRules) {
+    // clang-format off
+    const EditMenuCase cases[] = {
+        // name                  active ready  text   idle   config paste
+        { "all conditions met",  true,  true,  true,  true,  true,  true  },
+        { "no active console",   false, true,  true,  true,  false, false },
+        { "console not ready",   true,  false, true,  true,  true,  false },
+        { "clipboard empty",     true,  true,  false, true,  false, false },
+        { "paste running",       true,  true,  true,  false, true,  false },
+    };
+    // clang-format on
+    for (const EditMenuCase& row : cases) {
+        for (QMdiSubWindow* window : Frame().MdiArea()->subWindowList()) {
+            delete window;
+        }
+        if (row.activeConsole) {
+            Frame().MdiArea()->setActiveSubWindow(AddConsole());
+        }
+        shell.ConsoleSlots().isConsoleReady = [&](QMdiSubWindow*) { return row.consoleReady; };
+        shell.ConsoleSlots().pasteIdle = [&] { return row.pasteIdle; };
+        QGuiApplication::clipboard()->setText(row.clipboardText ? QStringLiteral("ls\r")
+                                                                : QString());
+        if (!row.clipboardText) {
+            QGuiApplication::clipboard()->clear();
+        }
+        configuration.configOpened = row.configOpened;
+        emit Frame().Popup(kEditPopup)->aboutToShow();
+        EXPECT_EQ(Frame().Action(kCommandPaste)->isEnabled(), row.pasteEnabled) << row.name;
+        EXPECT_EQ(Frame().Action(kCommandConfiguration)->isEnabled(), row.configOpened) << row.name;
+    }
+}
+
+struct CloseCase {
+    const char* name;
+    int command;
+    bool prompt;
+    bool saveOnExit;
+    const char* answer; // button clicked in the Shutdown dialog, or null
+    bool exited;
+    bool restart;
+};
+
+TEST_F(FrameWindowTest, ExitAndRestartPassTheShutdownQuestion) {
+    // clang-format off
+    const CloseCase cases[] = {
+        // name                      command          prompt save   answer  exited restart
+        { "exit, no prompt",         kCommandExit,    false, true,  nullptr, true,  false },
+        { "restart, no prompt",      kCommandRestart, false, false, nullptr, true,  true  },
+        { "exit, agreed",            kCommandExit,    true,  true,  "405",   true,  false },
+        { "restart, agreed",         kCommandRestart, true,  true,  "405",   true,  true  },
+        { "exit, cancelled",         kCommandExit,    true,  true,  "406",   false, false },
+        { "restart, cancelled",      kCommandRestart, true,  true,  "406",   false, true  },
+    };
+    // clang-format on
+    for (const CloseCase& row : cases) {
+        world.exits = 0;
+        world.commits = 0;
+        world.settings.clear();
+        shell.Properties().promptBeforeExit = row.prompt;
+        shell.Properties().saveOnExit = row.saveOnExit;
+        QString title;
+        DialogAnswerer answerer([&](QDialog& dialog) {
+            title = dialog.windowTitle();
+            Click(dialog, row.answer != nullptr ? row.answer : "406");
+        });
+        Frame().HandleCommand(row.command);
+        EXPECT_EQ(answerer.Count(), row.answer != nullptr ? 1 : 0) << row.name;
+        if (row.answer != nullptr) {
+            EXPECT_EQ(title, QStringLiteral("Shutdown")) << row.name;
+        }
+        EXPECT_EQ(world.exits, row.exited ? 1 : 0) << row.name;
+        EXPECT_EQ(world.commits, row.exited && row.saveOnExit ? 1 : 0) << row.name;
+        EXPECT_EQ(world.settings.count("Properties"), row.exited && row.saveOnExit ? 1u : 0u)
+            << row.name;
+        EXPECT_EQ(platform::RestartRequested(), row.restart) << row.name;
+        EXPECT_TRUE(Frame().isVisible()) << "the frame is never closed by Qt";
+    }
+}
+
+TEST_F(FrameWindowTest, CancelKeepsTheLastChoiceOfRestart) {
+    DialogAnswerer answerer([](QDialog& dialog) { Click(dialog, "406"); });
+    Frame().HandleCommand(kCommandRestart);
+    EXPECT_TRUE(platform::RestartRequested());
+    Frame().HandleCommand(kCommandExit);
+    EXPECT_FALSE(platform::RestartRequested());
+    EXPECT_EQ(answerer.Count(), 2);
+    EXPECT_EQ(world.exits, 0);
+}
+
+TEST_F(FrameWindowTest, MinimisedFrameIsRestoredBeforeTheShutdownQuestion) {
+    for (const bool viaSession : {false, true}) {
+        Frame().showMinimized();
+        ASSERT_TRUE(Frame().isMinimized());
+        bool minimisedAtDialog = true;
+        DialogAnswerer answerer([&](QDialog& dialog) {
+            minimisedAtDialog = Frame().isMinimized();
+            Click(dialog, "406");
+        });
+        if (viaSession) {
+            EXPECT_FALSE(Frame().QueryEndSession()) << "Cancel refuses the log-off";
+        } else {
+            Frame().HandleCommand(kCommandExit);
+        }
+        EXPECT_EQ(answerer.Count(), 1);
+        EXPECT_FALSE(minimisedAtDialog) << "via session " << viaSession;
+    }
+}
+
+TEST_F(FrameWindowTest, SessionEndAsksOnlyWhenPromptOnShutdownIsOn) {
+    {
+        shell.Properties().promptOnShutdown = false;
+        DialogAnswerer answerer([](QDialog& dialog) { Click(dialog, "406"); });
+        EXPECT_TRUE(Frame().QueryEndSession());
+        EXPECT_EQ(answerer.Count(), 0);
+    }
+    shell.Properties().promptOnShutdown = true;
+    DialogAnswerer agree([](QDialog& dialog) { Click(dialog, "405"); });
+    EXPECT_TRUE(Frame().QueryEndSession());
+    EXPECT_EQ(agree.Count(), 1);
+}
+
+struct ArrangeCase {
+    int command;
+    bool maximizedAfter;
+};
+
+TEST_F(FrameWindowTest, CascadeAndTileClearConsolesMaximizedArrangeDoesNot) {
+    for (int i = 0; i < 3; ++i) {
+        AddConsole();
+    }
+    // clang-format off
+    const ArrangeCase cases[] = {
+        { kCommandCascade,          false },
+        { kCommandTileHorizontally, false },
+        { kCommandTileVertically,   false },
+        { kCommandArrangeIcons,     true  },
+    };
+    // clang-format on
+    for (const ArrangeCase& row : cases) {
+        Frame().SetConsolesMaximized(true);
+        Frame().HandleCommand(row.command);
+        EXPECT_EQ(Frame().ConsolesMaximized(), row.maximizedAfter) << row.command;
+    }
+}
+
+TEST_F(FrameWindowTest, TilingPlacesWindowsSideBySideOrStacked) {
+    for (int i = 0; i < 3; ++i) {
+        AddConsole();
+    }
+    const QList<QMdiSubWindow*> windows = Frame().MdiArea()->subWindowList(QMdiArea::CreationOrder);
+    Frame().HandleCommand(kCommandTileHorizontally);
+    EXPECT_LT(windows[0]->y(), windows[1]->y());
+    EXPECT_LT(windows[1]->y(), windows[2]->y());
+    EXPECT_EQ(windows[0]->width(), windows[2]->width());
+    Frame().HandleCommand(kCommandTileVertically);
+    EXPECT_LT(windows[0]->x(), windows[1]->x());
+    EXPECT_LT(windows[1]->x(), windows[2]->x());
+    EXPECT_EQ(windows[0]->height(), windows[2]->height());
+}
+
+TEST_F(FrameWindowTest, UnknownCommandsReachTheActiveConsoleWindow) {
+    Frame().HandleCommand(7900); // no console: nothing happens
+    RecordingConsole* first = nullptr;
+    RecordingConsole* second = nullptr;
+    QMdiSubWindow* firstWindow = AddConsole(&first);
+    AddConsole(&second);
+    Frame().MdiArea()->setActiveSubWindow(firstWindow);
+    Frame().HandleCommand(7900);
+    EXPECT_EQ(first->commands, std::vector<int>{7900});
+    EXPECT_TRUE(second->commands.empty());
+    Frame().HandleCommand(kCommandCascade);
+    EXPECT_EQ(first->commands.size(), 1u) << "known commands stay with the frame";
+}
+
+// Consoles are defined on the window thread during start-up, but the frame
+// link is safe from any thread; the frame learns of them through its events.
+TEST_F(FrameWindowTest, ConsolesRegisterThroughTheWindowSideInOrder) {
+    console::ConsoleFrameLink* link = console::TheWindowSide().Frame();
+    ASSERT_NE(link, nullptr) << "the shell installs its frame for the console layer";
+    std::array<console::ConsoleRecord, 3> records;
+    std::thread definer([&] {
+        for (unsigned unit = 0; unit < records.size(); ++unit) {
+            link->RegisterConsole(records[unit], 24 + unit, unit == 2 ? 132 : 80);
+        }
+    });
+    definer.join();
+    EXPECT_TRUE(Frame().RegisteredConsoles().empty()) << "registered only by the event";
+    ASSERT_TRUE(PumpUntil([&] { return Frame().RegisteredConsoles().size() == 3; }));
+    for (std::size_t unit = 0; unit < records.size(); ++unit) {
+        EXPECT_EQ(Frame().RegisteredConsoles()[unit].record, &records[unit]);
+        EXPECT_EQ(Frame().RegisteredConsoles()[unit].rows, 24 + static_cast<int>(unit));
+        EXPECT_EQ(Frame().RegisteredConsoles()[unit].columns, unit == 2 ? 132 : 80);
+    }
+}
+
+TEST_F(FrameWindowTest, ConsoleShowStateKeepsTheNormalRectangle) {
+    QMdiSubWindow* window = AddConsole();
+    window->setGeometry(10, 20, 300, 200);
+    console::ConsolePlacement saved;
+    Frame().SetConsoleShowState(*window, console::kShowMaximized, saved);
+    EXPECT_TRUE(Frame().ConsolesMaximized());
+    EXPECT_EQ(saved.normal, (console::Rect{10, 20, 310, 220}));
+    Frame().SetConsoleShowState(*window, console::kShowMinNoActive, saved);
+    EXPECT_FALSE(Frame().ConsolesMaximized());
+    EXPECT_TRUE(window->isMinimized());
+    Frame().SetConsoleShowState(*window, console::kShowNormal, saved);
+    EXPECT_FALSE(window->isMinimized());
+    EXPECT_EQ(window->geometry(), QRect(10, 20, 300, 200));
+}
+
+TEST_F(FrameWindowTest, MinimumSizeAndCentring) {
+    EXPECT_GE(Frame().minimumWidth(), 328);
+    EXPECT_GE(Frame().minimumHeight(), 104);
+    EXPECT_EQ(Frame().maximumSize(), QSize(32767, 32767));
+    Frame().setGeometry(100, 100, 600, 400);
+    QWidget child(&Frame(), Qt::Dialog);
+    Frame().CenterWindow(child, 200, 100);
+    EXPECT_EQ(child.geometry(), QRect(300, 250, 200, 100));
+}
+
+TEST_F(FrameWindowTest, ConfigurationItemOpensTheFileAtItsStart) {
+    configuration.configFilePath = "/etc/kestra/lab.cnf";
+    configuration.editCommand = "ed %s %d %d";
+    Frame().HandleCommand(kCommandConfiguration);
+    ASSERT_EQ(world.editorStarts.size(), 1u);
+    EXPECT_EQ(world.editorStarts[0],
+              (std::vector<std::string>{"ed", "/etc/kestra/lab.cnf", "0", "0"}));
+}
+
+} // namespace
