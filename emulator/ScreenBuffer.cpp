@@ -150,7 +150,7 @@ void ScreenBuffer::PutCell(std::uint16_t ch, std::uint8_t a) {
         attr = current;
     }
     ++col;
-    if (col < cols) {
+    if (col < cols) [[likely]] {
         UpdateCursor();
         return;
     }
