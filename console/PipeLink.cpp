@@ -25,17 +25,53 @@ bool IsDoubleWidth(const ScreenBuffer& screen, std::uint32_t row) {
     return screen.lineAttrs[row] != LineSingleWidth;
 }
 
-// One cell, or the pair of cells of a double-width character.
+// Adds `changes` ranges at once whose union is the given rectangle: the
+// rectangle ends as it would after adding them one by one, and dirtyCount
+// counts each of them.
+void AddChanges(ConsoleRecord& record, int left, int top, int right, int bottom,
+                std::uint32_t changes) {
+    if (record.dirtyCount == 0) [[unlikely]] {
+        record.dirtyLeft = left;
+        record.dirtyTop = top;
+        record.dirtyRight = right;
+        record.dirtyBottom = bottom;
+        if (!record.readerReceiving) {
+            // Changes made by typing or Reset on the window thread: the idle
+            // reader is the one that shows them.
+            record.readerWakeUp.Raise();
+        }
+    } else {
+        record.dirtyLeft = std::min(record.dirtyLeft, left);
+        record.dirtyTop = std::min(record.dirtyTop, top);
+        record.dirtyRight = std::max(record.dirtyRight, right);
+        record.dirtyBottom = std::max(record.dirtyBottom, bottom);
+    }
+    record.dirtyCount += changes;
+}
+
+// The cursor cell of a cursorState: one cell, or the pair of cells of a
+// double-width character (the column with its lowest bit cleared, and the
+// next one).
+struct CursorRange {
+    int row;
+    int left;
+    int right;
+};
+
+CursorRange CursorRangeOf(std::uint32_t state) {
+    const CursorCell cell = UnpackCursor(state);
+    const std::uint32_t doubleWidth = cell.doubleWidth ? 1 : 0;
+    const auto left = static_cast<int>(cell.column & ~doubleWidth);
+    return {static_cast<int>(cell.row), left, left + static_cast<int>(doubleWidth)};
+}
+
 void AddCursorCell(ConsoleRecord& record) {
-    const CursorCell cell = UnpackCursor(record.cursorState);
-    const int width = cell.doubleWidth ? 1 : 0;
-    const int left = static_cast<int>(cell.doubleWidth ? cell.column & ~1u : cell.column);
-    const int row = static_cast<int>(cell.row);
-    AddChange(record, left, row, left + width, row);
+    const CursorRange cell = CursorRangeOf(record.cursorState);
+    AddChanges(record, cell.left, cell.row, cell.right, cell.row, 1);
 }
 
 void AddWholeRows(ConsoleRecord& record, const ScreenBuffer& screen, int top, int bottom) {
-    AddChange(record, 0, top, static_cast<int>(screen.cols) - 1, bottom);
+    AddChanges(record, 0, top, static_cast<int>(screen.cols) - 1, bottom, 1);
 }
 
 void RefreshAll(ScreenBuffer& screen) {
@@ -44,15 +80,18 @@ void RefreshAll(ScreenBuffer& screen) {
 
 void CursorMoved(ScreenBuffer& screen) {
     ConsoleRecord& record = ConsoleOf(screen);
-    const bool shown = CursorVisibleByte(record.cursorState) != 0;
-    if (shown) {
-        AddCursorCell(record);
+    const std::uint32_t before = record.cursorState;
+    record.cursorState = PackCursor(
+        before, {IsDoubleWidth(screen, screen.shownRow), screen.shownRow, screen.shownCol});
+    if (CursorVisibleByte(before) == 0) {
+        return;
     }
-    record.cursorState = PackCursor(record.cursorState, {IsDoubleWidth(screen, screen.shownRow),
-                                                         screen.shownRow, screen.shownCol});
-    if (shown) {
-        AddCursorCell(record);
-    }
+    // The old cell and the new one, added in one step: this runs for every
+    // printed character.
+    const CursorRange old = CursorRangeOf(before);
+    const CursorRange now = CursorRangeOf(record.cursorState);
+    AddChanges(record, std::min(old.left, now.left), std::min(old.row, now.row),
+               std::max(old.right, now.right), std::max(old.row, now.row), 2);
 }
 
 void CursorVisibility(ScreenBuffer& screen, int shown) {
@@ -73,9 +112,9 @@ void CellsChanged(ScreenBuffer& screen, unsigned count) {
     if (IsDoubleWidth(screen, screen.row)) {
         // Whole pairs: one changed cell of a double-width character repaints both.
         const int left = column & ~1;
-        AddChange(record, left, row, left + (last | 1), row);
+        AddChanges(record, left, row, left + (last | 1), row, 1);
     } else {
-        AddChange(record, column, row, column + last, row);
+        AddChanges(record, column, row, column + last, row, 1);
     }
 }
 
@@ -143,23 +182,7 @@ std::string ErrorText(int code) {
 } // namespace
 
 void AddChange(ConsoleRecord& record, int left, int top, int right, int bottom) {
-    if (record.dirtyCount == 0) {
-        record.dirtyLeft = left;
-        record.dirtyTop = top;
-        record.dirtyRight = right;
-        record.dirtyBottom = bottom;
-        if (!record.readerReceiving) {
-            // Changes made by typing or Reset on the window thread: the idle
-            // reader is the one that shows them.
-            record.readerWakeUp.Raise();
-        }
-    } else {
-        record.dirtyLeft = std::min(record.dirtyLeft, left);
-        record.dirtyTop = std::min(record.dirtyTop, top);
-        record.dirtyRight = std::max(record.dirtyRight, right);
-        record.dirtyBottom = std::max(record.dirtyBottom, bottom);
-    }
-    ++record.dirtyCount;
+    AddChanges(record, left, top, right, bottom, 1);
 }
 
 void PostRepaintRequest(ConsoleRecord& record, RepaintKind kind) {

@@ -89,17 +89,15 @@ void DispatchEscape(Emulator& emulator, std::uint8_t byte) {
     EscapeFinal(emulator, byte);
 }
 
-void PrintReceived(Emulator& emulator, std::uint8_t byte) {
+// The code a received byte shows, from the map of the character set in use.
+std::uint16_t MappedCode(const Emulator& emulator, std::uint8_t byte) {
     const EmulationState& state = emulator.state;
     const std::int32_t set = state.shiftOut ? state.g1Set : state.g0Set;
-    const auto& codes = set == CharSetGraphics ? emulator.graphicCodes : emulator.charCodes;
-    ScreenBuffer& screen = emulator.screen;
-    // PrintCode's plain case without the call.
-    if (!state.spacedChars && !screen.IsDoubleWidthRow()) {
-        screen.PutChar(codes[byte]);
-        return;
-    }
-    PrintCode(emulator, codes[byte]);
+    return (set == CharSetGraphics ? emulator.graphicCodes : emulator.charCodes)[byte];
+}
+
+void PrintReceived(Emulator& emulator, std::uint8_t byte) {
+    PrintCode(emulator, MappedCode(emulator, byte));
 }
 
 void ResolveCharacterMaps(Emulator& emulator) {
@@ -150,27 +148,37 @@ void InitEmulator(Emulator& emulator, std::string_view fileName, unsigned rows) 
     ResolveCharacterMaps(emulator);
 }
 
-void ReceiveByte(Emulator& emulator, std::uint8_t byte) {
+namespace {
+
+// A printable byte in text on a single-width row, where the logical and
+// physical columns agree.
+[[gnu::noinline]] void PrintOnSingleWidthRow(Emulator& emulator, std::uint8_t byte) {
+    const std::uint16_t code = MappedCode(emulator, byte);
+    // PrintCode's plain case without the call.
+    if (emulator.state.spacedChars) {
+        PrintCode(emulator, code);
+    } else {
+        emulator.screen.PutChar(code);
+    }
+    // A wrap may have moved the cursor onto a double-width row.
+    ToPhysicalColumn(emulator.screen);
+}
+
+// A byte of a control sequence other than a digit, on a single-width row.
+[[gnu::noinline]] void SequenceByteOnSingleWidthRow(Emulator& emulator, std::uint8_t byte) {
+    ControlSequenceByte(emulator, byte);
+    // Only a final byte acts: ';' and '?' leave the cursor where it was. A
+    // cursor move may end on a double-width row.
+    if (emulator.state.parserState != StateControlSequence) {
+        ToPhysicalColumn(emulator.screen);
+    }
+}
+
+// Every other byte: control characters, escape sequences, and whatever
+// arrives while the cursor stands on a double-width row.
+[[gnu::noinline]] void ReceiveOtherByte(Emulator& emulator, std::uint8_t byte) {
     ScreenBuffer& screen = emulator.screen;
     EmulationState& state = emulator.state;
-    // Most bytes are text printed on a single-width row, where the logical
-    // and physical columns agree: that case skips the state switch, whose
-    // indirect jump mixed text and sequences predict badly.
-    // Control sequence bytes come next, and take the same shortcut.
-    if (byte >= 32 && !screen.IsDoubleWidthRow()) {
-        if (state.parserState == StateText) {
-            PrintReceived(emulator, byte);
-            // A wrap may have moved the cursor onto a double-width row.
-            ToPhysicalColumn(screen);
-            return;
-        }
-        if (state.parserState == StateControlSequence) {
-            ControlSequenceByte(emulator, byte);
-            // A cursor move may have ended on a double-width row.
-            ToPhysicalColumn(screen);
-            return;
-        }
-    }
     // Sequences and printing work on the logical column: a double-width row
     // has half as many character positions.
     if (screen.IsDoubleWidthRow()) {
@@ -218,6 +226,39 @@ void ReceiveByte(Emulator& emulator, std::uint8_t byte) {
         }
     }
     ToPhysicalColumn(screen);
+}
+
+} // namespace
+
+void ReceiveByte(Emulator& emulator, std::uint8_t byte) {
+    const ScreenBuffer& screen = emulator.screen;
+    EmulationState& state = emulator.state;
+    // Most bytes are text printed on a single-width row, or control sequence
+    // bytes on one. Those cases skip the state switch, whose indirect jump
+    // mixed text and sequences predict badly, and the conversion to the
+    // logical column, which does nothing there. Each case is a call at the
+    // end of this function, so it needs no frame of its own.
+    if (byte >= 32 && !screen.IsDoubleWidthRow()) {
+        if (state.parserState == StateText) {
+            PrintOnSingleWidthRow(emulator, byte);
+            return;
+        }
+        if (state.parserState == StateControlSequence) {
+            const unsigned digit = byte - '0';
+            if (digit <= 9) {
+                // A parameter digit, the commonest sequence byte: 32-bit
+                // arithmetic without a limit, so huge values wrap, as in
+                // ControlSequenceByte.
+                auto& parameter = state.params[state.paramIndex];
+                parameter =
+                    static_cast<std::int32_t>(static_cast<std::uint32_t>(parameter) * 10u + digit);
+                return;
+            }
+            SequenceByteOnSingleWidthRow(emulator, byte);
+            return;
+        }
+    }
+    ReceiveOtherByte(emulator, byte);
 }
 
 void PrintCode(Emulator& emulator, std::uint16_t code) {

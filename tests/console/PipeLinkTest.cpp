@@ -134,6 +134,72 @@ TEST(ChangeRectangle, TheCursorCellOfADoubleWidthRowIsItsPair) {
     }
 }
 
+// A cursor move adds the old cursor cell and then the new one: two changes,
+// whether the rectangle was empty or not, and nothing while the cursor is
+// hidden.
+TEST(ChangeRectangle, ACursorMoveAddsTheOldCellThenTheNewOne) {
+    struct Cell {
+        bool doubleWidth;
+        std::uint32_t row, column;
+    };
+    struct Case {
+        const char* name;
+        bool shown;
+        Cell from, to;
+        std::vector<PackedRectangle> before; // already collected
+        PackedRectangle expected;
+        std::uint32_t count;
+    };
+    const Case cases[] = {
+        {"right along a row", true, {false, 4, 10}, {false, 4, 11}, {}, {10, 4, 11, 4}, 2},
+        {"left and up", true, {false, 9, 30}, {false, 2, 5}, {}, {5, 2, 30, 9}, 2},
+        {"right and down", true, {false, 2, 5}, {false, 9, 30}, {}, {5, 2, 30, 9}, 2},
+        {"from a pair", true, {true, 3, 7}, {false, 3, 9}, {}, {6, 3, 9, 3}, 2},
+        {"onto a pair", true, {false, 3, 2}, {true, 5, 9}, {}, {2, 3, 9, 5}, 2},
+        {"grows a rectangle",
+         true,
+         {false, 4, 10},
+         {false, 4, 11},
+         {{12, 1, 20, 2}},
+         {10, 1, 20, 4},
+         3},
+        {"inside a rectangle",
+         true,
+         {false, 4, 10},
+         {false, 4, 11},
+         {{0, 0, 79, 23}},
+         {0, 0, 79, 23},
+         3},
+        {"hidden", false, {false, 4, 10}, {false, 4, 11}, {{12, 1, 20, 2}}, {12, 1, 20, 2}, 1},
+    };
+    for (const Case& c : cases) {
+        TestConsole console;
+        emulator::ScreenBuffer& screen = console.emulator.screen;
+        ConsoleRecord& record = console.record;
+        record.cursorState =
+            PackCursor(c.shown ? 1 : 0, {c.from.doubleWidth, c.from.row, c.from.column});
+        record.dirtyCount = 0;
+        for (const PackedRectangle& r : c.before) {
+            AddChange(record, r.left, r.top, r.right, r.bottom);
+        }
+        screen.lineAttrs[c.to.row] = c.to.doubleWidth ? emulator::LineDoubleWidth : 0;
+        screen.shownRow = c.to.row;
+        screen.shownCol = c.to.column;
+        screen.hooks.CursorMoved(screen);
+        EXPECT_EQ(UnpackCursor(record.cursorState),
+                  (CursorCell{c.to.doubleWidth, c.to.row, c.to.column}))
+            << c.name;
+        EXPECT_EQ(CursorVisibleByte(record.cursorState), c.shown ? 1u : 0u) << c.name;
+        if (record.dirtyCount != 0) {
+            EXPECT_EQ((PackedRectangle{record.dirtyLeft, record.dirtyTop, record.dirtyRight,
+                                       record.dirtyBottom}),
+                      c.expected)
+                << c.name;
+        }
+        EXPECT_EQ(record.dirtyCount, c.count) << c.name;
+    }
+}
+
 // Bytes handled as one read, then the connection runs dry; the requests the
 // window saw, in posting order.
 TEST(PipeLinkHooks, ReceivedBytesBecomeTheRequestsOfTheirChanges) {

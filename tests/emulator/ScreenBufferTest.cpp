@@ -2,6 +2,7 @@
 
 #include "RecordingHooks.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -266,6 +267,38 @@ TEST(ScreenBufferTest, EraseOperations) {
         EXPECT_EQ(RowText(screen, 1), c.row1) << "erase " << c.erase << " col " << c.col;
         EXPECT_EQ(RowText(screen, 2), c.row2) << "erase " << c.erase << " col " << c.col;
         EXPECT_EQ(screen.col, c.col);
+    }
+}
+
+// Erased runs are filled several cells per store: every run length and
+// alignment must blank exactly its cells, up to the end of the screen.
+TEST(ScreenBufferTest, ErasedRunsCoverExactlyTheirCells) {
+    // clang-format off
+    const struct { std::size_t start; std::size_t count; std::size_t first; std::size_t end; } cases[] = {
+        // start   count   erased cells [first, end)
+        {0,        0,      0,        0},
+        {0,        1,      0,        1},
+        {1,        3,      1,        4},
+        {2,        4,      2,        6},
+        {3,        5,      3,        8},
+        {5,        7,      5,        12},
+        {6,        9,      6,        15},
+        {77,       6,      77,       83},   // across a row end
+        {4 * 80 - 3, 10,   4 * 80 - 3, 4 * 80}, // clamped at the screen's end
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        ScreenBuffer screen = MakeScreen(4, 80);
+        std::fill(screen.chars.begin(), screen.chars.end(), 'x');
+        std::fill(screen.attrs.begin(), screen.attrs.end(), AttrBold);
+        screen.EraseCells(c.start, c.count);
+        for (std::size_t i = 0; i < screen.chars.size(); ++i) {
+            const bool erased = c.first <= i && i < c.end;
+            ASSERT_EQ(screen.chars[i], erased ? ' ' : 'x')
+                << "start " << c.start << " count " << c.count << " cell " << i;
+            ASSERT_EQ(screen.attrs[i], erased ? 0 : AttrBold)
+                << "start " << c.start << " count " << c.count << " cell " << i;
+        }
     }
 }
 
