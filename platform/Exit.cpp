@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
@@ -32,7 +33,12 @@ struct ExitRoutineState {
     FatalPresenter presenter;
     RestartFunction restart;
     ProcessEnder ender;
+    LockWaitStep lockWaitStep;
 };
+
+// How long a waiting thread sleeps between two runs of the lock-wait step: short
+// enough that a dialog queued for the window thread appears at once.
+constexpr std::chrono::milliseconds kLockWaitStepInterval{10};
 
 ExitRoutineState& State() {
     static ExitRoutineState state;
@@ -52,8 +58,22 @@ LockEntry EnterLock() {
         return LockEntry::Acquired;
     }
     const unsigned generation = state.resetGeneration;
-    state.lockChanged.wait(guard,
-                           [&] { return !state.lockTaken || state.resetGeneration != generation; });
+    const auto lockFreeOrReset = [&] {
+        return !state.lockTaken || state.resetGeneration != generation;
+    };
+    while (!lockFreeOrReset()) {
+        const LockWaitStep step = state.lockWaitStep;
+        if (!step) {
+            // Nothing to keep going: wait until the lock is free, which in a
+            // real run is never (the reporting thread ends the process).
+            state.lockChanged.wait(guard, lockFreeOrReset);
+            break;
+        }
+        guard.unlock();
+        step();
+        guard.lock();
+        state.lockChanged.wait_for(guard, kLockWaitStepInterval, lockFreeOrReset);
+    }
     if (state.resetGeneration != generation) {
         return LockEntry::ReleasedByReset;
     }
@@ -196,6 +216,11 @@ RestartFunction SetRestartFunction(RestartFunction restart) {
 ProcessEnder SetProcessEnder(ProcessEnder ender) {
     std::lock_guard guard(State().mutex);
     return std::exchange(State().ender, std::move(ender));
+}
+
+LockWaitStep SetLockWaitStep(LockWaitStep step) {
+    std::lock_guard guard(State().mutex);
+    return std::exchange(State().lockWaitStep, std::move(step));
 }
 
 void ResetExitStateForTesting() {

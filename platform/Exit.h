@@ -55,12 +55,22 @@ std::string_view FatalMessage(); // the buffer's text up to its terminator
 //    (default: nothing). The shell owns the real restart.
 //  - ender: ends the process with the status (default: flush the standard
 //    streams and _Exit). If it returns, the process is ended anyway.
+//  - lock-wait step: run over and over (every few milliseconds) by a thread
+//    that waits for the exit routine while another thread reports (default:
+//    nothing, the thread just waits). The reporting thread may need the
+//    waiting one: its presenter shows the dialog on the window thread and
+//    waits for it, so a window thread that failed meanwhile must keep its
+//    event queue going. The shell installs a step that does that when it
+//    runs on the window thread. It is called without any lock of the
+//    routine held and may run anything, even a nested Fatal.
 using FatalPresenter = std::function<void(std::string_view message)>;
 using RestartFunction = std::function<void()>;
 using ProcessEnder = std::function<void(int status)>;
+using LockWaitStep = std::function<void()>;
 FatalPresenter SetFatalPresenter(FatalPresenter presenter);
 RestartFunction SetRestartFunction(RestartFunction restart);
 ProcessEnder SetProcessEnder(ProcessEnder ender);
+LockWaitStep SetLockWaitStep(LockWaitStep step);
 
 // Thrown by the test presenter of ScopedFatalCapture: the reported message.
 class FatalError : public std::runtime_error {

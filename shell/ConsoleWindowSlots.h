@@ -36,6 +36,8 @@ struct ConsoleWindowSlots {
     std::function<void(const console::BlinkStep& step)> blinkTicked;
     // The palette in use changed (blinking started or stopped): repaint.
     std::function<void()> paletteChanged;
+    // The Properties were loaded or changed: new fonts for every window.
+    std::function<void()> propertiesApplied;
     // Offered every key event before any widget sees it; true consumes it.
     std::function<bool(QObject* target, QKeyEvent* event)> preTranslateKey;
 };

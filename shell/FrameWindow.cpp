@@ -1,5 +1,6 @@
 #include "shell/FrameWindow.h"
 
+#include "console/window/ConsoleWindow.h"
 #include "platform/Exit.h"
 #include "shell/Icons.h"
 #include "shell/MenuTable.h"
@@ -163,7 +164,7 @@ void FrameWindow::HandleCommand(int command) {
     default:
         if (QMdiSubWindow* active = mdiArea_->activeSubWindow()) {
             QWidget* target = active->widget() ? active->widget() : active;
-            CommandEvent event(command);
+            console::ConsoleCommandEvent event(command);
             QCoreApplication::sendEvent(target, &event);
         }
     }

@@ -39,7 +39,7 @@ public:
     QMenu* Popup(int popup) const { return popups_.at(static_cast<std::size_t>(popup)); }
 
     // Runs a menu command; one the frame does not know goes to the active
-    // console window as a CommandEvent.
+    // console window as a console::ConsoleCommandEvent.
     void HandleCommand(int command);
     // The Close path: the Shutdown question when Prompt before Exit is on,
     // then the Properties saved when Save on Program Exit is on, then the

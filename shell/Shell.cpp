@@ -111,6 +111,7 @@ Shell::~Shell() {
     if (exitRoutineInstalled_) {
         platform::SetFatalPresenter(std::move(previousPresenter_));
         platform::SetRestartFunction(std::move(previousRestart_));
+        platform::SetLockWaitStep(std::move(previousLockWaitStep_));
     }
     splash_.reset();
     frame_.reset();
@@ -122,6 +123,15 @@ void Shell::InstallExitRoutine() {
     previousRestart_ = platform::SetRestartFunction([this] {
         if (environment_.restart) {
             environment_.restart(configuration_.RestartArguments());
+        }
+    });
+    // A reader thread that is reporting waits for its dialog to run on the
+    // window thread; a window thread that failed meanwhile waits for the
+    // reader. It keeps its event queue going while it waits, so the dialog
+    // shows (and the reader, not it, ends the process).
+    previousLockWaitStep_ = platform::SetLockWaitStep([] {
+        if (qApp != nullptr && QThread::currentThread() == qApp->thread()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         }
     });
     exitRoutineInstalled_ = true;
@@ -179,11 +189,7 @@ void Shell::SetFrameTitle(std::string_view caption) {
 }
 
 void Shell::SaveProperties(bool hide) {
-    if (!environment_.openSettings) {
-        return;
-    }
-    const std::unique_ptr<platform::SettingsStore> store =
-        environment_.openSettings(configuration_.PropertiesSubKey());
+    const std::unique_ptr<platform::SettingsStore> store = OpenSettings();
     if (!store) {
         return;
     }
@@ -245,10 +251,8 @@ void Shell::LoadPropertiesIntoFrame() {
     placement.showCommand = console::kShowNormal;
     const QRect initial = frame_->geometry();
     placement.normal = ToRect(initial);
-    if (environment_.openSettings) {
-        if (auto store = environment_.openSettings(configuration_.PropertiesSubKey())) {
-            console::LoadProperties(*store, console::kShowDefault, placement, properties_);
-        }
+    if (auto store = OpenSettings()) {
+        console::LoadProperties(*store, console::kShowDefault, placement, properties_);
     }
     const console::Rect& normal = placement.normal;
     if (normal.right > normal.left && normal.bottom > normal.top) {
@@ -286,6 +290,16 @@ void Shell::ApplicationStateChanged(bool active) {
 void Shell::PropertiesApplied() {
     console::TheWindowSide().SetBeeps(properties_.beepOnBell, properties_.beepOnError);
     BlinkStateChanged();
+    if (consoleSlots_.propertiesApplied) {
+        consoleSlots_.propertiesApplied();
+    }
+}
+
+std::unique_ptr<platform::SettingsStore> Shell::OpenSettings() {
+    if (!environment_.openSettings) {
+        return nullptr;
+    }
+    return environment_.openSettings(configuration_.PropertiesSubKey());
 }
 
 void Shell::BlinkStateChanged() {
@@ -305,6 +319,10 @@ void Shell::RunStartup(std::span<const std::string> arguments) {
     QApplication::restoreOverrideCursor();
     splash_->Remove();
     StartBlinkTimer();
+    // The consoles registered themselves with posted events while the
+    // configuration was read; the message loop has not run yet, so their
+    // registrations are handled here, before the windows are made from them.
+    QCoreApplication::sendPostedEvents(frame_.get(), kRegisterConsoleEvent);
     if (consoleSlots_.createConsoleWindows) {
         consoleSlots_.createConsoleWindows(*frame_);
     }

@@ -93,6 +93,9 @@ public:
     // The Properties were loaded or changed (the Properties dialog's Apply):
     // the beeps the consoles read and the blink state follow them.
     void PropertiesApplied();
+    // The store of the Properties in use (under the configured key); null
+    // when the environment has none.
+    std::unique_ptr<platform::SettingsStore> OpenSettings();
 
     const EditPosition& LastEditPosition() const { return lastEdit_; }
 
@@ -119,6 +122,7 @@ private:
     bool exitRoutineInstalled_ = false;
     std::function<void(std::string_view)> previousPresenter_;
     std::function<void()> previousRestart_;
+    std::function<void()> previousLockWaitStep_;
 };
 
 // The program: a QApplication, one Shell bound to the configuration, start-up

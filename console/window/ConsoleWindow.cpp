@@ -83,6 +83,15 @@ void ConsoleWindow::SetGrid(int rows, int columns) {
     setMaximumSize(kMaxTrackingSize, kMaxTrackingSize);
 }
 
+QSize ConsoleWindow::sizeHint() const {
+    // Cells of 8 by 16 pixels inside the 2-pixel border: the size at which
+    // the font is read as easily as any terminal's. The frame's area bounds
+    // it, and the font is scaled to whatever the window gets.
+    constexpr int kDefaultCellWidth = 8;
+    constexpr int kDefaultCellHeight = 16;
+    return {geometry_.columns * kDefaultCellWidth + 4, geometry_.rows * kDefaultCellHeight + 4};
+}
+
 void ConsoleWindow::Place(QMdiSubWindow& subWindow) {
     subWindow_ = &subWindow;
     subWindow.setWindowTitle(windowTitle());

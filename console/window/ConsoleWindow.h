@@ -118,6 +118,9 @@ public:
     // The selection has changed what it asks of this window.
     void ApplySelectionUpdate(const SelectionUpdate& update);
 
+    // The size the frame gives a window created without a saved placement.
+    QSize sizeHint() const override;
+
 protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

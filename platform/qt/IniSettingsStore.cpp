@@ -1,6 +1,7 @@
 #include "platform/qt/IniSettingsStore.h"
 
 #include <QByteArray>
+#include <QStandardPaths>
 #include <QUrl>
 
 namespace kestra::platform {
@@ -17,20 +18,26 @@ QString EncodedName(std::string_view name) {
     return QString::fromLatin1(QUrl::toPercentEncoding(QString::fromUtf8(raw), "", "-._~"));
 }
 
-std::unique_ptr<QSettings> OpenFor(std::string_view subKey) {
-    if (subKey.empty()) {
-        return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                           kOrganization, kApplication);
-    }
-    return std::make_unique<QSettings>(
-        QSettings::IniFormat, QSettings::UserScope,
-        QStringLiteral("%1/%2").arg(kOrganization, kApplication),
-        QString::fromUtf8(subKey.data(), static_cast<qsizetype>(subKey.size())));
-}
-
 } // namespace
 
-IniSettingsStore::IniSettingsStore(std::string_view subKey) : settings_(OpenFor(subKey)) {
+QString IniSettingsStore::PathFor(std::string_view subKey) {
+    // Named explicitly: QSettings would pick the name from the organisation
+    // and application and give it the .ini ending, not the .conf a user of
+    // ~/.config expects to find.
+    const QString directory =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+        QStringLiteral("/") + QLatin1String(kOrganization);
+    if (subKey.empty()) {
+        return directory + QStringLiteral("/") + QLatin1String(kApplication) +
+               QStringLiteral(".conf");
+    }
+    return directory + QStringLiteral("/") + QLatin1String(kApplication) + QStringLiteral("/") +
+           QString::fromUtf8(subKey.data(), static_cast<qsizetype>(subKey.size())) +
+           QStringLiteral(".conf");
+}
+
+IniSettingsStore::IniSettingsStore(std::string_view subKey)
+    : settings_(std::make_unique<QSettings>(PathFor(subKey), QSettings::IniFormat)) {
     settings_->setAtomicSyncRequired(true);
 }
 

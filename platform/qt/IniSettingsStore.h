@@ -17,6 +17,8 @@ public:
     explicit IniSettingsStore(std::string_view subKey);
     // A store in an explicit file (tests, and users who point elsewhere).
     static std::unique_ptr<IniSettingsStore> AtPath(const QString& path);
+    // The file of the program's own store (subKey empty) or of a named key.
+    static QString PathFor(std::string_view subKey);
 
     std::optional<std::string> Read(std::string_view name) override;
     void Write(std::string_view name, std::string_view value) override;

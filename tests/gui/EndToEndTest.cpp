@@ -1,7 +1,10 @@
 // kestra itself under a private X server, driven with xdotool as a user
 // would: what it shows, how it ends and with which status.
+#include "console/Properties.h"
 #include "platform/Process.h"
+#include "platform/qt/IniSettingsStore.h"
 
+#include <QImage>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -361,6 +364,190 @@ TEST_F(EndToEndTest, RestartStartsANewInstanceThatWaitsForTheOldOne) {
         << commandLine;
     EXPECT_TRUE(x_->TypeUntil(second, "alt+s", [&] { return ::kill(restarted, 0) != 0; }))
         << "the restarted instance did not end";
+}
+
+// The cells of a console window that fills the frame's client area (the
+// consoles maximised), found in a picture of the frame as the background
+// around the picture's middle, which is an empty cell of the console.
+struct CellArea {
+    QRect client;
+    QRgb background = 0;
+    int cellWidth = 0;
+    int cellHeight = 0;
+    int marginLeft = 0;
+    int marginTop = 0;
+
+    QRect Cell(int row, int column) const {
+        return {client.left() + marginLeft + column * cellWidth,
+                client.top() + marginTop + row * cellHeight, cellWidth, cellHeight};
+    }
+};
+
+std::optional<CellArea> FindCellArea(const QImage& picture, int rows, int columns) {
+    if (picture.isNull()) {
+        return std::nullopt;
+    }
+    const QPoint middle(picture.width() / 2, picture.height() / 2);
+    CellArea area;
+    area.background = picture.pixel(middle);
+    const auto isBackground = [&](int x, int y) {
+        return picture.valid(x, y) && picture.pixel(x, y) == area.background;
+    };
+    int left = middle.x();
+    int right = middle.x();
+    int top = middle.y();
+    int bottom = middle.y();
+    while (isBackground(left - 1, middle.y())) {
+        --left;
+    }
+    while (isBackground(right + 1, middle.y())) {
+        ++right;
+    }
+    while (isBackground(middle.x(), top - 1)) {
+        --top;
+    }
+    while (isBackground(middle.x(), bottom + 1)) {
+        ++bottom;
+    }
+    area.client = QRect(QPoint(left, top), QPoint(right, bottom));
+    // The window's own rule: two pixels of border at least, the rest shared
+    // out between the cells, what is left over split between the margins.
+    area.cellWidth = (area.client.width() - 4) / columns;
+    area.cellHeight = (area.client.height() - 4) / rows;
+    if (area.cellWidth <= 0 || area.cellHeight <= 0) {
+        return std::nullopt;
+    }
+    area.marginLeft = (area.client.width() - columns * area.cellWidth) / 2;
+    area.marginTop = (area.client.height() - rows * area.cellHeight) / 2;
+    return area;
+}
+
+bool CellHasInk(const QImage& picture, const CellArea& area, int row, int column) {
+    const QRect cell = area.Cell(row, column);
+    for (int y = cell.top(); y <= cell.bottom(); ++y) {
+        for (int x = cell.left(); x <= cell.right(); ++x) {
+            if (picture.pixel(x, y) != area.background) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// What a row of the picture shows: '#' for a cell with ink, '.' for an empty
+// one, for failure messages.
+std::string RowPicture(const QImage& picture, const CellArea& area, int row, int columns) {
+    std::string text;
+    for (int column = 0; column < columns; ++column) {
+        text += CellHasInk(picture, area, row, column) ? '#' : '.';
+    }
+    return text;
+}
+
+// A user types a line into the active console: the server behind it gets
+// the line, and what the server sends back is painted in the console's cells.
+TEST_F(EndToEndTest, ALineTypedIntoAConsoleReachesTheServerAndItsEchoIsShown) {
+    ASSERT_TRUE(std::filesystem::exists(kServe)) << kServe << " is missing";
+    if (!CommandExists("import")) {
+        GTEST_SKIP() << "needs import (imagemagick) for the screenshot";
+    }
+    const std::string received = directory_ / "received";
+    // Each line the server reads is kept and answered; the terminal of the
+    // server's pseudo-terminal echoes the typed characters first.
+    const std::string script = "while IFS= read -r line; do printf '%s\\n' \"$line\" >> '" +
+                               received + "'; printf 'GOT %s\\n' \"$line\"; done";
+    // Ended however the test ends, so that no server outlives it.
+    struct Servers {
+        std::vector<pid_t> pids;
+        ~Servers() {
+            for (const pid_t server : pids) {
+                ::kill(server, SIGTERM);
+                platform::WaitForChild(server);
+            }
+        }
+    } servers;
+    for (int unit = 1; unit <= 2; ++unit) {
+        const std::string socket = directory_ / ("s" + std::to_string(unit));
+        servers.pids.push_back(
+            platform::StartProcess({kServe, socket, "--", "/bin/sh", "-c", script}).pid);
+        for (int i = 0; i < 200 && !std::filesystem::exists(socket); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    // The frame at a known size with the consoles maximised: the active
+    // console's cells then fill the frame below its menu bar.
+    std::filesystem::create_directories(directory_ / "config/Marrow Data");
+    {
+        auto store = platform::IniSettingsStore::AtPath(
+            QString::fromStdString(directory_ / "config/Marrow Data/KESTRA.conf"));
+        store->Write("Window",
+                     console::FormatFramePlacement({console::kShowNormal, true, {0, 0, 800, 600}}));
+        ASSERT_TRUE(store->Commit());
+    }
+    const std::string configuration = directory_ / "typing.cnf";
+    std::ofstream(configuration) << "QuietMode = on\nTitle = Typing\n"
+                                 << "CON /UNITNAME:First = " << directory_ / "s1"
+                                 << "\n"
+                                 << "CON /UNITNAME:Second = " << directory_ / "s2"
+                                 << "\n";
+    const auto receivedLines = [&] {
+        std::vector<std::string> lines;
+        std::istringstream text(ReadFile(received));
+        for (std::string line; std::getline(text, line);) {
+            lines.push_back(line);
+        }
+        return lines;
+    };
+    {
+        KestraRun kestra(*x_, directory_, {"/C:" + configuration});
+        // The maximised console's name follows the frame's title.
+        const std::string frame = x_->FindWindow("Typing.*");
+        ASSERT_FALSE(frame.empty()) << "no frame; stderr: " << kestra.Errors();
+        // Empty lines until one arrives: the console has the keyboard then.
+        ASSERT_TRUE(x_->TypeUntil(frame, "Return", [&] { return !receivedLines().empty(); }))
+            << "nothing typed reached the server; stderr: " << kestra.Errors();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const std::size_t emptyLines = receivedLines().size();
+        x_->Type(frame, "k e s t r a space 4 2 Return");
+        for (int i = 0; i < 100 && receivedLines().size() <= emptyLines; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        const std::vector<std::string> lines = receivedLines();
+        ASSERT_EQ(lines.size(), emptyLines + 1) << ReadFile(received);
+        EXPECT_EQ(lines.back(), "kestra 42");
+
+        // Each line took two rows: the echo of the typed line, then the answer.
+        const int echoRow = static_cast<int>(2 * emptyLines);
+        const int answerRow = echoRow + 1;
+        const int emptyRow = answerRow + 4;
+        ASSERT_LT(emptyRow, 24);
+        const std::string expectedEcho = std::string("######.##") + std::string(71, '.');
+        const std::string expectedAnswer = std::string("###.######.##") + std::string(67, '.');
+        const std::string expectedEmpty(80, '.');
+        const std::string shot = directory_ / "typing.png";
+        std::string echo;
+        std::string answer;
+        std::string empty;
+        // The last repaint may still be on its way: look again for a while.
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            std::system(("import -display " + x_->Display() + " -window " + frame + " '" + shot +
+                         "' 2>/dev/null")
+                            .c_str());
+            const QImage picture(QString::fromStdString(shot));
+            if (const std::optional<CellArea> area = FindCellArea(picture, 24, 80)) {
+                echo = RowPicture(picture, *area, echoRow, 80);
+                answer = RowPicture(picture, *area, answerRow, 80);
+                empty = RowPicture(picture, *area, emptyRow, 80);
+                if (echo == expectedEcho && answer == expectedAnswer) {
+                    break;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        }
+        EXPECT_EQ(echo, expectedEcho) << "the echoed line's cells";
+        EXPECT_EQ(answer, expectedAnswer) << "the answer's cells";
+        EXPECT_EQ(empty, expectedEmpty) << "a row nothing was written to";
+    }
 }
 
 } // namespace

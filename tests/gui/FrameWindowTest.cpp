@@ -3,6 +3,7 @@
 #include "ShellTestSupport.h"
 #include "console/ConsoleRecord.h"
 #include "console/WindowLink.h"
+#include "console/window/ConsoleWindow.h"
 #include "platform/Exit.h"
 #include "shell/MenuTable.h"
 
@@ -29,8 +30,8 @@ public:
 
 protected:
     bool event(QEvent* event) override {
-        if (event->type() == kCommandEvent) {
-            commands.push_back(static_cast<CommandEvent*>(event)->command);
+        if (event->type() == console::kConsoleCommandEvent) {
+            commands.push_back(static_cast<console::ConsoleCommandEvent*>(event)->command);
             return true;
         }
         return QWidget::event(event);

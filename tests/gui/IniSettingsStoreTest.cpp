@@ -90,3 +90,36 @@ TEST(IniSettingsStore, SavingReplacesTheFileWhole) {
     EXPECT_NE(after.st_ino, before) << "a new file is renamed over the old one";
     EXPECT_EQ(IniSettingsStore::AtPath(path)->Read("Window"), "3 1 1 2 3 4");
 }
+
+// The files live where a user of ~/.config looks for them, with the .conf
+// ending, and saving creates their folders.
+TEST(IniSettingsStore, StoresAreConfFilesUnderTheUsersConfigFolder) {
+    QTemporaryDir home;
+    const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+    // clang-format off
+    const struct { std::string subKey; QString file; } rows[] = {
+        {"",     "Marrow Data/KESTRA.conf"},
+        {"LAB",  "Marrow Data/KESTRA/LAB.conf"},
+        {"Lab 2", "Marrow Data/KESTRA/Lab 2.conf"},
+    };
+    // clang-format on
+    for (const auto& row : rows) {
+        const QString expected = home.filePath(row.file);
+        EXPECT_EQ(IniSettingsStore::PathFor(row.subKey), expected) << row.subKey;
+        {
+            IniSettingsStore store(row.subKey);
+            EXPECT_EQ(store.FilePath(), expected) << row.subKey;
+            store.Write("Window", row.subKey + " 1 2 3 4");
+            ASSERT_TRUE(store.Commit()) << row.subKey;
+        }
+        EXPECT_TRUE(QFile::exists(expected)) << row.subKey;
+        IniSettingsStore reread(row.subKey);
+        EXPECT_EQ(reread.Read("Window"), row.subKey + " 1 2 3 4") << row.subKey;
+    }
+    if (previous.isNull()) {
+        qunsetenv("XDG_CONFIG_HOME");
+    } else {
+        qputenv("XDG_CONFIG_HOME", previous);
+    }
+}

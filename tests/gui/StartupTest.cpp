@@ -5,6 +5,7 @@
 
 #include <QLabel>
 #include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -155,6 +156,68 @@ TEST_F(StartupTest, TwoFailingThreadsGiveOneDialogAndOneExit) {
     first.join();
     second.join();
     EXPECT_EQ(answerer.Count(), 1);
+}
+
+// A reader thread reports and waits for its dialog on the window thread; the
+// window thread fails meanwhile (a key typed into a pipe that just closed).
+// The window thread must show the reader's dialog while it waits, and the
+// reader, not the window thread, ends the process.
+TEST_F(StartupTest, WindowThreadFailingWhileAReaderReportsShowsTheReadersDialog) {
+    configuration.quietMode = true;
+    Shell shell(configuration, world.Environment());
+    shell.InstallExitRoutine();
+    std::atomic<int> ends{0};
+    platform::SetProcessEnder([&](int status) {
+        ++ends;
+        throw platform::ProcessEnded(status);
+    });
+    QString text;
+    DialogAnswerer answerer([&](QDialog& dialog) {
+        text = dialog.findChild<QLabel*>(QStringLiteral("502"))->text();
+        Click(dialog, "503");
+    });
+
+    std::atomic<bool> readerEnded{false};
+    std::thread reader([&] {
+        try {
+            platform::Fatal("Pipe %s closed", "DEMO1");
+        } catch (const platform::ProcessEnded&) {
+        }
+        readerEnded = true;
+    });
+    // The reader holds the routine once it is exiting; its dialog is queued
+    // for this thread, which does not look at its queue until it fails.
+    for (int i = 0; i < 1000 && !platform::Exiting(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(platform::Exiting());
+
+    // Lets this thread out of the routine once the reader has ended, or after
+    // ten seconds if it never does.
+    std::atomic<bool> readerEndedFirst{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 1000 && !readerEnded; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        readerEndedFirst = readerEnded.load();
+        platform::ResetExitStateForTesting();
+    });
+    bool windowThreadEnded = false;
+    try {
+        platform::Fatal("Write to DEMO1 failed");
+    } catch (const platform::ProcessEnded&) {
+        windowThreadEnded = true;
+    }
+    watchdog.join();
+    EXPECT_TRUE(PumpUntil([&] { return readerEnded.load(); })); // without the fix it ends now
+    reader.join();
+
+    EXPECT_TRUE(readerEndedFirst) << "the reader's dialog never showed while the window thread "
+                                     "waited";
+    EXPECT_TRUE(windowThreadEnded);
+    EXPECT_EQ(answerer.Count(), 1);
+    EXPECT_EQ(text, QStringLiteral("Pipe DEMO1 closed"));
+    EXPECT_EQ(ends.load(), 2) << "the reader's end, then the window thread let go by the reset";
 }
 
 TEST_F(StartupTest, RestartButtonRestartsWithTheOldArguments) {

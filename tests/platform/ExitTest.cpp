@@ -2,9 +2,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <gtest/gtest.h>
 #include <latch>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -181,6 +183,144 @@ TEST(Exit, TwoThreadsFailingTogetherGiveOneReportAndOneExit) {
     second.join();
     EXPECT_EQ(leftFatal, 2);
     EXPECT_EQ(presented, 1) << "a released waiter must not report";
+    SetFatalPresenter(oldPresenter);
+    SetProcessEnder(oldEnder);
+}
+
+// Tasks handed to one thread, as a window thread's event queue: the poster
+// waits until its task has run there, or until the queue is abandoned.
+class TaskQueue {
+public:
+    // True when the task ran, false when the queue was abandoned first.
+    bool RunThereAndWait(std::function<void()> task) {
+        std::unique_lock guard(mutex_);
+        tasks_.push_back(std::move(task));
+        const std::size_t ticket = ++posted_;
+        changed_.wait(guard, [&] { return ran_ >= ticket || abandoned_; });
+        return ran_ >= ticket;
+    }
+    void RunPending() {
+        std::unique_lock guard(mutex_);
+        while (!tasks_.empty()) {
+            std::function<void()> task = std::move(tasks_.front());
+            tasks_.erase(tasks_.begin());
+            guard.unlock();
+            task();
+            guard.lock();
+            ++ran_;
+            changed_.notify_all();
+        }
+    }
+    void Abandon() {
+        std::lock_guard guard(mutex_);
+        abandoned_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::function<void()>> tasks_;
+    std::size_t posted_ = 0;
+    std::size_t ran_ = 0;
+    bool abandoned_ = false;
+};
+
+// A reader thread reports first and its presenter waits for the dialog to
+// run on the window thread; then the window thread fails too. The window
+// thread must keep running its queue while it waits for the routine, or the
+// dialog never shows and neither thread ever ends.
+TEST(Exit, AWaitingWindowThreadRunsTheDialogOfTheReportingThread) {
+    ResetExitStateForTesting();
+    TaskQueue windowQueue;
+    std::atomic<std::thread::id> windowThread{};
+    std::atomic<int> presented{0};
+    std::atomic<bool> dialogRanOnWindowThread{false};
+    std::atomic<bool> dialogRan{false};
+    std::atomic<int> ended{0};
+    std::atomic<bool> readerLeft{false};
+    std::atomic<bool> windowLeft{false};
+
+    const FatalPresenter oldPresenter = SetFatalPresenter([&](std::string_view) {
+        ++presented;
+        dialogRan = windowQueue.RunThereAndWait(
+            [&] { dialogRanOnWindowThread = std::this_thread::get_id() == windowThread.load(); });
+    });
+    const ProcessEnder oldEnder = SetProcessEnder([&](int status) {
+        ++ended;
+        throw ProcessEnded(status);
+    });
+    const LockWaitStep oldStep = SetLockWaitStep([&] {
+        if (std::this_thread::get_id() == windowThread.load()) {
+            windowQueue.RunPending();
+        }
+    });
+
+    std::thread reader([&] {
+        try {
+            Fatal("Pipe %s closed", "DEMO1");
+        } catch (const ProcessEnded&) {
+            readerLeft = true;
+        }
+    });
+    ASSERT_TRUE(WaitFor([&] { return presented == 1; }));
+    std::thread window([&] {
+        windowThread = std::this_thread::get_id();
+        try {
+            Fatal("Write to DEMO1 failed");
+        } catch (const ProcessEnded&) {
+            windowLeft = true;
+        }
+    });
+
+    const bool readerEnded = WaitFor([&] { return readerLeft.load(); });
+    std::this_thread::sleep_for(50ms); // the window thread must stay in the lock
+    const bool windowStillWaiting = !windowLeft;
+    // Let both threads go, whatever happened, so that they can be joined.
+    windowQueue.Abandon();
+    ASSERT_TRUE(WaitFor([&] { return readerLeft.load(); }));
+    const std::string reported(FatalMessage());
+    ResetExitStateForTesting();
+    reader.join();
+    window.join();
+    SetFatalPresenter(oldPresenter);
+    SetProcessEnder(oldEnder);
+    SetLockWaitStep(oldStep);
+
+    EXPECT_TRUE(readerEnded) << "the reader's dialog never ran";
+    EXPECT_TRUE(dialogRan);
+    EXPECT_TRUE(dialogRanOnWindowThread);
+    EXPECT_TRUE(windowStillWaiting) << "the window thread left before the process ended";
+    EXPECT_EQ(presented, 1);
+    EXPECT_EQ(reported, "Pipe DEMO1 closed");
+    EXPECT_EQ(ended, 2) << "the reader's end, then the waiter let go by the reset";
+}
+
+// The step belongs to waiting: a thread that gets the routine at once never
+// runs it, and one that waits runs it again and again until it is let go.
+TEST(Exit, TheLockWaitStepRunsOnlyWhileAThreadWaits) {
+    ResetExitStateForTesting();
+    std::atomic<int> steps{0};
+    std::latch releasePresenter(1);
+    std::atomic<int> presented{0};
+    const FatalPresenter oldPresenter = SetFatalPresenter([&](std::string_view) {
+        ++presented;
+        releasePresenter.wait();
+    });
+    const ProcessEnder oldEnder = SetProcessEnder([](int status) { throw ProcessEnded(status); });
+    const LockWaitStep oldStep = SetLockWaitStep([&] { ++steps; });
+
+    std::thread first([&] { EXPECT_THROW(Fatal("first"), ProcessEnded); });
+    ASSERT_TRUE(WaitFor([&] { return presented == 1; }));
+    EXPECT_EQ(steps, 0) << "the reporting thread waited for nothing";
+    std::thread second([&] { EXPECT_THROW(Fatal("second"), ProcessEnded); });
+    EXPECT_TRUE(WaitFor([&] { return steps >= 3; })) << "the waiter ran its step only " << steps;
+    releasePresenter.count_down();
+    first.join();
+    ResetExitStateForTesting();
+    second.join();
+    EXPECT_EQ(presented, 1);
+    EXPECT_TRUE(SetLockWaitStep(oldStep)) << "the setter returns the step it replaced";
     SetFatalPresenter(oldPresenter);
     SetProcessEnder(oldEnder);
 }
