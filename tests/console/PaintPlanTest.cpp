@@ -118,20 +118,6 @@ TEST(PaintPlan, RunsSplitWhereTheLookChanges) {
     EXPECT_EQ(row.band, (Rect{2, 2, 642, 18}));
 }
 
-TEST(PaintPlan, OnlyTheCellsOfTheUpdateRectangleArePlanned) {
-    Screen s;
-    s.Put(5, 10, u"xyz");
-    const PaintPlan plan = s.Plan(CellRange{5, 11, 6, 11});
-    ASSERT_EQ(plan.rows.size(), 2u);
-    EXPECT_EQ(plan.rows[0].row, 5);
-    EXPECT_EQ(plan.rows[1].row, 6);
-    ASSERT_EQ(plan.rows[0].items.size(), 1u);
-    EXPECT_EQ(GlyphText(plan.rows[0].items[0]), u"y");
-    EXPECT_EQ(plan.rows[0].items[0].rect, (Rect{90, 82, 98, 98}));
-    EXPECT_TRUE(PlanPaint(s.geometry, s.buffer, Rect{0, 0, 2, 388}, false, {}).rows.empty())
-        << "the margin holds no cells";
-}
-
 TEST(PaintPlan, TheBufferAndTheWindowMayDisagreeOnTheSizeForAMoment) {
     Screen s;
     s.buffer.SetColumns(132); // the resize notice has not reached the window yet

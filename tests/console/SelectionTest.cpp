@@ -36,24 +36,6 @@ const SelectionOwner kSecond = &owners[1];
 
 } // namespace
 
-TEST(Selection, TheRangeIsNormalisedWhicheverWayItWasDragged) {
-    struct Case {
-        GridPoint anchor, current;
-        SelectionRange expected;
-        bool empty;
-    };
-    const Case cases[] = {
-        {{1, 2}, {3, 5}, {1, 3, 2, 5}, false}, {{3, 5}, {1, 2}, {1, 3, 2, 5}, false},
-        {{3, 2}, {1, 5}, {1, 3, 2, 5}, false}, {{1, 5}, {3, 2}, {1, 3, 2, 5}, false},
-        {{1, 2}, {1, 5}, {1, 1, 2, 5}, true}, // across corners in one direction only
-    };
-    for (const Case& c : cases) {
-        const SelectionRange range = NormaliseSelection(c.anchor, c.current);
-        EXPECT_EQ(range, c.expected) << c.anchor.row << "," << c.anchor.column;
-        EXPECT_EQ(range.Empty(), c.empty) << c.anchor.row << "," << c.anchor.column;
-    }
-}
-
 TEST(Selection, ItsRepaintRectangleCoversNeighbouringRowsAndWholePairs) {
     struct Case {
         SelectionRange range;
@@ -95,24 +77,6 @@ TEST(Selection, TheBandTakesInTheOtherHalfOfADoubleHeightPair) {
         EXPECT_EQ(band.firstRow, c.firstRow) << c.name;
         EXPECT_EQ(band.endRow, c.endRow) << c.name;
     }
-}
-
-TEST(Selection, TheBandSelectsWholePairsOnDoubleWidthRows) {
-    struct Case {
-        int column;
-        bool doubleWidth, inside;
-    };
-    const SelectionBand band{1, 3, 3, 5};
-    const Case cases[] = {
-        {2, false, false}, {3, false, true}, {5, false, false},
-        {2, true, true},   {5, true, true},  {6, true, false},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(band.Contains(1, c.column, c.doubleWidth), c.inside)
-            << c.column << " double " << c.doubleWidth;
-    }
-    EXPECT_FALSE(band.Contains(0, 3, false));
-    EXPECT_FALSE(band.Contains(3, 3, false));
 }
 
 TEST(Selection, DraggingRepaintsTheOldAndTheNewRectangle) {
