@@ -45,7 +45,7 @@ struct BareTerminalDefinition {
     ~BareTerminalDefinition() { termdef::ResetTerminalDefinition(); }
 };
 
-// The frame: counts beeps and keeps the registered consoles.
+// The frame: notes the units of the registered consoles in order.
 class RecordingFrame : public ConsoleFrameLink {
 public:
     RecordingFrame() { previous_ = TheWindowSide().SetFrame(this); }
@@ -53,28 +53,21 @@ public:
     RecordingFrame(const RecordingFrame&) = delete;
     RecordingFrame& operator=(const RecordingFrame&) = delete;
 
-    void RegisterConsole(ConsoleRecord& record, unsigned rows, unsigned columns) override {
+    void RegisterConsole(ConsoleRecord& record, unsigned, unsigned) override {
         std::lock_guard guard(mutex_);
-        registered_.push_back({&record, rows, columns});
+        units_.push_back(record.unit);
     }
-    void Beep() override { ++beeps_; }
+    void Beep() override {}
 
-    struct Registration {
-        ConsoleRecord* record;
-        unsigned rows;
-        unsigned columns;
-    };
-    std::vector<Registration> Registered() const {
+    std::vector<std::uint16_t> Units() const {
         std::lock_guard guard(mutex_);
-        return registered_;
+        return units_;
     }
-    int Beeps() const { return beeps_; }
 
 private:
     ConsoleFrameLink* previous_ = nullptr;
     mutable std::mutex mutex_;
-    std::vector<Registration> registered_;
-    std::atomic<int> beeps_{0};
+    std::vector<std::uint16_t> units_;
 };
 
 // A console record with its own emulator, hooks attached, as the CON command
@@ -149,6 +142,19 @@ struct ServerLink {
     platform::PipeConnection server;
 };
 
+// Polls a condition every 2 ms until it holds or the limit passed.
+template <typename Condition>
+bool Eventually(Condition condition, std::chrono::milliseconds limit) {
+    const auto start = Clock::now();
+    while (!condition()) {
+        if (Clock::now() - start > limit) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
 // PipeReader on its own thread. A fatal pipe error is caught as the test's
 // exit routine throws it and kept as the thread's outcome.
 class ReaderThread {
@@ -183,18 +189,13 @@ public:
     }
     // Waits for the reader to end by itself; its fatal message, if any.
     std::optional<std::string> WaitForEnd(std::chrono::milliseconds limit) {
-        const auto start = Clock::now();
-        while (!ended_ && Clock::now() - start < limit) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        if (!ended_) {
+        if (!Eventually([this] { return ended_.load(); }, limit)) {
             return std::nullopt;
         }
         thread_.join();
         std::lock_guard guard(mutex_);
         return fatal_;
     }
-    bool Ended() const { return ended_; }
     pid_t ThreadId() const { return threadId_; }
 
 private:
@@ -206,18 +207,5 @@ private:
     std::mutex mutex_;
     std::optional<std::string> fatal_;
 };
-
-// Polls a condition every 2 ms until it holds or the limit passed.
-template <typename Condition>
-bool Eventually(Condition condition, std::chrono::milliseconds limit) {
-    const auto start = Clock::now();
-    while (!condition()) {
-        if (Clock::now() - start > limit) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 } // namespace kestra::console::consoletest

@@ -3,16 +3,19 @@
 // Runs the project's programs from the build tree: one run to its end with
 // its output captured, or a server kept running for the length of a test.
 
+#include "platform/PlatformTestSupport.h"
+
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <fstream>
 #include <optional>
-#include <poll.h>
 #include <spawn.h>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 extern char** environ;
@@ -29,50 +32,31 @@ struct ProgramResult {
     std::string err;
 };
 
-// A started program with its standard output and error on pipes.
+// A started program with its standard output and error going to files.
 class Program {
 public:
-    Program(const std::vector<std::string>& argv,
-            const std::vector<std::string>& environment = {}) {
-        int out[2], err[2];
-        if (pipe2(out, O_CLOEXEC) != 0) {
-            return;
-        }
-        if (pipe2(err, O_CLOEXEC) != 0) {
-            close(out[0]);
-            close(out[1]);
-            return;
+    Program(std::vector<std::string> argv, const std::vector<std::string>& environment = {}) {
+        // The test's settings replace the inherited ones of the same name.
+        std::vector<std::string> variables(environment);
+        for (char** variable = environ; *variable != nullptr; ++variable) {
+            const std::string_view inherited(*variable);
+            const std::string_view name = inherited.substr(0, inherited.find('=') + 1);
+            if (std::none_of(environment.begin(), environment.end(),
+                             [&](const std::string& set) { return set.starts_with(name); })) {
+                variables.emplace_back(inherited);
+            }
         }
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-        std::vector<std::string> arguments(argv);
-        std::vector<char*> argp;
-        for (std::string& argument : arguments) {
-            argp.push_back(argument.data());
-        }
-        argp.push_back(nullptr);
-        // Later entries win: the test's settings come after the inherited ones.
-        std::vector<std::string> variables;
-        for (char** variable = environ; *variable != nullptr; ++variable) {
-            variables.emplace_back(*variable);
-        }
-        variables.insert(variables.end(), environment.begin(), environment.end());
-        std::vector<char*> envp;
-        for (std::string& variable : variables) {
-            envp.push_back(variable.data());
-        }
-        envp.push_back(nullptr);
+        posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT, 0600);
+        posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT, 0600);
+        const std::vector<char*> argp = Pointers(argv);
+        const std::vector<char*> envp = Pointers(variables);
         if (posix_spawn(&pid_, argp[0], &actions, nullptr, argp.data(), envp.data()) != 0) {
             pid_ = -1;
         }
         posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        close(err[1]);
-        out_ = out[0];
-        err_ = err[0];
     }
     ~Program() {
         if (pid_ > 0 && !status_) {
@@ -82,95 +66,52 @@ public:
                 waitpid(pid_, nullptr, 0);
             }
         }
-        if (out_ >= 0) {
-            close(out_);
-        }
-        if (err_ >= 0) {
-            close(err_);
-        }
     }
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
     bool Started() const { return pid_ > 0; }
+    std::string Out() const { return Contents(out_); }
 
-    // Reads standard output until a whole line came; empty when none came
-    // within the limit.
-    std::string ReadLine(std::chrono::milliseconds limit) {
+    // The program's status once it ended within the limit.
+    std::optional<int> Wait(std::chrono::milliseconds limit) {
         const auto start = std::chrono::steady_clock::now();
-        std::string line;
-        while (std::chrono::steady_clock::now() - start < limit) {
-            pollfd entry{out_, POLLIN, 0};
-            if (poll(&entry, 1, 20) <= 0) {
-                continue;
-            }
-            char c;
-            if (read(out_, &c, 1) != 1 || c == '\n') {
-                break;
-            }
-            line += c;
-        }
-        return line;
-    }
-
-    // Collects both outputs until the program closes them, then its status;
-    // nullopt when it did not end within the limit.
-    std::optional<ProgramResult> Finish(std::chrono::milliseconds limit) {
-        ProgramResult result;
-        const auto start = std::chrono::steady_clock::now();
-        bool outOpen = true, errOpen = true;
-        while ((outOpen || errOpen) && std::chrono::steady_clock::now() - start < limit) {
-            pollfd entries[2] = {{outOpen ? out_ : -1, POLLIN, 0},
-                                 {errOpen ? err_ : -1, POLLIN, 0}};
-            if (poll(entries, 2, 20) <= 0) {
-                continue;
-            }
-            char chunk[4096];
-            if (entries[0].revents != 0) {
-                ssize_t got = read(out_, chunk, sizeof chunk);
-                if (got > 0) {
-                    result.out.append(chunk, static_cast<std::size_t>(got));
-                } else {
-                    outOpen = false;
-                }
-            }
-            if (entries[1].revents != 0) {
-                ssize_t got = read(err_, chunk, sizeof chunk);
-                if (got > 0) {
-                    result.err.append(chunk, static_cast<std::size_t>(got));
-                } else {
-                    errOpen = false;
-                }
-            }
-        }
-        const auto left = limit - std::chrono::duration_cast<std::chrono::milliseconds>(
-                                      std::chrono::steady_clock::now() - start);
-        if (!Wait(std::max(left, std::chrono::milliseconds(0)))) {
-            return std::nullopt;
-        }
-        result.status = *status_;
-        return result;
-    }
-
-private:
-    bool Wait(std::chrono::milliseconds limit) {
-        const auto start = std::chrono::steady_clock::now();
-        for (;;) {
+        while (!status_ && std::chrono::steady_clock::now() - start < limit) {
             int status = 0;
             if (waitpid(pid_, &status, WNOHANG) == pid_) {
                 status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-                return true;
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
             }
-            if (std::chrono::steady_clock::now() - start >= limit) {
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
+        return status_;
+    }
+    std::optional<ProgramResult> Finish(std::chrono::milliseconds limit) {
+        if (!Wait(limit)) {
+            return std::nullopt;
+        }
+        return ProgramResult{*status_, Contents(out_), Contents(err_)};
     }
 
+private:
+    static std::vector<char*> Pointers(std::vector<std::string>& strings) {
+        std::vector<char*> pointers;
+        for (std::string& string : strings) {
+            pointers.push_back(string.data());
+        }
+        pointers.push_back(nullptr);
+        return pointers;
+    }
+    static std::string Contents(const std::string& path) {
+        std::ostringstream contents;
+        contents << std::ifstream(path, std::ios::binary).rdbuf();
+        return contents.str();
+    }
+
+    platform::testing::TemporaryDirectory directory_;
+    std::string out_ = directory_ / "out";
+    std::string err_ = directory_ / "err";
     pid_t pid_ = -1;
-    int out_ = -1;
-    int err_ = -1;
     std::optional<int> status_;
 };
 

@@ -43,12 +43,9 @@ TEST(Properties, TheStoredValueSetsAsManySettingsAsParse) {
     };
     const Case cases[] = {
         {"0 0", "0 0 1 1 1 0 0 1 0"},
-        {"2 0 0 0 0 1 1 0 1", "2 0 0 0 0 1 1 0 1"},
         {"2 0 0 0 0 1 1 0 1 1 1", "2 0 0 0 0 1 1 0 1"},
         {"0 1 x 0", "0 1 1 1 1 0 0 1 0"},
         {"0 0x 0", "0 0 1 1 1 0 0 1 0"},
-        {"junk", "1 1 1 1 1 0 0 1 0"},
-        {"  2   0", "2 0 1 1 1 0 0 1 0"},
     };
     for (const Case& c : cases) {
         Properties properties;
@@ -65,11 +62,9 @@ TEST(Properties, TheFrameComesBackAsSavedUnlessStartedOtherwise) {
     };
     const Case cases[] = {
         {kShowNormal, kShowMaximized, kShowMaximized},
-        {kShowDefault, kShowNormal, kShowNormal},
         {kShowNormal, kShowMinimized, kShowNormal},
         {kShowDefault, kShowMinNoActive, kShowNormal},
         {kShowMinimized, kShowMaximized, kShowMinimized},
-        {kShowMinNoActive, kShowNormal, kShowMinNoActive},
         {kShowMaximized, kShowNormal, kShowMaximized},
     };
     for (const Case& c : cases) {
@@ -86,11 +81,8 @@ TEST(Properties, TheFrameComesBackAsSavedUnlessStartedOtherwise) {
 
 TEST(Properties, PlacementValuesAreUsedOnlyWhenWhole) {
     EXPECT_FALSE(ParseFramePlacement("1 0 10 20 650"));
-    EXPECT_FALSE(ParseFramePlacement("1 0 10 20 650 420 7"));
     EXPECT_FALSE(ParseFramePlacement("1 0 10 x 650 420"));
-    EXPECT_FALSE(ParseFramePlacement(""));
     EXPECT_TRUE(ParseFramePlacement("1 0 10 20 650 -420"));
-    EXPECT_FALSE(ParseConsolePlacement("0 1 2 3 4 5"));
     EXPECT_FALSE(ParseConsolePlacement("0 1 2 3 4 5 6 7"));
 
     const ConsolePlacement minimized{true, Rect{5, 6, 700, 500}, 0, 380};
