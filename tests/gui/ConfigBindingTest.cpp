@@ -69,17 +69,4 @@ TEST_F(ConfigBindingTest, ErrorInAnIncludedFileGivesTheInnermostFileLineAndColum
     EXPECT_TRUE(binding_->ConfigOpened());
 }
 
-TEST_F(ConfigBindingTest, OptionsReadThroughTheBinding) {
-    config::Options().configFilePath = Write(
-        "main.cnf", "EditCommand = gvim --remote %s\nSplashBorder = off\nSplashGraphic = a.bmp\n");
-    config::ConfigPass(1);
-    EXPECT_EQ(binding_->EditCommand(), std::optional<std::string>("gvim --remote %s"));
-    EXPECT_FALSE(binding_->SplashBorder());
-    EXPECT_EQ(binding_->SplashGraphic(), std::optional<std::string>("a.bmp"));
-    EXPECT_FALSE(binding_->QuietMode());
-    binding_->SetQuietMode(true);
-    EXPECT_TRUE(config::Options().quietMode);
-    EXPECT_FALSE(binding_->CloseAtErrorPosition().has_value()) << "no pass is running";
-}
-
 } // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ShellTestSupport.h"
 #include "console/window/ConsoleWindow.h"
 #include "console/window/ConsoleWindowList.h"
 #include "console/window/StandaloneConsole.h"
@@ -19,22 +20,7 @@
 // console made straight from an emulator and its screen.
 namespace kestra::console::testing {
 
-inline QApplication& App() {
-    static int argc = 1;
-    static char name[] = "test_gui";
-    static char* argv[] = {name, nullptr};
-    if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        return *existing;
-    }
-    // The tests draw into images; no display is needed or wanted.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    // Never destroyed: Qt's own globals may be gone by the time a static
-    // application would be destroyed at exit.
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
+using kestra::shell::testing::App;
 
 inline void ProcessEvents() {
     QCoreApplication::sendPostedEvents();
@@ -77,24 +63,12 @@ struct ApplicationGuard {
     ApplicationGuard() { App(); }
 };
 
-inline void ShowDirectly(QMdiSubWindow& sub, int show) {
-    if (show == kShowMaximized) {
-        sub.showMaximized();
-    } else if (show == kShowMinNoActive) {
-        sub.showMinimized();
-    } else {
-        sub.showNormal();
-    }
-}
-
 struct WindowHarness {
     ApplicationGuard application;
     Properties properties;
     BlinkPalette blink;
     SelectionState selection;
     bool copyEnabled = false;
-    // The frame's SetConsoleShowState, when a test plays the frame.
-    std::function<void(QMdiSubWindow&, int, ConsolePlacement&)> showState;
     ConsoleWindowList list;
     std::unique_ptr<StandaloneConsole> console; // outlives its window
     QMdiArea area;
@@ -105,11 +79,13 @@ struct WindowHarness {
     WindowHarness()
         : list(ConsoleWindowContext{&properties, &blink, &selection,
                                     [this](bool on) { copyEnabled = on; },
-                                    [this](QMdiSubWindow& sub, int show, ConsolePlacement& saved) {
-                                        if (showState) {
-                                            showState(sub, show, saved);
+                                    [](QMdiSubWindow& sub, int show, ConsolePlacement&) {
+                                        if (show == kShowMaximized) {
+                                            sub.showMaximized();
+                                        } else if (show == kShowMinNoActive) {
+                                            sub.showMinimized();
                                         } else {
-                                            ShowDirectly(sub, show);
+                                            sub.showNormal();
                                         }
                                     }}) {
         // Blinking runs as on the real display, which counts as palette-based.
@@ -168,8 +144,6 @@ struct WindowHarness {
     QImage Grab() { return window->grab().toImage().convertToFormat(QImage::Format_RGB32); }
 };
 
-// The grey level of a pixel (the console draws greys only, apart from the
-// static palette's blink and cursor entries).
 inline int Level(const QImage& image, int x, int y) {
     return qGray(image.pixel(x, y));
 }

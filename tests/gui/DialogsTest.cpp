@@ -2,11 +2,9 @@
 
 #include "ShellTestSupport.h"
 #include "platform/Exit.h"
-#include "shell/FrameWindow.h"
 
 #include <QFontMetrics>
 #include <QLabel>
-#include <QMouseEvent>
 #include <future>
 #include <gtest/gtest.h>
 
@@ -20,102 +18,32 @@ QPushButton* Button(QDialog& dialog, const char* id) {
     return dialog.findChild<QPushButton*>(QString::fromLatin1(id));
 }
 
-QLabel* Label(QDialog& dialog, const char* id) {
-    return dialog.findChild<QLabel*>(QString::fromLatin1(id));
-}
-
-struct CharacterSize {
-    int width;
-    int height;
-};
-
-CharacterSize CharacterOf(const QLabel& label) {
-    const QFontMetrics metrics(label.font());
-    return {metrics.horizontalAdvance(QLatin1Char('0')), metrics.height()};
-}
-
-class DialogsTest : public ::testing::Test {
-protected:
-    DialogsTest() { App(); }
-};
-
-TEST_F(DialogsTest, HelpDialogCentresItsOneButton) {
-    HelpDialog dialog("Command line: KESTRA [Commands] [Options]", nullptr);
-    QPushButton* shutdown = Button(dialog, "603");
-    ASSERT_NE(shutdown, nullptr);
-    const CharacterSize character = CharacterOf(*Label(dialog, "602"));
-    EXPECT_LE(std::abs(shutdown->x() + shutdown->width() / 2 - dialog.width() / 2), 1);
-    EXPECT_EQ(shutdown->y(), dialog.height() - character.height - shutdown->height());
-    EXPECT_TRUE(shutdown->isDefault());
-}
-
-TEST_F(DialogsTest, FatalErrorDialogPutsShutdownRightEditLeftRestartMiddle) {
-    FatalErrorDialog dialog("Pipe error", {}, nullptr);
-    QPushButton* shutdown = Button(dialog, "503");
-    QPushButton* edit = Button(dialog, "504");
-    QPushButton* restart = Button(dialog, "506");
-    const CharacterSize character = CharacterOf(*Label(dialog, "502"));
-    EXPECT_EQ(shutdown->x(), dialog.width() - 2 * character.width - shutdown->width());
-    EXPECT_EQ(edit->x(), 2 * character.width);
-    EXPECT_LE(std::abs(restart->x() + restart->width() / 2 - dialog.width() / 2), 1);
-    const int top = dialog.height() - character.height - shutdown->height();
-    for (QPushButton* button : {shutdown, edit, restart}) {
-        EXPECT_EQ(button->y(), top) << button->objectName().toStdString();
-    }
-    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Fatal Error"));
-    EXPECT_EQ(shutdown->text(), QStringLiteral("&Shutdown"));
-    EXPECT_EQ(edit->text(), QStringLiteral("&Edit Cnf"));
-    EXPECT_EQ(restart->text(), QStringLiteral("&Restart"));
-}
-
-TEST_F(DialogsTest, DialogGrowsToTheTextAndWrapsWhatTheDesktopCannotHold) {
-    const std::string longLine(200, 'x'); // wider than the desktop in any font
-    const std::string message = "first line\n" + longLine + "\n\x7F\x7F^\nUnknown keyword";
-    FatalErrorDialog wide(message, {}, nullptr);
-    EXPECT_TRUE(wide.Wrapped());
-    QLabel* text = Label(wide, "502");
-    const CharacterSize character = CharacterOf(*text);
-    EXPECT_LE(wide.x() + wide.width(), wide.screen()->availableGeometry().right() + 1);
-    EXPECT_EQ(text->width() % character.width, 0);
-    EXPECT_TRUE(text->text().contains(QStringLiteral("\u2026\u2026^")))
-        << "markers shown as ellipses when a line was wrapped";
-
-    const std::string fitting = "X = 1\n\x7F\x7F\x7F\x7F^\nBad value";
-    FatalErrorDialog narrow(fitting, {}, nullptr);
-    EXPECT_FALSE(narrow.Wrapped());
-    EXPECT_EQ(Label(narrow, "502")->text(), QStringLiteral("X = 1\n    ^\nBad value"));
-    EXPECT_GT(wide.width(), narrow.width());
-}
-
-TEST_F(DialogsTest, IconDoubleClickEndsTheDialogWithOne) {
-    FatalErrorDialog dialog("Pipe error", {}, nullptr);
-    QWidget* icon = dialog.findChild<QWidget*>(QStringLiteral("501"));
-    ASSERT_NE(icon, nullptr);
-    QTimer::singleShot(0, &dialog, [icon] {
-        QMouseEvent press(QEvent::MouseButtonDblClick, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
-                          Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(icon, &press);
-    });
-    EXPECT_EQ(dialog.exec(), 1);
-    FatalErrorDialog again("Pipe error", {}, nullptr);
-    QTimer::singleShot(0, &again, [&again] { Click(again, "503"); });
-    EXPECT_EQ(again.exec(), 0);
-}
-
-TEST_F(DialogsTest, ShutdownDialogAnswersOneForShutdownZeroForCancel) {
-    struct Answer {
-        const char* button;
-        int result;
+// One button is centred; of three, the first goes right, the second left and
+// the third in the middle, all one character height above the bottom edge.
+TEST(MessageDialog, ButtonsArePlacedByTheirCount) {
+    App();
+    HelpDialog help("Command line: KESTRA [Commands] [Options]", nullptr);
+    FatalErrorDialog fatal("Pipe error", {}, nullptr);
+    const QFontMetrics metrics(fatal.findChild<QLabel*>(QStringLiteral("502"))->font());
+    const int charWidth = metrics.horizontalAdvance(QLatin1Char('0'));
+    const int charHeight = metrics.height();
+    enum Spot { kCentre, kRight, kLeft };
+    struct Row {
+        QDialog* dialog;
+        const char* id;
+        Spot spot;
     };
-    for (const Answer answer : {Answer{"405", 1}, Answer{"406", 0}}) {
-        ShutdownDialog dialog(nullptr);
-        EXPECT_EQ(Label(dialog, "402")->text(), QStringLiteral("Do you want to shut down KESTRA?"));
-        QTimer::singleShot(0, &dialog, [&] { Click(dialog, answer.button); });
-        EXPECT_EQ(dialog.exec(), answer.result) << answer.button;
+    for (const Row& row : {Row{&help, "603", kCentre}, Row{&fatal, "503", kRight},
+                           Row{&fatal, "504", kLeft}, Row{&fatal, "506", kCentre}}) {
+        const QPushButton* button = Button(*row.dialog, row.id);
+        ASSERT_NE(button, nullptr) << row.id;
+        const int width = row.dialog->width();
+        const int expectedX = row.spot == kLeft    ? 2 * charWidth
+                              : row.spot == kRight ? width - 2 * charWidth - button->width()
+                                                   : (width - button->width()) / 2;
+        EXPECT_LE(std::abs(button->x() - expectedX), 1) << row.id;
+        EXPECT_EQ(button->y(), row.dialog->height() - charHeight - button->height()) << row.id;
     }
-    ShutdownDialog dialog(nullptr);
-    QTimer::singleShot(0, &dialog, [&dialog] { dialog.reject(); }); // Escape, Close
-    EXPECT_EQ(dialog.exec(), 0);
 }
 
 // The Fatal Error dialog of a running shell, with its Edit Cnf button.

@@ -1,8 +1,5 @@
 #include "shell/SplashBitmap.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 
 using namespace kestra::shell;
@@ -95,7 +92,6 @@ TEST(SplashBitmap, IndexedPicturesTakeTheirColoursFromTheTable) {
     };
     const Case cases[] = {
         {1, 0, {0b10100000, 0, 0, 0}},
-        {4, 0, {0x10, 0x10, 0, 0}},
         {8, 2, {1, 0, 1, 0}},
     };
     for (const Case& c : cases) {
@@ -124,9 +120,6 @@ TEST(SplashBitmap, RefusesFilesThatAreBrokenOrLie) {
     };
     std::vector<Case> cases;
     cases.push_back({"shorter than the file header", {'B', 'M', 0, 0}, kFileReadError});
-    std::vector<std::uint8_t> notBm = Build(TwoByTwo());
-    notBm[0] = 'P';
-    cases.push_back({"not BM", notBm, kInvalidBitmap});
     BitmapSpec v5 = TwoByTwo();
     v5.infoSize = 108;
     cases.push_back({"108-byte information header", Build(v5), kUnsupportedBitmap});
@@ -142,9 +135,6 @@ TEST(SplashBitmap, RefusesFilesThatAreBrokenOrLie) {
     std::vector<std::uint8_t> lowOffset = Build(TwoByTwo());
     Put32(lowOffset, 10, 3);
     cases.push_back({"pixels begin inside the file header", lowOffset, kInvalidBitmap});
-    BitmapSpec tall = TwoByTwo();
-    tall.height = 3000;
-    cases.push_back({"more rows than bytes", Build(tall), kInvalidBitmap});
     BitmapSpec wide = TwoByTwo();
     wide.width = 0x7FFFFFFF;
     cases.push_back({"absurd width", Build(wide), kUnsupportedBitmap});
@@ -152,49 +142,8 @@ TEST(SplashBitmap, RefusesFilesThatAreBrokenOrLie) {
     manyColours.bitCount = 8;
     manyColours.coloursUsed = 100000;
     cases.push_back({"colour table past the end", Build(manyColours), kInvalidBitmap});
-    BitmapSpec odd = TwoByTwo();
-    odd.bitCount = 7;
-    cases.push_back({"7 bits a pixel", Build(odd), kUnsupportedBitmap});
-    BitmapSpec empty = TwoByTwo();
-    empty.width = 0;
-    cases.push_back({"no columns", Build(empty), kInvalidBitmap});
 
     for (const Case& c : cases) {
         EXPECT_EQ(ErrorOf(DecodeSplashBitmap(c.file)), c.error) << c.what;
     }
-}
-
-TEST(SplashBitmap, ReadingAFileReportsTheSystemTextOrTheDecodedPicture) {
-    const auto dir = std::filesystem::temp_directory_path() / "kestra-splash-test";
-    std::filesystem::create_directories(dir);
-    EXPECT_EQ(ErrorOf(ReadSplashBitmap((dir / "missing.bmp").string())),
-              "No such file or directory");
-
-    const std::vector<std::uint8_t> good = Build(TwoByTwo());
-    const auto path = (dir / "good.bmp").string();
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(good.data()),
-               static_cast<std::streamsize>(good.size()));
-    SplashResult result = ReadSplashBitmap(path);
-    ASSERT_TRUE(std::holds_alternative<SplashBitmap>(result)) << ErrorOf(result);
-    EXPECT_EQ(std::get<SplashBitmap>(result).pixels[0], 0xFFFF0000u);
-
-    std::vector<std::uint8_t> lying = good;
-    Put32(lying, 2, 0xFFFFFFF0);
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(lying.data()),
-               static_cast<std::streamsize>(lying.size()));
-    EXPECT_EQ(ErrorOf(ReadSplashBitmap(path)), kFileReadError)
-        << "a claimed size of gigabytes reads only what the file holds";
-    std::filesystem::remove_all(dir);
-}
-
-TEST(SplashBitmap, TheBuiltInPictureIs520By240In16Colours) {
-    SplashResult result = ReadSplashBitmap(KESTRA_SOURCE_DIR "/data/splash.bmp");
-    ASSERT_TRUE(std::holds_alternative<SplashBitmap>(result)) << ErrorOf(result);
-    const SplashBitmap& bitmap = std::get<SplashBitmap>(result);
-    EXPECT_EQ(bitmap.width, 520);
-    EXPECT_EQ(bitmap.height, 240);
-    EXPECT_EQ(bitmap.palette.size(), 16u);
-    EXPECT_EQ(bitmap.pixels.front(), bitmap.palette[0]) << "the top-left corner is background";
 }

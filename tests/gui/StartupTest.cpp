@@ -109,20 +109,6 @@ TEST_F(StartupTest, ConfigurationErrorShowsTheSplashFirstUnlessQuiet) {
     }
 }
 
-TEST_F(StartupTest, MinimisedFrameIsRestoredBeforeTheFatalErrorDialog) {
-    configuration.quietMode = true;
-    Shell shell(configuration, world.Environment());
-    shell.Frame().showMinimized();
-    bool minimisedAtDialog = true;
-    DialogAnswerer answerer([&](QDialog& dialog) {
-        minimisedAtDialog = shell.Frame().isMinimized();
-        Click(dialog, "503");
-    });
-    shell.PresentFatal("Pipe error");
-    EXPECT_EQ(answerer.Count(), 1);
-    EXPECT_FALSE(minimisedAtDialog);
-}
-
 // Two reader threads fail at once: one dialog, one end of the process; the
 // other thread waits in the exit routine until the process ends.
 TEST_F(StartupTest, TwoFailingThreadsGiveOneDialogAndOneExit) {
@@ -230,34 +216,6 @@ TEST_F(StartupTest, RestartButtonRestartsWithTheOldArguments) {
     EXPECT_TRUE(platform::RestartRequested());
     ASSERT_EQ(world.restarts.size(), 1u);
     EXPECT_EQ(world.restarts[0], configuration.restartArguments);
-}
-
-TEST_F(StartupTest, HelpIsShownInItsDialog) {
-    configuration.quietMode = true;
-    Shell shell(configuration, world.Environment());
-    QString title;
-    QString text;
-    DialogAnswerer answerer([&](QDialog& dialog) {
-        title = dialog.windowTitle();
-        text = dialog.findChild<QLabel*>(QStringLiteral("602"))->text();
-        Click(dialog, "603");
-    });
-    configuration.services.presentHelp("Invalid command line option: /X\n---\nCommand line: ...");
-    EXPECT_EQ(answerer.Count(), 1);
-    EXPECT_EQ(title, QStringLiteral("Command Line Help"));
-    EXPECT_TRUE(text.startsWith(QStringLiteral("Invalid command line option: /X\n")));
-}
-
-TEST_F(StartupTest, FrameTitleAndSavedPlacementAreApplied) {
-    world.settings["Window"] = "3 1 10 20 610 420";
-    Shell shell(configuration, world.Environment());
-    configuration.configure = [&] { configuration.services.setFrameTitle("Lab consoles"); };
-    const std::vector<std::string> arguments{"kestra"};
-    shell.RunStartup(arguments);
-    EXPECT_EQ(shell.Frame().windowTitle(), QStringLiteral("Lab consoles"));
-    EXPECT_TRUE(shell.Frame().isMaximized());
-    EXPECT_TRUE(shell.Frame().ConsolesMaximized());
-    EXPECT_EQ(shell.Frame().normalGeometry().size(), QSize(600, 400));
 }
 
 } // namespace
