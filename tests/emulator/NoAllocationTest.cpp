@@ -1,6 +1,5 @@
-// Received bytes are handled without allocating: the reader thread feeds every
-// byte of a server's output through ReceiveByte, and a benchmark holds it to
-// at least twice the throughput of a general-purpose terminal library.
+// The reader thread feeds every received byte through ReceiveByte: it must not
+// allocate.
 
 #include "emulator/Emulator.h"
 
@@ -17,7 +16,6 @@ std::atomic<long> allocations{0};
 
 } // namespace
 
-// The replacements pair malloc with free, as the standard allows.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 #endif
