@@ -41,25 +41,6 @@ TEST(StreamGeneratorTest, EachStreamIsExactlyItsSizeAndTheSameEveryTime) {
     }
 }
 
-// The plain stream is lines of 0 to 79 printable characters, each ending in
-// CR LF, and uses the whole range of lengths.
-TEST(StreamGeneratorTest, PlainLinesStayWithinTheScreenWidth) {
-    const std::string bytes = GenerateStream(StreamKind::Plain);
-    std::size_t start = 0;
-    std::size_t shortest = StreamColumns, longest = 0;
-    for (std::size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        const std::string_view line(bytes.data() + start, end - start);
-        ASSERT_TRUE(
-            std::all_of(line.begin(), line.end(), [](char c) { return c >= 0x20 && c <= 0x7E; }))
-            << "at byte " << start;
-        shortest = std::min(shortest, line.size());
-        longest = std::max(longest, line.size());
-    }
-    EXPECT_EQ(shortest, 0u);
-    EXPECT_EQ(longest, StreamColumns - 1);
-    EXPECT_LT(bytes.size() - start, StreamColumns + 1) << "only the cut last line may lack CR LF";
-}
-
 // What feeding a stream through an emulator did, collected by its hooks.
 struct Effects {
     unsigned scrolledUp = 0;
