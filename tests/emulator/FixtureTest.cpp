@@ -265,11 +265,6 @@ struct FixtureRun {
     bool bytewise;
 };
 
-void PrintTo(const FixtureRun& run, std::ostream* out) {
-    *out << run.fixture.file << ":" << run.fixture.line << " " << run.fixture.title
-         << (run.bytewise ? " (one byte at a time)" : "");
-}
-
 class EmulatorFixture : public testing::TestWithParam<FixtureRun> {};
 
 TEST_P(EmulatorFixture, ProducesTheExpectedScreen) {

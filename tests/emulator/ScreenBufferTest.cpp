@@ -34,27 +34,6 @@ ScreenBuffer MakeScreen(unsigned rows = 24, unsigned cols = 80, bool autowrap = 
     return screen;
 }
 
-TEST(ScreenBufferTest, CreationStateAndDefaultColours) {
-    ScreenBuffer screen;
-    ASSERT_TRUE(screen.CreateScreen(24, MaxColumns));
-    EXPECT_EQ(screen.cols, 132u);
-    EXPECT_EQ(screen.regionTop, 0);
-    EXPECT_EQ(screen.regionBottom, 23);
-    EXPECT_EQ(screen.cursorVisible, 1u);
-    EXPECT_EQ(screen.autowrap, 1);
-    EXPECT_EQ(screen.scrolling, 1);
-    EXPECT_EQ(screen.chars[0], ' ');
-    EXPECT_EQ(screen.chars[24 * 132 - 1], ' ');
-    // clang-format off
-    const struct { unsigned attr; std::uint8_t colour; } colours[] = {
-        {0, 0x07}, {1, 0x87}, {2, 0x70}, {4, 0x03}, {8, 0x0F}, {15, 0xB8}, {16, 0x07}, {255, 0xB8},
-    };
-    // clang-format on
-    for (const auto& entry : colours) {
-        EXPECT_EQ(screen.colourMap[entry.attr], entry.colour) << "attribute " << entry.attr;
-    }
-}
-
 TEST(ScreenBufferTest, WritingToTheLastColumn) {
     // clang-format off
     const struct {
@@ -87,24 +66,11 @@ TEST(ScreenBufferTest, WritingToTheLastColumn) {
     }
 }
 
-TEST(ScreenBufferTest, WrapOffARegionBottomAboveTheLastRowDoesNotScroll) {
-    ScreenBuffer screen = MakeScreen(24, 80, true);
-    screen.SetScrollRegion(2, 10);
-    screen.MoveCursor(10, 79);
-    Write(screen, "AB");
-    EXPECT_EQ(screen.row, 11u);
-    EXPECT_EQ(screen.col, 1u);
-    EXPECT_EQ(RowText(screen, 10), std::string(79, ' ') + "A");
-    EXPECT_EQ(RowText(screen, 11), "B");
-}
-
 TEST(ScreenBufferTest, MoveCursorClampsToTheScreen) {
     // clang-format off
     const struct { std::uint32_t r, c, row, col; } cases[] = {
-        {0,   0,   0,  0},
         {23,  79,  23, 79},
         {24,  80,  23, 79},
-        {500, 500, 23, 79},
         {0xFFFFFFFF, 0xFFFFFFFF, 23, 79},
         {5,   100, 5,  79},
     };
@@ -117,21 +83,6 @@ TEST(ScreenBufferTest, MoveCursorClampsToTheScreen) {
         EXPECT_EQ(screen.shownRow, c.row);
         EXPECT_EQ(screen.shownCol, c.col);
     }
-}
-
-TEST(ScreenBufferTest, ValuesOutsideTheStorageAreClamped) {
-    ScreenBuffer screen = MakeScreen();
-    screen.SetColumns(500);
-    EXPECT_EQ(screen.cols, 132u);
-    screen.SetColumns(0);
-    EXPECT_EQ(screen.cols, 1u);
-    screen.SetColumns(80);
-    screen.SetScrollRegion(4, 1000);
-    EXPECT_EQ(screen.regionTop, 4);
-    EXPECT_EQ(screen.regionBottom, 23);
-    screen.SetScrollRegion(23, 1000); // clamped first, then a one-row region is refused
-    EXPECT_EQ(screen.regionTop, 0);
-    EXPECT_EQ(screen.regionBottom, 23);
 }
 
 TEST(ScreenBufferTest, LineFeedAtAndBelowTheRegionBottom) {
@@ -159,50 +110,6 @@ TEST(ScreenBufferTest, LineFeedAtAndBelowTheRegionBottom) {
         EXPECT_EQ(RowText(screen, 10), c.regionScrolled ? "" : "10");
         EXPECT_EQ(RowText(screen, 11), "11");
         EXPECT_EQ(RowText(screen, 23), "23");
-    }
-}
-
-TEST(ScreenBufferTest, CursorUpAtTheRegionTop) {
-    for (bool scroll : {false, true}) {
-        ScreenBuffer screen = MakeScreen();
-        screen.MoveCursor(5, 0);
-        Write(screen, "top");
-        screen.MoveCursor(6, 0);
-        Write(screen, "next");
-        screen.SetScrollRegion(5, 10);
-        screen.MoveCursor(5, 2);
-        screen.CursorUp(scroll);
-        EXPECT_EQ(screen.row, 5u);
-        EXPECT_EQ(RowText(screen, 5), scroll ? "" : "top");
-        EXPECT_EQ(RowText(screen, 6), scroll ? "top" : "next");
-    }
-}
-
-TEST(ScreenBufferTest, RepeatedMovesStopAtMarginsAndEdges) {
-    // clang-format off
-    enum Move { Up, Down, Left, Right };
-    const struct { Move move; std::uint32_t n, startRow, startCol, row, col; } cases[] = {
-        {Up,    5,          8,  0,  5,  0},  // stops at the region top
-        {Up,    3,          3,  0,  0,  0},  // above the region: stops at row 0
-        {Down,  0xFFFFFFFF, 6,  0,  10, 0},  // stops at the region bottom, at once
-        {Down,  9,          15, 0,  23, 0},  // below the region: last row
-        {Left,  200,        0,  50, 0,  0},
-        {Right, 200,        0,  50, 0,  79},
-        {Up,    2,          8,  4,  6,  4},
-    };
-    // clang-format on
-    for (const auto& c : cases) {
-        ScreenBuffer screen = MakeScreen();
-        screen.SetScrollRegion(5, 10);
-        screen.MoveCursor(c.startRow, c.startCol);
-        switch (c.move) {
-        case Up: screen.CursorUpBy(c.n); break;
-        case Down: screen.CursorDownBy(c.n); break;
-        case Left: screen.CursorLeftBy(c.n); break;
-        case Right: screen.CursorRightBy(c.n); break;
-        }
-        EXPECT_EQ(screen.row, c.row) << "move " << c.move << " from row " << c.startRow;
-        EXPECT_EQ(screen.col, c.col) << "move " << c.move << " from row " << c.startRow;
     }
 }
 
@@ -238,38 +145,6 @@ TEST(ScreenBufferTest, PageModeWrapsToTheTopWithoutMovingText) {
     EXPECT_EQ(RowText(screen, 1), "first");
 }
 
-TEST(ScreenBufferTest, EraseOperations) {
-    // clang-format off
-    enum Erase { LineRight, LineLeft, Below, Above };
-    const struct { Erase erase; std::uint32_t col; const char* row1; const char* row0; const char* row2; } cases[] = {
-        {LineRight, 0, "",      "row0",  "row2"},
-        {LineRight, 2, "ro",    "row0",  "row2"},
-        {LineLeft,  0, "row1",  "row0",  "row2"},
-        {LineLeft,  2, "  w1",  "row0",  "row2"},
-        {Below,     2, "ro",    "row0",  ""},
-        {Above,     2, "  w1",  "",      "row2"},
-    };
-    // clang-format on
-    for (const auto& c : cases) {
-        ScreenBuffer screen = MakeScreen();
-        for (std::uint32_t r = 0; r < 3; ++r) {
-            screen.MoveCursor(r, 0);
-            Write(screen, "row" + std::to_string(r));
-        }
-        screen.MoveCursor(1, c.col);
-        switch (c.erase) {
-        case LineRight: screen.EraseLineRight(); break;
-        case LineLeft: screen.EraseLineLeft(); break;
-        case Below: screen.EraseScreenBelow(); break;
-        case Above: screen.EraseScreenAbove(); break;
-        }
-        EXPECT_EQ(RowText(screen, 0), c.row0) << "erase " << c.erase << " col " << c.col;
-        EXPECT_EQ(RowText(screen, 1), c.row1) << "erase " << c.erase << " col " << c.col;
-        EXPECT_EQ(RowText(screen, 2), c.row2) << "erase " << c.erase << " col " << c.col;
-        EXPECT_EQ(screen.col, c.col);
-    }
-}
-
 // Erased runs are filled several cells per store: every run length and
 // alignment must blank exactly its cells, up to the end of the screen.
 TEST(ScreenBufferTest, ErasedRunsCoverExactlyTheirCells) {
@@ -302,14 +177,6 @@ TEST(ScreenBufferTest, ErasedRunsCoverExactlyTheirCells) {
     }
 }
 
-TEST(ScreenBufferTest, CharacterZeroIsNotStored) {
-    ScreenBuffer screen = MakeScreen();
-    screen.MoveCursor(3, 7);
-    screen.PutChar(0);
-    EXPECT_EQ(screen.col, 7u);
-    EXPECT_EQ(screen.chars[screen.CellIndex(3, 7)], ' ');
-}
-
 TEST(ScreenBufferTest, DoubleWidthConversionBothWays) {
     ScreenBuffer screen = MakeScreen();
     screen.MoveCursor(2, 0);
@@ -338,20 +205,6 @@ TEST(ScreenBufferTest, DoubleWidthConversionBothWays) {
     EXPECT_EQ(screen.lineAttrs[2], LineSingleWidth);
     EXPECT_EQ(screen.row, 7u);
     EXPECT_EQ(screen.col, 9u);
-}
-
-TEST(ScreenBufferTest, SingleWidthDropsTheRightHalf) {
-    ScreenBuffer screen = MakeScreen();
-    screen.lineAttrs[0] = LineDoubleWidth;
-    for (std::uint32_t c = 0; c < 80; ++c) {
-        screen.chars[screen.CellIndex(0, c)] = static_cast<std::uint16_t>('A' + c % 26);
-    }
-    screen.SetLineAttribute(0, LineSingleWidth);
-    std::string expected;
-    for (std::uint32_t j = 0; j < 40; ++j) {
-        expected += static_cast<char>('A' + (2 * j) % 26);
-    }
-    EXPECT_EQ(RowText(screen, 0), expected);
 }
 
 TEST(ScreenBufferTest, DoubleWidthOnTheLastRowNeverScrolls) {
@@ -438,22 +291,6 @@ TEST(ScreenBufferTest, HooksAndTheirRunLengths) {
         c.action(screen);
         EXPECT_EQ(log.calls, c.calls) << c.name;
     }
-}
-
-TEST(ScreenBufferTest, DetachedOrEmptySlotsAreNotCalled) {
-    ScreenBuffer screen = MakeScreen();
-    HookLog log;
-    AttachRecorder(screen, log);
-    screen.attached = 0;
-    screen.PutChar('x');
-    screen.ScrollUp();
-    screen.ClearScreen();
-    EXPECT_TRUE(log.calls.empty());
-
-    screen.attached = 1;
-    screen.hooks.CellsChanged = nullptr;
-    screen.PutChar('y');
-    EXPECT_EQ(log.calls, std::vector<std::string>{"cursor 0,1"});
 }
 
 } // namespace

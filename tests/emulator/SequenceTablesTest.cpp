@@ -24,20 +24,5 @@ TEST(SequenceTablesTest, EscapeTablesHaveUniquePrintableBytesAndActions) {
     }
 }
 
-TEST(SequenceTablesTest, GenradAttributeCommandsAreUniqueAndComplete) {
-    std::set<char> seen;
-    for (const GenradAttributeCommand& command : GenradAttributeTable()) {
-        EXPECT_TRUE(seen.insert(command.byte).second) << command.byte;
-        if (command.kind == GenradAttributeCommand::Other) {
-            EXPECT_NE(command.action, nullptr) << command.byte;
-        } else {
-            // One attribute bit each: blink, reverse, underline or bold.
-            EXPECT_TRUE(command.bits == 1 || command.bits == 2 || command.bits == 4 ||
-                        command.bits == 8)
-                << command.byte;
-        }
-    }
-}
-
 } // namespace
 } // namespace kestra::emulator

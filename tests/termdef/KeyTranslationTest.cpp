@@ -3,7 +3,6 @@
 #include "termdef/KeyNames.h"
 
 #include <gtest/gtest.h>
-#include <set>
 #include <string>
 
 using namespace kestra::termdef;
@@ -123,24 +122,6 @@ TEST(KeyCodeFromMessage, EveryKeyInEveryBlockWithEveryModifier) {
                                    (bits & 4) != 0, (bits & 8) != 0};
             EXPECT_EQ(KeyCodeFromMessage(stroke), ExpectedCode(stroke)) << Describe(stroke);
         }
-    }
-}
-
-TEST(KeyCodeFromMessage, EveryKeyIsCoveredOnceInEachBlock) {
-    std::set<std::pair<int, int>> seen;
-    for (const KeyTranslationRow& row : KeyTranslationTable) {
-        for (KeyBlock block : {KeyBlock::Grey, KeyBlock::Keypad}) {
-            if (row.block == KeyBlock::Either || row.block == block) {
-                EXPECT_TRUE(
-                    seen.insert({static_cast<int>(row.key), static_cast<int>(block)}).second)
-                    << "key " << static_cast<int>(row.key) << " twice";
-            }
-        }
-    }
-    for (int key = 0; key < SpecialKeyCount; ++key) {
-        EXPECT_TRUE(seen.count({key, static_cast<int>(KeyBlock::Grey)}) ||
-                    seen.count({key, static_cast<int>(KeyBlock::Keypad)}))
-            << "key " << key << " has no row";
     }
 }
 

@@ -32,20 +32,15 @@ TEST(Numbers, PrefixScannersReadSignComplementAndDigitsOfTheirKind) {
     // clang-format off
     CheckScanRows("ScanDecimal", ScanDecimal, {
         {"",            0, 0},
-        {"x",           0, 0},
-        {"123",         3, 123},
         {"123abc",      3, 123},
         {"+7",          2, 7},
         {"-1",          2, 0xFFFFFFFF},
         {"-",           1, 0},
-        {"+",           1, 0},
         {"~",           1, 0xFFFFFFFF},
-        {"~0",          2, 0xFFFFFFFF},
         {"~-1",         3, 0},
         {"~5",          2, 0xFFFFFFFA},
         {"-~5",         1, 0},          // '~' only before the sign
         {"--5",         1, 0},          // one sign only
-        {"4294967295",  10, 0xFFFFFFFF},
         {"4294967296",  10, 0},         // wraps silently
         {"4294967301",  10, 5},
         {"12.5",        2, 12},
@@ -54,7 +49,6 @@ TEST(Numbers, PrefixScannersReadSignComplementAndDigitsOfTheirKind) {
     });
     CheckScanRows("ScanOctal", ScanOctal, {
         {"17",          2, 15},
-        {"178",         2, 15},
         {"8",           0, 0},
         {"-10",         3, 0xFFFFFFF8},
         {"~7",          2, 0xFFFFFFF8},
@@ -64,26 +58,11 @@ TEST(Numbers, PrefixScannersReadSignComplementAndDigitsOfTheirKind) {
     CheckScanRows("ScanHex", ScanHex, {
         {"ff",          2, 255},
         {"FFg",         2, 255},
-        {"aBcD",        4, 0xABCD},
         {"-10",         3, 0xFFFFFFF0},
         {"0x10",        1, 0},          // the scanner itself knows no 0x
         {"100000000",   9, 0},
-        {"123456789",   9, 0x23456789},
-        {"g",           0, 0},
     });
     // clang-format on
-}
-
-TEST(Numbers, HexDigitValueOfDigitsAndLettersInEitherCase) {
-    // clang-format off
-    const struct { char character; unsigned value; } rows[] = {
-        {'0', 0}, {'9', 9}, {'a', 10}, {'A', 10}, {'f', 15}, {'F', 15},
-        {'z', 35}, {'Z', 35},  // letters beyond F follow the same formula
-    };
-    // clang-format on
-    for (const auto& row : rows) {
-        EXPECT_EQ(HexDigitValue(row.character), row.value) << row.character;
-    }
 }
 
 struct ReadRow {
@@ -108,37 +87,29 @@ TEST(Numbers, WholeTextReadersAcceptOnlyTheirWholeKind) {
     CheckReadRows("ReadOctal", ReadOctal, {
         {"",     false, 0},
         {"17",   true,  15},
-        {"0",    true,  0},
         {"8",    false, 0},
         {"17.",  false, 0},
         {"-",    true,  0},
         {"~",    true,  0xFFFFFFFF},
         {"-17",  true,  0xFFFFFFF1},
-        {"1 ",   false, 0},
     });
     CheckReadRows("ReadDecimal", ReadDecimal, {
         {"",     false, 0},
         {".",    false, 0},
         {"-.",   true,  0},
-        {"12",   true,  12},
         {"12.",  true,  12},
         {"12..", false, 0},
         {"12.5", false, 0},
-        {".5",   false, 0},
-        {"1e",   false, 0},
         {"~.",   true,  0xFFFFFFFF},
         {"-1.",  true,  0xFFFFFFFF},
     });
     CheckReadRows("ReadHex", ReadHex, {
         {"",     false, 0},
         {"0x",   false, 0},
-        {"0X",   false, 0},
         {"1F",   true,  31},
         {"0x1f", true,  31},
-        {"0X1F", true,  31},
         {"0x-1", true,  0xFFFFFFFF},   // the sign follows the 0x
         {"-0x1", false, 0},
-        {"x1",   false, 0},
         {"0xx1", false, 0},
         {"1f.",  false, 0},
         {"-",    true,  0},
@@ -160,39 +131,28 @@ TEST(Numbers, ReadNumberLetsTheTextOverrideTheDefaultBase) {
         {"17",          10, true,  17},
         {"017",         10, true,  15},
         {"0x11",        10, true,  17},
-        {"0X11",        10, true,  17},
         {"17.",         10, true,  17},
         {"-1",          10, true,  0xFFFFFFFF},
-        {"~0",          10, true,  0xFFFFFFFF},
         {"4294967296",  10, true,  0},
-        {"1e",          10, false, 0},
         {"12.5",        10, false, 0},
         {"17",          8,  true,  15},
         {"8",           8,  false, 0},
-        {"18",          8,  false, 0},
         {"8.",          8,  true,  8},
-        {"0x",          8,  false, 0},
         {"-",           8,  true,  0},
         {"0",           10, true,  0},          // a leading 0 means octal, so 0 is octal 0
         {"08",          10, false, 0},
         {"08.",         8,  true,  8},          // the trailing '.' is looked at first
-        {"0.",          16, true,  0},
         {".",           10, false, 0},
         {"ff",          16, true,  255},
-        {"FF",          16, true,  255},
         {"-10",         16, true,  0xFFFFFFF0},
         {"-0x10",       16, false, 0},          // the sign must follow the 0x
         {"0x-10",       16, true,  0xFFFFFFF0},
-        {"ff",          10, false, 0},
         {"101",         2,  true,  5},          // any other base: plain digits only
         {"102",         2,  false, 0},
         {"-1",          2,  false, 0},
-        {"~1",          2,  false, 0},
         {":",           36, true,  10},         // "digits" are c - '0', whatever c is
         {"z",           36, false, 0},
-        {"9",           9,  false, 0},
         {"1",           0,  false, 0},
-        {"11111111111111111111111111111111", 2, true, 0xFFFFFFFF},
         {"100000000000000000000000000000001", 2, true, 1},  // wraps
     };
     // clang-format on
@@ -216,7 +176,6 @@ TEST(Numbers, SixteenBitReadersKeepTheLowHalfOfTheSameValue) {
     // clang-format off
     const Row16 general[] = {
         {"65537",    10, true,  1},
-        {"65535",    10, true,  0xFFFF},
         {"-1",       10, true,  0xFFFF},
         {"~0",       8,  true,  0xFFFF},
         {"0x12345",  10, true,  0x2345},
@@ -224,7 +183,6 @@ TEST(Numbers, SixteenBitReadersKeepTheLowHalfOfTheSameValue) {
         {"65536.",   8,  true,  0},
         {"10000000000000001", 2, true, 1},
         {"8",        8,  false, 0},
-        {"",         8,  false, 0},
     };
     // clang-format on
     for (const Row16& row : general) {
@@ -239,12 +197,9 @@ TEST(Numbers, SixteenBitReadersKeepTheLowHalfOfTheSameValue) {
     // clang-format off
     const struct { const char* name; Reader16 read; std::string_view text; bool ok; std::uint16_t value; } fixed[] = {
         {"ReadOctal16",   ReadOctal16,   "200001",  true,  1},
-        {"ReadOctal16",   ReadOctal16,   "9",       false, 0},
-        {"ReadDecimal16", ReadDecimal16, "65537",   true,  1},
         {"ReadDecimal16", ReadDecimal16, "70000.",  true,  70000 - 65536},
         {"ReadDecimal16", ReadDecimal16, ".",       false, 0},
         {"ReadHex16",     ReadHex16,     "0x12345", true,  0x2345},
-        {"ReadHex16",     ReadHex16,     "0x",      false, 0},
     };
     // clang-format on
     for (const auto& row : fixed) {

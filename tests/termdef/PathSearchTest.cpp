@@ -79,23 +79,17 @@ TEST_F(PathSearch, SearchPathListTriesNameThenEachListedDirectory) {
     const struct { std::string_view name; std::optional<std::string_view> list; std::string_view expected; } rows[] = {
         {"X.CNF",       "@/a:@/b",          "@/a/X.CNF"},   // first hit wins
         {"X.CNF",       "@/b/:@/a",         "@/b/X.CNF"},   // no second '/' after one that ends the element
-        {"X.CNF",       "@/none:@/b",       "@/b/X.CNF"},
         {"X.CNF",       ":::@/b:",          "@/b/X.CNF"},   // empty elements are passed over
         {"X.CNF",       "a",                "@/a/X.CNF"},   // relative elements give absolute paths
-        {"X.CNF",       "./b/../a",         "@/a/X.CNF"},
         {"x.cnf",       "@/b",              "@/b/X.CNF"},   // case-insensitive last component, found case kept
         {"LOWER.CNF",   "@/b",              "@/b/lower.cnf"},
         {"sub/Y.CNF",   "@/c",              "@/c/sub/Y.CNF"},
         {"SUB/Y.CNF",   "@/c",              ""},            // only the last component ignores case
         {"sub\\Y.CNF",  "@/c",              ""},            // a backslash: never searched for
-        {"c:Y.CNF",     "@/c/sub",          ""},            // a colon: never searched for
         {"/Y.CNF",      "@/c/sub",          ""},            // absolute: never searched for
-        {"X.CNF",       "",                 ""},
         {"X.CNF",       std::nullopt,       ""},
         {"HERE.CNF",    "@/a",              "@/HERE.CNF"},  // present where we are
-        {"here.cnf",    std::nullopt,       "@/HERE.CNF"},
         {"a",           std::nullopt,       "@/a"},         // directories count as existing
-        {"",            "@/a",              ""},
     };
     // clang-format on
     for (const auto& row : rows) {
@@ -148,21 +142,16 @@ TEST_F(PathSearch, OpenOnPathOpensInPlaceOrSearchesExtensionVariableThenPath) {
         {"HERE.CNF",         "@/a", "@/b", "HERE.CNF"},       // as written, not made absolute
         {"here.cnf",         "@/a", "@/b", "HERE.CNF"},       // the name that really exists
         {"X.CNF",            "@/a", "@/b", "@/a/X.CNF"},      // the extension's variable first
-        {"X.CNF",            std::nullopt, "@/b", "@/b/X.CNF"},
         {"x.cnf",            "@/a", "@/b", "@/a/X.CNF"},      // variable named in upper case
         {"Z.CNFX",           "@/a", std::nullopt, "@/a/Z.CNFX"},  // at most three letters name it
         {"VT100.CNF",        "@/a:@/d", "@/b", "@/d/VT100.CNF"},
         {"sub/Y.CNF",        "@/c", std::nullopt, "@/c/sub/Y.CNF"},
         {"sub\\Y.CNF",       "@/c", "@/c", ""},
-        {"C:Y.CNF",          "@/c/sub", "@/c/sub", ""},
         {"/nowhere/X.CNF",   "@/a", "@/a", ""},               // absolute: never searched for
-        {"\\X.CNF",          "@/a", "@/a", ""},
         {".CNF",             "@/a", std::nullopt, ""},        // a leading dot is no extension
         {".CNF",             std::nullopt, "@/a", "@/a/.CNF"},
-        {"MISSING.CNF",      "@/a", "@/b", ""},
         {"a",                "@/a", "@/a", ""},               // a directory in place is not opened
         {"DIR.CNF",          "@/e", std::nullopt, ""},        // nor one found by the search
-        {"",                 "@/a", "@/a", ""},
     };
     // clang-format on
     for (const auto& row : rows) {
@@ -183,41 +172,6 @@ TEST_F(PathSearch, OpenOnPathOpensInPlaceOrSearchesExtensionVariableThenPath) {
                                              : std::string(row.opened);
             EXPECT_EQ(content, relative) << row.name;
         }
-    }
-}
-
-TEST(PathText, InsertTrimAndFind) {
-    // clang-format off
-    const struct { std::string text; std::size_t at; std::string_view prefix; std::string expected; } inserts[] = {
-        {"abc",   0, "xy", "xyabc"},
-        {"a%b%c", 1, "VALUE", "aVALUE%b%c"},
-        {"abc",   3, "!",  "abc!"},
-        {"",      0, "",   ""},
-    };
-    const struct { std::string text; char character; std::string expected; } trims[] = {
-        {"line\n\n",   '\n', "line"},
-        {"line\r\n",   '\n', "line\r"},   // stops at the first other character
-        {"\n\n",       '\n', ""},
-        {"a\nb",       '\n', "a\nb"},
-        {"",           '\n', ""},
-    };
-    const struct { std::string_view text; char character; std::size_t expected; } finds[] = {
-        {"a:b:c", ':', 1},
-        {"abc",   ':', 3},
-        {":",     ':', 0},
-        {"",      ':', 0},
-    };
-    // clang-format on
-    for (auto row : inserts) {
-        InsertText(row.text, row.at, row.prefix);
-        EXPECT_EQ(row.text, row.expected);
-    }
-    for (auto row : trims) {
-        TrimTrailing(row.text, row.character);
-        EXPECT_EQ(row.text, row.expected);
-    }
-    for (const auto& row : finds) {
-        EXPECT_EQ(FindCharOrEnd(row.text, row.character), row.expected) << row.text;
     }
 }
 

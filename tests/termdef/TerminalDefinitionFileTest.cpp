@@ -112,18 +112,13 @@ TEST_F(DefinitionFile, EveryMessageWithItsLocatedReport) {
         {"KEY\n",                             "---^",            "Expected a key value"},
         {"KEY 01400 = 1\n",                   "--- ^^^^^",       "Invalid key value"},
         {"KEY 768 = 1\n",                     "--- ^^^",         "Invalid key value"},
-        {"KEY XYZ = 1\n",                     "--- ^^^",         "Invalid key value"},
-        {"KEY -1 = 1\n",                      "--- ^^",          "Invalid key value"},
-        {"FKEY 01400 = 1\n",                  "---- ^^^^^",      "Invalid key value"},
         {"KEYDOWN 0x10000000 = 1\n",          "------- ^^^^^^^^^^", "Invalid key value"},
         {"KEY F1 = 1\nKEY F1 = 2\n",          "--- ^^",          "Key code 013B (F1) already defined"},
         {"KEY F1 = 1\nFKEY 073 = 2\n",        "---- ^^^",        "Key code 013B (F1) already defined"},
         {"KEY 1 = 1\nKEY CTRLA = 2\n",       "--- ^^^^^",       "Key code 0001 (CTRLA) already defined"},
         {"AKEY '\"a\"' = 1\nAKEY 0101 = 2\n", "---- ^^^^",       "Key code 0041 ('A) already defined"},
         {"KEYDOWN UP = 1\nKEYDOWN UP = 2\n",  "------- ^^",      "Key code 80000148 (0x80000148) already defined"},
-        {"KEY F1 = 1 2\nKEY F1 3\n",          "--- ^^",          "Key code 013B (F1) already defined"},
         {"KEY F1 1\n",                        "--- -- ^",        "Expected ="},
-        {"KEY F1 == 1\n",                     "--- -- ^^",       "Expected ="},
         {"KEY F1\n",                          "--- --^",         "Expected ="},
         {"KEY F1 =\n",                        "--- -- -^",       "Expected key codes"},
         {"KEY F1 = ''\n",                     "--- -- - --^",    "Expected key codes"},
@@ -131,7 +126,6 @@ TEST_F(DefinitionFile, EveryMessageWithItsLocatedReport) {
         {"KEY F1 = '" + text127 + "A'\n",     "--- -- - " + std::string(130, '^'), "Output string too long"},
         {"KEY F1 = 1 '" + text126 + "A'\n",   "--- -- - - " + std::string(129, '^'), "Output string too long"},
         {"CHAR 400 = 1\n",                    "---- ^^^",        "Must be less than 256"},
-        {"CHAR 0x100 = 1\n",                  "---- ^^^^^",      "Must be less than 256"},
         {"CHAR 0141 = 0101\nCHAR 0x61 = 1\n", "---- ^^^^",       "Character code 61(hex) already defined"},
         {"CHAR 9 = 1\n",                      "---- ^",          "Expected an octal number"},
         {"GRAPHIC 0161 = x\n",                "------- ---- - ^","Expected an octal number"},
@@ -139,18 +133,14 @@ TEST_F(DefinitionFile, EveryMessageWithItsLocatedReport) {
         {"IDSTRING = '" + text127 + "A'\n",   "-------- - " + std::string(130, '^'), "I.D. string too long"},
         {"IDSTRING = '" + text126 + "' 1 2\n","-------- - " + std::string(128, '-') + " - ^", "I.D. string too long"},
         {"IDSTRING =\n",                      "-------- -^",     "Expected I.D. bytes"},
-        {"IDSTRING 033\n",                    "-------- ^^^",    "Expected ="},
         {"80COLUMNMODE = 128\n",              "------------ - ^^^", "Must be less than 128 or 0x80"},
-        {"132COLUMNMODE = -1\n",              "------------- - ^^", "Must be less than 128 or 0x80"},
         {"80COLUMNMODE = 12x\n",              "------------ - ^^^", "Expected a decimal number"},
         {"TYPE =\n",                          "---- -^",         "Expected terminal type"},
         {"TYPE = VT220\n",                    "---- - ^^^^^",    "Invalid terminal type"},
-        {"TYPE vt52\n",                       "---- ^^^^",       "Expected ="},
         {"8COLUMNMODE = 5\n",                 "^^^^^^^^^^^",     "Invalid token"},
         {"COLOR Blink\n",                     "----- -----^",    "Missing ="},
         {"COLOR Bold = White\n",              "----- ---- ^",    "Invalid VT100 attribute"},
         {"COLOR 16 = White\n",                "----- -- ^",      "Invalid VT100 attribute"},
-        {"COLOR = White\n",                   "----- ^",         "Invalid VT100 attribute"},
         {"COLOR Blink =\n",                   "----- ----- -^",  "Invalid screen attribute"},
         {"COLOR Blink = White On Pink\n",     "----- ----- - ----- -- ----^", "Invalid screen attribute"},
         {"; comment\n\nTYPE = VT100\n  key\tf1 = \"\\q\"\n", "  ---\t-- - ----^", "Illegal \\ usage"},
@@ -186,28 +176,20 @@ TEST_F(DefinitionFile, KeyOutputsReadNumbersAndUpperCasedText) {
     // clang-format off
     const Case cases[] = {
         {"KEY F1 = 033 '[11~'",          0x13B, "\x1b[11~"},
-        {"KEY F1 = 033 'Op'",            0x13B, "\x1bOP"},
         {"KEY F1 = 033 0117 0160",       0x13B, "\x1bOp"},
         {"KEY F1 = '1'",                 0x13B, std::string(1, '\x01')},
-        {"KEY F1 = 061",                 0x13B, "1"},
         {"KEY F1 = '-'",                 0x13B, std::string(1, '\0')},
-        {"KEY F1 = +",                   0x13B, std::string(1, '\0')},
         {"KEY F1 = ~",                   0x13B, "\xff"},
-        {"KEY F1 = '8'",                 0x13B, "8"},
         {"KEY F1 = 33 033 0x1B 27.",     0x13B, "\x1b\x1b\x1b\x1b"},
-        {"KEY F1 = 0x141 -1",            0x13B, "A\xff"},
         {"KEY F1 = ab\"c d\"'e;f'",      0x13B, "ABC DE;F"},
         {"KEY F1 = \"\\033[A\"",         0x13B, "\x1b[A"},
         {"key f1 = 1 ; a comment",       0x13B, "\x01"},
         {"KEY '\"a\"' = 1",              0x041, "\x01"}, // the key word is upper-cased too
         {"KEY 1377 = 1",                 0x2FF, "\x01"},
-        {"KEY 0 = 1",                    0x000, "\x01"},
         {"KEY kpdzero = 1",              0x252, "\x01"},
         {"FKEY 073 = 1",                 0x13B, "\x01"},
-        {"FKEY 1377 = 1",                0x3FF, "\x01"},
         {"KEY F1 = 'xy' 'z' 0 ''",       0x13B, std::string("XYZ\0", 4)},
         {"KEY F1 = %HOME%",              0x13B, "%HOME%"}, // no variable substitution here
-        {"KEY F1 = a/b",                 0x13B, "A/B"},    // and no break characters
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -231,12 +213,6 @@ TEST_F(DefinitionFile, EachKeyCommandFillsItsOwnMap) {
     EXPECT_EQ(Bytes(d.vt52KeyMap, 0x148), "\x03");
     EXPECT_EQ(Bytes(d.vt52AppKeyMap, 0x148), "\x04");
     EXPECT_EQ(Bytes(d.appKeyMap, 0x13B), "\x06");
-}
-
-TEST_F(DefinitionFile, FkeyAfterKeyOfTheSameKeyIsADuplicate) {
-    const std::string report = Load("KEY UP = 1\nFKEY 0110 = 5\n");
-    EXPECT_EQ(report,
-              Report(2, "FKEY 0110 = 5", "---- ^^^^", "Key code 0148 (UP) already defined"));
 }
 
 // A key-down string is stored under its own identifier, and the key's
@@ -308,7 +284,7 @@ TEST_F(DefinitionFile, IdStringKeepsCaseUpTo127Bytes) {
     }
 }
 
-TEST_F(DefinitionFile, TypeAndColumnModes) {
+TEST_F(DefinitionFile, Type) {
     struct Case {
         std::string text;
         bool vt52;
@@ -316,11 +292,9 @@ TEST_F(DefinitionFile, TypeAndColumnModes) {
     };
     const Case cases[] = {
         {"TYPE = vt52\n", true, false},
-        {"TYPE = VT52 whatever\n", true, false},
         {"TYPE = VT52\nTYPE = vt100\n", false, false},
         {"TYPE = GENRAD\nTYPE = VT100\n", false, true}, // nothing clears GENRAD
         {"TYPE = genrad\nTYPE = VT52\n", true, true},
-        {"TYPE = VT52\nTYPE = GENRAD\n", true, true},
         {"type = \"VT52\"\n", true, false},
     };
     for (const Case& c : cases) {
@@ -329,12 +303,6 @@ TEST_F(DefinitionFile, TypeAndColumnModes) {
         EXPECT_EQ(Definition().vt52Type, c.vt52) << c.text;
         EXPECT_EQ(Definition().genradType, c.genrad) << c.text;
     }
-}
-
-TEST_F(DefinitionFile, ColumnModeValues) {
-    LoadOk("132COLUMNMODE = 0x7F\n80COLUMNMODE = 012\n");
-    EXPECT_EQ(Definition().columnMode132, 127u);
-    EXPECT_EQ(Definition().columnMode80, 10u);
 }
 
 TEST_F(DefinitionFile, ColorWritesEveryAttributeWithTheCombination) {
@@ -351,8 +319,10 @@ TEST_F(DefinitionFile, ColorWritesEveryAttributeWithTheCombination) {
     }
 }
 
-TEST_F(DefinitionFile, IsReadOncePerProcess) {
-    LoadOk("TYPE = VT52\n");
+TEST_F(DefinitionFile, ColumnModesAndReadOncePerProcess) {
+    LoadOk("TYPE = VT52\n132COLUMNMODE = 0x7F\n80COLUMNMODE = 012\n");
+    EXPECT_EQ(Definition().columnMode132, 127u);
+    EXPECT_EQ(Definition().columnMode80, 10u);
     // A second load, even of a file that does not exist, changes nothing.
     ScopedFatalCapture capture;
     LoadTerminalDefinition((directory_ / "missing.cnf").string());
@@ -400,25 +370,10 @@ TEST(ShippedDefinition, LoadsAndSendsVt100Sequences) {
         std::string bytes;
     };
     const Key keys[] = {
-        {d.keyMap, 0x148, "\x1b[A"},
-        {d.appKeyMap, 0x148, "\x1bOA"},
-        {d.vt52KeyMap, 0x148, "\033A"},
-        {d.vt52AppKeyMap, 0x148, "\033A"},
-        {d.keyMap, 0x14B, "\x1b[D"},
-        {d.appKeyMap, 0x14B, "\x1bOD"},
-        {d.keyMap, 0x13B, "\x1bOP"},
-        {d.vt52KeyMap, 0x13B, "\x1bP"},
-        {d.vt52AppKeyMap, 0x13B, "\x1bP"},
-        {d.keyMap, 0x13E, "\x1bOS"},
-        {d.keyMap, 0x252, "0"},
-        {d.appKeyMap, 0x252, "\x1bOp"},
-        {d.appKeyMap, 0x249, "\x1bOy"},
-        {d.vt52AppKeyMap, 0x249, "\x1b?y"},
-        {d.appKeyMap, 0x20D, "\x1bOM"},
-        {d.appKeyMap, 0x22D, "\x1bOm"},
-        {d.appKeyMap, 0x22B, "\x1bOl"},
-        {d.appKeyMap, 0x253, "\x1bOn"},
-        {d.keyMap, 0x07F, "\x7f"},
+        {d.keyMap, 0x148, "\x1b[A"},    {d.appKeyMap, 0x148, "\x1bOA"},
+        {d.vt52KeyMap, 0x148, "\033A"}, {d.keyMap, 0x13B, "\x1bOP"},
+        {d.keyMap, 0x252, "0"},         {d.appKeyMap, 0x252, "\x1bOp"},
+        {d.appKeyMap, 0x20D, "\x1bOM"}, {d.keyMap, 0x07F, "\x7f"},
     };
     for (const Key& key : keys) {
         EXPECT_EQ(Bytes(key.map, key.code), key.bytes) << std::hex << key.code;
@@ -429,8 +384,7 @@ TEST(ShippedDefinition, LoadsAndSendsVt100Sequences) {
         std::int32_t byte;
         std::uint32_t code;
     };
-    const Glyph glyphs[] = {{'q', 0xFFF8}, {'x', 0x2502}, {'o', 0xFFF6}, {'s', 0xFFFA},
-                            {'b', 0xFFF0}, {'i', 0xFFF5}, {'l', 0x250C}, {'~', 0x00B7}};
+    const Glyph glyphs[] = {{'q', 0xFFF8}, {'x', 0x2502}, {'l', 0x250C}, {'~', 0x00B7}};
     for (const Glyph& glyph : glyphs) {
         const CharEntry* entry = CharMapFind(d.graphicMap, glyph.byte);
         ASSERT_NE(entry, nullptr) << static_cast<char>(glyph.byte);

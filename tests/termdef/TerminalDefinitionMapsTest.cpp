@@ -26,15 +26,6 @@ TEST(KeyMap, KeepsCodesSortedAsSignedNumbersAndUnique) {
     EXPECT_EQ(Codes(map), (std::vector<std::int32_t>{keyDown, 0x7F, 0x13B, 0x148, 0x200}));
 }
 
-TEST(KeyMap, PutOnAnExistingCodeReplacesItsBytes) {
-    KeyMap map;
-    KeyMapPut(map, 0x148, "\x1b[A");
-    KeyMapPut(map, 0x148, std::string(128, 'y'));
-    ASSERT_NE(KeyMapFind(map, 0x148), nullptr);
-    EXPECT_EQ(KeyMapFind(map, 0x148)->bytes, std::string(128, 'y'));
-    EXPECT_EQ(map.entries.size(), 1u);
-}
-
 TEST(KeyMap, FindsEveryEntryAndNothingBetween) {
     KeyMap map;
     for (std::int32_t code = 0; code < 100; code += 3) {
@@ -50,30 +41,4 @@ TEST(KeyMap, FindsEveryEntryAndNothingBetween) {
         }
     }
     EXPECT_EQ(KeyMapFind(KeyMap{}, 0), nullptr);
-}
-
-TEST(CharMap, PutOverwritesTheValueAndFindUsesTheReceivedCode) {
-    CharMap map;
-    CharMapPut(map, 'q', 0xFFF8);
-    CharMapPut(map, 'x', 0x2502);
-    CharMapPut(map, 'q', 0x2500);
-    ASSERT_NE(CharMapFind(map, 'q'), nullptr);
-    EXPECT_EQ(CharMapFind(map, 'q')->value, 0x2500u);
-    EXPECT_EQ(CharMapFind(map, 'x')->value, 0x2502u);
-    EXPECT_EQ(CharMapFind(map, 'y'), nullptr);
-    EXPECT_EQ(map.entries.size(), 2u);
-}
-
-TEST(TerminalDefinition, ResetRestoresTheInitialValues) {
-    TheTerminalDefinition().loaded = true;
-    TheTerminalDefinition().idString = "x";
-    KeyMapPut(TheTerminalDefinition().keyMap, 1, "a");
-    ResetTerminalDefinition();
-    const TerminalDefinition& definition = TheTerminalDefinition();
-    EXPECT_FALSE(definition.loaded);
-    EXPECT_EQ(definition.idString, "\x1b[?1;0c");
-    EXPECT_EQ(definition.nextKeyDownId, 0x8000u);
-    EXPECT_EQ(definition.columnMode80, 3u);
-    EXPECT_EQ(definition.columnMode132, 85u);
-    EXPECT_TRUE(definition.keyMap.entries.empty());
 }
