@@ -82,29 +82,21 @@ TEST(PipeName, FullPathsAreThoseUsedWithoutTheServerPrefix) {
 }
 
 TEST(PipeName, SourcesComeFromTheProcessEnvironment) {
-    struct Saved {
-        const char* name;
-        std::optional<std::string> value;
-    };
-    Saved saved[] = {{"KESTRA_PIPES", {}}, {"XDG_RUNTIME_DIR", {}}};
-    for (auto& variable : saved)
-        if (const char* value = std::getenv(variable.name))
-            variable.value = value;
-
-    setenv("KESTRA_PIPES", "/from/env", 1);
-    setenv("XDG_RUNTIME_DIR", "/run/env", 1);
-    EXPECT_EQ(LocalPipeDirectory(PipeDirectorySources::FromProcess()), "/from/env");
+    const std::optional<std::string> saved[] = {
+        std::getenv("KESTRA_PIPES") ? std::optional<std::string>(std::getenv("KESTRA_PIPES"))
+                                    : std::nullopt,
+        std::getenv("XDG_RUNTIME_DIR") ? std::optional<std::string>(std::getenv("XDG_RUNTIME_DIR"))
+                                       : std::nullopt};
     setenv("KESTRA_PIPES", "", 1);
+    setenv("XDG_RUNTIME_DIR", "/run/env", 1);
     EXPECT_EQ(LocalPipeDirectory(PipeDirectorySources::FromProcess()), "/run/env/kestra-pipes");
     unsetenv("KESTRA_PIPES");
     unsetenv("XDG_RUNTIME_DIR");
     EXPECT_EQ(LocalPipeDirectory(PipeDirectorySources::FromProcess()),
               "/tmp/kestra-pipes-" + std::to_string(getuid()));
-
-    for (const auto& variable : saved) {
-        if (variable.value)
-            setenv(variable.name, variable.value->c_str(), 1);
-        else
-            unsetenv(variable.name);
+    const char* names[] = {"KESTRA_PIPES", "XDG_RUNTIME_DIR"};
+    for (int at = 0; at < 2; ++at) {
+        if (saved[at])
+            setenv(names[at], saved[at]->c_str(), 1);
     }
 }
