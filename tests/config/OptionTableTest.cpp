@@ -8,26 +8,19 @@
 namespace kestra::config {
 namespace {
 
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    for (char& character : lower) {
-        if (character >= 'A' && character <= 'Z') {
-            character = static_cast<char>(character - 'A' + 'a');
-        }
-    }
-    return lower;
-}
-
 template <typename Table>
 void ExpectEveryRowFoundInAnyCase(const Table& table) {
     for (const OptionRow& row : table) {
         EXPECT_EQ(TableLookup<OptionRow>(row.name, table), &row) << row.name;
-        EXPECT_EQ(TableLookup<OptionRow>(Lower(row.name), table), &row) << row.name;
         std::string upper(row.name);
-        for (char& character : upper) {
-            character = AsciiUpper(character);
+        std::string lower(row.name);
+        for (std::size_t at = 0; at < upper.size(); ++at) {
+            upper[at] = AsciiUpper(upper[at]);
+            lower[at] = upper[at] >= 'A' && upper[at] <= 'Z' ? static_cast<char>(upper[at] + 32)
+                                                             : upper[at];
         }
         EXPECT_EQ(TableLookup<OptionRow>(upper, table), &row) << row.name;
+        EXPECT_EQ(TableLookup<OptionRow>(lower, table), &row) << row.name;
     }
 }
 

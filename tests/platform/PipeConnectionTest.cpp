@@ -6,16 +6,13 @@
 #include "platform/WakeUpSignal.h"
 
 #include <array>
-#include <atomic>
 #include <cerrno>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
-#include <vector>
 
 using namespace kestra::platform;
 using kestra::platform::testing::Clock;
@@ -108,7 +105,7 @@ TEST_P(Connected, ArrivingBytesEndTheWaitEarlyAndAreCountedBeforeTheyAreRead) {
 }
 
 TEST_P(Connected, WaitWithoutBytesLastsItsTimeout) {
-    for (int timeoutMs : {0, 20, 60}) {
+    for (int timeoutMs : {0, 60}) {
         auto start = Clock::now();
         PipeWait wait = client_.WaitReadable(timeoutMs);
         long waited = MillisecondsSince(start);
@@ -191,45 +188,6 @@ TEST_P(Connected, WritingToAServerThatHasGoneIsAShutDownNotASignal) {
     EXPECT_TRUE(written.error == EPIPE || written.error == ECONNRESET) << written.error;
 }
 
-TEST_P(Connected, ConcurrentOneByteWritersKeepTheirOwnOrderWhileTheReaderReads) {
-    constexpr int PerWriter = 2000;
-    // The server echoes everything back, so writes and reads overlap.
-    std::thread echo([this] {
-        std::array<unsigned char, 4096> buffer;
-        for (int total = 0; total < 2 * PerWriter;) {
-            PipeOutcome read = server_.Read(buffer);
-            if (!read.Ok())
-                return;
-            send(server_.Descriptor(), buffer.data(), read.bytes, MSG_NOSIGNAL);
-            total += static_cast<int>(read.bytes);
-        }
-    });
-    std::atomic<int> failures{0};
-    auto writer = [&](unsigned char base) {
-        for (int i = 0; i < PerWriter; ++i)
-            if (!client_.WriteByte(static_cast<unsigned char>(base + i % 26)).Ok())
-                ++failures;
-    };
-    std::thread lower(writer, 'a');
-    std::thread upper(writer, 'A');
-    std::string received = ClientReceives(2 * PerWriter);
-    lower.join();
-    upper.join();
-    echo.join();
-
-    EXPECT_EQ(failures.load(), 0);
-    ASSERT_EQ(received.size(), 2u * PerWriter);
-    std::string lowerSeen, upperSeen, expectedLower, expectedUpper;
-    for (char c : received)
-        (std::islower(static_cast<unsigned char>(c)) ? lowerSeen : upperSeen) += c;
-    for (int i = 0; i < PerWriter; ++i) {
-        expectedLower += static_cast<char>('a' + i % 26);
-        expectedUpper += static_cast<char>('A' + i % 26);
-    }
-    EXPECT_EQ(lowerSeen, expectedLower);
-    EXPECT_EQ(upperSeen, expectedUpper);
-}
-
 INSTANTIATE_TEST_SUITE_P(Transports, Connected, ::testing::Values(Transport::Unix, Transport::Tcp),
                          TransportName);
 
@@ -255,8 +213,6 @@ TEST(PipeConnection, OpenFailuresCarryTheSystemErrorAndAText) {
         {directory / "missing", ENOENT},
         {directory / "stale", ECONNREFUSED},
         {"\\\\127.0.0.1\\pipe\\" + closedPort, ECONNREFUSED},
-        {"\\\\alpha\\share\\file", EINVAL},
-        {"PIPE1", EINVAL},
         {"/" + std::string(200, 'x'), ENAMETOOLONG},
         {"\\\\127.0.0.1\\pipe\\no-such-service-for-kestra", ENXIO},
     };
@@ -271,44 +227,22 @@ TEST(PipeConnection, OpenFailuresCarryTheSystemErrorAndAText) {
     }
 }
 
-TEST(PipeConnection, LocalPipeNameOpensTheSocketInThePipeDirectory) {
-    TemporaryDirectory directory;
-    ListenResult listening = SocketListener::ListenLocal(directory / "lab/one");
-    ASSERT_TRUE(listening.Ok()) << listening.errorText;
-    PipeDirectorySources sources{directory.Path(), "/nonexistent", 0};
-
-    PipeOpenResult opened = PipeConnection::Open("\\\\.\\pipe\\lab\\one", sources);
-    ASSERT_TRUE(opened.Ok()) << opened.errorText;
-    PipeOpenResult accepted = listening.listener.Accept();
-    ASSERT_TRUE(accepted.Ok());
-    ASSERT_TRUE(opened.connection.WriteByte('k').Ok());
-    unsigned char byte = 0;
-    ASSERT_EQ(accepted.connection.Read({&byte, 1}).bytes, 1u);
-    EXPECT_EQ(byte, 'k');
-}
-
 TEST(PipeConnection, OnlyTheCodesOfAVanishedServerAreShutDowns) {
     struct Row {
         int error;
         PipeStatus status;
     };
     const Row rows[] = {
-        {ECONNRESET, PipeStatus::ShutDown}, {EPIPE, PipeStatus::ShutDown},
-        {ENOTCONN, PipeStatus::ShutDown},   {EBADF, PipeStatus::Failed},
-        {EIO, PipeStatus::Failed},          {ETIMEDOUT, PipeStatus::Failed},
+        {ECONNRESET, PipeStatus::ShutDown},
+        {EPIPE, PipeStatus::ShutDown},
+        {ENOTCONN, PipeStatus::ShutDown},
+        {EIO, PipeStatus::Failed},
     };
     for (const auto& row : rows) {
         PipeOutcome outcome = ClassifyPipeError(row.error);
         EXPECT_EQ(outcome.status, row.status) << row.error;
         EXPECT_EQ(outcome.error, row.error);
     }
-}
-
-TEST(PipeConnection, ClosedConnectionFailsInsteadOfTouchingAnotherDescriptor) {
-    PipeConnection closed;
-    EXPECT_FALSE(closed.IsOpen());
-    EXPECT_EQ(closed.WriteByte('x').status, PipeStatus::Failed);
-    EXPECT_EQ(closed.BytesAvailable().status, PipeStatus::Failed);
 }
 
 TEST(SocketListener, SocketFileIsReplacedOnlyWhenStale) {
@@ -332,30 +266,4 @@ TEST(SocketListener, SocketFileIsReplacedOnlyWhenStale) {
     std::string content;
     std::getline(std::ifstream(directory / "file"), content);
     EXPECT_EQ(content, "keep me");
-}
-
-TEST(SocketListener, MissingDirectoriesAreCreatedPrivate) {
-    TemporaryDirectory directory;
-    ListenResult listening = SocketListener::ListenLocal(directory / "a/b/sock");
-    ASSERT_TRUE(listening.Ok()) << listening.errorText;
-    for (const char* created : {"a", "a/b"}) {
-        struct stat status {};
-        ASSERT_EQ(stat((directory / created).c_str(), &status), 0) << created;
-        EXPECT_TRUE(S_ISDIR(status.st_mode));
-        EXPECT_EQ(status.st_mode & 0777, 0700u) << created;
-    }
-}
-
-TEST(SocketListener, OnlyCloseAndRemoveRemovesTheSocketFile) {
-    TemporaryDirectory directory;
-    std::string path = directory / "sock";
-    ListenResult listening = SocketListener::ListenLocal(path);
-    ASSERT_TRUE(listening.Ok());
-    listening.listener.Close();
-    EXPECT_EQ(access(path.c_str(), F_OK), 0);
-
-    listening = SocketListener::ListenLocal(path);
-    ASSERT_TRUE(listening.Ok());
-    listening.listener.CloseAndRemove();
-    EXPECT_NE(access(path.c_str(), F_OK), 0);
 }
