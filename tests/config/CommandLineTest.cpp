@@ -2,7 +2,6 @@
 
 #include "ConfigTestSupport.h"
 
-
 namespace kestra::config::testing {
 namespace {
 
