@@ -40,20 +40,6 @@ public:
     ConfigLexer& lexer() { return *Instance(); }
 };
 
-std::string Format(const char* format, std::va_list arguments) {
-    std::va_list measuring;
-    va_copy(measuring, arguments);
-    const int length = std::vsnprintf(nullptr, 0, format, measuring);
-    va_end(measuring);
-    if (length <= 0) {
-        return {};
-    }
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    std::vsnprintf(text.data(), text.size(), format, arguments);
-    text.resize(static_cast<std::size_t>(length));
-    return text;
-}
-
 void DefineCommandLineConsoles() {
     const OptionRow* command = TableLookup<OptionRow>("CON", CommandTable);
     for (const std::string& pipeName : Options().commandLinePipeNames) {
@@ -158,7 +144,7 @@ void ConfigPass(int pass) {
 void ConfigError(const char* format, ...) {
     std::va_list arguments;
     va_start(arguments, format);
-    const std::string message = Format(format, arguments);
+    const std::string message = FormatMessage(format, arguments);
     va_end(arguments);
     if (ConfigLexer* lexer = ConfigLexerInstance()) {
         LexerError(*lexer, "%s", message.c_str());

@@ -34,20 +34,6 @@ bool IsBreak(const ConfigLexer& record, char character) {
     return record.isBreak && record.isBreak(record, character);
 }
 
-std::string FormatMessage(const char* format, std::va_list arguments) {
-    std::va_list measuring;
-    va_copy(measuring, arguments);
-    const int length = std::vsnprintf(nullptr, 0, format, measuring);
-    va_end(measuring);
-    if (length <= 0) {
-        return {};
-    }
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    std::vsnprintf(text.data(), text.size(), format, arguments);
-    text.resize(static_cast<std::size_t>(length));
-    return text;
-}
-
 [[noreturn]] void ReportAndExit(ConfigLexer& lexer, const std::string* message) {
     const std::string report =
         message ? LexerReport(lexer, *message + "\n") : LexerReport(lexer, {});
@@ -241,6 +227,20 @@ void AppendMarkerFor(std::string& marker, char character) {
 }
 
 } // namespace
+
+std::string FormatMessage(const char* format, std::va_list arguments) {
+    std::va_list measuring;
+    va_copy(measuring, arguments);
+    const int length = std::vsnprintf(nullptr, 0, format, measuring);
+    va_end(measuring);
+    if (length <= 0) {
+        return {};
+    }
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    std::vsnprintf(text.data(), text.size(), format, arguments);
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+}
 
 ConfigLexer::~ConfigLexer() {
     std::vector<std::unique_ptr<ConfigLexer>> chain;

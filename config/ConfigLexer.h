@@ -3,6 +3,7 @@
 #include "config/ProgramFile.h"
 #include "termdef/parsing/PathSearch.h"
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -90,6 +91,9 @@ void LexerExpectEquals(ConfigLexer& lexer);
 [[noreturn]] void LexerError(ConfigLexer& lexer, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
 [[noreturn]] void LexerError(ConfigLexer& lexer);
+// A printf-style message as text, for the reports of the lexer and its
+// callers.
+std::string FormatMessage(const char* format, std::va_list arguments);
 // The report's text without ending the program.
 std::string LexerReport(ConfigLexer& lexer, std::string_view message);
 

@@ -87,15 +87,6 @@ std::string PipePathOf(std::string_view pipeName) {
            std::string(pipeName);
 }
 
-std::string ErrorText(int code) {
-    if (std::optional<std::string> text = platform::SystemErrorText(code)) {
-        return *text;
-    }
-    char buffer[48];
-    std::snprintf(buffer, sizeof buffer, "System error code %d", code);
-    return buffer;
-}
-
 // The open failure, reported at the CON line or, for a console named on the
 // command line, straight to the exit routine.
 [[noreturn]] void ReportOpenFailure(ConsoleRecord& record, int error, std::string text,
@@ -160,7 +151,7 @@ void DefineConsole(const config::OptionRow& row) {
 
     if (const int error = console.readerWakeUp.CreationError()) {
         console.errorCode = error;
-        platform::Fatal("Event creation error: %s", ErrorText(error).c_str());
+        platform::Fatal("Event creation error: %s", platform::SystemErrorTextOrCode(error).c_str());
     }
 
     screen.cols = console.width;
@@ -175,7 +166,8 @@ void DefineConsole(const config::OptionRow& row) {
         platform::Thread::Start([&console] { PipeReader(console); }, ReaderStackBytes);
     if (!started.Ok()) {
         console.errorCode = started.error;
-        platform::Fatal("Thread creation error: %s", ErrorText(started.error).c_str());
+        platform::Fatal("Thread creation error: %s",
+                        platform::SystemErrorTextOrCode(started.error).c_str());
     }
     console.readerThread = std::move(started.thread);
 

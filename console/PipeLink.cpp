@@ -160,15 +160,6 @@ void AwaitWindow(ConsoleRecord& record, std::unique_lock<ConsoleLock>& held) {
     held.lock();
 }
 
-std::string ErrorText(int code) {
-    if (std::optional<std::string> text = platform::SystemErrorText(code)) {
-        return *text;
-    }
-    char buffer[48];
-    std::snprintf(buffer, sizeof buffer, "System error code %d", code);
-    return buffer;
-}
-
 [[noreturn]] void EndWithPipeFailure(ConsoleRecord& record, PipeDirection direction,
                                      const PipeOutcome& outcome) {
     record.errorCode = outcome.error;
@@ -235,7 +226,8 @@ std::string PipeFailureMessage(const ConsoleRecord& record, PipeDirection direct
         std::snprintf(buffer, sizeof buffer,
                       direction == PipeDirection::Read ? "Pipe %s read error %d: %s"
                                                        : "Pipe %s write error %d: %s",
-                      record.pipePath.c_str(), outcome.error, ErrorText(outcome.error).c_str());
+                      record.pipePath.c_str(), outcome.error,
+                      platform::SystemErrorTextOrCode(outcome.error).c_str());
     }
     return buffer;
 }

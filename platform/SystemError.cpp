@@ -36,4 +36,11 @@ std::optional<std::string> SystemErrorText(int error) {
     return result;
 }
 
+std::string SystemErrorTextOrCode(int error) {
+    if (std::optional<std::string> text = SystemErrorText(error)) {
+        return *text;
+    }
+    return "System error code " + std::to_string(error);
+}
+
 } // namespace kestra::platform
