@@ -2,6 +2,7 @@
 
 #include "config/ConfigLexer.h"
 #include "platform/Exit.h"
+#include "support/ScopedEnvironment.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -15,29 +16,7 @@
 
 namespace kestra::config::testing {
 
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(std::string name, std::optional<std::string> value) : name_(std::move(name)) {
-        if (const char* old = std::getenv(name_.c_str())) {
-            old_ = old;
-        }
-        Apply(value);
-    }
-    ~ScopedEnvironment() { Apply(old_); }
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
-private:
-    void Apply(const std::optional<std::string>& value) {
-        if (value) {
-            ::setenv(name_.c_str(), value->c_str(), 1);
-        } else {
-            ::unsetenv(name_.c_str());
-        }
-    }
-    std::string name_;
-    std::optional<std::string> old_;
-};
+using kestra::testing::ScopedEnvironment;
 
 // A fresh directory, the current one while the test runs, with errors
 // captured as exceptions.

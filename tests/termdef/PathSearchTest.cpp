@@ -1,5 +1,7 @@
 #include "termdef/parsing/PathSearch.h"
 
+#include "support/ScopedEnvironment.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -13,27 +15,7 @@ namespace {
 using namespace kestra::termdef;
 namespace fs = std::filesystem;
 
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(std::string name, std::optional<std::string> value) : name_(std::move(name)) {
-        if (const char* old = std::getenv(name_.c_str())) {
-            old_ = old;
-        }
-        Apply(value);
-    }
-    ~ScopedEnvironment() { Apply(old_); }
-
-private:
-    void Apply(const std::optional<std::string>& value) {
-        if (value) {
-            ::setenv(name_.c_str(), value->c_str(), 1);
-        } else {
-            ::unsetenv(name_.c_str());
-        }
-    }
-    std::string name_;
-    std::optional<std::string> old_;
-};
+using kestra::testing::ScopedEnvironment;
 
 // A fresh directory tree, made the current directory while the test runs.
 // Each file holds its own path relative to the root, so a test can tell
