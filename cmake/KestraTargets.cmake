@@ -22,10 +22,12 @@ function(kestra_library)
     endif()
 endfunction()
 
-# kestra_test(NAME <target> SOURCES_DIR <dir> LINKS <targets...>)
-# One GoogleTest executable per tested folder; every TEST becomes a CTest case.
+# kestra_test(NAME <target> SOURCES_DIR <dir> LINKS <targets...> [ENV <vars...>]
+#             [LABELS <labels...>])
+# One GoogleTest executable per tested folder; every TEST becomes a CTest case,
+# carrying the labels (ctest -L) when given.
 function(kestra_test)
-    cmake_parse_arguments(ARG "" "NAME;SOURCES_DIR" "LINKS;ENV" ${ARGN})
+    cmake_parse_arguments(ARG "" "NAME;SOURCES_DIR" "LINKS;ENV;LABELS" ${ARGN})
     file(GLOB sources CONFIGURE_DEPENDS ${ARG_SOURCES_DIR}/*.cpp)
     if(NOT sources)
         return()
@@ -37,10 +39,14 @@ function(kestra_test)
     target_compile_definitions(${ARG_NAME} PRIVATE
         KESTRA_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
         KESTRA_BINARY_DIR="${PROJECT_BINARY_DIR}")
+    set(labels)
+    if(ARG_LABELS)
+        set(labels LABELS "${ARG_LABELS}")
+    endif()
     gtest_discover_tests(${ARG_NAME}
         DISCOVERY_TIMEOUT 60
         # gtest_discover_tests passes properties through a generated script,
         # where a plain ; would split the list: escape it.
         PROPERTIES ENVIRONMENT "KESTRA_DATA=${PROJECT_SOURCE_DIR}/data\\;${ARG_ENV}"
-                   TIMEOUT 120)
+                   TIMEOUT 120 ${labels})
 endfunction()

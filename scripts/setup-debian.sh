@@ -11,6 +11,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev libvterm-dev
     # the demo and the end-to-end tests: an X server, input, clipboard, fonts
     xvfb xdotool xclip x11-utils imagemagick fonts-dejavu-core
+    vttest # driven in a console by tests/e2e/vttest.sh
 )
 
 missing=()
