@@ -256,10 +256,16 @@ KestraRun::KestraRun(const XServer& x, const TemporaryDirectory& directory,
         command += " " + Quoted(argument);
     }
     command += " 2>" + Quoted(errors_);
-    process_ = ChildProcess({"env", "DISPLAY=" + x.Display(), "QT_QPA_PLATFORM=xcb",
-                             "XDG_CONFIG_HOME=" + directory / "config",
-                             "CNF=" KESTRA_SOURCE_DIR "/data", "/bin/sh", "-c", command},
-                            SIGKILL);
+    // A runtime directory of its own keeps Qt from warning on standard error,
+    // which the tests compare with the program's messages.
+    const std::string runtime = directory / "runtime";
+    std::filesystem::create_directories(runtime);
+    std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+    process_ =
+        ChildProcess({"env", "DISPLAY=" + x.Display(), "QT_QPA_PLATFORM=xcb",
+                      "XDG_CONFIG_HOME=" + directory / "config", "XDG_RUNTIME_DIR=" + runtime,
+                      "CNF=" KESTRA_SOURCE_DIR "/data", "/bin/sh", "-c", command},
+                     SIGKILL);
 }
 
 ScriptedServer::ScriptedServer(const std::string& socketPath) {
