@@ -311,11 +311,21 @@ void ScriptedServer::Run() {
             break;
         }
         std::lock_guard lock(mutex_);
-        received_.append(buffer, static_cast<std::size_t>(count));
+        received_.push_back({std::chrono::steady_clock::now(),
+                             std::string(buffer, static_cast<std::size_t>(count))});
     }
 }
 
 std::string ScriptedServer::Received() const {
+    std::lock_guard lock(mutex_);
+    std::string bytes;
+    for (const Piece& piece : received_) {
+        bytes += piece.bytes;
+    }
+    return bytes;
+}
+
+std::vector<ScriptedServer::Piece> ScriptedServer::ReceivedPieces() const {
     std::lock_guard lock(mutex_);
     return received_;
 }

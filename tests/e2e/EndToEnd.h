@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QRect>
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
@@ -141,6 +142,12 @@ public:
     bool Listening() const { return listening_; }
     bool Connected() const { return connected_; }
     std::string Received() const;
+    // What was received, one piece per read, with the time it came.
+    struct Piece {
+        std::chrono::steady_clock::time_point time;
+        std::string bytes;
+    };
+    std::vector<Piece> ReceivedPieces() const;
     void ClearReceived();
     bool Send(std::string_view bytes);
     // Waits until the bytes received so far contain the text.
@@ -160,7 +167,7 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<int> connection_{-1};
     mutable std::mutex mutex_;
-    std::string received_;
+    std::vector<Piece> received_;
     platform::SocketListener listener_;
     std::thread thread_;
 };

@@ -1,0 +1,99 @@
+// Copy and paste through the display's real CLIPBOARD selection: a mouse
+// drag selects cells, Edit > Copy puts their text on the clipboard, Edit >
+// Paste sends clipboard text to the server one byte at a time with pauses.
+#include "e2e/EndToEnd.h"
+
+#include <chrono>
+
+namespace kestra::e2e {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class ClipboardTest : public EndToEndTest {
+protected:
+    void SetUp() override {
+        EndToEndTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
+        }
+        server_ = std::make_unique<ScriptedServer>(directory_ / "clip");
+        WriteSettings({{"Window", "1 1 0 0 900 600"}});
+        const std::string configuration = WriteConfiguration(
+            "clip.cnf",
+            "QuietMode = on\nTitle = Clip\nCON /UNITNAME:Clip = " + (directory_ / "clip") + "\n");
+        kestra_ = std::make_unique<KestraRun>(*x_, directory_,
+                                              std::vector<std::string>{"/C:" + configuration});
+        frame_ = x_->FindWindow("^Clip");
+        ASSERT_FALSE(frame_.empty()) << "no frame; stderr: " << kestra_->Errors();
+        ASSERT_TRUE(WaitUntil([&] { return server_->Connected(); }));
+    }
+
+    // Edit > Paste; what the server got once the bytes stopped coming.
+    std::vector<ScriptedServer::Piece> Paste(std::size_t expectedBytes) {
+        server_->ClearReceived();
+        x_->Key(frame_, "alt+e p");
+        WaitUntil([&] { return server_->Received().size() >= expectedBytes; }, 5000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return server_->ReceivedPieces();
+    }
+
+    std::unique_ptr<ScriptedServer> server_;
+    std::unique_ptr<KestraRun> kestra_;
+    std::string frame_;
+};
+
+TEST_F(ClipboardTest, ADraggedSelectionIsCopiedAndPastedBackWithPauses) {
+    ASSERT_TRUE(server_->Send("\033[2J\033[Hhello world\r\nsecond line  \r\n\r\n"));
+    std::optional<CellArea> area;
+    ScreenshotUntil(frame_, [&](const QImage& picture) {
+        area = FindCellArea(picture, {450, 400}, 24, 80);
+        return area && InkRow(picture, *area, 1, 80) == InkOf("second line", 80);
+    });
+    ASSERT_TRUE(area) << "no cells on the display";
+    // From the corner of the first cell to the corner after the thirteenth
+    // cell of the third row: two rows of thirteen cells.
+    x_->Drag(frame_, area->Cell(0, 0).topLeft(), area->Cell(2, 13).topLeft());
+    x_->Key(frame_, "alt+e c");
+    const std::string copied = "hello world\r\nsecond line";
+    EXPECT_TRUE(WaitUntil([&] { return x_->Clipboard() == copied; }, 5000))
+        << "clipboard: " << x_->Clipboard().value_or("(none)");
+
+    // The line feed is not sent. Each byte waits 10 ms after the one before
+    // it and 100 ms after a carriage return (the default PasteDelays), so the
+    // bytes come in many reads, the one after the carriage return last of all.
+    // A busy machine may read several bytes at once: the bounds leave room.
+    const std::vector<ScriptedServer::Piece> pieces = Paste(23);
+    std::string pasted;
+    Clock::duration afterReturn{};
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        pasted += pieces[i].bytes;
+        if (i > 0 && pieces[i - 1].bytes.ends_with('\r')) {
+            afterReturn = pieces[i].time - pieces[i - 1].time;
+        }
+    }
+    EXPECT_EQ(pasted, "hello world\rsecond line");
+    ASSERT_FALSE(pieces.empty());
+    EXPECT_GE(pieces.size(), 8U) << "bytes sent without pauses";
+    EXPECT_GE(pieces.back().time - pieces.front().time, std::chrono::milliseconds(200));
+    EXPECT_GE(afterReturn, std::chrono::milliseconds(70)) << "no longer pause after the return";
+}
+
+// Text another program put on the clipboard: only printable characters and
+// carriage returns reach the server.
+TEST_F(ClipboardTest, TextFromAnotherProgramIsPastedWithoutControlsOrOtherCharacters) {
+    const std::string text = "A\tB\nC\xC3\xA9 d\r";
+    WriteFile(directory_ / "offered", text);
+    ChildProcess offer({"env", "DISPLAY=" + x_->Display(), "xclip", "-quiet", "-selection",
+                        "clipboard", "-i", directory_ / "offered"});
+    ASSERT_TRUE(WaitUntil([&] { return x_->Clipboard() == text; }, 5000))
+        << "xclip did not offer the text";
+    std::string pasted;
+    for (const ScriptedServer::Piece& piece : Paste(5)) {
+        pasted += piece.bytes;
+    }
+    EXPECT_EQ(pasted, "ABC d\r");
+}
+
+} // namespace
+} // namespace kestra::e2e
