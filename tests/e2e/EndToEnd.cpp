@@ -3,6 +3,7 @@
 #include "platform/Process.h"
 #include "platform/qt/IniSettingsStore.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -476,6 +477,39 @@ std::vector<QRect> ColourRegions(const QImage& picture, QRgb colour, int minimum
         return a.width() * a.height() > b.width() * b.height();
     });
     return regions;
+}
+
+bool Near(int a, int b, int slack) {
+    return std::abs(a - b) <= slack;
+}
+
+namespace {
+
+QRect Transposed(const QRect& rect) {
+    return {rect.y(), rect.x(), rect.height(), rect.width()};
+}
+
+} // namespace
+
+// Two consoles one after the other along one direction (down the frame when
+// stacked, across it otherwise), each filling the frame in the other.
+bool Tiled(std::vector<QRect> regions, QSize frame, bool stacked) {
+    if (regions.size() != 2) {
+        return false;
+    }
+    if (!stacked) { // the same question about the picture's mirror image
+        for (QRect& region : regions) {
+            region = Transposed(region);
+        }
+        frame.transpose();
+    }
+    std::sort(regions.begin(), regions.end(),
+              [](const QRect& a, const QRect& b) { return a.top() < b.top(); });
+    const QRect& first = regions[0];
+    const QRect& second = regions[1];
+    return first.bottom() < second.top() && Near(first.left(), second.left(), 2) &&
+           Near(first.width(), second.width(), 2) && first.width() > frame.width() * 9 / 10 &&
+           Near(first.height(), second.height(), 4) && first.height() > frame.height() / 3;
 }
 
 void EndToEndTest::SetUp() {

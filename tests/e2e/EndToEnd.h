@@ -198,6 +198,11 @@ std::string InkOf(std::string_view text, int columns);
 // least minimumPixels pixels, largest first.
 std::vector<QRect> ColourRegions(const QImage& picture, QRgb colour, int minimumPixels);
 
+bool Near(int a, int b, int slack);
+// Two console areas one after the other along one direction (down the frame
+// when stacked, across it otherwise), each filling the frame in the other.
+bool Tiled(std::vector<QRect> regions, QSize frame, bool stacked);
+
 class EndToEndTest : public ::testing::Test {
 protected:
     void SetUp() override;

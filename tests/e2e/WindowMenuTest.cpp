@@ -17,35 +17,6 @@ std::string Describe(const std::vector<QRect>& regions) {
     return text.str();
 }
 
-bool Near(int a, int b, int slack) {
-    return std::abs(a - b) <= slack;
-}
-
-QRect Transposed(const QRect& rect) {
-    return {rect.y(), rect.x(), rect.height(), rect.width()};
-}
-
-// Two consoles one after the other along one direction (down the frame when
-// stacked, across it otherwise), each filling the frame in the other.
-bool Tiled(std::vector<QRect> regions, QSize frame, bool stacked) {
-    if (regions.size() != 2) {
-        return false;
-    }
-    if (!stacked) { // the same question about the picture's mirror image
-        for (QRect& region : regions) {
-            region = Transposed(region);
-        }
-        frame.transpose();
-    }
-    std::sort(regions.begin(), regions.end(),
-              [](const QRect& a, const QRect& b) { return a.top() < b.top(); });
-    const QRect& first = regions[0];
-    const QRect& second = regions[1];
-    return first.bottom() < second.top() && Near(first.left(), second.left(), 2) &&
-           Near(first.width(), second.width(), 2) && first.width() > frame.width() * 9 / 10 &&
-           Near(first.height(), second.height(), 4) && first.height() > frame.height() / 3;
-}
-
 // Two consoles of one size, smaller than the frame, each a step down and to
 // the right of the one before.
 bool Cascaded(std::vector<QRect> regions, QSize frame) {
