@@ -18,11 +18,18 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
 #include <thread>
 #include <vector>
+
+// Rectangles in failure messages as position and size.
+inline void PrintTo(const QRect& rect, std::ostream* out) {
+    *out << "(" << rect.x() << "," << rect.y() << " " << rect.width() << "x" << rect.height()
+         << ")";
+}
 
 namespace kestra::e2e {
 
