@@ -82,6 +82,26 @@ if [ "$listing" != "$expected" ]; then
     exit 1
 fi
 
+# kestra itself, started from here without a display: it finds its
+# definition, connects, shows what the server wrote, and ends with the
+# server's shut-down message when the server leaves (the Fatal Error dialog
+# then waits, so it is stopped once the message is out).
+"$prefix/bin/kestra-serve" --once BYE -- /bin/sh -c 'echo bye; sleep 1' >/dev/null &
+for _ in $(seq 100); do
+    [ -S "$KESTRA_PIPES/BYE" ] && break
+    sleep 0.05
+done
+printf 'QuietMode = on\nCON = BYE\n' > bye.cnf
+QT_QPA_PLATFORM=offscreen "$prefix/bin/kestra" /C:bye.cnf >/dev/null 2>kestra.err &
+kestra_pid=$!
+for _ in $(seq 200); do
+    grep -q 'has shut down' kestra.err && break
+    sleep 0.1
+done
+kill "$kestra_pid" 2>/dev/null || true
+grep -qF 'The server for pipe \\.\pipe\BYE has shut down' kestra.err ||
+    { echo "installed kestra did not run its console:"; cat kestra.err; exit 1; }
+
 # The lab example reads as far as its servers are up: both virtual machines'
 # sockets are there, so the first failure is the board's host.
 sed "s|/tmp/lab/|$work/lab/|; s|bench|unknown-host.invalid|" \
