@@ -21,10 +21,14 @@
 # of this machine. XDG_RUNTIME_DIR is a fresh directory that the guide's text
 # writes as /run/user/1000.
 #
-# Arguments: the build directory, the guide.
+# It also checks that every message the program's sources report is listed
+# in the guide, so a new message cannot go undocumented.
+#
+# Arguments: the build directory, the guide, the source directory.
 set -uo pipefail
 build=$(cd "$1" && pwd)
 guide=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
+source=$(cd "$3" && pwd)
 work=$(mktemp -d)
 servers=()
 cleanup() {
@@ -132,6 +136,16 @@ if [ -n "$pending_output" ] && [ "$(cat "$pending_output.status")" != 0 ]; then
     fail "the last sh-run block failed:"
     cat "$pending_output.out"
 fi
+
+# Messages: the format strings handed to the reporting routines, with C
+# escapes undone; bare formats such as "%s[%s]" are no messages of their own.
+line=- info=messages
+while IFS= read -r message; do
+    grep -qF -- "$message" "$guide" || fail "the guide does not list \"$message\""
+done < <(cd "$source" && grep -ohE \
+    '(Fatal|ConfigError|LexerError|Fail|ShowHelp|ReadBytes|ReadDelay|snprintf)\([^"]*"([^"\\]|\\.)*"' \
+    config/*.cpp console/*.cpp termdef/*.cpp platform/*.cpp shell/*.cpp |
+    sed -E 's/^[^"]*"//; s/"$//; s/\\\\/\\/g' | grep '[A-Za-z]\{3\}' | grep -v '^%s\\n%s$' | sort -u)
 
 [ $ran -gt 0 ] || fail "no examples found"
 [ $failures = 0 ] && echo "$ran guide examples ran as the guide says"
