@@ -62,6 +62,7 @@ TEST(ConsoleKeyboard, KeyEventsBecomeTheKeyCodesOfTheirKeys) {
         {"Backspace",                      Qt::Key_Backspace, kNone,           0,      0x07F },
         {"Shift+Backspace types",          Qt::Key_Backspace, kShift,          0,      kNoCode },
         {"Ctrl+Break",                     Qt::Key_Pause,     kCtrl,           0,      0x100 },
+        {"Ctrl+Break by keysym alone",     Qt::Key_unknown,   kCtrl,           0xFF6B, 0x100 },
         {"Pause alone",                    Qt::Key_Pause,     kNone,           0,      kNoCode },
         {"main-keyboard 7 types",          Qt::Key_7,         kNone,           0,      kNoCode },
         {"main-keyboard minus types",      Qt::Key_Minus,     kNone,           0,      kNoCode },
