@@ -8,8 +8,10 @@
 #     --build DIR        build tree with kestra, kestra-serve, write_stream
 #                        (default build/default)
 #     --runs N           runs per program and stream (default 3)
-#     --bytes N          bytes of each stream, e.g. 1M for a quick check
-#                        (default 8M, the whole stream)
+#     --bytes N          bytes of each stream, e.g. 1M for a quick check of
+#                        kestra and xterm (default 8M, the whole stream);
+#                        stterm and tmux need the whole stream to stand out
+#                        of their start-up time ("noise" when they do not)
 #     --streams LIST     comma-separated (default plain,sgr,addressing,region,linesizes)
 #     --programs LIST    comma-separated (default kestra,xterm,stterm,tmux)
 #     --timeout S        longest run of any program, in seconds (default 120);
@@ -144,11 +146,12 @@ run_tmux() {
         tmux -L "kestra-bench-$$" -f "$e2e_work/tmux.conf" new-session -x 80 -y 24 "cat '$1'"
 }
 
-# rate FILE_SECONDS EMPTY_SECONDS: MB/s, or the failure.
+# rate FILE_SECONDS EMPTY_SECONDS: MB/s, or the failure; "noise" when the
+# file took no longer than the empty one: too few bytes for this program.
 rate() {
     case $1 in timeout | failed) echo "$1"; return ;; esac
     case $2 in timeout | failed) echo "$2"; return ;; esac
-    awk "BEGIN { d = $1 - $2; if (d <= 0) print \"failed\"; else printf \"%.3f\", $bytes / d / 1e6 }"
+    awk "BEGIN { d = $1 - $2; if (d <= 0) print \"noise\"; else printf \"%.3f\", $bytes / d / 1e6 }"
 }
 
 declare -A seconds # [program,stream] = seconds of each run, space-separated
@@ -188,13 +191,13 @@ done
 median_of() {
     local values=() value
     for value in ${rates[$1,$2]}; do
-        case $value in timeout | failed) echo "$value"; return ;; esac
+        case $value in timeout | failed | noise) echo "$value"; return ;; esac
         values+=("$value")
     done
     e2e_median "${values[@]}"
 }
 spread_of() {
-    printf '%s\n' ${rates[$1,$2]} | grep -v -e timeout -e failed | sort -g |
+    printf '%s\n' ${rates[$1,$2]} | grep -v -e timeout -e failed -e noise | sort -g |
         awk 'NR == 1 { low = $1 } { high = $1 } END { if (NR) printf "%s-%s", low, high; else print "-" }'
 }
 
