@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034,SC2154
 # Shared by the end-to-end scripts (sourced, not run): a private Xvfb, a
 # scratch directory, clean-up of every process a script starts, and the
 # checks that name the package to install when a program is missing.

@@ -15,6 +15,7 @@
 # pseudo-terminal, in raw mode. tmux is left out: it draws into a terminal,
 # not a window, so there is no paint of its own to wait for.
 set -euo pipefail
+# shellcheck source=bench/e2e/common.sh
 source "$(dirname "$0")/common.sh"
 
 build=build/default

@@ -13,6 +13,7 @@
 #     --seconds S        length of each period (default 30)
 #     --display :N       Xvfb display to use (default :64)
 set -euo pipefail
+# shellcheck source=bench/e2e/common.sh
 source "$(dirname "$0")/common.sh"
 
 build=build/default

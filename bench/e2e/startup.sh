@@ -19,6 +19,7 @@
 #     --runs N           runs (default 3)
 #     --display :N       Xvfb display to use (default :66)
 set -euo pipefail
+# shellcheck source=bench/e2e/common.sh
 source "$(dirname "$0")/common.sh"
 
 build=build/default
@@ -51,7 +52,7 @@ echo "$(nproc) CPUs, load average $(cut -d' ' -f1-3 /proc/loadavg), $count conso
 printf '%4s %10s %12s %10s %12s %12s\n' run 'mapped s' 'connected s' 'painted s' 'VmRSS kB' 'VmHWM kB'
 declare -a mapped connected painted rss
 for run in $(seq "$runs"); do
-    rm -rf "$e2e_work/home"
+    rm -rf "${e2e_work:?}/home"
     mkdir -p "$e2e_work/home"
     "$e2e_python" "$e2e_here/idleservers.py" "$KESTRA_PIPES" "$count" --greet \
         >"$e2e_work/servers.out" &

@@ -41,6 +41,7 @@
 # Runs alternate programs and streams, so a change in the machine's load
 # spreads over all of them.
 set -euo pipefail
+# shellcheck source=bench/e2e/common.sh
 source "$(dirname "$0")/common.sh"
 
 build=build/default
@@ -197,7 +198,7 @@ median_of() {
     e2e_median "${values[@]}"
 }
 spread_of() {
-    printf '%s\n' ${rates[$1,$2]} | grep -v -e timeout -e failed -e noise | sort -g |
+    tr ' ' '\n' <<<"${rates[$1,$2]}" | grep -v -e '^$' -e timeout -e failed -e noise | sort -g |
         awk 'NR == 1 { low = $1 } { high = $1 } END { if (NR) printf "%s-%s", low, high; else print "-" }'
 }
 
