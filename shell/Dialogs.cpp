@@ -5,11 +5,13 @@
 
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <cmath>
 
 namespace kestra::shell {
 namespace {
@@ -39,6 +41,13 @@ QLabel* AddText(QDialog& dialog, const char* id, const QString& text) {
     return label;
 }
 
+// Character cells are whole pixels wide; rounding the font's fractional
+// advance down would cut the end off a long line of text.
+int CharacterWidth(const QFont& font) {
+    return std::max(
+        1, static_cast<int>(std::ceil(QFontMetricsF(font).horizontalAdvance(QLatin1Char('0')))));
+}
+
 // A message dialog before FitMessageDialog sizes it: icon top left, the
 // text control beside it, room for one row of buttons below.
 struct MessageDialogParts {
@@ -51,7 +60,7 @@ MessageDialogParts BuildMessageDialog(QDialog& dialog, const char* iconId, Shell
                                       const std::vector<QPushButton*>& buttons) {
     dialog.setFont(MessageFont());
     const QFontMetrics metrics(dialog.font());
-    const int characterWidth = metrics.horizontalAdvance(QLatin1Char('0'));
+    const int characterWidth = CharacterWidth(dialog.font());
     const int characterHeight = metrics.height();
     MessageDialogParts parts;
     parts.icon = new IconLabel(LoadShellIcon(iconKind), &dialog);
@@ -87,8 +96,7 @@ QFont MessageFont() {
 MessageFit FitMessageDialog(QDialog& dialog, std::string_view text, QLabel& textControl,
                             QPushButton* button1, QPushButton* button2, QPushButton* button3) {
     const QFontMetrics metrics(textControl.font());
-    const Extent character{std::max(1, metrics.horizontalAdvance(QLatin1Char('0'))),
-                           std::max(1, metrics.height())};
+    const Extent character{CharacterWidth(textControl.font()), std::max(1, metrics.height())};
     const Extent extra{dialog.width() - textControl.width(),
                        dialog.height() - textControl.height()};
     const QRect desktop = DesktopOf(dialog);

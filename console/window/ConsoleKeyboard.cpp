@@ -90,6 +90,9 @@ constexpr std::array<QtKeyRow, 47> kQtKeys{{
 constexpr quint32 kFirstKeypadKeysym = 0xFF80;
 constexpr quint32 kLastKeypadKeysym = 0xFFBD;
 
+// Ctrl+Pause makes the Break keysym, which a platform plugin may not name.
+constexpr quint32 kBreakKeysym = 0xFF6B;
+
 bool OnKeypad(const QKeyEvent& event) {
     const quint32 keysym = event.nativeVirtualKey();
     return event.modifiers().testFlag(Qt::KeypadModifier) ||
@@ -133,14 +136,15 @@ std::optional<char16_t> ControlCharacter(int key) {
 
 std::optional<termdef::KeyStroke> KeyStrokeFromEvent(const QKeyEvent& event) {
     const bool keypad = OnKeypad(event);
-    const QtKeyRow* row = RowOf(event.key(), keypad);
+    const int key = event.nativeVirtualKey() == kBreakKeysym ? int{Qt::Key_Pause} : event.key();
+    const QtKeyRow* row = RowOf(key, keypad);
     if (row == nullptr) {
         return std::nullopt;
     }
     const Qt::KeyboardModifiers modifiers = event.modifiers();
     termdef::KeyStroke stroke{row->special};
     stroke.keypad = keypad || row->place == Place::Keypad;
-    stroke.shift = modifiers.testFlag(Qt::ShiftModifier) || event.key() == Qt::Key_Backtab;
+    stroke.shift = modifiers.testFlag(Qt::ShiftModifier) || key == Qt::Key_Backtab;
     stroke.ctrl = modifiers.testFlag(Qt::ControlModifier);
     stroke.alt = modifiers.testFlag(Qt::AltModifier);
     return stroke;

@@ -82,21 +82,6 @@ TEST(PasteRunner, SendsPrintableAsciiAndReturnsWithTheirPausesUntilAWriteIsRefus
     }
 }
 
-TEST(PasteRunner, ASecondPasteIsRefusedWhileOneRuns) {
-    PasteLog log;
-    platform::Event release;
-    console::PasteRunner paste([&](std::uint16_t) { release.WaitForever(); });
-    ASSERT_TRUE(paste.Start(u"ab", log.Writer(), 10, 100));
-    EXPECT_FALSE(paste.Idle());
-    EXPECT_FALSE(paste.Start(u"XY", log.Writer(), 10, 100));
-    release.Set();
-    ASSERT_TRUE(WaitIdle(paste));
-    EXPECT_EQ(log.written, "ab");
-    EXPECT_TRUE(paste.Start(u"c", log.Writer(), 10, 100)) << "idle again once it ended";
-    ASSERT_TRUE(WaitIdle(paste));
-    EXPECT_EQ(log.written, "abc");
-}
-
 // A pause in progress does not hold up the program's end.
 TEST(PasteRunner, DestroyingTheRunnerCutsAPasteShort) {
     PasteLog log;
