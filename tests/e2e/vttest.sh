@@ -57,7 +57,7 @@ start() {
     XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" CNF="$PWD/data" \
         "$build/bin/kestra" "/C:$work/vttest.cnf" 2>>"$work/stderr" &
     kestra_pid=$!
-    pids+=($kestra_pid)
+    pids+=("$kestra_pid")
     frame=$(timeout 20 xdotool search --sync --onlyvisible --name '^vttest' | head -n 1)
     sleep 2 # vttest draws its menu
 }
