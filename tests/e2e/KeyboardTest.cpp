@@ -77,9 +77,9 @@ protected:
     void TypeEach(std::span<const KeyCase> cases) {
         bool vt52 = false;
         for (const KeyCase& row : cases) {
-            if (row.mode == "\033[?2l") {
-                vt52 = true;
-            }
+            // From the switch to VT52 on, the terminal answers the VT52
+            // identify request, and no longer the ANSI one.
+            vt52 = vt52 || row.mode == "\033[?2l";
             ASSERT_TRUE(server_->SendAndSync(row.mode, vt52 ? kVt52Query : kAnsiQuery,
                                              vt52 ? kVt52Answer : kAnsiAnswer))
                 << row.name << ": the terminal did not answer; stderr: " << kestra_->Errors();
