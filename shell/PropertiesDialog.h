@@ -3,14 +3,13 @@
 #include "console/Properties.h"
 
 #include <QDialog>
+#include <QFont>
 #include <array>
 #include <functional>
 #include <optional>
 #include <string_view>
 
-class QAbstractButton;
 class QCheckBox;
-class QFont;
 class QGroupBox;
 class QLabel;
 class QPushButton;
