@@ -59,6 +59,19 @@ std::string Joined(std::initializer_list<int> numbers) {
 
 } // namespace
 
+std::string CutFontFace(std::string_view face) {
+    if (face.size() <= kMaxFontFace) {
+        return std::string(face);
+    }
+    std::size_t end = kMaxFontFace;
+    // Back over continuation bytes (10xxxxxx) to the start of the character
+    // that the limit splits.
+    while (end > 0 && (static_cast<unsigned char>(face[end]) & 0xC0) == 0x80) {
+        --end;
+    }
+    return std::string(face.substr(0, end));
+}
+
 std::string FormatProperties(const Properties& p) {
     return Joined({p.blinkMode, p.beepOnBell, p.beepOnError, p.saveOnExit, p.promptBeforeExit,
                    p.boldFont, p.reverseVideo, p.promptOnShutdown, p.italicFont});
@@ -128,7 +141,7 @@ void LoadProperties(SettingsStore& store, int startShowCommand, FramePlacement& 
     if (auto face = store.Read("Font")) {
         // The face is a fixed-size field: a longer stored name is cut, never
         // allowed to grow it.
-        properties.fontFace = face->substr(0, kMaxFontFace);
+        properties.fontFace = CutFontFace(*face);
     }
     if (auto text = store.Read("Properties")) {
         ParseProperties(*text, properties);
@@ -138,7 +151,7 @@ void LoadProperties(SettingsStore& store, int startShowCommand, FramePlacement& 
 void SaveFrameAndProperties(SettingsStore& store, const FramePlacement& frame,
                             const Properties& properties) {
     store.Write("Window", FormatFramePlacement(frame));
-    store.Write("Font", properties.fontFace.substr(0, kMaxFontFace));
+    store.Write("Font", CutFontFace(properties.fontFace));
     store.Write("Properties", FormatProperties(properties));
 }
 

@@ -27,6 +27,11 @@ enum BlinkMode : int { kBlinkNever = 0, kBlinkForeground = 1, kBlinkAlways = 2 }
 
 inline constexpr std::size_t kMaxFontFace = 31;
 
+// A face name as the settings hold it: at most kMaxFontFace bytes, cut
+// before a character that would not fit whole, so a UTF-8 name never ends in
+// half a character.
+std::string CutFontFace(std::string_view face);
+
 struct Properties {
     int blinkMode = kBlinkForeground;
     bool beepOnBell = true;

@@ -7,6 +7,7 @@
 #include "shell/Dialogs.h"
 #include "shell/FrameWindow.h"
 #include "shell/Icons.h"
+#include "shell/PropertiesDialog.h"
 #include "shell/Restart.h"
 #include "shell/WindowLayout.h"
 
@@ -71,6 +72,10 @@ Shell::Shell(ShellConfiguration& configuration, ShellEnvironment environment)
     // The display counts as palette-based: the painter emulates the animation.
     blink_.SetPaletteDevice(true);
     blink_.UpdateBlinkState();
+
+    // The dialog needs nothing from the console windows: the shell runs it,
+    // and Apply reaches the consoles through PropertiesApplied.
+    consoleSlots_.propertiesDialog = [this](QWidget* parent) { RunPropertiesDialog(parent); };
 
     auto* translator = new KeyPreTranslator(consoleSlots_);
     translator->setParent(&context_);
@@ -222,6 +227,20 @@ void Shell::ShowPropertiesDialog() {
     if (consoleSlots_.propertiesDialog) {
         consoleSlots_.propertiesDialog(frame_.get());
     }
+}
+
+void Shell::RunPropertiesDialog(QWidget* parent) {
+    PropertiesDialog::Actions actions;
+    actions.paletteDevice = [this] { return blink_.PaletteDevice(); };
+    actions.apply = [this](const console::Properties& applied) {
+        properties_ = applied;
+        PropertiesApplied();
+    };
+    actions.saveNow = [this] { SaveProperties(false); };
+    PropertiesDialog dialog(properties_, std::move(actions), parent);
+    dialog.adjustSize();
+    frame_->CenterDialog(dialog);
+    dialog.exec();
 }
 
 void Shell::EditConfiguration(const std::string& fileName, int line, int column) {

@@ -77,7 +77,13 @@ public:
     // 1 when the user agrees to shut down, 0 for Cancel.
     int ShowShutdownDialog();
     void ShowAboutDialog();
+    // Menu command Properties: the dialog in the ConsoleSlots, which is
+    // RunPropertiesDialog unless something replaced it.
     void ShowPropertiesDialog();
+    // The Properties dialog, modal over parent, working on the Properties in
+    // use: Apply and OK make its settings the ones in use, Save Now also
+    // saves them.
+    void RunPropertiesDialog(QWidget* parent);
     void EditConfiguration(const std::string& fileName, int line, int column);
     // The Fatal Error dialog's Edit Cnf: the innermost configuration file
     // still open at its line and column, or else the configuration file at

@@ -1,6 +1,10 @@
 #include "platform/qt/IniSettingsStore.h"
 
 #include <QByteArray>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -11,11 +15,106 @@ namespace {
 constexpr const char* kOrganization = "Marrow Data";
 constexpr const char* kApplication = "KESTRA";
 
-// QSettings treats '/' and '\' in a key as group separators; encoding every
-// character that is not a letter or digit keeps a name exactly as given.
+// QSettings escapes every character of a key that INI syntax would not keep
+// (a backslash becomes %5C in the file) except '/', which it takes for a
+// group separator and collapses. So only '/' is ours to encode, and '%' so
+// that an encoded '/' cannot be mistaken for a name that holds "%2F".
 QString EncodedName(std::string_view name) {
+    const QString text = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+    QString encoded;
+    encoded.reserve(text.size());
+    for (const QChar character : text) {
+        if (character == u'%') {
+            encoded += QStringLiteral("%25");
+        } else if (character == u'/') {
+            encoded += QStringLiteral("%2F");
+        } else {
+            encoded += character;
+        }
+    }
+    return encoded;
+}
+
+// Files written before percent-encoded every character but letters and
+// digits (and QSettings then escaped the '%' once more). They are still read;
+// the two encodings give the same key only for the same name.
+QString EarlierEncodedName(std::string_view name) {
     const QByteArray raw(name.data(), static_cast<qsizetype>(name.size()));
+    // "-._~" are named to be encoded too: that is how those files were made.
     return QString::fromLatin1(QUrl::toPercentEncoding(QString::fromUtf8(raw), "", "-._~"));
+}
+
+void AppendHex(QByteArray& out, unsigned value, int digits) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) {
+        out += kHex[(value >> shift) & 0xF];
+    }
+}
+
+// A key as QSettings writes it, so that it reads it back unchanged: letters,
+// digits and "_-." as they are, '/' (a group) as '\', every other character
+// up to 0xFF as %XX and the rest as %UXXXX per UTF-16 unit.
+QByteArray IniKey(const QString& key) {
+    QByteArray out;
+    for (const QChar character : key) {
+        const char16_t unit = character.unicode();
+        if ((unit >= 'a' && unit <= 'z') || (unit >= 'A' && unit <= 'Z') ||
+            (unit >= '0' && unit <= '9') || unit == '_' || unit == '-' || unit == '.') {
+            out += static_cast<char>(unit);
+        } else if (unit == '/') {
+            out += '\\';
+        } else if (unit <= 0xFF) {
+            out += '%';
+            AppendHex(out, unit, 2);
+        } else {
+            out += "%U";
+            AppendHex(out, unit, 4);
+        }
+    }
+    return out;
+}
+
+// A value as QSettings reads it back as the same text: plain when it holds
+// only characters that mean nothing to the INI syntax (the numbers and face
+// names the program stores), else quoted with '\' and '"' escaped and a
+// leading '@' doubled. Control
+// characters other than tab and new lines are left out: the program never
+// makes them, and QSettings has no escape for them that ends unambiguously.
+QByteArray IniValue(const QString& value) {
+    const QByteArray text = value.toUtf8();
+    bool plain = !text.isEmpty() && text.front() != ' ' && text.back() != ' ';
+    for (const char byte : text) {
+        const auto code = static_cast<unsigned char>(byte);
+        const bool letter = (code >= 'a' && code <= 'z') || (code >= 'A' && code <= 'Z') ||
+                            (code >= '0' && code <= '9') || code >= 0x80;
+        if (!letter && byte != ' ' && byte != '-' && byte != '.' && byte != '_' && byte != '+') {
+            plain = false;
+        }
+    }
+    if (plain || text.isEmpty()) {
+        return text;
+    }
+    QByteArray out = "\"";
+    // QSettings takes a text that starts with '@' for a typed value ("@Size(...)")
+    // unless the '@' is doubled.
+    if (text.front() == '@') {
+        out += '@';
+    }
+    for (const char byte : text) {
+        switch (byte) {
+        case '\\': out += "\\\\"; break;
+        case '"': out += "\\\""; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (static_cast<unsigned char>(byte) >= 0x20 && byte != 0x7F) {
+                out += byte;
+            }
+        }
+    }
+    out += '"';
+    return out;
 }
 
 } // namespace
@@ -37,26 +136,34 @@ QString IniSettingsStore::PathFor(std::string_view subKey) {
 }
 
 IniSettingsStore::IniSettingsStore(std::string_view subKey)
-    : settings_(std::make_unique<QSettings>(PathFor(subKey), QSettings::IniFormat)) {
-    settings_->setAtomicSyncRequired(true);
-}
+    : IniSettingsStore(AtPathTag{}, PathFor(subKey)) {}
 
-IniSettingsStore::IniSettingsStore(std::unique_ptr<QSettings> settings)
-    : settings_(std::move(settings)) {
-    settings_->setAtomicSyncRequired(true);
+IniSettingsStore::IniSettingsStore(AtPathTag, QString path) : path_(std::move(path)) {
+    // QSettings reads whatever a user may have put there; a file it cannot
+    // read gives no values, and lines it cannot make sense of are skipped.
+    const QSettings file(path_, QSettings::IniFormat);
+    for (const QString& key : file.allKeys()) {
+        const QVariant value = file.value(key);
+        // Only texts are ever read; anything else is left out of the next save.
+        if (value.userType() == QMetaType::QString) {
+            values_[key] = value.toString();
+        }
+    }
 }
 
 std::unique_ptr<IniSettingsStore> IniSettingsStore::AtPath(const QString& path) {
-    return std::unique_ptr<IniSettingsStore>(
-        new IniSettingsStore(std::make_unique<QSettings>(path, QSettings::IniFormat)));
+    return std::unique_ptr<IniSettingsStore>(new IniSettingsStore(AtPathTag{}, path));
 }
 
 std::optional<std::string> IniSettingsStore::Read(std::string_view name) {
-    const QVariant value = settings_->value(EncodedName(name));
-    if (!value.isValid() || value.userType() != QMetaType::QString) {
+    auto found = values_.find(EncodedName(name));
+    if (found == values_.end()) {
+        found = values_.find(EarlierEncodedName(name));
+    }
+    if (found == values_.end()) {
         return std::nullopt;
     }
-    const QByteArray text = value.toString().toUtf8();
+    const QByteArray text = found->second.toUtf8();
     if (text.isEmpty() || static_cast<std::size_t>(text.size()) > kMaxValue) {
         return std::nullopt;
     }
@@ -64,15 +171,38 @@ std::optional<std::string> IniSettingsStore::Read(std::string_view name) {
 }
 
 void IniSettingsStore::Write(std::string_view name, std::string_view value) {
-    settings_->setValue(EncodedName(name),
-                        QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size())));
+    const QString key = EncodedName(name);
+    values_[key] = QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
+    // The value now lives under its new key; the earlier one would only be
+    // a stale copy.
+    const QString earlier = EarlierEncodedName(name);
+    if (earlier != key) {
+        values_.erase(earlier);
+    }
 }
 
 bool IniSettingsStore::Commit() {
-    settings_->sync();
-    // A format error only says that unreadable lines were dropped while
-    // reading; the file was still written.
-    return settings_->status() != QSettings::AccessError;
+    QByteArray text = "[General]\n";
+    for (const auto& [key, value] : values_) {
+        text += IniKey(key) + '=' + IniValue(value) + '\n';
+    }
+    if (!QDir().mkpath(QFileInfo(path_).absolutePath())) {
+        return false;
+    }
+    // QSaveFile writes a new file beside the old one and renames it over it;
+    // never the old file in place. Its commit does not notice a write that
+    // fails while the last buffered bytes go out (Qt 6.4), so every write is
+    // flushed and checked here first, and a failed one abandons the new file.
+    QSaveFile file(path_);
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return false;
+    }
+    if (file.write(text) != text.size() || !file.flush()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
 }
 
 } // namespace kestra::platform

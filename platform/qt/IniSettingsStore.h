@@ -2,15 +2,21 @@
 
 #include "platform/SettingsStore.h"
 
-#include <QSettings>
+#include <QString>
+#include <map>
 #include <memory>
 
 namespace kestra::platform {
 
 // The preferences file: ~/.config/Marrow Data/KESTRA.conf, or
-// ~/.config/Marrow Data/KESTRA/KEY.conf for a named key, in INI format. Value
-// names are percent-encoded so that names such as \\.\pipe\PIPE1 (a
-// console's name) survive the INI syntax unchanged.
+// ~/.config/Marrow Data/KESTRA/KEY.conf for a named key, in the INI format
+// that QSettings reads. Value names such as \\.\pipe\PIPE1 (a console's name)
+// survive the INI syntax unchanged.
+//
+// The file is read once, when the store is made; writes collect in memory
+// and Commit writes the whole file anew: into a new file that is renamed over
+// the old one only when every byte reached it, so a save that fails half-way
+// (a full disk) leaves the old file whole.
 class IniSettingsStore : public SettingsStore {
 public:
     // subKey empty: the program's own file.
@@ -24,11 +30,16 @@ public:
     void Write(std::string_view name, std::string_view value) override;
     bool Commit() override;
 
-    QString FilePath() const { return settings_->fileName(); }
+    QString FilePath() const { return path_; }
 
 private:
-    explicit IniSettingsStore(std::unique_ptr<QSettings> settings);
-    std::unique_ptr<QSettings> settings_;
+    struct AtPathTag {};
+    IniSettingsStore(AtPathTag, QString path);
+
+    QString path_;
+    // The text values by their key in the file: the file's as read, with the
+    // writes since over them.
+    std::map<QString, QString> values_;
 };
 
 } // namespace kestra::platform

@@ -95,17 +95,35 @@ TEST(Properties, PlacementValuesAreUsedOnlyWhenWhole) {
     EXPECT_EQ(ParseFramePlacement(FormatFramePlacement(frame)), frame);
 }
 
-TEST(Properties, ALongFontNameIsCutTo31Characters) {
-    MapStore store;
-    store.values["Font"] = std::string(40, 'F');
-    Properties properties;
-    FramePlacement frame;
-    LoadProperties(store, kShowNormal, frame, properties);
-    EXPECT_EQ(properties.fontFace, std::string(31, 'F'));
+// The face is a 31-byte field: longer names are cut, and never inside a
+// UTF-8 character.
+TEST(Properties, ALongFontNameIsCutTo31Bytes) {
+    const std::string e = "\xc3\xa9";       // two bytes
+    const std::string cjk = "\xe4\xb8\xad"; // three bytes
+    const struct {
+        std::string stored;
+        std::string expected;
+    } rows[] = {
+        {std::string(40, 'F'), std::string(31, 'F')},
+        {std::string(31, 'F'), std::string(31, 'F')},
+        {std::string(29, 'a') + e, std::string(29, 'a') + e},
+        {std::string(30, 'a') + e, std::string(30, 'a')},
+        {std::string(29, 'a') + cjk, std::string(29, 'a')},
+        {cjk + cjk + cjk + cjk + cjk + cjk + cjk + cjk + cjk + cjk + cjk,
+         std::string() + cjk + cjk + cjk + cjk + cjk + cjk + cjk + cjk + cjk + cjk},
+    };
+    for (const auto& row : rows) {
+        MapStore store;
+        store.values["Font"] = row.stored;
+        Properties properties;
+        FramePlacement frame;
+        LoadProperties(store, kShowNormal, frame, properties);
+        EXPECT_EQ(properties.fontFace, row.expected) << row.stored;
 
-    properties.fontFace = std::string(50, 'G');
-    SaveFrameAndProperties(store, frame, properties);
-    EXPECT_EQ(store.values["Font"], std::string(31, 'G'));
+        properties.fontFace = row.stored;
+        SaveFrameAndProperties(store, frame, properties);
+        EXPECT_EQ(store.values["Font"], row.expected) << row.stored;
+    }
 }
 
 TEST(Properties, SavingWritesTheThreeValuesThatLoadingReads) {
