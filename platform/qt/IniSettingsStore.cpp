@@ -1,8 +1,11 @@
 #include "platform/qt/IniSettingsStore.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QStandardPaths>
 #include <QUrl>
+#include <cerrno>
+#include <sys/stat.h>
 
 namespace kestra::platform {
 
@@ -16,6 +19,17 @@ constexpr const char* kApplication = "KESTRA";
 QString EncodedName(std::string_view name) {
     const QByteArray raw(name.data(), static_cast<qsizetype>(name.size()));
     return QString::fromLatin1(QUrl::toPercentEncoding(QString::fromUtf8(raw), "", "-._~"));
+}
+
+// A path the store may read and replace: nothing there yet, or a regular
+// file (through links). Reading a named pipe would block start-up for good,
+// and a directory or device is no preferences file.
+bool IsFileOrNothing(const QString& path) {
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
+        return errno == ENOENT;
+    }
+    return S_ISREG(status.st_mode);
 }
 
 } // namespace
@@ -36,22 +50,23 @@ QString IniSettingsStore::PathFor(std::string_view subKey) {
            QStringLiteral(".conf");
 }
 
-IniSettingsStore::IniSettingsStore(std::string_view subKey)
-    : settings_(std::make_unique<QSettings>(PathFor(subKey), QSettings::IniFormat)) {
-    settings_->setAtomicSyncRequired(true);
-}
+IniSettingsStore::IniSettingsStore(std::string_view subKey) : IniSettingsStore(PathFor(subKey)) {}
 
-IniSettingsStore::IniSettingsStore(std::unique_ptr<QSettings> settings)
-    : settings_(std::move(settings)) {
-    settings_->setAtomicSyncRequired(true);
+IniSettingsStore::IniSettingsStore(const QString& path) : path_(path) {
+    if (IsFileOrNothing(path)) {
+        settings_ = std::make_unique<QSettings>(path, QSettings::IniFormat);
+        settings_->setAtomicSyncRequired(true);
+    }
 }
 
 std::unique_ptr<IniSettingsStore> IniSettingsStore::AtPath(const QString& path) {
-    return std::unique_ptr<IniSettingsStore>(
-        new IniSettingsStore(std::make_unique<QSettings>(path, QSettings::IniFormat)));
+    return std::unique_ptr<IniSettingsStore>(new IniSettingsStore(path));
 }
 
 std::optional<std::string> IniSettingsStore::Read(std::string_view name) {
+    if (!settings_) {
+        return std::nullopt;
+    }
     const QVariant value = settings_->value(EncodedName(name));
     if (!value.isValid() || value.userType() != QMetaType::QString) {
         return std::nullopt;
@@ -64,11 +79,17 @@ std::optional<std::string> IniSettingsStore::Read(std::string_view name) {
 }
 
 void IniSettingsStore::Write(std::string_view name, std::string_view value) {
+    if (!settings_) {
+        return;
+    }
     settings_->setValue(EncodedName(name),
                         QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size())));
 }
 
 bool IniSettingsStore::Commit() {
+    if (!settings_) {
+        return false;
+    }
     settings_->sync();
     // A format error only says that unreadable lines were dropped while
     // reading; the file was still written.

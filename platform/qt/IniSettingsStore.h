@@ -24,10 +24,14 @@ public:
     void Write(std::string_view name, std::string_view value) override;
     bool Commit() override;
 
-    QString FilePath() const { return settings_->fileName(); }
+    QString FilePath() const { return path_; }
 
 private:
-    explicit IniSettingsStore(std::unique_ptr<QSettings> settings);
+    explicit IniSettingsStore(const QString& path);
+    QString path_;
+    // Null when something other than a file stands at the path (a directory,
+    // a named pipe, a device): it is never opened, reads give nothing and
+    // saving fails.
     std::unique_ptr<QSettings> settings_;
 };
 
