@@ -32,6 +32,12 @@ using console::consoletest::Transport;
 
 namespace {
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
 constexpr int kConsoles = 100;
 constexpr std::size_t kLinesPerConsole = 1200; // 74 bytes each: about 89 KB a console
 constexpr std::size_t kPrintable = 72;         // characters a line, then CR LF
@@ -232,10 +238,14 @@ TEST(ConsoleLoad, HundredFloodedConsolesLoseNoByteAndTheWindowThreadStaysRespons
     const qint64 medianGap = gaps[gaps.size() / 2];
     const qint64 slowGap = gaps[gaps.size() * 9 / 10];
     const qint64 longestGap = gaps.back();
-    EXPECT_LT(medianGap, 100) << "the window thread stopped answering its timer";
     // 100 consoles received about 8.9 MB; what they keep is their screens.
-    EXPECT_LT(residentAfter - std::min(residentAfter, residentBefore), 64u * 1024)
-        << "kilobytes grown while flooding";
+    // Under the sanitizers freed memory is held back on purpose and every
+    // paint costs many times more: there only the bytes are checked.
+    if (!kSanitized) {
+        EXPECT_LT(medianGap, 100) << "the window thread stopped answering its timer";
+        EXPECT_LT(residentAfter - std::min(residentAfter, residentBefore), 64u * 1024)
+            << "kilobytes grown while flooding";
+    }
     std::printf("%d consoles, %zu bytes each, %zu typed each; %zu timer ticks, median gap "
                 "%lld ms, 90%% within %lld ms, longest %lld ms; resident %zu -> %zu KB\n",
                 kConsoles, Stream(0).size(), kTypedPerConsole, gaps.size(),
