@@ -19,6 +19,22 @@ bool HasValue(const std::optional<std::string>& text) {
     return text && !text->empty();
 }
 
+// A local pipe's name is one name in the pipe directory, even when it holds
+// backslashes (which become subfolders): a "." or ".." step would lead out
+// of the directory, to a socket no server of that name offers.
+bool LeavesTheDirectory(std::string_view relative) {
+    for (std::size_t start = 0; start <= relative.size();) {
+        std::size_t end = relative.find('/', start);
+        if (end == std::string_view::npos)
+            end = relative.size();
+        const std::string_view step = relative.substr(start, end - start);
+        if (step == "." || step == "..")
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
 std::string JoinPath(std::string directory, std::string_view name) {
     while (directory.size() > 1 && directory.back() == '/')
         directory.pop_back();
@@ -56,6 +72,10 @@ bool IsFullPipePath(std::string_view name) {
 
 std::optional<PipeEndpoint> ResolvePipeName(std::string_view pipePath,
                                             const PipeDirectorySources& sources) {
+    // The system takes a path up to its first NUL: such a name would reach
+    // a socket of another name.
+    if (pipePath.find('\0') != std::string_view::npos)
+        return std::nullopt;
     if (pipePath.starts_with('/'))
         return PipeEndpoint{PipeEndpoint::Kind::LocalSocket, std::string(pipePath), {}, {}};
     if (!pipePath.starts_with("\\\\"))
@@ -77,6 +97,8 @@ std::optional<PipeEndpoint> ResolvePipeName(std::string_view pipePath,
     if (host == ".") {
         std::string relative(name);
         std::replace(relative.begin(), relative.end(), '\\', '/');
+        if (LeavesTheDirectory(relative))
+            return std::nullopt;
         return PipeEndpoint{PipeEndpoint::Kind::LocalSocket,
                             JoinPath(LocalPipeDirectory(sources), relative),
                             {},

@@ -43,7 +43,8 @@ bool IsFullPipePath(std::string_view name);
 //   \\HOST\pipe\NAME   TCP to HOST, port or service NAME ([::1] may be bracketed)
 //   /PATH              the Unix socket PATH, unchanged
 // The word "pipe" is matched without regard to case. Any other form names no
-// pipe and gives nullopt.
+// pipe and gives nullopt, and so do a local NAME with a "." or ".." step,
+// which would lead out of the pipe directory, and any name holding a NUL.
 std::optional<PipeEndpoint> ResolvePipeName(std::string_view pipePath,
                                             const PipeDirectorySources& sources);
 

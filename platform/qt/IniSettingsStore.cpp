@@ -2,11 +2,14 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QUrl>
+#include <cerrno>
+#include <sys/stat.h>
 
 namespace kestra::platform {
 
@@ -117,6 +120,17 @@ QByteArray IniValue(const QString& value) {
     return out;
 }
 
+// A path the store may read and replace: nothing there yet, or a regular
+// file (through links). Reading a named pipe would block start-up for good,
+// and a directory or device is no preferences file.
+bool IsFileOrNothing(const QString& path) {
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
+        return errno == ENOENT;
+    }
+    return S_ISREG(status.st_mode);
+}
+
 } // namespace
 
 QString IniSettingsStore::PathFor(std::string_view subKey) {
@@ -138,7 +152,11 @@ QString IniSettingsStore::PathFor(std::string_view subKey) {
 IniSettingsStore::IniSettingsStore(std::string_view subKey)
     : IniSettingsStore(AtPathTag{}, PathFor(subKey)) {}
 
-IniSettingsStore::IniSettingsStore(AtPathTag, QString path) : path_(std::move(path)) {
+IniSettingsStore::IniSettingsStore(AtPathTag, QString path)
+    : path_(std::move(path)), isFileOrNothing_(IsFileOrNothing(path_)) {
+    if (!isFileOrNothing_) {
+        return;
+    }
     // QSettings reads whatever a user may have put there; a file it cannot
     // read gives no values, and lines it cannot make sense of are skipped.
     const QSettings file(path_, QSettings::IniFormat);
@@ -182,6 +200,9 @@ void IniSettingsStore::Write(std::string_view name, std::string_view value) {
 }
 
 bool IniSettingsStore::Commit() {
+    if (!isFileOrNothing_ || !IsFileOrNothing(path_)) {
+        return false;
+    }
     QByteArray text = "[General]\n";
     for (const auto& [key, value] : values_) {
         text += IniKey(key) + '=' + IniValue(value) + '\n';

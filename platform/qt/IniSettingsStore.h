@@ -40,6 +40,10 @@ private:
     // The text values by their key in the file: the file's as read, with the
     // writes since over them.
     std::map<QString, QString> values_;
+    // False when something other than a file stands at the path (a
+    // directory, a named pipe, a device): it is never opened, reads give
+    // nothing and saving fails.
+    bool isFileOrNothing_ = true;
 };
 
 } // namespace kestra::platform
