@@ -232,23 +232,29 @@ TEST_F(ConsoleDefinitionTest, AHundredAndFirstConsoleIsRefused) {
     EXPECT_EQ(ConsoleCount(), 100);
 }
 
+// A pipe that cannot be opened ends the program without a location.
 TEST_F(ConsoleDefinitionTest, PipeNamesOnTheCommandLineDefineOneConsoleEach) {
+    struct Case {
+        std::vector<std::string> names;
+        std::optional<std::string> error;
+        int consoles;
+    };
+    const Case cases[] = {
+        {{"nobody"}, std::string(std::strerror(ENOENT)) + "[" + Prefix + "nobody]", 0},
+        {{"PIPE1", "PIPE2"}, std::nullopt, 2},
+    };
     Serve("PIPE1");
     Serve("PIPE2");
-    config::Options().commandLineConsoles = true;
-    config::Options().commandLinePipeNames = {"PIPE1", "PIPE2"};
-    ASSERT_EQ(RunPasses(), std::nullopt);
-    ASSERT_EQ(ConsoleCount(), 2);
+    for (const Case& c : cases) {
+        Consoles().Reset();
+        config::Options().commandLineConsoles = true;
+        config::Options().commandLinePipeNames = c.names;
+        EXPECT_EQ(RunPasses(), c.error) << c.names[0];
+        EXPECT_EQ(ConsoleCount(), c.consoles) << c.names[0];
+    }
     EXPECT_EQ(Describe(*Consoles().At(0)), "0 " + Pipe1 + " 24x80/80");
     EXPECT_EQ(Consoles().At(1)->pipePath, Prefix + "PIPE2");
     EXPECT_FALSE(config::Options().configOpened);
-}
-
-TEST_F(ConsoleDefinitionTest, ACommandLinePipeThatCannotBeOpenedEndsTheProgramWithoutALocation) {
-    config::Options().commandLineConsoles = true;
-    config::Options().commandLinePipeNames = {"nobody"};
-    EXPECT_EQ(RunPasses(), std::string(std::strerror(ENOENT)) + "[" + Prefix + "nobody]");
-    EXPECT_EQ(ConsoleCount(), 0);
 }
 
 } // namespace
