@@ -28,6 +28,7 @@
 namespace kestra::console::consoletest {
 
 using platform::testing::Clock;
+using platform::testing::Eventually;
 using platform::testing::MillisecondsSince;
 using platform::testing::TemporaryDirectory;
 
@@ -168,19 +169,6 @@ struct ServerLink {
     platform::PipeConnection client;
     platform::PipeConnection server;
 };
-
-// Polls a condition every 2 ms until it holds or the limit passed.
-template <typename Condition>
-bool Eventually(Condition condition, std::chrono::milliseconds limit) {
-    const auto start = Clock::now();
-    while (!condition()) {
-        if (Clock::now() - start > limit) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 // PipeReader on its own thread. A fatal pipe error is caught as the test's
 // exit routine throws it and kept as the thread's outcome.

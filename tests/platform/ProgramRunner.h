@@ -3,7 +3,7 @@
 // Runs the project's programs from the build tree: one run to its end with
 // its output captured, or a server kept running for the length of a test.
 
-#include "platform/PlatformTestSupport.h"
+#include "PlatformTestSupport.h"
 
 #include <chrono>
 #include <csignal>
@@ -19,7 +19,7 @@
 
 extern char** environ;
 
-namespace kestra::console::consoletest {
+namespace kestra::platform::testing {
 
 inline std::string BinaryPath(const std::string& program) {
     return std::string(KESTRA_BINARY_DIR) + "/bin/" + program;
@@ -69,6 +69,7 @@ public:
     Program& operator=(const Program&) = delete;
 
     bool Started() const { return pid_ > 0; }
+    pid_t Pid() const { return pid_; }
     std::string Out() const { return Contents(out_); }
     std::string Err() const { return Contents(err_); }
 
@@ -93,7 +94,7 @@ private:
         return contents.str();
     }
 
-    platform::testing::TemporaryDirectory directory_;
+    TemporaryDirectory directory_;
     std::string out_ = directory_ / "out";
     std::string err_ = directory_ / "err";
     pid_t pid_ = -1;
@@ -108,4 +109,4 @@ inline ProgramResult RunProgram(const std::vector<std::string>& argv,
     return status ? ProgramResult{*status, program.Out(), program.Err()} : ProgramResult{};
 }
 
-} // namespace kestra::console::consoletest
+} // namespace kestra::platform::testing
