@@ -28,7 +28,9 @@ constexpr int LimitMs = 5000;
 // One run of kestra-serve.
 class Server : public Program {
 public:
-    explicit Server(const std::vector<std::string>& arguments) : Program(Command(arguments)) {}
+    explicit Server(const std::vector<std::string>& arguments,
+                    const std::vector<std::string>& environment = {})
+        : Program(Command(arguments), environment) {}
 
     // The endpoint from the "listening on ENDPOINT" line, empty when none came.
     std::string Endpoint() const {
@@ -193,9 +195,8 @@ TEST_F(KestraServe, ServesTcpOnLoopbackByDefault) {
 }
 
 TEST_F(KestraServe, BareNameListensWhereAConsoleLooksForThatPipe) {
-    setenv("KESTRA_PIPES", directory_.Path().c_str(), 1);
-    Server server({"PIPE1", "--", "/bin/sh", "-c", "echo named"});
-    unsetenv("KESTRA_PIPES");
+    Server server({"PIPE1", "--", "/bin/sh", "-c", "echo named"},
+                  {"KESTRA_PIPES=" + directory_.Path()});
     ASSERT_EQ(server.Endpoint(), directory_ / "PIPE1");
     PipeOpenResult opened =
         PipeConnection::Open("\\\\.\\pipe\\PIPE1", {directory_.Path(), std::nullopt, 0});
