@@ -31,18 +31,8 @@ TEST(CellGeometry, TheGridFillsTheClientArea) {
 }
 
 TEST(CellGeometry, TheWindowShrinksToTwoPixelsPerCellPlusItsBorder) {
-    struct Case {
-        int columns, rows, borderWidth, borderHeight;
-        TrackingSize expected;
-    };
-    const Case cases[] = {
-        {80, 24, 10, 30, {170, 78, 32767, 32767}},
-        {132, 24, 10, 30, {274, 78, 32767, 32767}},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(WindowTrackingSize(c.columns, c.rows, c.borderWidth, c.borderHeight), c.expected)
-            << c.columns << "x" << c.rows;
-    }
+    EXPECT_EQ(WindowTrackingSize(80, 24, 10, 30), (TrackingSize{170, 78, 32767, 32767}));
+    EXPECT_EQ(WindowTrackingSize(132, 24, 10, 30), (TrackingSize{274, 78, 32767, 32767}));
 }
 
 TEST(CellGeometry, FontsAreScaledToTheCell) {
