@@ -131,8 +131,6 @@ TEST_F(ConsoleDefinitionTest, ConLinesDefineConsolesWithTheirOptions) {
          "7 Lab 30x132/132 autowrap 8bit cursor-off"},
         {"con /unit:99 /cursor:yes /height:254 /8BIT:NO = PIPE1", 99, "99 " + Pipe1 + " 254x80/80"},
         {"CON /UNITNAME:A /UNITNAME:'B C' = PIPE1", 0, "0 B C 24x80/80"},
-        {"CON = \\\\.\\pipe\\PIPE1 ; a full path is used as written", 0,
-         "0 " + Pipe1 + " 24x80/80"},
     };
     Serve("PIPE1");
     for (const Case& c : cases) {
@@ -155,14 +153,8 @@ TEST_F(ConsoleDefinitionTest, PipeNamesFollowTheServerPrefixUnlessTheyAreFullPat
     const std::string port = std::to_string(tcp.Port());
     Serve("PIPE1");
     const std::string socketPath = pipes_ + "/PIPE1";
-    UseConfig("Server = 127.0.0.1\n"
-              "CON = " +
-              port +
-              "\n"
-              "CON = " +
-              socketPath +
-              "\n"
-              "CON = \\\\.\\pipe\\PIPE1\n");
+    UseConfig("Server = 127.0.0.1\nCON = " + port + "\nCON = " + socketPath +
+              "\nCON = \\\\.\\pipe\\PIPE1\n");
     ASSERT_EQ(RunPasses(), std::nullopt);
     ASSERT_EQ(ConsoleCount(), 3);
     EXPECT_EQ(Consoles().At(0)->pipePath, "\\\\127.0.0.1\\pipe\\" + port);
