@@ -150,13 +150,6 @@ TEST_F(CommandLineTest, BadArgumentsShowTheirMessageAboveTheHelp) {
     }
 }
 
-TEST_F(CommandLineTest, MessageAndHelpAreCutToTheMessageBuffer) {
-    const std::string argument = "/" + std::string(1500, 'x');
-    ASSERT_TRUE(Parse({"kestra", argument}));
-    const std::string full = "Invalid command line option: " + argument + kSeparator + kHelp;
-    EXPECT_EQ(shownHelp_, full.substr(0, platform::kMessageBufferSize - 1));
-}
-
 struct ConfigFileCase {
     std::vector<std::string> arguments;
     std::string configFile;

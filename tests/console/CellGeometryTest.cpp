@@ -1,17 +1,11 @@
 #include "console/CellGeometry.h"
 
+#include "ConsoleTestSupport.h"
+
 #include <gtest/gtest.h>
 
 using namespace kestra::console;
-
-namespace {
-
-// The usual 24x80 console: 8x16 cells with 2-pixel margins.
-CellGeometry Standard() {
-    return ComputeCellGeometry(644, 388, 80, 24);
-}
-
-} // namespace
+using kestra::console::consoletest::StandardGeometry;
 
 TEST(CellGeometry, TheGridFillsTheClientArea) {
     struct Case {
@@ -37,18 +31,8 @@ TEST(CellGeometry, TheGridFillsTheClientArea) {
 }
 
 TEST(CellGeometry, TheWindowShrinksToTwoPixelsPerCellPlusItsBorder) {
-    struct Case {
-        int columns, rows, borderWidth, borderHeight;
-        TrackingSize expected;
-    };
-    const Case cases[] = {
-        {80, 24, 10, 30, {170, 78, 32767, 32767}},
-        {132, 24, 10, 30, {274, 78, 32767, 32767}},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(WindowTrackingSize(c.columns, c.rows, c.borderWidth, c.borderHeight), c.expected)
-            << c.columns << "x" << c.rows;
-    }
+    EXPECT_EQ(WindowTrackingSize(80, 24, 10, 30), (TrackingSize{170, 78, 32767, 32767}));
+    EXPECT_EQ(WindowTrackingSize(132, 24, 10, 30), (TrackingSize{274, 78, 32767, 32767}));
 }
 
 TEST(CellGeometry, FontsAreScaledToTheCell) {
@@ -62,7 +46,7 @@ TEST(CellGeometry, FontsAreScaledToTheCell) {
         {0, 16, 8, false}, {1, 16, 16, false}, {2, 32, 16, false}, {5, 16, 16, true},
         {8, 9, 4, false},  {10, 19, 9, false}, {12, 16, 8, false}, // out of range: normal
     };
-    const CellGeometry g = Standard();
+    const CellGeometry g = StandardGeometry();
     for (const Case& c : cases) {
         const FontRequest font = FontFor(c.index, g, false, false);
         EXPECT_EQ(font.pixelHeight, c.pixelHeight) << c.index;
@@ -108,7 +92,7 @@ TEST(CellGeometry, AnUpdateRectangleCoversTheCellsItsPixelsTouch) {
         {"from the margins into the grid", {0, 0, 10, 18}, {0, 1, 0, 1}},
         {"beyond the client", {-50, -50, 5000, 5000}, {0, 24, 0, 80}},
     };
-    const CellGeometry g = Standard();
+    const CellGeometry g = StandardGeometry();
     for (const Case& c : cases) {
         EXPECT_EQ(CellsInRect(g, c.update), c.expected) << c.name;
     }
@@ -125,7 +109,7 @@ TEST(CellGeometry, TheMousePicksTheNearestCellCorner) {
         {-100, -100, {0, 0}}, {1000, 1000, {24, 80}},
         {637, 377, {23, 79}}, // just short of the last corner
     };
-    const CellGeometry g = Standard();
+    const CellGeometry g = StandardGeometry();
     for (const Case& c : cases) {
         EXPECT_EQ(GridPointAt(g, c.x, c.y), c.expected) << c.x << "," << c.y;
     }

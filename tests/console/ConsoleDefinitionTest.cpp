@@ -131,8 +131,6 @@ TEST_F(ConsoleDefinitionTest, ConLinesDefineConsolesWithTheirOptions) {
          "7 Lab 30x132/132 autowrap 8bit cursor-off"},
         {"con /unit:99 /cursor:yes /height:254 /8BIT:NO = PIPE1", 99, "99 " + Pipe1 + " 254x80/80"},
         {"CON /UNITNAME:A /UNITNAME:'B C' = PIPE1", 0, "0 B C 24x80/80"},
-        {"CON = \\\\.\\pipe\\PIPE1 ; a full path is used as written", 0,
-         "0 " + Pipe1 + " 24x80/80"},
     };
     Serve("PIPE1");
     for (const Case& c : cases) {
@@ -155,14 +153,8 @@ TEST_F(ConsoleDefinitionTest, PipeNamesFollowTheServerPrefixUnlessTheyAreFullPat
     const std::string port = std::to_string(tcp.Port());
     Serve("PIPE1");
     const std::string socketPath = pipes_ + "/PIPE1";
-    UseConfig("Server = 127.0.0.1\n"
-              "CON = " +
-              port +
-              "\n"
-              "CON = " +
-              socketPath +
-              "\n"
-              "CON = \\\\.\\pipe\\PIPE1\n");
+    UseConfig("Server = 127.0.0.1\nCON = " + port + "\nCON = " + socketPath +
+              "\nCON = \\\\.\\pipe\\PIPE1\n");
     ASSERT_EQ(RunPasses(), std::nullopt);
     ASSERT_EQ(ConsoleCount(), 3);
     EXPECT_EQ(Consoles().At(0)->pipePath, "\\\\127.0.0.1\\pipe\\" + port);
@@ -232,23 +224,29 @@ TEST_F(ConsoleDefinitionTest, AHundredAndFirstConsoleIsRefused) {
     EXPECT_EQ(ConsoleCount(), 100);
 }
 
+// A pipe that cannot be opened ends the program without a location.
 TEST_F(ConsoleDefinitionTest, PipeNamesOnTheCommandLineDefineOneConsoleEach) {
+    struct Case {
+        std::vector<std::string> names;
+        std::optional<std::string> error;
+        int consoles;
+    };
+    const Case cases[] = {
+        {{"nobody"}, std::string(std::strerror(ENOENT)) + "[" + Prefix + "nobody]", 0},
+        {{"PIPE1", "PIPE2"}, std::nullopt, 2},
+    };
     Serve("PIPE1");
     Serve("PIPE2");
-    config::Options().commandLineConsoles = true;
-    config::Options().commandLinePipeNames = {"PIPE1", "PIPE2"};
-    ASSERT_EQ(RunPasses(), std::nullopt);
-    ASSERT_EQ(ConsoleCount(), 2);
+    for (const Case& c : cases) {
+        Consoles().Reset();
+        config::Options().commandLineConsoles = true;
+        config::Options().commandLinePipeNames = c.names;
+        EXPECT_EQ(RunPasses(), c.error) << c.names[0];
+        EXPECT_EQ(ConsoleCount(), c.consoles) << c.names[0];
+    }
     EXPECT_EQ(Describe(*Consoles().At(0)), "0 " + Pipe1 + " 24x80/80");
     EXPECT_EQ(Consoles().At(1)->pipePath, Prefix + "PIPE2");
     EXPECT_FALSE(config::Options().configOpened);
-}
-
-TEST_F(ConsoleDefinitionTest, ACommandLinePipeThatCannotBeOpenedEndsTheProgramWithoutALocation) {
-    config::Options().commandLineConsoles = true;
-    config::Options().commandLinePipeNames = {"nobody"};
-    EXPECT_EQ(RunPasses(), std::string(std::strerror(ENOENT)) + "[" + Prefix + "nobody]");
-    EXPECT_EQ(ConsoleCount(), 0);
 }
 
 } // namespace

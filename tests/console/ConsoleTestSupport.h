@@ -3,6 +3,7 @@
 // A console linked to a server played by the test over a real socket, its
 // reader on a real thread, and the window played by a recorder.
 
+#include "console/CellGeometry.h"
 #include "console/ConsoleRecord.h"
 #include "console/PipeLink.h"
 #include "console/RecordingWindow.h"
@@ -27,6 +28,7 @@
 namespace kestra::console::consoletest {
 
 using platform::testing::Clock;
+using platform::testing::Eventually;
 using platform::testing::MillisecondsSince;
 using platform::testing::TemporaryDirectory;
 
@@ -35,6 +37,32 @@ enum class Transport { UnixSocket, Tcp };
 inline const char* TransportName(Transport transport) {
     return transport == Transport::Tcp ? "Tcp" : "UnixSocket";
 }
+
+// The usual 24x80 console: 8x16 cells with 2-pixel margins.
+inline CellGeometry StandardGeometry() {
+    return ComputeCellGeometry(644, 388, 80, 24);
+}
+
+// A screen with text and attributes written straight into its cells.
+struct TextScreen {
+    explicit TextScreen(unsigned rows = 24, unsigned columns = 80) {
+        buffer.CreateScreen(rows, 132);
+        buffer.SetColumns(columns);
+    }
+    void Put(int row, int column, std::u16string_view text, std::uint8_t attribute = 0) {
+        for (char16_t ch : text) {
+            const std::size_t at = buffer.CellIndex(static_cast<std::uint32_t>(row),
+                                                    static_cast<std::uint32_t>(column++));
+            buffer.chars[at] = ch;
+            buffer.attrs[at] = attribute;
+        }
+    }
+    void Line(int row, std::uint8_t lineAttribute) {
+        buffer.lineAttrs[static_cast<std::size_t>(row)] = lineAttribute;
+    }
+
+    emulator::ScreenBuffer buffer;
+};
 
 // The terminal definition without its file: plain maps, VT100 type.
 struct BareTerminalDefinition {
@@ -141,19 +169,6 @@ struct ServerLink {
     platform::PipeConnection client;
     platform::PipeConnection server;
 };
-
-// Polls a condition every 2 ms until it holds or the limit passed.
-template <typename Condition>
-bool Eventually(Condition condition, std::chrono::milliseconds limit) {
-    const auto start = Clock::now();
-    while (!condition()) {
-        if (Clock::now() - start > limit) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 // PipeReader on its own thread. A fatal pipe error is caught as the test's
 // exit routine throws it and kept as the thread's outcome.

@@ -2,7 +2,7 @@
 // servers, with the configuration written by the test.
 
 #include "ConsoleTestSupport.h"
-#include "ProgramRunner.h"
+#include "platform/ProgramRunner.h"
 
 #include <cstring>
 #include <fstream>
@@ -12,6 +12,7 @@ namespace kestra::console {
 namespace {
 
 using namespace kestra::console::consoletest;
+using namespace kestra::platform::testing;
 using namespace std::chrono_literals;
 
 class KestraCheckTest : public ::testing::Test {
@@ -63,35 +64,24 @@ TEST_F(KestraCheckTest, AValidConfigurationListsItsConsoles) {
     EXPECT_EQ(result.err, "");
 }
 
+// A located report shows the marker under the line as blanks.
 TEST_F(KestraCheckTest, AFailureShowsWhatTheDialogWouldAndExitsWith255) {
-    struct Case {
-        std::string argument;
-        std::string errorStart;
-    };
-    const Case cases[] = {
+    ASSERT_TRUE(Serve("alpha"));
+    const std::string config = WriteConfig("CON = alpha\nCON /WIDTH:100 = alpha\n");
+    const std::pair<std::string, std::string> cases[] = {
         {"nobody", std::string(std::strerror(ENOENT)) + "[\\\\.\\pipe\\nobody]\n"},
         {"/X", "Invalid command line option: /X\n-----"}, // with the help
         {"/C:missing.cnf", "Can't open configuration file: missing.cnf\n"},
+        {"/C:" + config, "Error in line 2 of " + config +
+                             "\nCON /WIDTH:100 = alpha\n    ^^^^^^^^^^\n"
+                             "Width must be 80 or 132 columns\n"},
     };
-    for (const Case& c : cases) {
-        const ProgramResult result = Check({c.argument});
-        EXPECT_EQ(result.status, 255) << c.argument;
-        EXPECT_EQ(result.out, "") << c.argument;
-        EXPECT_TRUE(result.err.starts_with(c.errorStart)) << c.argument << ":\n" << result.err;
+    for (const auto& [argument, errorStart] : cases) {
+        const ProgramResult result = Check({argument});
+        EXPECT_EQ(result.status, 255) << argument;
+        EXPECT_EQ(result.out, "") << argument;
+        EXPECT_TRUE(result.err.starts_with(errorStart)) << argument << ":\n" << result.err;
     }
-}
-
-// The marker under the line shows as blanks, the offending option underlined.
-TEST_F(KestraCheckTest, TheReportIsTheLocatedOneWithTheMarkerShownAsBlanks) {
-    ASSERT_TRUE(Serve("alpha"));
-    const std::string config = WriteConfig("CON = alpha\nCON /WIDTH:100 = alpha\n");
-    const ProgramResult result = Check({"/C:" + config});
-    EXPECT_EQ(result.status, 255);
-    EXPECT_EQ(result.err, "Error in line 2 of " + config +
-                              "\n"
-                              "CON /WIDTH:100 = alpha\n"
-                              "    ^^^^^^^^^^\n"
-                              "Width must be 80 or 132 columns\n");
 }
 
 } // namespace

@@ -1,38 +1,18 @@
 #include "console/PaintPlan.h"
 
+#include "ConsoleTestSupport.h"
 #include "console/BlinkPalette.h"
 
 #include <gtest/gtest.h>
 #include <string>
 
 using namespace kestra::console;
-using kestra::emulator::ScreenBuffer;
+using namespace kestra::console::consoletest;
 
 namespace {
 
-constexpr Rect kWholeClient{0, 0, 644, 388};
-
-// A 24x80 screen in 8x16 cells with 2-pixel margins.
-struct Screen {
-    ScreenBuffer buffer;
-    CellGeometry geometry = ComputeCellGeometry(644, 388, 80, 24);
-
-    Screen() {
-        buffer.CreateScreen(24, 132);
-        buffer.SetColumns(80);
-    }
-
-    void Put(int row, int column, std::u16string_view text, std::uint8_t attribute = 0) {
-        for (char16_t ch : text) {
-            const std::size_t at = buffer.CellIndex(static_cast<std::uint32_t>(row),
-                                                    static_cast<std::uint32_t>(column++));
-            buffer.chars[at] = ch;
-            buffer.attrs[at] = attribute;
-        }
-    }
-    void Line(int row, std::uint8_t lineAttribute) {
-        buffer.lineAttrs[static_cast<std::size_t>(row)] = lineAttribute;
-    }
+struct Screen : TextScreen {
+    CellGeometry geometry = StandardGeometry();
 
     PaintPlan Plan(CellRange cells, bool reverseVideo = false,
                    const std::optional<SelectionBand>& selection = std::nullopt) const {

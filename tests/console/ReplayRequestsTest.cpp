@@ -2,7 +2,7 @@
 // after the screen, one burst per input file.
 
 #include "ConsoleTestSupport.h"
-#include "ProgramRunner.h"
+#include "platform/ProgramRunner.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
@@ -12,6 +12,7 @@ namespace kestra::console {
 namespace {
 
 using namespace kestra::console::consoletest;
+using namespace kestra::platform::testing;
 using Lines = std::vector<std::string>;
 
 struct Split {

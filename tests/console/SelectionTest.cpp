@@ -1,34 +1,13 @@
 #include "console/Selection.h"
 
+#include "ConsoleTestSupport.h"
+
 #include <gtest/gtest.h>
 
 using namespace kestra::console;
-using kestra::emulator::ScreenBuffer;
+using namespace kestra::console::consoletest;
 
 namespace {
-
-CellGeometry Standard() {
-    return ComputeCellGeometry(644, 388, 80, 24);
-}
-
-// A screen of the given size with text written straight into its cells.
-struct Screen {
-    ScreenBuffer buffer;
-
-    explicit Screen(unsigned rows = 24, unsigned columns = 80) {
-        buffer.CreateScreen(rows, 132);
-        buffer.SetColumns(columns);
-    }
-    void Put(int row, int column, std::u16string_view text) {
-        for (char16_t ch : text) {
-            buffer.chars[buffer.CellIndex(static_cast<std::uint32_t>(row),
-                                          static_cast<std::uint32_t>(column++))] = ch;
-        }
-    }
-    void Line(int row, std::uint8_t lineAttribute) {
-        buffer.lineAttrs[static_cast<std::size_t>(row)] = lineAttribute;
-    }
-};
 
 int owners[2];
 const SelectionOwner kFirst = &owners[0];
@@ -49,7 +28,7 @@ TEST(Selection, ItsRepaintRectangleCoversNeighbouringRowsAndWholePairs) {
         {{2, 4, 3, 5}, true, Rect{2, 18, 646, 82}},
         {{2, 2, 3, 5}, false, std::nullopt},
     };
-    const CellGeometry g = Standard();
+    const CellGeometry g = StandardGeometry();
     for (const Case& c : cases) {
         EXPECT_EQ(SelectionRepaintRect(g, c.range, c.italic), c.expected)
             << c.range.startRow << ".." << c.range.endRow << " x " << c.range.startColumn << ".."
@@ -169,7 +148,7 @@ TEST(Selection, CopiedTextHasOneLinePerRowWithoutTrailingBlanks) {
         {"past the right edge", {u"abc"}, {}, {0, 1, 78, 81}, u""},
     };
     for (const Case& c : cases) {
-        Screen s(4, 80);
+        TextScreen s(4, 80);
         for (std::size_t r = 0; r < c.rows.size(); ++r) {
             s.Put(static_cast<int>(r), 0, c.rows[r]);
         }
@@ -181,7 +160,7 @@ TEST(Selection, CopiedTextHasOneLinePerRowWithoutTrailingBlanks) {
 }
 
 TEST(Selection, CopyingTheLastCellsOfAFullScreenStaysInside) {
-    Screen s(24, 132);
+    TextScreen s(24, 132);
     s.Put(23, 128, u"tail");
     s.Line(23, 1);
     EXPECT_EQ(CopySelectionText(s.buffer, SelectionRange{20, 24, 127, 132}), u"\r\n\r\n\r\n ti");

@@ -1,5 +1,7 @@
 #include "platform/Exit.h"
 
+#include "PlatformTestSupport.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -18,10 +20,7 @@ using namespace std::chrono_literals;
 
 // Waits until condition holds, for at most ten seconds.
 bool WaitFor(const std::function<bool()>& condition) {
-    for (int i = 0; i < 1000 && !condition(); ++i) {
-        std::this_thread::sleep_for(10ms);
-    }
-    return condition();
+    return kestra::platform::testing::Eventually(condition, 10s);
 }
 
 std::string CapturedMessage(const std::function<void()>& failing) {
@@ -85,9 +84,9 @@ TEST(Exit, OnlyTheNormalExitEndsWithStatusZero) {
 TEST(Exit, MessageGoesToStandardErrorBeforeThePresenter) {
     ScopedFatalCapture capture;
     std::string seenByPresenter;
-    testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStderr();
     SetFatalPresenter([&](std::string_view message) {
-        seenByPresenter = testing::internal::GetCapturedStderr();
+        seenByPresenter = ::testing::internal::GetCapturedStderr();
         throw FatalError(message);
     });
     EXPECT_THROW(Fatal("Pipe %s closed", "P1"), FatalError);
@@ -95,7 +94,7 @@ TEST(Exit, MessageGoesToStandardErrorBeforeThePresenter) {
 
     // The line marker looks like a blank on a terminal; the presenter gets
     // the message as it is and decides itself.
-    testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStderr();
     try {
         Fatal("A B\n\x7F ^\n");
     } catch (const FatalError& error) {
@@ -138,8 +137,11 @@ TEST(Exit, AFailureWhileReportingEndsWithoutASecondReport) {
     EXPECT_EQ(reports, std::vector<std::string>{"first"});
 }
 
+// The lock-wait step belongs to waiting: the reporting thread never runs it,
+// the waiting one runs it again and again until it is let go.
 TEST(Exit, TwoThreadsFailingTogetherGiveOneReportAndOneExit) {
     ResetExitStateForTesting();
+    std::atomic<int> steps{0};
     std::atomic<int> presented{0};
     std::atomic<int> ended{0};
     std::atomic<int> leftFatal{0};
@@ -152,6 +154,7 @@ TEST(Exit, TwoThreadsFailingTogetherGiveOneReportAndOneExit) {
         ++ended;
         throw ProcessEnded(status);
     });
+    const LockWaitStep oldStep = SetLockWaitStep([&] { ++steps; });
 
     std::latch start(2);
     auto failingThread = [&](int id) {
@@ -166,7 +169,7 @@ TEST(Exit, TwoThreadsFailingTogetherGiveOneReportAndOneExit) {
     std::thread second(failingThread, 2);
 
     ASSERT_TRUE(WaitFor([&] { return presented == 1; }));
-    std::this_thread::sleep_for(50ms); // let the other thread reach the lock
+    EXPECT_TRUE(WaitFor([&] { return steps >= 3; })) << "the waiter ran its step only " << steps;
     EXPECT_EQ(presented, 1);
     releasePresenter.count_down();
     ASSERT_TRUE(WaitFor([&] { return leftFatal == 1; }));
@@ -183,6 +186,7 @@ TEST(Exit, TwoThreadsFailingTogetherGiveOneReportAndOneExit) {
     second.join();
     EXPECT_EQ(leftFatal, 2);
     EXPECT_EQ(presented, 1) << "a released waiter must not report";
+    EXPECT_TRUE(SetLockWaitStep(oldStep)) << "the setter returns the step it replaced";
     SetFatalPresenter(oldPresenter);
     SetProcessEnder(oldEnder);
 }
@@ -296,57 +300,10 @@ TEST(Exit, AWaitingWindowThreadRunsTheDialogOfTheReportingThread) {
     EXPECT_EQ(ended, 2) << "the reader's end, then the waiter let go by the reset";
 }
 
-// The step belongs to waiting: a thread that gets the routine at once never
-// runs it, and one that waits runs it again and again until it is let go.
-TEST(Exit, TheLockWaitStepRunsOnlyWhileAThreadWaits) {
-    ResetExitStateForTesting();
-    std::atomic<int> steps{0};
-    std::latch releasePresenter(1);
-    std::atomic<int> presented{0};
-    const FatalPresenter oldPresenter = SetFatalPresenter([&](std::string_view) {
-        ++presented;
-        releasePresenter.wait();
-    });
-    const ProcessEnder oldEnder = SetProcessEnder([](int status) { throw ProcessEnded(status); });
-    const LockWaitStep oldStep = SetLockWaitStep([&] { ++steps; });
-
-    std::thread first([&] { EXPECT_THROW(Fatal("first"), ProcessEnded); });
-    ASSERT_TRUE(WaitFor([&] { return presented == 1; }));
-    EXPECT_EQ(steps, 0) << "the reporting thread waited for nothing";
-    std::thread second([&] { EXPECT_THROW(Fatal("second"), ProcessEnded); });
-    EXPECT_TRUE(WaitFor([&] { return steps >= 3; })) << "the waiter ran its step only " << steps;
-    releasePresenter.count_down();
-    first.join();
-    ResetExitStateForTesting();
-    second.join();
-    EXPECT_EQ(presented, 1);
-    EXPECT_TRUE(SetLockWaitStep(oldStep)) << "the setter returns the step it replaced";
-    SetFatalPresenter(oldPresenter);
-    SetProcessEnder(oldEnder);
-}
-
-TEST(Exit, ResetRestoresTheStateAtProcessStart) {
-    ScopedFatalCapture capture;
-    EXPECT_EQ(LineMarker(), '-');
-    SetLineMarker('\x7F');
-    SetRestartRequested(true);
-    EXPECT_THROW(Fatal("x"), FatalError);
-    EXPECT_THROW(Exit(), ProcessEnded);
-    EXPECT_EQ(ExitCode(), 0u);
-    EXPECT_EQ(LineMarker(), '\x7F');
-
-    ResetExitStateForTesting();
-    EXPECT_EQ(LineMarker(), '-');
-    EXPECT_FALSE(RestartRequested());
-    EXPECT_FALSE(Exiting());
-    EXPECT_EQ(ExitCode(), kFailureExitCode);
-    EXPECT_EQ(FatalMessage(), "");
-}
-
 TEST(Exit, DefaultEndTerminatesTheProcessWithTheLowByteOfTheExitCode) {
-    EXPECT_EXIT(Fatal("bye"), testing::ExitedWithCode(255), "bye");
-    EXPECT_EXIT(Exit(), testing::ExitedWithCode(0), "");
-    EXPECT_EXIT(Fatal(), testing::ExitedWithCode(255), "");
+    EXPECT_EXIT(Fatal("bye"), ::testing::ExitedWithCode(255), "bye");
+    EXPECT_EXIT(Exit(), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(Fatal(), ::testing::ExitedWithCode(255), "");
 }
 
 } // namespace

@@ -1,31 +1,23 @@
 // kestra-serve end to end: the real program, real sockets and real commands.
 
 #include "PlatformTestSupport.h"
+#include "ProgramRunner.h"
 #include "platform/PipeConnection.h"
 #include "platform/Process.h"
 #include "platform/SocketListener.h"
 
 #include <algorithm>
 #include <array>
-#include <csignal>
-#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <optional>
-#include <poll.h>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 using namespace kestra::platform;
-using kestra::platform::testing::Clock;
-using kestra::platform::testing::MillisecondsSince;
-using kestra::platform::testing::TemporaryDirectory;
+using namespace kestra::platform::testing;
 using namespace std::chrono_literals;
 
 namespace {
@@ -33,96 +25,37 @@ namespace {
 const std::string ServeProgram = KESTRA_BINARY_DIR "/bin/kestra-serve";
 constexpr int LimitMs = 5000;
 
-// Reads a descriptor to its end or until limitMs passed.
-std::string ReadAll(int descriptor, int limitMs) {
-    std::string text;
-    auto start = Clock::now();
-    while (MillisecondsSince(start) < limitMs) {
-        pollfd entry{descriptor, POLLIN, 0};
-        if (poll(&entry, 1, 50) <= 0)
-            continue;
-        char chunk[512];
-        ssize_t got = read(descriptor, chunk, sizeof chunk);
-        if (got <= 0)
-            break;
-        text.append(chunk, static_cast<std::size_t>(got));
-    }
-    return text;
-}
-
-// One run of kestra-serve with its standard output and error captured
-// together.
-class Server {
+// One run of kestra-serve.
+class Server : public Program {
 public:
-    explicit Server(const std::vector<std::string>& arguments) {
-        int out[2];
-        if (pipe2(out, O_CLOEXEC) != 0)
-            return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 2);
-        std::vector<std::string> argv{ServeProgram};
-        argv.insert(argv.end(), arguments.begin(), arguments.end());
-        std::vector<char*> argp;
-        for (auto& argument : argv)
-            argp.push_back(argument.data());
-        argp.push_back(nullptr);
-        if (posix_spawn(&pid_, ServeProgram.c_str(), &actions, nullptr, argp.data(), environ) != 0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        output_ = out[0];
-    }
-
-    ~Server() {
-        if (pid_ > 0 && !exitStatus_) {
-            kill(pid_, SIGTERM);
-            if (WaitForExit(3000) == std::nullopt) {
-                kill(pid_, SIGKILL);
-                waitpid(pid_, nullptr, 0);
-            }
-        }
-        close(output_);
-    }
-
-    bool Started() const { return pid_ > 0; }
+    explicit Server(const std::vector<std::string>& arguments,
+                    const std::vector<std::string>& environment = {})
+        : Program(Command(arguments), environment) {}
 
     // The endpoint from the "listening on ENDPOINT" line, empty when none came.
-    std::string Endpoint() {
-        std::string line;
-        char c;
-        pollfd entry{output_, POLLIN, 0};
-        while (poll(&entry, 1, LimitMs) > 0 && read(output_, &c, 1) == 1 && c != '\n')
-            line += c;
+    std::string Endpoint() const {
         const std::string prefix = "listening on ";
-        return line.starts_with(prefix) ? line.substr(prefix.size()) : std::string{};
+        std::string line;
+        Eventually([&] { return (line = Out()).find('\n') != std::string::npos; }, 5000ms);
+        return line.starts_with(prefix)
+                   ? line.substr(prefix.size(), line.find('\n') - prefix.size())
+                   : std::string{};
     }
-
-    // Exit status once the program ended within limitMs.
-    std::optional<int> WaitForExit(int limitMs) {
-        if (!exitStatus_ && WaitForProcessExit(pid_, limitMs) == ProcessWaitResult::Ended) {
-            int status = 0;
-            waitpid(pid_, &status, 0);
-            exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        return exitStatus_;
-    }
-
-    std::string Output() { return ReadAll(output_, 1000); }
+    std::optional<int> WaitForExit(int limitMs) { return Wait(std::chrono::milliseconds(limitMs)); }
 
     // The server's children, ended or not, that it has not reaped.
     std::string Children() const {
         std::string children;
-        const std::string pid = std::to_string(pid_);
+        const std::string pid = std::to_string(Pid());
         std::getline(std::ifstream("/proc/" + pid + "/task/" + pid + "/children"), children);
         return children;
     }
 
 private:
-    pid_t pid_ = -1;
-    int output_ = -1;
-    std::optional<int> exitStatus_;
+    static std::vector<std::string> Command(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), ServeProgram);
+        return arguments;
+    }
 };
 
 struct Received {
@@ -222,10 +155,7 @@ TEST_F(KestraServe, ConnectionClosesWhenTheCommandEndsWithItsLastOutput) {
         EXPECT_EQ(std::count(received.text.begin(), received.text.end(), 'x'), Bulk);
     }
     // Every connection's process has ended; the server must have reaped them.
-    auto start = Clock::now();
-    while (!server.Children().empty() && MillisecondsSince(start) < LimitMs)
-        std::this_thread::sleep_for(10ms);
-    EXPECT_EQ(server.Children(), "");
+    EXPECT_TRUE(Eventually([&] { return server.Children().empty(); }, 5000ms)) << server.Children();
 }
 
 TEST_F(KestraServe, OnceServesOneConnectionThenExitsAndEndsTheCommand) {
@@ -265,9 +195,8 @@ TEST_F(KestraServe, ServesTcpOnLoopbackByDefault) {
 }
 
 TEST_F(KestraServe, BareNameListensWhereAConsoleLooksForThatPipe) {
-    setenv("KESTRA_PIPES", directory_.Path().c_str(), 1);
-    Server server({"PIPE1", "--", "/bin/sh", "-c", "echo named"});
-    unsetenv("KESTRA_PIPES");
+    Server server({"PIPE1", "--", "/bin/sh", "-c", "echo named"},
+                  {"KESTRA_PIPES=" + directory_.Path()});
     ASSERT_EQ(server.Endpoint(), directory_ / "PIPE1");
     PipeOpenResult opened =
         PipeConnection::Open("\\\\.\\pipe\\PIPE1", {directory_.Path(), std::nullopt, 0});
@@ -297,7 +226,7 @@ TEST_F(KestraServe, BadArgumentsAreRefusedWithUsageStatus) {
         Server server(row.arguments);
         ASSERT_TRUE(server.Started());
         EXPECT_EQ(server.WaitForExit(LimitMs), std::optional<int>(row.status)) << shown;
-        std::string text = server.Output();
+        const std::string text = server.Out() + server.Err();
         EXPECT_NE(text.find(row.message), std::string::npos) << shown << "\n" << text;
         if (row.status == 2) {
             EXPECT_NE(text.find("Try 'kestra-serve --help'"), std::string::npos) << shown;

@@ -1,6 +1,7 @@
 #include "platform/PipeName.h"
 
-#include <cstdlib>
+#include "support/ScopedEnvironment.h"
+
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
@@ -82,21 +83,11 @@ TEST(PipeName, FullPathsAreThoseUsedWithoutTheServerPrefix) {
 }
 
 TEST(PipeName, SourcesComeFromTheProcessEnvironment) {
-    const std::optional<std::string> saved[] = {
-        std::getenv("KESTRA_PIPES") ? std::optional<std::string>(std::getenv("KESTRA_PIPES"))
-                                    : std::nullopt,
-        std::getenv("XDG_RUNTIME_DIR") ? std::optional<std::string>(std::getenv("XDG_RUNTIME_DIR"))
-                                       : std::nullopt};
-    setenv("KESTRA_PIPES", "", 1);
-    setenv("XDG_RUNTIME_DIR", "/run/env", 1);
+    kestra::testing::ScopedEnvironment kestraPipes("KESTRA_PIPES", "");
+    std::optional<kestra::testing::ScopedEnvironment> xdg;
+    xdg.emplace("XDG_RUNTIME_DIR", "/run/env");
     EXPECT_EQ(LocalPipeDirectory(PipeDirectorySources::FromProcess()), "/run/env/kestra-pipes");
-    unsetenv("KESTRA_PIPES");
-    unsetenv("XDG_RUNTIME_DIR");
+    xdg.emplace("XDG_RUNTIME_DIR", std::nullopt);
     EXPECT_EQ(LocalPipeDirectory(PipeDirectorySources::FromProcess()),
               "/tmp/kestra-pipes-" + std::to_string(getuid()));
-    const char* names[] = {"KESTRA_PIPES", "XDG_RUNTIME_DIR"};
-    for (int at = 0; at < 2; ++at) {
-        if (saved[at])
-            setenv(names[at], saved[at]->c_str(), 1);
-    }
 }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 namespace kestra::platform::testing {
 
@@ -15,6 +16,18 @@ using Clock = std::chrono::steady_clock;
 inline long MillisecondsSince(Clock::time_point start) {
     return static_cast<long>(
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+// Polls a condition every 2 ms until it holds or the limit passed.
+template <typename Condition>
+bool Eventually(Condition condition, std::chrono::milliseconds limit) {
+    const auto start = Clock::now();
+    while (!condition()) {
+        if (Clock::now() - start > limit)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
 }
 
 // A fresh directory removed with its contents at the end of the test. Short

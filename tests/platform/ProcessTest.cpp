@@ -21,6 +21,7 @@
 
 using namespace kestra::platform;
 using kestra::platform::testing::Clock;
+using kestra::platform::testing::Eventually;
 using kestra::platform::testing::MillisecondsSince;
 using kestra::platform::testing::TemporaryDirectory;
 using namespace std::chrono_literals;
@@ -48,16 +49,6 @@ std::string ReadFirstLine(const std::string& path) {
     std::string line;
     std::getline(std::ifstream(path), line);
     return line;
-}
-
-bool WaitForFile(const std::string& path, int limitMs) {
-    auto start = Clock::now();
-    while (MillisecondsSince(start) < limitMs) {
-        if (!ReadFirstLine(path).empty())
-            return true;
-        std::this_thread::sleep_for(5ms);
-    }
-    return false;
 }
 
 } // namespace
@@ -176,17 +167,11 @@ TEST(Process, DetachedProgramRunsAndLeavesNoZombie) {
     TemporaryDirectory directory;
     std::string pidFile = directory / "pid";
     ASSERT_TRUE(StartDetachedProcess({"/bin/sh", "-c", "echo $$ > '" + pidFile + "'"}));
-    ASSERT_TRUE(WaitForFile(pidFile, 5000));
+    ASSERT_TRUE(Eventually([&] { return !ReadFirstLine(pidFile).empty(); }, 5000ms));
     pid_t pid = std::stoi(ReadFirstLine(pidFile));
 
     // An unreaped child would answer kill(pid, 0) for as long as we live.
-    auto start = Clock::now();
-    bool gone = false;
-    while (!gone && MillisecondsSince(start) < 5000) {
-        gone = kill(pid, 0) != 0 && errno == ESRCH;
-        std::this_thread::sleep_for(5ms);
-    }
-    EXPECT_TRUE(gone);
+    EXPECT_TRUE(Eventually([&] { return kill(pid, 0) != 0 && errno == ESRCH; }, 5000ms));
 
     EXPECT_FALSE(StartDetachedProcess({"/nonexistent/kestra-editor"}));
 }

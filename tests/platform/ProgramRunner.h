@@ -3,9 +3,8 @@
 // Runs the project's programs from the build tree: one run to its end with
 // its output captured, or a server kept running for the length of a test.
 
-#include "platform/PlatformTestSupport.h"
+#include "PlatformTestSupport.h"
 
-#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
@@ -20,7 +19,7 @@
 
 extern char** environ;
 
-namespace kestra::console::consoletest {
+namespace kestra::platform::testing {
 
 inline std::string BinaryPath(const std::string& program) {
     return std::string(KESTRA_BINARY_DIR) + "/bin/" + program;
@@ -35,25 +34,24 @@ struct ProgramResult {
 // A started program with its standard output and error going to files.
 class Program {
 public:
-    Program(std::vector<std::string> argv, const std::vector<std::string>& environment = {}) {
-        // The test's settings replace the inherited ones of the same name.
-        std::vector<std::string> variables(environment);
-        for (char** variable = environ; *variable != nullptr; ++variable) {
-            const std::string_view inherited(*variable);
-            const std::string_view name = inherited.substr(0, inherited.find('=') + 1);
-            if (std::none_of(environment.begin(), environment.end(),
-                             [&](const std::string& set) { return set.starts_with(name); })) {
-                variables.emplace_back(inherited);
-            }
+    // The test's environment settings go in front through env(1), so they
+    // replace the inherited ones of the same name.
+    Program(const std::vector<std::string>& argv,
+            const std::vector<std::string>& environment = {}) {
+        std::vector<std::string> command{"/usr/bin/env"};
+        command.insert(command.end(), environment.begin(), environment.end());
+        command.insert(command.end(), argv.begin(), argv.end());
+        std::vector<char*> pointers;
+        for (std::string& word : command) {
+            pointers.push_back(word.data());
         }
+        pointers.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT, 0600);
         posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT, 0600);
-        const std::vector<char*> argp = Pointers(argv);
-        const std::vector<char*> envp = Pointers(variables);
-        if (posix_spawn(&pid_, argp[0], &actions, nullptr, argp.data(), envp.data()) != 0) {
+        if (posix_spawn(&pid_, pointers[0], &actions, nullptr, pointers.data(), environ) != 0) {
             pid_ = -1;
         }
         posix_spawn_file_actions_destroy(&actions);
@@ -71,7 +69,9 @@ public:
     Program& operator=(const Program&) = delete;
 
     bool Started() const { return pid_ > 0; }
+    pid_t Pid() const { return pid_; }
     std::string Out() const { return Contents(out_); }
+    std::string Err() const { return Contents(err_); }
 
     // The program's status once it ended within the limit.
     std::optional<int> Wait(std::chrono::milliseconds limit) {
@@ -86,29 +86,15 @@ public:
         }
         return status_;
     }
-    std::optional<ProgramResult> Finish(std::chrono::milliseconds limit) {
-        if (!Wait(limit)) {
-            return std::nullopt;
-        }
-        return ProgramResult{*status_, Contents(out_), Contents(err_)};
-    }
 
 private:
-    static std::vector<char*> Pointers(std::vector<std::string>& strings) {
-        std::vector<char*> pointers;
-        for (std::string& string : strings) {
-            pointers.push_back(string.data());
-        }
-        pointers.push_back(nullptr);
-        return pointers;
-    }
     static std::string Contents(const std::string& path) {
         std::ostringstream contents;
         contents << std::ifstream(path, std::ios::binary).rdbuf();
         return contents.str();
     }
 
-    platform::testing::TemporaryDirectory directory_;
+    TemporaryDirectory directory_;
     std::string out_ = directory_ / "out";
     std::string err_ = directory_ / "err";
     pid_t pid_ = -1;
@@ -118,10 +104,9 @@ private:
 inline ProgramResult RunProgram(const std::vector<std::string>& argv,
                                 const std::vector<std::string>& environment = {}) {
     Program program(argv, environment);
-    if (!program.Started()) {
-        return {};
-    }
-    return program.Finish(std::chrono::milliseconds(30000)).value_or(ProgramResult{});
+    const std::optional<int> status =
+        program.Started() ? program.Wait(std::chrono::milliseconds(30000)) : std::nullopt;
+    return status ? ProgramResult{*status, program.Out(), program.Err()} : ProgramResult{};
 }
 
-} // namespace kestra::console::consoletest
+} // namespace kestra::platform::testing
