@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 namespace kestra::console {
 
@@ -152,11 +154,31 @@ void Beep() {
     }
 }
 
+// The window answers a request as soon as it has taken it in, within
+// microseconds, while waking a thread that sleeps takes far longer on a busy
+// machine, and a scrolling server asks once per line. So the reader first
+// looks for the answer for a moment, letting other threads run, and only
+// then sleeps for the rest of the wait.
+constexpr auto AnswerSpin = std::chrono::microseconds(50);
+
+bool SpinForAnswer(const platform::Event& painted) {
+    const auto until = std::chrono::steady_clock::now() + AnswerSpin;
+    do {
+        if (painted.IsSet()) {
+            return true;
+        }
+        std::this_thread::yield();
+    } while (std::chrono::steady_clock::now() < until);
+    return false;
+}
+
 // The painted event, with the lock released so that the painter can run.
 void AwaitWindow(ConsoleRecord& record, std::unique_lock<ConsoleLock>& held) {
     record.repaintAnswerOwed = false;
     held.unlock();
-    record.paintedEvent.Wait(RepaintWaitMs);
+    if (!SpinForAnswer(record.paintedEvent)) {
+        record.paintedEvent.Wait(RepaintWaitMs);
+    }
     held.lock();
 }
 
