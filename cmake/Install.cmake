@@ -6,12 +6,36 @@ include(GNUInstallDirs)
 
 set(KESTRA_LIBEXEC_DIR ${CMAKE_INSTALL_LIBEXECDIR}/kestra)
 set(KESTRA_DATA_DIR ${CMAKE_INSTALL_DATADIR}/kestra)
+# Named after the package, as Debian names documentation folders.
+set(KESTRA_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/kestra)
 set(KESTRA_LAUNCHED_PROGRAMS kestra kestra-check kestra-replay)
 
 install(TARGETS ${KESTRA_LAUNCHED_PROGRAMS} RUNTIME DESTINATION ${KESTRA_LIBEXEC_DIR})
 install(TARGETS kestra-serve RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/data/VT100.CNF ${PROJECT_SOURCE_DIR}/data/demo.cnf
         DESTINATION ${KESTRA_DATA_DIR})
+
+# Desktop integration: the menu entry and the application icon in the sizes
+# desktops look for.
+install(FILES ${PROJECT_SOURCE_DIR}/data/kestra.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/data/icons/hicolor
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
+
+# Manual pages, stamped with the project's version.
+file(GLOB KESTRA_MAN_PAGES ${PROJECT_SOURCE_DIR}/man/*.1)
+foreach(PAGE ${KESTRA_MAN_PAGES})
+    get_filename_component(PAGE_NAME ${PAGE} NAME)
+    configure_file(${PAGE} ${CMAKE_BINARY_DIR}/man/${PAGE_NAME} @ONLY)
+    install(FILES ${CMAKE_BINARY_DIR}/man/${PAGE_NAME} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
+
+# The guide and sample configurations.
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/user-guide.md
+              ${PROJECT_SOURCE_DIR}/docs/linux-choices.md
+        DESTINATION ${KESTRA_DOC_DIR})
+install(FILES ${PROJECT_SOURCE_DIR}/data/demo.cnf ${PROJECT_SOURCE_DIR}/data/examples/lab.cnf
+        DESTINATION ${KESTRA_DOC_DIR}/examples)
 
 # Launchers for the installed tree, and the same launchers for the build tree
 # in build/<preset>/run/, which find the definition in the source's data/.

@@ -11,6 +11,8 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev libvterm-dev
     # the demo and the end-to-end tests: an X server, input, clipboard, fonts
     xvfb xdotool xclip x11-utils imagemagick fonts-dejavu-core
+    # the install and guide tests: desktop entry, manual pages, .deb, socat recipe
+    desktop-file-utils man-db dpkg-dev socat
 )
 
 missing=()

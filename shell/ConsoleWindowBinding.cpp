@@ -1,9 +1,15 @@
 #include "shell/ConsoleWindowBinding.h"
 
+#include "config/GlobalOptions.h"
+#include "console/ConsoleTable.h"
+#include "console/window/ConsoleClipboard.h"
+#include "console/window/ConsoleWindow.h"
 #include "console/window/RecordConsole.h"
 #include "shell/FrameWindow.h"
+#include "shell/MenuTable.h"
 #include "shell/Shell.h"
 
+#include <QAction>
 #include <QMdiArea>
 #include <vector>
 
@@ -14,6 +20,9 @@ ConsoleWindowBinding::ConsoleWindowBinding(Shell& shell) : shell_(shell) {
     context.properties = &shell.Properties();
     context.blink = &shell.Blink();
     context.selection = &selection_;
+    context.setCopyEnabled = [&shell](bool enabled) {
+        shell.Frame().Action(kCommandCopy)->setEnabled(enabled);
+    };
     context.setShowState = [&shell](QMdiSubWindow& window, int showCommand,
                                     console::ConsolePlacement& placement) {
         shell.Frame().SetConsoleShowState(window, showCommand, placement);
@@ -31,9 +40,42 @@ ConsoleWindowBinding::ConsoleWindowBinding(Shell& shell) : shell_(shell) {
         list_->SaveConsolePlacements(store, hide);
     };
     consoles.propertiesApplied = [this] { list_->RebuildAllConsoleFonts(); };
+
+    console::KeyboardContext keyboard;
+    keyboard.windows = list_.get();
+    keyboard.consoleWindowByIndex = [this](unsigned index) {
+        return WindowOfRecord(console::ConsoleByIndex(index));
+    };
+    keyboard.consolesMaximized = [&shell] { return shell.Frame().ConsolesMaximized(); };
+    keyboard_ = std::make_unique<console::ConsoleKeyboard>(std::move(keyboard));
+    consoles.preTranslateKey = [this](QObject* target, QKeyEvent* event) {
+        return keyboard_->PreTranslateKey(target, event);
+    };
+
+    consoles.copySelection = [this] { console::CopySelection(*list_); };
+    consoles.pasteIdle = [this] { return paste_.Idle(); };
+    consoles.pasteIntoConsole = [this](QMdiSubWindow* active) {
+        const config::GlobalOptions& options = config::Options();
+        console::PasteIntoConsole(paste_, list_->WindowOf(active),
+                                  {options.intercharDelay, options.returnDelay});
+    };
 }
 
 ConsoleWindowBinding::~ConsoleWindowBinding() = default;
+
+console::ConsoleWindow*
+ConsoleWindowBinding::WindowOfRecord(const console::ConsoleRecord* record) const {
+    if (record == nullptr) {
+        return nullptr;
+    }
+    for (console::ConsoleWindow* window : list_->Windows()) {
+        auto* shown = dynamic_cast<console::RecordConsole*>(&window->Console());
+        if (shown != nullptr && &shown->Record() == record) {
+            return window;
+        }
+    }
+    return nullptr;
+}
 
 void ConsoleWindowBinding::CreateConsoleWindows() {
     FrameWindow& frame = shell_.Frame();

@@ -1,14 +1,18 @@
 #pragma once
 
+#include "console/ConsoleRecord.h"
 #include "console/Selection.h"
+#include "console/window/ConsoleKeyboard.h"
 #include "console/window/ConsoleWindowList.h"
+#include "console/window/PasteRunner.h"
 
 #include <memory>
 
 // The console windows bound to the shell: fills the shell's ConsoleSlots so
 // the frame creates one window per registered console, shows the blink
-// animation in them, saves their placements and rebuilds their fonts when the
-// Properties change.
+// animation in them, saves their placements, rebuilds their fonts when the
+// Properties change, translates the keys typed into them, and copies and
+// pastes through the clipboard.
 namespace kestra::shell {
 
 class Shell;
@@ -24,6 +28,11 @@ public:
     ConsoleWindowBinding& operator=(const ConsoleWindowBinding&) = delete;
 
     console::ConsoleWindowList& List() { return *list_; }
+    console::ConsoleKeyboard& Keyboard() { return *keyboard_; }
+    console::PasteRunner& Paste() { return paste_; }
+
+    // The window showing a console record, or null.
+    console::ConsoleWindow* WindowOfRecord(const console::ConsoleRecord* record) const;
 
 private:
     void CreateConsoleWindows();
@@ -31,6 +40,10 @@ private:
     Shell& shell_;
     console::SelectionState selection_;
     std::unique_ptr<console::ConsoleWindowList> list_;
+    std::unique_ptr<console::ConsoleKeyboard> keyboard_;
+    // Destroyed first: a running paste stops before the consoles it writes
+    // to can go.
+    console::PasteRunner paste_;
 };
 
 } // namespace kestra::shell

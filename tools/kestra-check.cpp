@@ -19,8 +19,10 @@
 #include "platform/Exit.h"
 #include "platform/Process.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -28,6 +30,46 @@ namespace {
 using kestra::console::ConsoleRecord;
 
 constexpr char LineMarkerShownAsBlank = 0x7F;
+
+constexpr const char* HelpText = R"(Usage: kestra-check [ARGUMENTS AS FOR kestra]
+
+Checks a KESTRA start-up without opening a window: reads the command line and
+both passes of the configuration file exactly as kestra does (the terminal
+definition file and the connections to the servers included), lists the
+consoles, and closes the connections again. It stands in for the kestra
+installed beside it, so the default configuration file and the searches are
+kestra's.
+
+  kestra-check                  check the default configuration file
+  kestra-check /C:FILE          check FILE
+  kestra-check PIPE1 PIPE2 ...  check consoles on the pipes named
+  kestra-check /H               print kestra's own command-line help
+
+On success it prints one line per console, in the order of definition:
+  console UNIT ROWSxCOLS PIPEPATH NAME
+and exits with status 0. On failure it prints the message that kestra's Fatal
+Error or Command Line Help dialog would show on standard error and exits with
+status 255.
+
+  --help     display this help and exit
+  --version  display the version and exit
+(These two take the place of pipes named --help and --version.)
+)";
+
+// The two GNU options are answered here; everything else is kestra's command
+// line. A first argument that is no switch would otherwise name a pipe, and
+// no real server is called --help.
+bool AnswerInformationOption(const std::vector<std::string_view>& arguments) {
+    if (std::ranges::find(arguments, "--help") != arguments.end()) {
+        std::fputs(HelpText, stdout);
+        return true;
+    }
+    if (std::ranges::find(arguments, "--version") != arguments.end()) {
+        std::puts("kestra-check " KESTRA_VERSION);
+        return true;
+    }
+    return false;
+}
 
 // A frame that creates no windows: it notes each console with the grid its
 // window would get.
@@ -57,6 +99,9 @@ std::string TerminalProgramPath() {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (AnswerInformationOption({argv + std::min(argc, 1), argv + argc})) {
+        return 0;
+    }
     kestra::config::InstallOutOfMemoryHandler();
     // As after the terminal's start-up: reports mark the offending word with
     // the character that the dialog, and standard error, show as a blank.

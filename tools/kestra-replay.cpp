@@ -49,7 +49,8 @@ Options:
   --requests      also print the repaint requests and resize notices that the
                   console would post to its window; each FILE is one burst
                   of the server's that ends with the pipe running dry
-  --help          this text
+  --help          display this help and exit
+  --version       display the version and exit
 
 Output, in this order:
   size ROWS COLS
@@ -80,6 +81,10 @@ With --requests, then, in posting order:
   resize ROWS COLS         the grid changed size
 The window exists before the first byte arrives and has shown the screen as
 the console's definition left it.
+
+Exit status: 0 when the screen was printed, 1 when a file cannot be read,
+2 for bad arguments, 255 for an error in the terminal definition file (its
+report goes to standard error).
 )";
 
 int Usage(const std::string& message) {
@@ -160,6 +165,9 @@ int main(int argc, char** argv) {
         std::string text;
         if (arg == "--help" || arg == "-h") {
             std::cout << HelpText;
+            return 0;
+        } else if (arg == "--version") {
+            std::cout << "kestra-replay " KESTRA_VERSION "\n";
             return 0;
         } else if (arg == "--rows") {
             if (!value(text) || !ParseUnsigned(text, options.rows) || options.rows < 2 ||

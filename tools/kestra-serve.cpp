@@ -65,6 +65,7 @@ void PrintHelp() {
                 "                     picks a free port. Write [ADDRESS]:PORT for IPv6.\n"
                 "  --once             serve one connection, then exit\n"
                 "  --help             display this help and exit\n"
+                "  --version          display the version and exit\n"
                 "\n"
                 "COMMAND defaults to the user's shell ($SHELL, else /bin/sh). It runs with\n"
                 "TERM=vt100 on a %ux%u terminal. Once listening, the program prints\n"
@@ -134,6 +135,9 @@ Options ParseArguments(int argc, char** argv) {
         }
         if (argument == "--help") {
             PrintHelp();
+            std::exit(0);
+        } else if (argument == "--version") {
+            std::printf("%s %s\n", Program, KESTRA_VERSION);
             std::exit(0);
         } else if (argument == "--once") {
             options.once = true;

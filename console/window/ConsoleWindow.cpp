@@ -1,6 +1,7 @@
 #include "console/window/ConsoleWindow.h"
 
 #include "console/PaintPlan.h"
+#include "console/window/ConsoleKeyboard.h"
 #include "console/window/ConsolePainter.h"
 #include "console/window/ConsoleWindowList.h"
 
@@ -398,15 +399,21 @@ void ConsoleWindow::focusOutEvent(QFocusEvent* event) {
     InvalidateCursor();
 }
 
+void ConsoleWindow::TypeCode(std::int32_t code) {
+    std::lock_guard lock(console_);
+    emulator::TypeChar(console_.Emulator(), code);
+}
+
+// Special keys were translated before they got here; what is left types
+// characters.
 void ConsoleWindow::keyPressEvent(QKeyEvent* event) {
-    const QString text = event->text();
-    if (text.isEmpty()) {
+    const std::u16string typed = TypedCharacters(*event);
+    if (typed.empty()) {
         QWidget::keyPressEvent(event);
         return;
     }
-    std::lock_guard lock(console_);
-    for (const QChar ch : text) {
-        emulator::TypeChar(console_.Emulator(), ch.unicode());
+    for (const char16_t code : typed) {
+        TypeCode(code);
     }
 }
 

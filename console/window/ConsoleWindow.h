@@ -104,6 +104,11 @@ public:
 
     // A menu command for this console (Reset).
     void Command(int command);
+    // A typed character or translated key code for the emulator.
+    void TypeCode(std::int32_t code);
+    // Shown normal (1), maximised (3) or minimised without activation (7),
+    // through the frame when it keeps the placements.
+    void ShowAs(int showCommand);
     void Reset();
 
     // New cell geometry and fonts from the client size, grid and Properties.
@@ -147,7 +152,6 @@ private:
     void InvalidateCursor();
     void SetGrid(int rows, int columns);
     void BuildWindowMenu();
-    void ShowAs(int showCommand);
     void NoteSubWindowGeometry();
     void SubWindowStateChanged();
     const Properties& Prefs() const;

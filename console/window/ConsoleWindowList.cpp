@@ -59,6 +59,13 @@ ConsoleWindow* ConsoleWindowList::WindowOf(const QMdiSubWindow* subWindow) const
     return found != windows_.end() ? *found : nullptr;
 }
 
+ConsoleWindow* ConsoleWindowList::WindowOfTarget(const QObject* target) const {
+    const auto found = std::find_if(windows_.begin(), windows_.end(), [target](auto* window) {
+        return target != nullptr && static_cast<const QObject*>(window) == target;
+    });
+    return found != windows_.end() ? *found : nullptr;
+}
+
 ConsoleWindow* ConsoleWindowList::WindowOf(SelectionOwner owner) const {
     const auto found = std::find_if(windows_.begin(), windows_.end(), [owner](auto* window) {
         return owner != nullptr && static_cast<const void*>(window) == owner;

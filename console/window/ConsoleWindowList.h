@@ -12,6 +12,7 @@
 #include <vector>
 
 class QMdiArea;
+class QObject;
 class QMdiSubWindow;
 
 // The console windows of the program as the frame sees them: the list in
@@ -85,6 +86,8 @@ public:
     const std::vector<ConsoleWindow*>& Windows() const { return windows_; }
     ConsoleWindow* Active() const { return active_; }
     ConsoleWindow* WindowOf(const QMdiSubWindow* subWindow) const;
+    // The console window an event is for, or null (the frame, a dialog).
+    ConsoleWindow* WindowOfTarget(const QObject* target) const;
     // The window behind a selection owner.
     ConsoleWindow* WindowOf(SelectionOwner owner) const;
 

@@ -1,0 +1,119 @@
+#pragma once
+
+#include "ShellTestSupport.h"
+#include "config/GlobalOptions.h"
+#include "console/ConsoleTable.h"
+#include "console/PipeLink.h"
+#include "console/window/ConsoleWindow.h"
+#include "platform/Exit.h"
+#include "shell/ConsoleWindowBinding.h"
+#include "shell/FrameWindow.h"
+#include "termdef/TerminalDefinition.h"
+
+#include <QKeyEvent>
+#include <array>
+#include <memory>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+
+// A shell with its console windows bound, showing consoles of the console
+// table whose connections are socket pairs: what a console sends can be read
+// at the other end.
+namespace kestra::shell::testing {
+
+// Consoles defined by the test leave the table when it ends, after the
+// windows that show them.
+struct ConsoleTableGuard {
+    ConsoleTableGuard() {
+        console::Consoles().Reset();
+        termdef::ResetTerminalDefinition();
+        // The built-in definition: every key sends its code's low byte.
+        termdef::TheTerminalDefinition().loaded = true;
+        config::ResetOptions();
+    }
+    ~ConsoleTableGuard() {
+        console::Consoles().Reset();
+        termdef::ResetTerminalDefinition();
+        config::ResetOptions();
+    }
+};
+
+class BoundConsolesTest : public ::testing::Test {
+protected:
+    static constexpr int kConsoles = 3;
+
+    BoundConsolesTest() : shell((App(), configuration), world.Environment()) {
+        binding = std::make_unique<ConsoleWindowBinding>(shell);
+        configuration.quietMode = true;
+        configuration.configure = [this] {
+            for (std::uint16_t unit = 0; unit < kConsoles; ++unit) {
+                Define(unit);
+            }
+        };
+        binding->Keyboard().SetBeep([this] { ++beeps; });
+        shell.RunStartup(std::vector<std::string>{"kestra"});
+        PumpUntil([] { return false; }, 50);
+    }
+    void Define(std::uint16_t unit) {
+        auto record = std::make_unique<console::ConsoleRecord>();
+        record->unit = unit;
+        record->unitName = "Console " + std::to_string(unit);
+        record->ownedEmulator = std::make_unique<emulator::Emulator>();
+        record->emulator = record->ownedEmulator.get();
+        emulator::InitEmulator(*record->emulator, "", console::DefaultRows);
+        console::ConnectEmulator(*record, *record->emulator);
+        record->emulator->screen.attached = 1;
+        int fds[2];
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, fds), 0);
+        record->pipe = platform::PipeConnection(fds[0]);
+        servers.fds[unit] = fds[1];
+        console::ConsoleRecord& stored = console::Consoles().Store(std::move(record));
+        console::Consoles().CountDefinition();
+        console::TheWindowSide().Frame()->RegisterConsole(stored, 24, 80);
+    }
+
+    console::ConsoleWindow& Window(int unit) {
+        return *binding->WindowOfRecord(console::Consoles().At(static_cast<std::uint16_t>(unit)));
+    }
+    console::ConsoleWindow* Active() { return binding->List().Active(); }
+
+    // What the server of a console has received, once `count` bytes have
+    // arrived or the time is up.
+    std::string Received(int unit, std::size_t count = 1, int timeoutMs = 2000) {
+        std::string bytes;
+        pollfd wait{servers.fds[static_cast<std::size_t>(unit)], POLLIN, 0};
+        while (bytes.size() < count && ::poll(&wait, 1, timeoutMs) > 0) {
+            char buffer[256];
+            const ssize_t got = ::read(wait.fd, buffer, sizeof buffer);
+            if (got <= 0) {
+                break;
+            }
+            bytes.append(buffer, static_cast<std::size_t>(got));
+        }
+        return bytes;
+    }
+
+    platform::ScopedFatalCapture capture;
+    ConsoleTableGuard table;
+    FakeConfiguration configuration;
+    TestWorld world;
+    // The servers' ends, closed only after the windows and any paste are gone.
+    struct ServerEnds {
+        std::array<int, kConsoles> fds{-1, -1, -1};
+        ~ServerEnds() {
+            for (int fd : fds) {
+                if (fd >= 0) {
+                    ::close(fd);
+                }
+            }
+        }
+    } servers;
+    int beeps = 0;
+    // Declared before the shell: it must outlive the frame's windows.
+    std::unique_ptr<ConsoleWindowBinding> binding;
+    Shell shell;
+};
+
+} // namespace kestra::shell::testing

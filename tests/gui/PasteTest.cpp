@@ -1,0 +1,176 @@
+// Copy and paste: the paste thread and what it sends, the Edit menu's Copy
+// and Paste as the selection and a running paste allow them, and text from the
+// clipboard reaching a console's connection.
+
+#include "KeyboardTestSupport.h"
+#include "console/window/PasteRunner.h"
+#include "shell/MenuTable.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMouseEvent>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <vector>
+
+using namespace kestra;
+using namespace kestra::shell;
+using namespace kestra::shell::testing;
+
+namespace {
+
+// Written bytes and pauses as the paste thread makes them.
+struct PasteLog {
+    std::mutex mutex;
+    std::string written;
+    std::vector<std::uint16_t> pauses;
+    int refuseAt = -1; // the write with this index is refused
+    int writes = 0;
+
+    console::PasteRunner::WriteByte Writer() {
+        return [this](std::uint8_t byte) {
+            std::lock_guard lock(mutex);
+            if (writes++ == refuseAt) {
+                return 0;
+            }
+            written.push_back(static_cast<char>(byte));
+            return 1;
+        };
+    }
+    console::PasteRunner::Pause Pauser() {
+        return [this](std::uint16_t ms) {
+            std::lock_guard lock(mutex);
+            pauses.push_back(ms);
+        };
+    }
+};
+
+bool WaitIdle(console::PasteRunner& paste) {
+    return PumpUntil([&] { return paste.Idle(); }, 5000);
+}
+
+struct RunnerCase {
+    const char* name;
+    std::u16string text;
+    int refuseAt;
+    std::string written;
+    std::vector<std::uint16_t> pauses;
+};
+
+TEST(PasteRunner, SendsPrintableAsciiAndReturnsWithTheirPausesUntilAWriteIsRefused) {
+    // clang-format off
+    const RunnerCase cases[] = {
+        // name                          text                            refuse written  pauses
+        {"line feed dropped",            u"A\nB\r",                      -1,    "AB\r",  {10, 10, 100}},
+        {"non-ASCII skipped",            u"\u00e9\u20ac\U0001F600x\ty",  -1,    "xy",    {10, 10}     },
+        {"text ends at NUL",             std::u16string(u"A\0B", 3),     -1,    "A",     {10}         },
+        {"refused write stops it",       u"ABC",                         1,     "A",     {10}         },
+        {"empty text sends nothing",     u"",                            -1,    "",      {}           },
+        {"only controls send nothing",   u"\n\t\x7f",                    -1,    "",      {}           },
+    };
+    // clang-format on
+    for (const RunnerCase& row : cases) {
+        PasteLog log;
+        log.refuseAt = row.refuseAt;
+        console::PasteRunner paste(log.Pauser());
+        EXPECT_TRUE(paste.Start(row.text, log.Writer(), 10, 100)) << row.name;
+        ASSERT_TRUE(WaitIdle(paste)) << row.name;
+        EXPECT_EQ(log.written, row.written) << row.name;
+        EXPECT_EQ(log.pauses, row.pauses) << row.name;
+    }
+}
+
+// A pause in progress does not hold up the program's end.
+TEST(PasteRunner, DestroyingTheRunnerCutsAPasteShort) {
+    PasteLog log;
+    {
+        console::PasteRunner paste;
+        ASSERT_TRUE(paste.Start(u"abc", log.Writer(), 10000, 10000));
+        PumpUntil(
+            [&] {
+                std::lock_guard lock(log.mutex);
+                return !log.written.empty();
+            },
+            2000);
+    }
+    EXPECT_EQ(log.written, "a");
+}
+
+class EditMenuTest : public BoundConsolesTest {
+protected:
+    bool Enabled(int command) {
+        emit shell.Frame().Popup(kEditPopup)->aboutToShow();
+        return shell.Frame().Action(command)->isEnabled();
+    }
+    void Mouse(console::ConsoleWindow& window, QEvent::Type type, int row, int column) {
+        const console::CellGeometry& g = window.Geometry();
+        const QPoint at(g.marginLeft + column * g.cellWidth, g.marginTop + row * g.cellHeight);
+        QMouseEvent event(type, QPointF(at), QPointF(window.mapToGlobal(at)), Qt::LeftButton,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                          Qt::NoModifier);
+        QCoreApplication::sendEvent(&window, &event);
+    }
+};
+
+TEST_F(EditMenuTest, CopyIsEnabledOnlyWithASelectionAndPutsItsTextOnTheClipboard) {
+    console::ConsoleWindow& window = Window(0);
+    emulator::ScreenBuffer& screen = window.Console().Screen();
+    const std::u16string row1 = u"hello \u2500";
+    for (std::size_t i = 0; i < row1.size(); ++i) {
+        screen.chars[screen.CellIndex(1, static_cast<std::uint32_t>(i))] = row1[i];
+    }
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    EXPECT_FALSE(Enabled(kCommandCopy)) << "no selection yet";
+
+    Mouse(window, QEvent::MouseButtonPress, 1, 0);
+    Mouse(window, QEvent::MouseButtonRelease, 1, 5);
+    EXPECT_FALSE(Enabled(kCommandCopy)) << "a drag in one direction selects nothing";
+
+    Mouse(window, QEvent::MouseButtonPress, 1, 0);
+    Mouse(window, QEvent::MouseMove, 2, 10);
+    Mouse(window, QEvent::MouseButtonRelease, 2, 10);
+    EXPECT_TRUE(Enabled(kCommandCopy));
+
+    shell.Frame().HandleCommand(kCommandCopy);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromUtf16(u"hello \u2500"));
+    EXPECT_FALSE(Enabled(kCommandCopy)) << "copying ends the selection";
+    shell.Frame().HandleCommand(kCommandCopy);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromUtf16(u"hello \u2500"))
+        << "copying nothing leaves the clipboard alone";
+}
+
+TEST_F(EditMenuTest, PasteSendsOnlyPrintableAsciiAndReturnsToTheActiveConsole) {
+    config::Options().intercharDelay = 0;
+    config::Options().returnDelay = 0;
+    shell.Frame().MdiArea()->setActiveSubWindow(Window(1).SubWindow());
+    QGuiApplication::clipboard()->setText(
+        QString::fromUtf16(u"ls -l\r\n\u00e9t\u20ac\U0001F600\ta\r"));
+    ASSERT_TRUE(Enabled(kCommandPaste));
+    shell.Frame().HandleCommand(kCommandPaste);
+    EXPECT_EQ(Received(1, 9), "ls -l\rta\r");
+    EXPECT_TRUE(PumpUntil([&] { return binding->Paste().Idle(); }));
+    EXPECT_EQ(Received(0, 1, 20), "") << "only the active console gets the text";
+    EXPECT_EQ(Received(2, 1, 20), "");
+}
+
+TEST_F(EditMenuTest, PasteIsGrayedAndRefusedWhileAPasteRuns) {
+    config::Options().intercharDelay = 300;
+    shell.Frame().MdiArea()->setActiveSubWindow(Window(0).SubWindow());
+    QGuiApplication::clipboard()->setText(QStringLiteral("ab"));
+    ASSERT_TRUE(Enabled(kCommandPaste));
+    shell.Frame().HandleCommand(kCommandPaste);
+    EXPECT_FALSE(Enabled(kCommandPaste)) << "a paste runs";
+
+    QGuiApplication::clipboard()->setText(QStringLiteral("XY"));
+    shell.Frame().HandleCommand(kCommandPaste);
+    EXPECT_TRUE(PumpUntil([&] { return binding->Paste().Idle(); }));
+    EXPECT_EQ(Received(0, 4, 200), "ab") << "the second paste was refused";
+    EXPECT_TRUE(Enabled(kCommandPaste)) << "idle again";
+
+    QGuiApplication::clipboard()->clear();
+    EXPECT_FALSE(Enabled(kCommandPaste)) << "nothing to paste";
+}
+
+} // namespace
