@@ -69,6 +69,16 @@ struct ChangeCollector {
 
     void AddCursorCell() { Add(cursorRow, cursorFirst, cursorRow, cursorLast); }
 
+    // As the console's reader: a run of text ends with the character that
+    // brings the changes to the batch.
+    std::size_t PrintsBeforeBatch() const {
+        if (dirtyCount >= RepaintBatch) {
+            return 1;
+        }
+        const std::uint32_t perCharacter = cursorShown ? 3 : 1;
+        return (RepaintBatch - dirtyCount + perCharacter - 1) / perCharacter;
+    }
+
     void Post() {
         if (dirtyCount == 0) {
             return;
@@ -128,6 +138,19 @@ void AttachCollector(ScreenBuffer& screen, ChangeCollector& collector) {
         c.Post();
     };
     hooks.ScreenResized = [](ScreenBuffer&) {};
+    hooks.CellsPrinted = [](ScreenBuffer& s, unsigned count) {
+        // count cells and count cursor moves along them, in one step.
+        ChangeCollector& c = CollectorOf(s);
+        const std::uint32_t oldRow = c.cursorRow, oldFirst = c.cursorFirst, oldLast = c.cursorLast;
+        c.RecordCursor(s.shownRow, s.shownCol, s.lineAttrs[s.shownRow] != 0);
+        const std::uint32_t first = s.col - count;
+        if (c.cursorShown) {
+            c.Add(std::min(oldRow, s.row), std::min({oldFirst, c.cursorFirst, first}),
+                  std::max(oldRow, s.row), std::max({oldLast, c.cursorLast, s.col - 1}), 3 * count);
+        } else {
+            c.Add(s.row, first, s.row, s.col - 1, count);
+        }
+    };
     screen.owner = &collector;
     screen.attached = 1;
 }
@@ -150,8 +173,10 @@ void KestraThroughput(benchmark::State& state, const std::string& stream, bool h
     for (auto _ : state) {
         for (std::size_t start = 0; start < stream.size(); start += ReadSize) {
             const std::size_t end = std::min(stream.size(), start + ReadSize);
-            for (std::size_t i = start; i < end; ++i) {
-                ReceiveByte(emulator, bytes[i] & 0x7F);
+            std::span<const std::uint8_t> block(bytes + start, end - start);
+            while (!block.empty()) {
+                block = block.subspan(kestra::emulator::ReceiveRun(emulator, block, 0x7F,
+                                                                   collector.PrintsBeforeBatch()));
                 if (collector.dirtyCount >= RepaintBatch) {
                     collector.Post();
                 }

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 namespace kestra::console {
 
@@ -49,6 +51,11 @@ void AddChanges(ConsoleRecord& record, int left, int top, int right, int bottom,
     record.dirtyCount += changes;
 }
 
+// A cell range added to the rectangle is one change: a written run of cells
+// is one, a cursor move two (its old cell and its new one).
+constexpr std::uint32_t ChangesPerPrintedCell = 1;
+constexpr std::uint32_t ChangesPerCursorMove = 2;
+
 // The cursor cell of a cursorState: one cell, or the pair of cells of a
 // double-width character (the column with its lowest bit cleared, and the
 // next one).
@@ -91,7 +98,44 @@ void CursorMoved(ScreenBuffer& screen) {
     const CursorRange old = CursorRangeOf(before);
     const CursorRange now = CursorRangeOf(record.cursorState);
     AddChanges(record, std::min(old.left, now.left), std::min(old.row, now.row),
-               std::max(old.right, now.right), std::max(old.row, now.row), 2);
+               std::max(old.right, now.right), std::max(old.row, now.row), ChangesPerCursorMove);
+}
+
+// count characters printed one after the other, each a CellsChanged of one
+// cell and a CursorMoved: the same rectangle and the same count as those
+// calls, in one step.
+void CellsPrinted(ScreenBuffer& screen, unsigned count) {
+    ConsoleRecord& record = ConsoleOf(screen);
+    const std::uint32_t before = record.cursorState;
+    record.cursorState = PackCursor(
+        before, {IsDoubleWidth(screen, screen.shownRow), screen.shownRow, screen.shownCol});
+    const int row = static_cast<int>(screen.row);
+    const int end = static_cast<int>(screen.col);
+    const int first = end - static_cast<int>(count);
+    if (CursorVisibleByte(before) == 0) {
+        AddChanges(record, first, row, end - 1, row, count * ChangesPerPrintedCell);
+        return;
+    }
+    const CursorRange old = CursorRangeOf(before);
+    const CursorRange now = CursorRangeOf(record.cursorState);
+    AddChanges(record, std::min({old.left, now.left, first}), std::min(old.row, row),
+               std::max({old.right, now.right, end - 1}), std::max(old.row, row),
+               count * (ChangesPerPrintedCell + ChangesPerCursorMove));
+}
+
+// How many characters one run may print: it must end with the character
+// that brings the changes to the batch, so that the request follows the
+// same byte as when the bytes go to the emulator one by one.
+std::size_t PrintsBeforeBatch(const ConsoleRecord& record) {
+    if (record.dirtyCount >= RepaintBatch) {
+        return 1;
+    }
+    const std::uint32_t missing = RepaintBatch - record.dirtyCount;
+    if (CursorVisibleByte(record.cursorState) == 0) {
+        return (missing + ChangesPerPrintedCell - 1) / ChangesPerPrintedCell;
+    }
+    constexpr std::uint32_t perCharacter = ChangesPerPrintedCell + ChangesPerCursorMove;
+    return (missing + perCharacter - 1) / perCharacter;
 }
 
 void CursorVisibility(ScreenBuffer& screen, int shown) {
@@ -112,9 +156,9 @@ void CellsChanged(ScreenBuffer& screen, unsigned count) {
     if (IsDoubleWidth(screen, screen.row)) {
         // Whole pairs: one changed cell of a double-width character repaints both.
         const int left = column & ~1;
-        AddChanges(record, left, row, left + (last | 1), row, 1);
+        AddChanges(record, left, row, left + (last | 1), row, ChangesPerPrintedCell);
     } else {
-        AddChanges(record, column, row, column + last, row, 1);
+        AddChanges(record, column, row, column + last, row, ChangesPerPrintedCell);
     }
 }
 
@@ -152,11 +196,31 @@ void Beep() {
     }
 }
 
+// The window answers a request as soon as it has taken it in, within
+// microseconds, while waking a thread that sleeps takes far longer on a busy
+// machine, and a scrolling server asks once per line. So the reader first
+// looks for the answer for a moment, letting other threads run, and only
+// then sleeps for the rest of the wait.
+constexpr auto AnswerSpin = std::chrono::microseconds(50);
+
+bool SpinForAnswer(const platform::Event& painted) {
+    const auto until = std::chrono::steady_clock::now() + AnswerSpin;
+    do {
+        if (painted.IsSet()) {
+            return true;
+        }
+        std::this_thread::yield();
+    } while (std::chrono::steady_clock::now() < until);
+    return false;
+}
+
 // The painted event, with the lock released so that the painter can run.
 void AwaitWindow(ConsoleRecord& record, std::unique_lock<ConsoleLock>& held) {
     record.repaintAnswerOwed = false;
     held.unlock();
-    record.paintedEvent.Wait(RepaintWaitMs);
+    if (!SpinForAnswer(record.paintedEvent)) {
+        record.paintedEvent.Wait(RepaintWaitMs);
+    }
     held.lock();
 }
 
@@ -194,9 +258,10 @@ void ReceiveBytes(ConsoleRecord& record, std::span<const std::uint8_t> bytes,
                   std::unique_lock<ConsoleLock>& held) {
     Emulator& emulator = *record.emulator;
     const std::uint8_t mask = record.eightBit ? 0xFF : 0x7F;
-    for (const std::uint8_t byte : bytes) {
+    while (!bytes.empty()) {
         record.readerReceiving = true;
-        emulator::ReceiveByte(emulator, byte & mask);
+        bytes =
+            bytes.subspan(emulator::ReceiveRun(emulator, bytes, mask, PrintsBeforeBatch(record)));
         if (record.dirtyCount >= RepaintBatch) {
             PostRepaintRequest(record, RepaintKind::Collected);
         }
@@ -289,8 +354,8 @@ void RingBell(Emulator&) {
 }
 
 emulator::ScreenHooks ConsoleScreenHooks() {
-    return {RefreshAll,   CursorMoved,  CursorVisibility, CellsChanged, ScrolledUp,
-            ScrolledDown, FlushChanges, LineChanged,      ScreenResized};
+    return {RefreshAll,   CursorMoved,  CursorVisibility, CellsChanged,  ScrolledUp,
+            ScrolledDown, FlushChanges, LineChanged,      ScreenResized, CellsPrinted};
 }
 
 void ConnectEmulator(ConsoleRecord& record, Emulator& emulator) {

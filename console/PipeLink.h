@@ -56,8 +56,9 @@ void PostRepaintRequest(ConsoleRecord& record, RepaintKind kind);
 
 // What the reader does with the bytes one read returned, with the console's
 // lock held by `held`: each byte, masked to 7 bits unless the console is
-// 8-bit, goes to the emulator; every 400 changes the window is asked to
-// repaint. Each request is followed by a wait of at most 20 ms for the
+// 8-bit, goes to the emulator (runs of printed text in one step, which
+// count the changes of their characters); every 400 changes the window is
+// asked to repaint. Each request is followed by a wait of at most 20 ms for the
 // painted event with the lock released.
 void ReceiveBytes(ConsoleRecord& record, std::span<const std::uint8_t> bytes,
                   std::unique_lock<ConsoleLock>& held);

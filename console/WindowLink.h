@@ -60,12 +60,14 @@ public:
     // by typing or Reset) with the console's lock held. The window must post
     // itself an event carrying kind and packed, and return at once. When it
     // handles the event (window thread): cancel the selection as
-    // CancelsSelection says for the kind, and paint the rectangle's cells (all
-    // of them for kind All) from the screen buffer with the console's lock
-    // held (QWidget::repaint of the rectangle, whose paintEvent takes the
-    // lock); then, with the lock dropped, call record.paintedEvent.Set(). The
-    // reader waits at most 20 ms for that Set(), with the lock released; an
-    // event handled later is still handled (the request stays posted).
+    // CancelsSelection says for the kind, take the rectangle's cells (all of
+    // them for kind All) into what it will paint from the screen buffer with
+    // the console's lock held (at once after a quiet frame, otherwise when
+    // the frame ends, so that a flood of requests is painted at the
+    // display's pace); then, with the lock dropped, call
+    // record.paintedEvent.Set(). The reader waits at most 20 ms for that
+    // Set(), with the lock released; an event handled later is still handled
+    // (the request stays posted).
     virtual void PostRepaint(RepaintKind kind, std::uint32_t packed) = 0;
 
     // The screen buffer's grid changed size (a column mode switch). Same

@@ -4,6 +4,8 @@
 #include "emulator/Vt52Sequences.h"
 #include "platform/Exit.h"
 
+#include <algorithm>
+
 namespace kestra::emulator {
 
 namespace {
@@ -259,6 +261,91 @@ void ReceiveByte(Emulator& emulator, std::uint8_t byte) {
         }
     }
     ReceiveOtherByte(emulator, byte);
+}
+
+std::size_t ReceiveRun(Emulator& emulator, std::span<const std::uint8_t> bytes, std::uint8_t mask,
+                       std::size_t printLimit) {
+    ScreenBuffer& screen = emulator.screen;
+    EmulationState& state = emulator.state;
+    if (screen.IsDoubleWidthRow()) {
+        ReceiveByte(emulator, bytes.front() & mask);
+        return 1;
+    }
+    // First the bytes that change nothing a hook would report, so need no
+    // return to the caller: the escape character and the parameter bytes of
+    // a control sequence. Then one byte that acts, or a run of text.
+    std::size_t taken = 0;
+    std::uint8_t byte = 0;
+    for (;; ++taken) {
+        if (taken == bytes.size()) {
+            return taken;
+        }
+        byte = bytes[taken] & mask;
+        if (state.parserState == StateControlSequence && byte >= 32) {
+            const unsigned digit = byte - '0';
+            if (digit <= 9) {
+                auto& parameter = state.params[state.paramIndex];
+                parameter =
+                    static_cast<std::int32_t>(static_cast<std::uint32_t>(parameter) * 10u + digit);
+                continue;
+            }
+            if (byte == ';' || byte == '?') {
+                ControlSequenceByte(emulator, byte);
+                continue;
+            }
+            SequenceByteOnSingleWidthRow(emulator, byte);
+            return taken + 1;
+        }
+        if (byte == Esc) {
+            state.parserState = StateEscape; // a sequence in progress is abandoned
+            continue;
+        }
+        if (byte < 32 || state.parserState != StateText) {
+            ReceiveOtherByte(emulator, byte);
+            return taken + 1;
+        }
+        break;
+    }
+
+    // Text. The last column is left to the byte-by-byte path: writing there
+    // wraps or stays.
+    const std::uint32_t lastColumn = screen.cols - 1;
+    const bool announcesRuns = !screen.attached || screen.hooks.CellsPrinted != nullptr;
+    if (state.spacedChars || !announcesRuns || screen.col >= lastColumn) {
+        PrintOnSingleWidthRow(emulator, byte);
+        return taken + 1;
+    }
+    const std::int32_t set = state.shiftOut ? state.g1Set : state.g0Set;
+    const auto& codes = set == CharSetGraphics ? emulator.graphicCodes : emulator.charCodes;
+    std::uint16_t* const chars = &screen.chars[screen.CellIndex(screen.row, 0)];
+    std::uint8_t* const attrs = &screen.attrs[screen.CellIndex(screen.row, 0)];
+    printLimit = std::max<std::size_t>(printLimit, 1);
+    std::uint32_t column = screen.col;
+    std::size_t printed = 0;
+    while (taken < bytes.size() && printed < printLimit && column < lastColumn) {
+        byte = bytes[taken] & mask;
+        if (byte < 32) {
+            break;
+        }
+        ++taken;
+        const std::uint16_t code = codes[byte];
+        if (code == 0) {
+            continue; // not stored, and the cursor stays, as in PutCell
+        }
+        chars[column] = code;
+        attrs[column] = screen.attr;
+        ++column;
+        ++printed;
+    }
+    if (printed != 0) {
+        screen.col = column;
+        screen.shownRow = screen.row;
+        screen.shownCol = column;
+        if (screen.attached) {
+            screen.hooks.CellsPrinted(screen, static_cast<unsigned>(printed));
+        }
+    }
+    return taken;
 }
 
 void PrintCode(Emulator& emulator, std::uint16_t code) {

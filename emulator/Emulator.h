@@ -4,7 +4,9 @@
 #include "termdef/TerminalDefinition.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 // The per-console terminal: received bytes go through a small state machine
@@ -80,6 +82,17 @@ void InitEmulator(Emulator& emulator, std::string_view fileName, unsigned rows);
 
 // One received byte.
 void ReceiveByte(Emulator& emulator, std::uint8_t byte);
+
+// Received bytes, each first masked with `mask`, as one ReceiveByte call per
+// byte would handle them, taking either a run of text or one byte: a run is
+// text printed on a single-width row short of its last column, written at
+// once and announced with one CellsPrinted call (when the screen is attached
+// and has that hook; otherwise only one byte is taken). At most printLimit
+// characters (at least 1) are printed in one run, so that a caller counting
+// changes can stop where a byte-by-byte caller would. Returns the number of
+// bytes taken, at least 1; bytes must not be empty.
+std::size_t ReceiveRun(Emulator& emulator, std::span<const std::uint8_t> bytes, std::uint8_t mask,
+                       std::size_t printLimit);
 
 // One typed character or translated key code.
 void TypeChar(Emulator& emulator, std::int32_t code);

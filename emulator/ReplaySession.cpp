@@ -34,12 +34,13 @@ ReplaySession::ReplaySession(const ReplayOptions& options) : options_(options) {
 }
 
 void ReplaySession::Receive(std::string_view bytes) {
-    for (char ch : bytes) {
-        auto byte = static_cast<std::uint8_t>(ch);
-        if (!options_.eightBit) {
-            byte &= 0x7F;
-        }
-        ReceiveByte(emulator_, byte);
+    // In runs, as the console's reader hands them over: a caller that
+    // passes one byte at a time sees the byte-by-byte path.
+    std::span<const std::uint8_t> rest(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                       bytes.size());
+    const std::uint8_t mask = options_.eightBit ? 0xFF : 0x7F;
+    while (!rest.empty()) {
+        rest = rest.subspan(ReceiveRun(emulator_, rest, mask, rest.size()));
     }
 }
 

@@ -33,7 +33,8 @@ inline constexpr unsigned MaxRows = 254;
 struct ScreenBuffer;
 
 // Display-side notifications, in slot order. Plain function pointers: they run
-// once or twice per received byte. A null slot is not called.
+// once or twice per received byte, or once per run of printed text. A null
+// slot is not called.
 struct ScreenHooks {
     void (*RefreshAll)(ScreenBuffer& screen) = nullptr;
     void (*CursorMoved)(ScreenBuffer& screen) = nullptr; // reads shownRow, shownCol
@@ -45,6 +46,12 @@ struct ScreenHooks {
     void (*FlushChanges)(ScreenBuffer& screen) = nullptr;
     void (*LineChanged)(ScreenBuffer& screen) = nullptr; // row holds the changed row
     void (*ScreenResized)(ScreenBuffer& screen) = nullptr;
+    // Optional: count characters were written one after the other on the
+    // cursor's row, ending just left of the cursor, and the cursor moved right
+    // after each; (row, col) is where it stands now. It stands for count
+    // pairs of CellsChanged (1) and CursorMoved, which the emulator calls
+    // instead while this slot is empty.
+    void (*CellsPrinted)(ScreenBuffer& screen, unsigned count) = nullptr;
 };
 
 struct ScreenBuffer {

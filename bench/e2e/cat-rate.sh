@@ -16,7 +16,8 @@ for program in kestra kestra-serve write_stream; do
 done
 
 work=$(mktemp -d)
-display=:$((90 + RANDOM % 9))
+# KESTRA_BENCH_DISPLAY chooses the X display, for machines where displays are shared out.
+display=${KESTRA_BENCH_DISPLAY:-:$((90 + RANDOM % 9))}
 Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 cleanup() {

@@ -26,6 +26,11 @@ Rect ToRect(const QRect& r) {
     return Rect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
 }
 
+// Repaint requests are painted at most once per frame, about 60 a second:
+// a server that scrolls line by line asks for a repaint per line, far more
+// often than anyone can see.
+constexpr int kFrameMs = 16;
+
 std::span<const std::uint8_t> RowAttributes(const emulator::ScreenBuffer& screen) {
     return {screen.lineAttrs.data(), std::min<std::size_t>(screen.rows, screen.lineAttrs.size())};
 }
@@ -51,6 +56,8 @@ ConsoleWindow::ConsoleWindow(ConsoleWindowList& list, WindowConsole& console, in
     }
     SetGrid(rows, columns);
     list_.Add(this);
+    frameTimer_.setSingleShot(true);
+    connect(&frameTimer_, &QTimer::timeout, this, [this] { PaintPending(); });
 }
 
 ConsoleWindow::~ConsoleWindow() {
@@ -250,16 +257,43 @@ void ConsoleWindow::HandleRepaintRequest(int kind, std::uint32_t packed) {
         CancelSelectionFor(SelectionEvent::RepaintScrolled);
     }
     if (state_ == kShown) {
-        // Painted at once, so that the reader is released only after the
-        // screen shows its changes.
         if (kind == kRepaintAll) {
             eraseNext_ = true;
-            repaint();
+            RepaintSoon(rect());
         } else {
-            repaint(ToQRect(RepaintRect(geometry_, UnpackCells(packed), Prefs().italicFont)));
+            RepaintSoon(ToQRect(RepaintRect(geometry_, UnpackCells(packed), Prefs().italicFont)));
         }
     }
+    // The request is answered once the window holds it: a paint after a
+    // quiet frame has happened by now, and one within a busy frame follows
+    // at the frame's end from the pending area. Waiting for every paint
+    // would hold a scrolling server to one line per paint and display round
+    // trip.
     console_.SetPainted();
+}
+
+void ConsoleWindow::RepaintSoon(const QRect& area) {
+    pendingRepaint_ = pendingRepaint_.united(area);
+    if (frameTimer_.isActive()) {
+        return;
+    }
+    const qint64 since =
+        sinceRequestPaint_.isValid() ? sinceRequestPaint_.elapsed() : qint64{kFrameMs};
+    if (since >= kFrameMs) {
+        PaintPending();
+    } else {
+        frameTimer_.start(static_cast<int>(kFrameMs - since));
+    }
+}
+
+void ConsoleWindow::PaintPending() {
+    frameTimer_.stop();
+    const QRect area = pendingRepaint_;
+    pendingRepaint_ = QRect();
+    sinceRequestPaint_.start();
+    if (state_ == kShown && !area.isEmpty()) {
+        repaint(area);
+    }
 }
 
 void ConsoleWindow::HandleResizeNotice(int rows, int columns) {

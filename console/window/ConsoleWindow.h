@@ -6,7 +6,9 @@
 #include "console/window/ConsoleFonts.h"
 #include "console/window/WindowConsole.h"
 
+#include <QElapsedTimer>
 #include <QEvent>
+#include <QTimer>
 #include <QWidget>
 #include <cstdint>
 #include <optional>
@@ -140,6 +142,11 @@ protected:
 
 private:
     void HandleRepaintRequest(int kind, std::uint32_t packed);
+    // Takes a requested area into the window's pending repaint; painted at
+    // once when the last such paint is a frame old, otherwise when the
+    // frame is over.
+    void RepaintSoon(const QRect& area);
+    void PaintPending();
     void HandleResizeNotice(int rows, int columns);
     void CancelSelectionFor(SelectionEvent cause);
     void InvalidateCursor();
@@ -160,6 +167,9 @@ private:
     bool hasFocus_ = false;
     bool eraseNext_ = false;
     ConsoleFonts fonts_;
+    QRect pendingRepaint_; // requested and not yet painted
+    QTimer frameTimer_;    // runs while a pending repaint waits for its frame
+    QElapsedTimer sinceRequestPaint_;
 };
 
 } // namespace kestra::console

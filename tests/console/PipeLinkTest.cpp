@@ -127,6 +127,70 @@ TEST(PipeLinkHooks, ReceivedBytesBecomeTheRequestsOfTheirChanges) {
     }
 }
 
+// Text runs, cursor moves, line ends, renditions, line sizes, character
+// sets and erases, from a fixed seed.
+std::string MixedOutput(std::uint32_t seed, std::size_t size) {
+    std::string out;
+    auto next = [&seed](std::uint32_t range) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % range;
+    };
+    while (out.size() < size) {
+        switch (next(8)) {
+        case 0:
+            out += "\x1b[" + std::to_string(next(26)) + ";" + std::to_string(next(84)) + "H";
+            break;
+        case 1: out += "\r\n"; break;
+        case 2: out += "\x1b[" + std::to_string(next(8)) + "m"; break;
+        case 3: out += next(4) == 0 ? "\x1b#6" : next(2) ? "\x0e" : "\x0f"; break;
+        case 4: out += next(2) ? "\x1b[K" : "\x1b#5"; break;
+        default:
+            for (std::uint32_t n = next(90); n > 0; --n) {
+                out += static_cast<char>(' ' + next(95));
+            }
+        }
+    }
+    return out;
+}
+
+// The console takes text in runs; the same bytes handed over one at a time,
+// each character reported by itself, must give the same requests with the
+// same counts, the same screen and the same cursor.
+TEST(PipeLinkHooks, RunsOfTextCountTheChangesOfTheirCharacters) {
+    const struct {
+        bool cursorSuppressed;
+        bool autowrap;
+        std::uint32_t seed;
+    } cases[] = {{false, false, 1}, {false, true, 2}, {true, false, 3}, {true, true, 4}};
+    for (const auto& c : cases) {
+        const std::string bytes = MixedOutput(c.seed, 60000);
+        TestConsole runs(24, c.cursorSuppressed);
+        TestConsole single(24, c.cursorSuppressed);
+        single.emulator.screen.hooks.CellsPrinted = nullptr;
+        CountingWindow runsWindow(runs.record, RecordingWindow::Answer::AtOnce);
+        CountingWindow singleWindow(single.record, RecordingWindow::Answer::AtOnce);
+        AttachWindow(runs.record, runsWindow);
+        AttachWindow(single.record, singleWindow);
+        for (TestConsole* console : {&runs, &single}) {
+            console->emulator.screen.autowrap = c.autowrap ? 1 : 0;
+        }
+        for (std::size_t start = 0; start < bytes.size(); start += ReceiveBufferSize) {
+            runs.Receive(std::string_view(bytes).substr(start, ReceiveBufferSize));
+        }
+        for (const char byte : bytes) {
+            single.Receive(std::string_view(&byte, 1));
+        }
+        SCOPED_TRACE(c.seed);
+        EXPECT_GT(runsWindow.RepaintCount(), 100u);
+        EXPECT_EQ(runsWindow.Lines(), singleWindow.Lines());
+        EXPECT_EQ(runsWindow.Counts(), singleWindow.Counts());
+        EXPECT_EQ(runs.record.dirtyCount, single.record.dirtyCount);
+        EXPECT_EQ(runs.record.cursorState, single.record.cursorState);
+        EXPECT_EQ(runs.emulator.screen.chars, single.emulator.screen.chars);
+        EXPECT_EQ(runs.emulator.screen.attrs, single.emulator.screen.attrs);
+    }
+}
+
 // --- The reader on its own thread, against a server on a real socket ---
 
 class PipeReaderTest : public ::testing::TestWithParam<Transport> {

@@ -45,6 +45,62 @@ TEST(EmulatorHooksTest, ReceivedBytesCauseTheseCalls) {
     termdef::ResetTerminalDefinition();
 }
 
+// Bytes in the steps ReceiveRun takes, each step noted as "| N" after its
+// calls, with at most `limit` characters printed per run.
+void ReceiveInRuns(Emulator& emulator, HookLog& log, std::string_view bytes, std::size_t limit) {
+    std::span rest(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    while (!rest.empty()) {
+        const std::size_t taken = ReceiveRun(emulator, rest, 0x7F, limit);
+        log.calls.push_back("| " + std::to_string(taken));
+        rest = rest.subspan(taken);
+    }
+}
+
+TEST(EmulatorHooksTest, ARunOfTextIsAnnouncedOnceWhereTheConsoleTakesRuns) {
+    // clang-format off
+    const struct {
+        std::string_view before, bytes;
+        std::size_t limit;
+        std::string_view only; // with the steps; empty: every call
+        std::vector<std::string> calls;
+    } cases[] = {
+        {"",             "abc\r",         9, "", {"printed 0,3 3", "| 3", "cursor 0,0", "| 1"}},
+        {"",             "abcde",         2, "", {"printed 0,2 2", "| 2", "printed 0,4 2", "| 2",
+                                                  "printed 0,5 1", "| 1"}},
+        // the parameters change nothing: one step up to the final byte
+        {"",             "\x1b[12;40Hx",  9, "", {"| 2", "cursor 11,39", "| 6", "printed 11,40 1", "| 1"}},
+        // the last column is written byte by byte: it wraps or stays
+        {"\x1b[1;78H",   "abc",           9, "", {"printed 0,79 2", "| 2", "cells 0,79 1", "cursor 0,79", "| 1"}},
+        // a mapped code 0 is taken but neither stored nor moved past
+        {"",             "a\x7f" "b",      9, "", {"printed 0,2 2", "| 3"}},
+        // a double-width row is printed byte by byte
+        {"\x1b#6",       "ab",            9, "cells", {"cells 0,0 1", "cells 0,1 1", "| 1",
+                                                       "cells 0,2 1", "cells 0,3 1", "| 1"}},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        termdef::ResetTerminalDefinition();
+        termdef::TheTerminalDefinition().loaded = true;
+        Emulator emulator;
+        InitEmulator(emulator, "", 24);
+        emulator.charCodes[0x7F] = 0;
+        HookLog log;
+        AttachRecorder(emulator.screen, log);
+        emulator.screen.hooks.CellsPrinted = [](ScreenBuffer& s, unsigned count) {
+            Record(s, "printed " + std::to_string(s.row) + "," + std::to_string(s.col) + " " +
+                          std::to_string(count));
+        };
+        Receive(emulator, c.before);
+        log.calls.clear();
+        ReceiveInRuns(emulator, log, c.bytes, c.limit);
+        std::erase_if(log.calls, [&](const std::string& call) {
+            return !call.starts_with(c.only) && !call.starts_with("|");
+        });
+        EXPECT_EQ(log.calls, c.calls) << c.before << c.bytes;
+    }
+    termdef::ResetTerminalDefinition();
+}
+
 TEST(EmulatorHooksTest, ResetWithTheBufferDetachedCallsNoHook) {
     termdef::ResetTerminalDefinition();
     termdef::TheTerminalDefinition().loaded = true;

@@ -92,9 +92,10 @@ TEST(ConsoleWindowRecord, ALongBurstIsPaintedInBatchesWhileTheReaderRuns) {
     burst += "\x1b[H\x1b[1m#";
     r.h.recorder.paints = 0;
     r.ReceiveOnReader(burst);
-    // Every 400 changes and at the end, each answered before the reader
-    // went on.
-    EXPECT_GE(r.h.recorder.paints, 4);
+    // A request per scrolled line, every 400 changes and at the end, each
+    // answered before the reader went on; painted as the frames allow, the
+    // last one included.
+    EXPECT_GE(r.h.recorder.paints, 1);
     EXPECT_TRUE(r.record.paintedEvent.IsSet());
     const QImage image = r.h.Grab();
     for (int row : {0, 12, 23}) {

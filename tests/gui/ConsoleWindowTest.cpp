@@ -1,5 +1,6 @@
 #include "ConsoleWindowTestSupport.h"
 
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <array>
 #include <gtest/gtest.h>
@@ -64,9 +65,38 @@ TEST(ConsoleWindow, EveryRepaintRequestSetsThePaintedEventButOnlyAShownWindowPai
         ProcessEvents();
         EXPECT_TRUE(h.console->Painted().IsSet());
         EXPECT_EQ(h.recorder.paints > 0, !c.minimise);
-        // The reader is released only once the changes are on the screen.
+        // After a quiet frame the reader is released once the changes are
+        // on the screen.
         EXPECT_FALSE(h.recorder.setBeforePaint);
     }
+}
+
+TEST(ConsoleWindow, ARequestWithinAFrameIsAnsweredAtOnceAndPaintedWhenTheFrameEnds) {
+    WindowHarness h;
+    ConsoleWindow& window = h.Open();
+    h.recorder.watched = &h.console->Painted();
+    window.PostRepaint(kRepaintCollected, Packed(0, 0, 0, 0));
+    ProcessEvents();
+    ASSERT_EQ(h.recorder.paints, 1); // the first is painted before it is answered
+    EXPECT_FALSE(h.recorder.setBeforePaint);
+
+    h.console->Painted().Reset();
+    h.recorder.painted = QRegion();
+    window.PostRepaint(kRepaintCollected, Packed(3, 2, 5, 2));
+    window.PostRepaint(kRepaintCollected, Packed(1, 4, 1, 4));
+    ProcessEvents();
+    EXPECT_TRUE(h.console->Painted().IsSet());
+    EXPECT_EQ(h.recorder.paints, 1);
+    QElapsedTimer frame;
+    frame.start();
+    while (h.recorder.paints < 2 && frame.elapsed() < 1000) {
+        ProcessEvents();
+    }
+    // Both areas in one paint, after the answers.
+    EXPECT_EQ(h.recorder.paints, 2);
+    EXPECT_TRUE(h.recorder.setBeforePaint);
+    EXPECT_TRUE(h.recorder.painted.contains(QRect(2 + 3 * 8, 2 + 2 * 16, 3 * 8, 16)));
+    EXPECT_TRUE(h.recorder.painted.contains(QRect(2 + 1 * 8, 2 + 4 * 16, 8, 16)));
 }
 
 TEST(ConsoleWindow, APartialRepaintCoversItsCellsOrWholeRowsInItalics) {
