@@ -104,16 +104,31 @@ std::unordered_map<const emulator::ScreenBuffer*, LoadedConsole*>& ByScreen() {
     return consoles;
 }
 void (*g_cellsChanged)(emulator::ScreenBuffer&, unsigned) = nullptr;
+void (*g_cellsPrinted)(emulator::ScreenBuffer&, unsigned) = nullptr;
 
-// One printed cell is one character of the stream, in the order printed.
-void CountPrintedCell(emulator::ScreenBuffer& screen, unsigned count) {
-    LoadedConsole& loaded = *ByScreen().at(&screen);
-    const char shown = static_cast<char>(screen.chars[screen.CellIndex(screen.row, screen.col)]);
-    if (count == 1 && shown != ' ') {
+void CheckPrinted(LoadedConsole& loaded, char shown) {
+    if (shown != ' ') {
         loaded.wrong += shown != StreamCharacter(loaded.unit, loaded.printed);
         ++loaded.printed;
     }
+}
+
+// One printed cell is one character of the stream, in the order printed,
+// whether the emulator announces it alone or in a run left of the cursor.
+void CountPrintedCell(emulator::ScreenBuffer& screen, unsigned count) {
+    if (count == 1) {
+        CheckPrinted(*ByScreen().at(&screen),
+                     static_cast<char>(screen.chars[screen.CellIndex(screen.row, screen.col)]));
+    }
     g_cellsChanged(screen, count);
+}
+
+void CountPrintedRun(emulator::ScreenBuffer& screen, unsigned count) {
+    for (unsigned i = count; i > 0; --i) {
+        CheckPrinted(*ByScreen().at(&screen),
+                     static_cast<char>(screen.chars[screen.CellIndex(screen.row, screen.col - i)]));
+    }
+    g_cellsPrinted(screen, count);
 }
 
 std::size_t ResidentKilobytes() {
@@ -140,6 +155,8 @@ TEST(ConsoleLoad, HundredFloodedConsolesLoseNoByteAndTheWindowThreadStaysRespons
         ByScreen()[&loaded.emulator.screen] = &loaded;
         g_cellsChanged = loaded.emulator.screen.hooks.CellsChanged;
         loaded.emulator.screen.hooks.CellsChanged = CountPrintedCell;
+        g_cellsPrinted = loaded.emulator.screen.hooks.CellsPrinted;
+        loaded.emulator.screen.hooks.CellsPrinted = CountPrintedRun;
     }
 
     FakeConfiguration configuration;
