@@ -1,16 +1,22 @@
 // A hundred consoles in one frame, each flooded by its own server while text
-// is typed into every one of them: every character each server sent is
-// printed by its console's emulator, in order, and every typed byte reaches
-// its server, in order; the window thread keeps answering its timers within
-// 100 ms, and memory stays bounded by the screens, not by the bytes.
+// is typed into every one of them and pasted into one: every character each
+// server sent is printed by its console's emulator, in order, and every typed
+// or pasted byte reaches its server, in order; the window thread keeps
+// answering its timers and opening the Edit menu within 100 ms, and memory
+// stays bounded by the screens, not by the bytes.
 
 #include "ShellTestSupport.h"
 #include "console/ConsoleTestSupport.h"
 #include "console/PipeLink.h"
+#include "console/window/ConsoleClipboard.h"
 #include "shell/ConsoleWindowBinding.h"
 #include "shell/FrameWindow.h"
+#include "shell/MenuTable.h"
 
+#include <QClipboard>
 #include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QMenu>
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
@@ -74,6 +80,25 @@ char TypedCharacter(int unit, std::size_t index) {
     return static_cast<char>('!' + (unit * 13 + index) % 90);
 }
 
+// What the user pastes into the first console once the typing is done.
+std::string PastedText() {
+    std::string text;
+    for (int line = 0; line < 4; ++line) {
+        text += "pasted line " + std::to_string(line) + " while flooding\r";
+    }
+    return text;
+}
+
+// What a console's server must receive, in this order: the typed characters,
+// then (first console only) the pasted text.
+std::string ExpectedInput(int unit) {
+    std::string input;
+    for (std::size_t i = 0; i < kTypedPerConsole; ++i) {
+        input += TypedCharacter(unit, i);
+    }
+    return unit == 0 ? input + PastedText() : input;
+}
+
 // One console with its server, and what its emulator printed so far, checked
 // against the stream as it comes (nothing is stored: memory stays flat).
 struct LoadedConsole {
@@ -94,8 +119,9 @@ struct LoadedConsole {
     console::ConsoleRecord record;
     std::size_t printed = 0; // written by the emulator's thread, under the console's lock
     std::size_t wrong = 0;
-    std::atomic<std::size_t> typedReceived{0};
-    std::atomic<bool> typedInOrder{true};
+    const std::string expectedInput = ExpectedInput(unit);
+    std::atomic<std::size_t> inputReceived{0};
+    std::atomic<bool> inputInOrder{true};
 };
 
 // The consoles by screen, for the wrapped hook; filled before any thread runs.
@@ -194,17 +220,33 @@ TEST(ConsoleLoad, HundredFloodedConsolesLoseNoByteAndTheWindowThreadStaysRespons
             loaded.link.Write(stream);
             // What was typed meanwhile: never more than the socket holds.
             char byte = 0;
-            while (loaded.typedReceived < kTypedPerConsole &&
+            while (loaded.inputReceived < loaded.expectedInput.size() &&
                    ::recv(loaded.link.server.Descriptor(), &byte, 1, 0) == 1) {
-                if (byte != TypedCharacter(loaded.unit, loaded.typedReceived)) {
-                    loaded.typedInOrder = false;
+                if (byte != loaded.expectedInput[loaded.inputReceived]) {
+                    loaded.inputInOrder = false;
                 }
-                ++loaded.typedReceived;
+                ++loaded.inputReceived;
             }
         });
     }
+    // The user opens the Edit menu now and then: how long the window thread
+    // takes to get to it.
+    std::vector<qint64> menuWaits;
+    QElapsedTimer sinceMenuAsked;
+    QMenu* edit = shell.Frame().Popup(kEditPopup);
+    QTimer menuProbe;
+    menuProbe.setInterval(100);
+    QObject::connect(&menuProbe, &QTimer::timeout, [&] {
+        sinceMenuAsked.start();
+        QTimer::singleShot(0, edit, [&] {
+            edit->popup(QPoint(0, 0));
+            menuWaits.push_back(sinceMenuAsked.elapsed());
+            edit->hide();
+        });
+    });
     sinceTick.start();
     pulse.start();
+    menuProbe.start();
 
     // Type into every console while the floods run, as a key press does:
     // under the console's lock, through the emulator's keyboard entry.
@@ -217,6 +259,9 @@ TEST(ConsoleLoad, HundredFloodedConsolesLoseNoByteAndTheWindowThreadStaysRespons
             QCoreApplication::processEvents();
         }
     }
+    QGuiApplication::clipboard()->setText(QString::fromLatin1(PastedText()));
+    ASSERT_TRUE(console::PasteIntoConsole(
+        binding->Paste(), binding->WindowOfRecord(&consoles.front()->record), {1, 5}));
     const std::size_t expected = kLinesPerConsole * kPrintable;
     const bool done = PumpUntil(
         [&] {
@@ -230,6 +275,7 @@ TEST(ConsoleLoad, HundredFloodedConsolesLoseNoByteAndTheWindowThreadStaysRespons
         },
         60000);
     pulse.stop();
+    menuProbe.stop();
     for (std::thread& server : servers) {
         server.join();
     }
@@ -242,8 +288,9 @@ TEST(ConsoleLoad, HundredFloodedConsolesLoseNoByteAndTheWindowThreadStaysRespons
     for (auto& loaded : consoles) {
         EXPECT_EQ(loaded->printed, expected) << "console " << loaded->unit;
         EXPECT_EQ(loaded->wrong, 0u) << "console " << loaded->unit;
-        EXPECT_EQ(loaded->typedReceived, kTypedPerConsole) << "console " << loaded->unit;
-        EXPECT_TRUE(loaded->typedInOrder) << "console " << loaded->unit;
+        EXPECT_EQ(loaded->inputReceived, loaded->expectedInput.size())
+            << "console " << loaded->unit;
+        EXPECT_TRUE(loaded->inputInOrder) << "console " << loaded->unit;
     }
     // Each pass of the event loop paints the requests pending at its start,
     // one per console at most, so a tick waits for up to a hundred paints;
@@ -251,6 +298,9 @@ TEST(ConsoleLoad, HundredFloodedConsolesLoseNoByteAndTheWindowThreadStaysRespons
     // thread that answers half its ticks within 100 ms stays usable; one held
     // by a reader, or painting every flood before its timers, does not.
     ASSERT_FALSE(gaps.empty());
+    ASSERT_FALSE(menuWaits.empty());
+    std::sort(menuWaits.begin(), menuWaits.end());
+    const qint64 medianMenuWait = menuWaits[menuWaits.size() / 2];
     std::sort(gaps.begin(), gaps.end());
     const qint64 medianGap = gaps[gaps.size() / 2];
     const qint64 slowGap = gaps[gaps.size() * 9 / 10];
@@ -260,13 +310,17 @@ TEST(ConsoleLoad, HundredFloodedConsolesLoseNoByteAndTheWindowThreadStaysRespons
     // paint costs many times more: there only the bytes are checked.
     if (!kSanitized) {
         EXPECT_LT(medianGap, 100) << "the window thread stopped answering its timer";
+        EXPECT_LT(medianMenuWait, 100) << "the Edit menu took too long to open";
         EXPECT_LT(residentAfter - std::min(residentAfter, residentBefore), 64u * 1024)
             << "kilobytes grown while flooding";
     }
     std::printf("%d consoles, %zu bytes each, %zu typed each; %zu timer ticks, median gap "
-                "%lld ms, 90%% within %lld ms, longest %lld ms; resident %zu -> %zu KB\n",
+                "%lld ms, 90%% within %lld ms, longest %lld ms; Edit menu opened %zu times, median "
+                "%lld ms, longest %lld ms; resident %zu -> %zu KB\n",
                 kConsoles, Stream(0).size(), kTypedPerConsole, gaps.size(),
                 static_cast<long long>(medianGap), static_cast<long long>(slowGap),
-                static_cast<long long>(longestGap), residentBefore, residentAfter);
+                static_cast<long long>(longestGap), menuWaits.size(),
+                static_cast<long long>(medianMenuWait), static_cast<long long>(menuWaits.back()),
+                residentBefore, residentAfter);
     ByScreen().clear();
 }
