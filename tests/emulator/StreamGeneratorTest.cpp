@@ -131,30 +131,21 @@ void UseLineDrawingDefinition() {
     definition.loaded = true;
 }
 
+// Line-drawing bytes are mapped to codes no text byte has.
 bool HasLineDrawing(const emulator::Emulator& emulator) {
     const ScreenBuffer& screen = emulator.screen;
-    for (char byte : LineDrawingBytes) {
+    const auto cells = screen.chars.begin() + screen.rows * screen.cols;
+    return std::any_of(LineDrawingBytes.begin(), LineDrawingBytes.end(), [&](char byte) {
         const std::uint16_t code = emulator.graphicCodes[static_cast<std::uint8_t>(byte)];
-        if (code == static_cast<std::uint8_t>(byte)) {
-            continue; // not mapped: would not tell graphics from text
-        }
-        for (std::uint32_t r = 0; r < screen.rows; ++r) {
-            for (std::uint32_t c = 0; c < screen.cols; ++c) {
-                if (screen.chars[screen.CellIndex(r, c)] == code) {
-                    return true;
-                }
-            }
-        }
-    }
-    return false;
+        return code != static_cast<std::uint8_t>(byte) &&
+               std::find(screen.chars.begin(), cells, code) != cells;
+    });
 }
 
 std::uint8_t AttributesOnScreen(const ScreenBuffer& screen) {
     std::uint8_t seen = 0;
-    for (std::uint32_t r = 0; r < screen.rows; ++r) {
-        for (std::uint32_t c = 0; c < screen.cols; ++c) {
-            seen |= screen.attrs[screen.CellIndex(r, c)];
-        }
+    for (std::size_t i = 0; i < screen.rows * screen.cols; ++i) {
+        seen |= screen.attrs[i];
     }
     return seen;
 }
@@ -173,16 +164,16 @@ TEST(StreamGeneratorTest, EachStreamDoesWhatItsNameSays) {
         session.Receive(GenerateStream(expected.kind));
 
         const ScreenBuffer& screen = session.emulator().screen;
-        EXPECT_EQ(effects.scrolledUp > 0, expected.scrollsUp) << effects.scrolledUp;
-        EXPECT_EQ(effects.scrolledDown > 0, expected.scrollsDown) << effects.scrolledDown;
-        EXPECT_EQ(effects.regionScrolls > 0, expected.inRegion) << effects.regionScrolls;
+        EXPECT_EQ(effects.scrolledUp > 0, expected.scrollsUp);
+        EXPECT_EQ(effects.scrolledDown > 0, expected.scrollsDown);
+        EXPECT_EQ(effects.regionScrolls > 0, expected.inRegion);
         if (expected.inRegion) {
             // Every scroll of that stream happens inside a region.
             EXPECT_EQ(effects.regionScrolls, effects.scrolledUp + effects.scrolledDown);
         }
-        EXPECT_EQ(effects.lineSizeChanges > 0, expected.lineSizes) << effects.lineSizeChanges;
-        EXPECT_EQ(effects.erases > 0, expected.erases) << effects.erases;
-        EXPECT_EQ(effects.cursorJumps > 0, expected.jumps) << effects.cursorJumps;
+        EXPECT_EQ(effects.lineSizeChanges > 0, expected.lineSizes);
+        EXPECT_EQ(effects.erases > 0, expected.erases);
+        EXPECT_EQ(effects.cursorJumps > 0, expected.jumps);
         const std::uint8_t allBits = emulator::AttrBlink | emulator::AttrReverse |
                                      emulator::AttrUnderline | emulator::AttrBold;
         EXPECT_EQ(AttributesOnScreen(screen) == allBits, expected.allAttributes);
