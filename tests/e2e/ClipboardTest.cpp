@@ -17,15 +17,9 @@ protected:
         if (IsSkipped() || HasFatalFailure()) {
             return;
         }
-        server_ = std::make_unique<ScriptedServer>(directory_ / "clip");
+        server_ = std::make_unique<ScriptedServer>(directory_ / "Clip");
         WriteSettings({{"Window", "1 1 0 0 900 600"}});
-        const std::string configuration = WriteConfiguration(
-            "clip.cnf",
-            "QuietMode = on\nTitle = Clip\nCON /UNITNAME:Clip = " + (directory_ / "clip") + "\n");
-        kestra_ = std::make_unique<KestraRun>(*x_, directory_,
-                                              std::vector<std::string>{"/C:" + configuration});
-        frame_ = x_->FindWindow("^Clip");
-        ASSERT_FALSE(frame_.empty()) << "no frame; stderr: " << kestra_->Errors();
+        ASSERT_NO_FATAL_FAILURE(StartKestra("Clip", {"Clip"}));
         ASSERT_TRUE(WaitUntil([&] { return server_->Connected(); }));
     }
 
@@ -39,8 +33,6 @@ protected:
     }
 
     std::unique_ptr<ScriptedServer> server_;
-    std::unique_ptr<KestraRun> kestra_;
-    std::string frame_;
 };
 
 TEST_F(ClipboardTest, ADraggedSelectionIsCopiedAndPastedBackWithPauses) {

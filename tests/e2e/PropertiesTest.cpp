@@ -40,12 +40,9 @@ protected:
 };
 
 TEST_F(PropertiesTest, SettingsAndPlacementsSavedAtExitAreBackAtTheNextStart) {
-    ScriptedServer first(directory_ / "first");
-    ScriptedServer second(directory_ / "second");
-    const std::string configuration = WriteConfiguration(
-        "saved.cnf",
-        "QuietMode = on\nTitle = Saved\nCON /UNITNAME:First = " + (directory_ / "first") +
-            "\nCON /UNITNAME:Second = " + (directory_ / "second") + "\n");
+    ScriptedServer first(directory_ / "First");
+    ScriptedServer second(directory_ / "Second");
+    const std::string configuration = ConsolesConfiguration("Saved", {"First", "Second"});
     // Reverse Video on: what the first run has, the second must have too.
     const std::string properties = "1 1 1 1 1 0 1 1 0";
     WriteSettings({{"Properties", properties}, {"Window", "1 0 20 30 1020 730"}});

@@ -27,19 +27,13 @@ bool Shows(const QImage& picture, const CellArea& area, const Screen& screen, st
             return false;
         }
     }
-    const auto cellInk = [&](int row, int column) {
-        return InkRow(picture, area, row, 80)[static_cast<std::size_t>(column)] == '#';
-    };
-    for (const auto& [row, column] : screen.ink) {
-        if (!cellInk(row, column)) {
-            *why = "no ink at " + std::to_string(row) + "," + std::to_string(column);
-            return false;
-        }
-    }
-    for (const auto& [row, column] : screen.empty) {
-        if (cellInk(row, column)) {
-            *why = "ink at " + std::to_string(row) + "," + std::to_string(column);
-            return false;
+    for (const auto& [cells, mark] : {std::pair{&screen.ink, '#'}, std::pair{&screen.empty, '.'}}) {
+        for (const auto& [row, column] : *cells) {
+            if (InkRow(picture, area, row, 80)[static_cast<std::size_t>(column)] != mark) {
+                *why = std::string(1, mark) + " expected at " + std::to_string(row) + "," +
+                       std::to_string(column);
+                return false;
+            }
         }
     }
     return true;
@@ -53,12 +47,9 @@ TEST_F(EndToEndTest, VttestCursorMovementScreensAreDrawnAndItsExitEndsTheProgram
     ChildProcess server = StartServe(socket, "exec vttest");
     // A console of 8 by 16 pixel cells filling the frame below its menu bar.
     WriteSettings({{"Window", "1 1 0 0 644 408"}});
-    KestraRun kestra(*x_, directory_,
-                     {"/C:" + WriteConfiguration("vttest.cnf", "QuietMode = on\nTitle = vttest\n"
-                                                               "CON /UNITNAME:vttest = " +
-                                                                   socket + "\n")});
-    const std::string frame = x_->FindWindow("^vttest");
-    ASSERT_FALSE(frame.empty()) << "no frame; stderr: " << kestra.Errors();
+    ASSERT_NO_FATAL_FAILURE(StartKestra("vttest", {"vttest"}));
+    const std::string& frame = frame_;
+    KestraRun& kestra = *kestra_;
 
     std::vector<std::pair<int, int>> border; // both sides of the border of *'s and +'s
     std::vector<std::pair<int, int>> inside; // the middle, cleared
