@@ -18,10 +18,6 @@
 namespace kestra::e2e {
 namespace {
 
-void Sleep(int milliseconds) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
-
 // The process that holds an X display's lock file, or -1.
 pid_t LockHolder(int display) {
     std::ifstream lock("/tmp/.X" + std::to_string(display) + "-lock");
@@ -79,7 +75,7 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs, int stepMs) {
         if (std::chrono::steady_clock::now() >= end) {
             return false;
         }
-        Sleep(stepMs);
+        std::this_thread::sleep_for(std::chrono::milliseconds(stepMs));
     }
 }
 
@@ -202,7 +198,7 @@ std::string XServer::WindowName(const std::string& window) const {
 
 void XServer::Key(const std::string& window, const std::string& keys) const {
     Xdotool("windowfocus --sync " + window);
-    Sleep(150);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
     Xdotool("key --delay 80 " + keys);
 }
 

@@ -71,7 +71,6 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    bool Started() const { return pid_ > 0; }
     pid_t Pid() const { return pid_; }
     // The exit status (128 + signal when killed), or -1 while it still runs
     // after timeoutMs.
@@ -194,7 +193,6 @@ struct CellArea {
     int marginTop = 0;
 
     QRect Cell(int row, int column) const;
-    QPoint Centre(int row, int column) const { return Cell(row, column).center(); }
 };
 std::optional<CellArea> FindCellArea(const QImage& picture, QPoint inside, int rows, int columns);
 // What a row of cells shows: '#' for a cell with ink, '.' for an empty one.

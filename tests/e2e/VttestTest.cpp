@@ -4,6 +4,9 @@
 // with screenshots is tests/e2e/vttest.sh.
 #include "e2e/EndToEnd.h"
 
+#include <functional>
+#include <numeric>
+
 namespace kestra::e2e {
 namespace {
 
@@ -99,22 +102,19 @@ TEST_F(EndToEndTest, VttestCursorMovementScreensAreDrawnAndItsExitEndsTheProgram
         EXPECT_EQ(why, "") << screen.name;
         // vttest drops what was typed while it draws: the next keys wait
         // until the screen has stopped changing (but for the blinking cursor).
-        std::vector<std::string> before;
+        std::string before;
         ScreenshotUntil(frame, [&](const QImage& picture) {
-            std::vector<std::string> now;
+            std::string now;
             if (const auto area = FindCellArea(picture, {643, 407}, 24, 80)) {
                 for (int row = 0; row < 24; ++row) {
-                    now.push_back(InkRow(picture, *area, row, 80));
+                    now += InkRow(picture, *area, row, 80);
                 }
             }
-            int changed = now.size() == before.size() ? 0 : 2;
-            for (std::size_t row = 0; changed < 2 && row < now.size(); ++row) {
-                for (std::size_t column = 0; column < now[row].size(); ++column) {
-                    changed += now[row][column] != before[row][column] ? 1 : 0;
-                }
-            }
+            const bool settled = now.size() == before.size() &&
+                                 std::transform_reduce(now.begin(), now.end(), before.begin(), 0,
+                                                       std::plus<>(), std::not_equal_to<>()) <= 1;
             before = std::move(now);
-            return changed <= 1;
+            return settled;
         });
         ASSERT_TRUE(kestra.Running()) << screen.name << ": " << kestra.Errors();
     }
