@@ -8,43 +8,21 @@
 namespace kestra::e2e {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-class ClipboardTest : public EndToEndTest {
-protected:
-    void SetUp() override {
-        EndToEndTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) {
-            return;
-        }
-        server_ = std::make_unique<ScriptedServer>(directory_ / "clip");
-        WriteSettings({{"Window", "1 1 0 0 900 600"}});
-        const std::string configuration = WriteConfiguration(
-            "clip.cnf",
-            "QuietMode = on\nTitle = Clip\nCON /UNITNAME:Clip = " + (directory_ / "clip") + "\n");
-        kestra_ = std::make_unique<KestraRun>(*x_, directory_,
-                                              std::vector<std::string>{"/C:" + configuration});
-        frame_ = x_->FindWindow("^Clip");
-        ASSERT_FALSE(frame_.empty()) << "no frame; stderr: " << kestra_->Errors();
-        ASSERT_TRUE(WaitUntil([&] { return server_->Connected(); }));
-    }
-
+TEST_F(EndToEndTest, CopyAndPasteGoThroughTheClipboardWithPauses) {
+    ScriptedServer server(directory_ / "Clip");
+    WriteSettings({{"Window", "1 1 0 0 900 600"}});
+    ASSERT_NO_FATAL_FAILURE(StartKestra("Clip", {"Clip"}));
+    ASSERT_TRUE(WaitUntil([&] { return server.Connected(); }));
     // Edit > Paste; what the server got once the bytes stopped coming.
-    std::vector<ScriptedServer::Piece> Paste(std::size_t expectedBytes) {
-        server_->ClearReceived();
+    const auto paste = [&](std::size_t expectedBytes) {
+        server.ClearReceived();
         x_->Key(frame_, "alt+e p");
-        WaitUntil([&] { return server_->Received().size() >= expectedBytes; }, 5000);
+        WaitUntil([&] { return server.Received().size() >= expectedBytes; }, 5000);
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        return server_->ReceivedPieces();
-    }
+        return server.ReceivedPieces();
+    };
 
-    std::unique_ptr<ScriptedServer> server_;
-    std::unique_ptr<KestraRun> kestra_;
-    std::string frame_;
-};
-
-TEST_F(ClipboardTest, ADraggedSelectionIsCopiedAndPastedBackWithPauses) {
-    ASSERT_TRUE(server_->Send("\033[2J\033[Hhello world\r\nsecond line  \r\n\r\n"));
+    ASSERT_TRUE(server.Send("\033[2J\033[Hhello world\r\nsecond line  \r\n\r\n"));
     std::optional<CellArea> area;
     ScreenshotUntil(frame_, [&](const QImage& picture) {
         area = FindCellArea(picture, {450, 400}, 24, 80);
@@ -63,9 +41,9 @@ TEST_F(ClipboardTest, ADraggedSelectionIsCopiedAndPastedBackWithPauses) {
     // it and 100 ms after a carriage return (the default PasteDelays), so the
     // bytes come in many reads, the one after the carriage return last of all.
     // A busy machine may read several bytes at once: the bounds leave room.
-    const std::vector<ScriptedServer::Piece> pieces = Paste(23);
+    const std::vector<ScriptedServer::Piece> pieces = paste(23);
     std::string pasted;
-    Clock::duration afterReturn{};
+    std::chrono::steady_clock::duration afterReturn{};
     for (std::size_t i = 0; i < pieces.size(); ++i) {
         pasted += pieces[i].bytes;
         if (i > 0 && pieces[i - 1].bytes.ends_with('\r')) {
@@ -77,19 +55,17 @@ TEST_F(ClipboardTest, ADraggedSelectionIsCopiedAndPastedBackWithPauses) {
     EXPECT_GE(pieces.size(), 8U) << "bytes sent without pauses";
     EXPECT_GE(pieces.back().time - pieces.front().time, std::chrono::milliseconds(200));
     EXPECT_GE(afterReturn, std::chrono::milliseconds(70)) << "no longer pause after the return";
-}
 
-// Text another program put on the clipboard: only printable characters and
-// carriage returns reach the server.
-TEST_F(ClipboardTest, TextFromAnotherProgramIsPastedWithoutControlsOrOtherCharacters) {
+    // Text another program put on the clipboard: only printable characters
+    // and carriage returns reach the server.
     const std::string text = "A\tB\nC\xC3\xA9 d\r";
     WriteFile(directory_ / "offered", text);
     ChildProcess offer({"env", "DISPLAY=" + x_->Display(), "xclip", "-quiet", "-selection",
                         "clipboard", "-i", directory_ / "offered"});
     ASSERT_TRUE(WaitUntil([&] { return x_->Clipboard() == text; }, 5000))
         << "xclip did not offer the text";
-    std::string pasted;
-    for (const ScriptedServer::Piece& piece : Paste(5)) {
+    pasted.clear();
+    for (const ScriptedServer::Piece& piece : paste(5)) {
         pasted += piece.bytes;
     }
     EXPECT_EQ(pasted, "ABC d\r");

@@ -18,10 +18,6 @@
 namespace kestra::e2e {
 namespace {
 
-void Sleep(int milliseconds) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
-
 // The process that holds an X display's lock file, or -1.
 pid_t LockHolder(int display) {
     std::ifstream lock("/tmp/.X" + std::to_string(display) + "-lock");
@@ -79,7 +75,7 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs, int stepMs) {
         if (std::chrono::steady_clock::now() >= end) {
             return false;
         }
-        Sleep(stepMs);
+        std::this_thread::sleep_for(std::chrono::milliseconds(stepMs));
     }
 }
 
@@ -202,7 +198,7 @@ std::string XServer::WindowName(const std::string& window) const {
 
 void XServer::Key(const std::string& window, const std::string& keys) const {
     Xdotool("windowfocus --sync " + window);
-    Sleep(150);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
     Xdotool("key --delay 80 " + keys);
 }
 
@@ -382,23 +378,16 @@ std::optional<CellArea> FindCellArea(const QImage& picture, QPoint inside, int r
     const auto isBackground = [&](int x, int y) {
         return picture.valid(x, y) && picture.pixel(x, y) == area.background;
     };
-    int left = inside.x();
-    int right = inside.x();
-    int top = inside.y();
-    int bottom = inside.y();
-    while (isBackground(left - 1, inside.y())) {
-        --left;
-    }
-    while (isBackground(right + 1, inside.y())) {
-        ++right;
-    }
-    while (isBackground(inside.x(), top - 1)) {
-        --top;
-    }
-    while (isBackground(inside.x(), bottom + 1)) {
-        ++bottom;
-    }
-    area.client = QRect(QPoint(left, top), QPoint(right, bottom));
+    // How far the background reaches from the point in one direction.
+    const auto reach = [&](int dx, int dy) {
+        QPoint point = inside;
+        while (isBackground(point.x() + dx, point.y() + dy)) {
+            point += QPoint(dx, dy);
+        }
+        return point;
+    };
+    area.client =
+        QRect(QPoint(reach(-1, 0).x(), reach(0, -1).y()), QPoint(reach(1, 0).x(), reach(0, 1).y()));
     // The window's own rule: two pixels of border at least, the rest shared
     // out between the cells, what is left over split between the margins.
     area.cellWidth = (area.client.width() - 4) / columns;
@@ -546,6 +535,22 @@ std::string EndToEndTest::WriteConfiguration(const std::string& name, const std:
     const std::string path = directory_ / name;
     WriteFile(path, text);
     return path;
+}
+
+std::string EndToEndTest::ConsolesConfiguration(const std::string& title,
+                                                const std::vector<std::string>& units) {
+    std::string text = "QuietMode = on\nTitle = " + title + "\n";
+    for (const std::string& unit : units) {
+        text += "CON /UNITNAME:" + unit + " = " + (directory_ / unit) + "\n";
+    }
+    return WriteConfiguration(title + ".cnf", text);
+}
+
+void EndToEndTest::StartKestra(const std::string& title, const std::vector<std::string>& units) {
+    kestra_ = std::make_unique<KestraRun>(
+        *x_, directory_, std::vector<std::string>{"/C:" + ConsolesConfiguration(title, units)});
+    frame_ = x_->FindWindow("^" + title);
+    ASSERT_FALSE(frame_.empty()) << "no frame; stderr: " << kestra_->Errors();
 }
 
 int EndToEndTest::ExitThroughMenu(KestraRun& kestra, const std::string& frame) {

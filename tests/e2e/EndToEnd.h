@@ -71,7 +71,6 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    bool Started() const { return pid_ > 0; }
     pid_t Pid() const { return pid_; }
     // The exit status (128 + signal when killed), or -1 while it still runs
     // after timeoutMs.
@@ -194,7 +193,6 @@ struct CellArea {
     int marginTop = 0;
 
     QRect Cell(int row, int column) const;
-    QPoint Centre(int row, int column) const { return Cell(row, column).center(); }
 };
 std::optional<CellArea> FindCellArea(const QImage& picture, QPoint inside, int rows, int columns);
 // What a row of cells shows: '#' for a cell with ink, '.' for an empty one.
@@ -220,6 +218,12 @@ protected:
     std::optional<std::string> ReadSetting(const std::string& name) const;
     // A configuration file in the test's directory.
     std::string WriteConfiguration(const std::string& name, const std::string& text);
+    // A quiet configuration titled `title` with one console per unit name,
+    // each on the socket of that name in the test's directory.
+    std::string ConsolesConfiguration(const std::string& title,
+                                      const std::vector<std::string>& units);
+    // Starts kestra on that configuration and finds its frame (kestra_, frame_).
+    void StartKestra(const std::string& title, const std::vector<std::string>& units);
     // File > Exit..., then Shutdown in the question; the exit status.
     int ExitThroughMenu(KestraRun& kestra, const std::string& frame);
     // Screenshots of the window until check() accepts one (the last repaint
@@ -229,6 +233,8 @@ protected:
 
     std::unique_ptr<XServer> x_;
     TemporaryDirectory directory_;
+    std::unique_ptr<KestraRun> kestra_;
+    std::string frame_;
 };
 
 } // namespace kestra::e2e

@@ -12,18 +12,15 @@ namespace {
 // connection, and the program ends with the server's message once the user
 // has closed the dialog with Return (Shutdown is its default button).
 TEST_F(EndToEndTest, AServerThatExitsEndsTheProgramWithItsMessageAndStatus255) {
-    const std::string socket = directory_ / "leaving";
-    ChildProcess server = StartServe(socket, "printf 'going\\n'; sleep 1");
-    const std::string configuration = WriteConfiguration(
-        "leaving.cnf", "QuietMode = on\nTitle = Leaving\nCON /UNITNAME:Leaving = " + socket + "\n");
-    KestraRun kestra(*x_, directory_, {"/C:" + configuration});
-    ASSERT_FALSE(x_->FindWindow("^Leaving").empty()) << "no frame; stderr: " << kestra.Errors();
+    ChildProcess server = StartServe(directory_ / "Leaving", "printf 'going\\n'; sleep 1");
+    ASSERT_NO_FATAL_FAILURE(StartKestra("Leaving", {"Leaving"}));
     const std::string dialog = x_->FindWindow("^Fatal Error$");
-    ASSERT_FALSE(dialog.empty()) << "no dialog; stderr: " << kestra.Errors();
-    EXPECT_EQ(kestra.Status(300), -1) << "the program waits for the user";
-    EXPECT_TRUE(x_->KeyUntil(dialog, "Return", [&] { return !kestra.Running(); }));
-    EXPECT_EQ(kestra.Status(), 255);
-    EXPECT_EQ(kestra.Errors(), "The server for pipe " + socket + " has shut down\n");
+    ASSERT_FALSE(dialog.empty()) << "no dialog; stderr: " << kestra_->Errors();
+    EXPECT_EQ(kestra_->Status(300), -1) << "the program waits for the user";
+    EXPECT_TRUE(x_->KeyUntil(dialog, "Return", [&] { return !kestra_->Running(); }));
+    EXPECT_EQ(kestra_->Status(), 255);
+    EXPECT_EQ(kestra_->Errors(),
+              "The server for pipe " + (directory_ / "Leaving") + " has shut down\n");
 }
 
 // A mistake in an included file: the report names the file, the line, the

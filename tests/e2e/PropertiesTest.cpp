@@ -16,36 +16,28 @@ std::vector<int> Numbers(const std::string& text) {
     return numbers;
 }
 
-class PropertiesTest : public EndToEndTest {
-protected:
-    QRect FrameGeometry(const std::string& frame) const {
-        const std::vector<int> numbers = Numbers(x_->Xdotool(
-            "getwindowgeometry --shell " + frame + " | sed -n 's/^[XYWIDTHEG]*=//p' | head -n 4"));
-        return numbers.size() == 4 ? QRect(numbers[0], numbers[1], numbers[2], numbers[3])
-                                   : QRect();
-    }
+// The frame's position and size as the window manager has it.
+QRect FrameGeometry(const XServer& x, const std::string& frame) {
+    const std::vector<int> numbers = Numbers(x.Xdotool(
+        "getwindowgeometry --shell " + frame + " | sed -n 's/^[XYWIDTHEG]*=//p' | head -n 4"));
+    return numbers.size() == 4 ? QRect(numbers[0], numbers[1], numbers[2], numbers[3]) : QRect();
+}
 
+TEST_F(EndToEndTest, SettingsAndPlacementsSavedAtExitAreBackAtTheNextStart) {
     // The consoles as seen on the display: with Reverse Video their empty
     // cells are white, in areas far larger than the white bits of the frame's
     // decorations. Screenshots until they are as expected.
-    std::vector<QRect> WhiteConsoles(const std::string& frame,
-                                     const std::function<bool(const std::vector<QRect>&)>& check) {
+    const auto whiteConsoles = [&](const std::string& frame, const auto& check) {
         std::vector<QRect> regions;
         ScreenshotUntil(frame, [&](const QImage& picture) {
             regions = ColourRegions(picture, qRgb(255, 255, 255), 20000);
             return check(regions);
         });
         return regions;
-    }
-};
-
-TEST_F(PropertiesTest, SettingsAndPlacementsSavedAtExitAreBackAtTheNextStart) {
-    ScriptedServer first(directory_ / "first");
-    ScriptedServer second(directory_ / "second");
-    const std::string configuration = WriteConfiguration(
-        "saved.cnf",
-        "QuietMode = on\nTitle = Saved\nCON /UNITNAME:First = " + (directory_ / "first") +
-            "\nCON /UNITNAME:Second = " + (directory_ / "second") + "\n");
+    };
+    ScriptedServer first(directory_ / "First");
+    ScriptedServer second(directory_ / "Second");
+    const std::string configuration = ConsolesConfiguration("Saved", {"First", "Second"});
     // Reverse Video on: what the first run has, the second must have too.
     const std::string properties = "1 1 1 1 1 0 1 1 0";
     WriteSettings({{"Properties", properties}, {"Window", "1 0 20 30 1020 730"}});
@@ -55,17 +47,18 @@ TEST_F(PropertiesTest, SettingsAndPlacementsSavedAtExitAreBackAtTheNextStart) {
         KestraRun kestra(*x_, directory_, {"/C:" + configuration});
         const std::string frame = x_->FindWindow("^Saved");
         ASSERT_FALSE(frame.empty()) << "no frame; stderr: " << kestra.Errors();
-        EXPECT_TRUE(WaitUntil([&] { return FrameGeometry(frame) == QRect(20, 30, 1000, 700); }))
-            << "the frame is not where the settings put it";
+        EXPECT_TRUE(WaitUntil([&] {
+            return FrameGeometry(*x_, frame) == QRect(20, 30, 1000, 700);
+        })) << "the frame is not where the settings put it";
         x_->Key(frame, "alt+w v");
         const auto tiled = [](const std::vector<QRect>& regions) {
             return Tiled(regions, {1000, 700}, false);
         };
-        EXPECT_TRUE(tiled(WhiteConsoles(frame, tiled))) << "no white consoles side by side";
+        EXPECT_TRUE(tiled(whiteConsoles(frame, tiled))) << "no white consoles side by side";
         x_->Xdotool("windowmove --sync " + frame + " 40 50 windowsize --sync " + frame +
                     " 1100 760");
-        EXPECT_TRUE(WaitUntil([&] { return FrameGeometry(frame) == moved; }));
-        consoles = WhiteConsoles(frame, [](const auto& regions) { return regions.size() == 2; });
+        EXPECT_TRUE(WaitUntil([&] { return FrameGeometry(*x_, frame) == moved; }));
+        consoles = whiteConsoles(frame, [](const auto& regions) { return regions.size() == 2; });
         ASSERT_EQ(ExitThroughMenu(kestra, frame), 0) << kestra.Errors();
     }
     EXPECT_EQ(ReadSetting("Properties").value_or("none"), properties);
@@ -84,10 +77,10 @@ TEST_F(PropertiesTest, SettingsAndPlacementsSavedAtExitAreBackAtTheNextStart) {
     KestraRun again(*x_, directory_, {"/C:" + configuration}, "stderr-again");
     const std::string frame = x_->FindWindow("^Saved");
     ASSERT_FALSE(frame.empty()) << "no frame; stderr: " << again.Errors();
-    EXPECT_TRUE(WaitUntil([&] { return FrameGeometry(frame) == moved; }))
+    EXPECT_TRUE(WaitUntil([&] { return FrameGeometry(*x_, frame) == moved; }))
         << "the frame is not where it was left";
     const std::vector<QRect> restored =
-        WhiteConsoles(frame, [&](const auto& regions) { return regions == consoles; });
+        whiteConsoles(frame, [&](const auto& regions) { return regions == consoles; });
     EXPECT_EQ(restored, consoles) << "the consoles are not where they were, or not white";
     EXPECT_EQ(ExitThroughMenu(again, frame), 0) << again.Errors();
 }

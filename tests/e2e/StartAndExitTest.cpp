@@ -4,60 +4,28 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <sstream>
 
 namespace kestra::e2e {
 namespace {
 
-struct FailureCase {
-    const char* name;
-    std::vector<std::string> arguments; // "/C:@" stands for the missing file
-    const char* dialog;
-    std::string message; // what standard error holds too
-};
-
-TEST_F(EndToEndTest, FailuresShowTheirDialogAndEndWithStatus255) {
-    const std::string missing = directory_ / "missing.cnf";
-    const FailureCase cases[] = {
-        {"missing configuration",
-         {"/Q", "/C:@"},
-         "Fatal Error",
-         "Can't open configuration file: " + missing},
-        {"help", {"/Q", "/H"}, "Command Line Help", "Command line: KESTRA [Commands] [Options]"},
-        {"bad option", {"/Q", "/X"}, "Command Line Help", "Invalid command line option: /X"},
-    };
-    for (const FailureCase& row : cases) {
-        std::vector<std::string> arguments;
-        for (const std::string& argument : row.arguments) {
-            arguments.push_back(argument == "/C:@" ? "/C:" + missing : argument);
-        }
-        KestraRun kestra(*x_, directory_, arguments);
-        const std::string dialog = x_->FindWindow(std::string("^") + row.dialog + "$");
-        ASSERT_FALSE(dialog.empty()) << row.name << ": no dialog; stderr: " << kestra.Errors();
-        EXPECT_EQ(kestra.Status(300), -1) << row.name << ": the program waits for the user";
-        EXPECT_TRUE(x_->KeyUntil(dialog, "alt+s", [&] { return !kestra.Running(); })) << row.name;
-        EXPECT_EQ(kestra.Status(), 255) << row.name;
-        EXPECT_NE(kestra.Errors().find(row.message), std::string::npos)
-            << row.name << ": " << kestra.Errors();
+// Help and a bad option show the Command Line Help dialog; Shutdown ends the
+// program with status 255.
+TEST_F(EndToEndTest, CommandLineHelpShowsItsDialogAndEndsWithStatus255) {
+    for (const auto& [option, message] :
+         {std::pair{"/H", "Command line: KESTRA [Commands] [Options]"},
+          std::pair{"/X", "Invalid command line option: /X"}}) {
+        KestraRun kestra(*x_, directory_, {"/Q", option});
+        const std::string dialog = x_->FindWindow("^Command Line Help$");
+        ASSERT_FALSE(dialog.empty()) << option << ": no dialog; stderr: " << kestra.Errors();
+        EXPECT_TRUE(x_->KeyUntil(dialog, "alt+s", [&] { return !kestra.Running(); })) << option;
+        EXPECT_EQ(kestra.Status(), 255) << option;
+        EXPECT_NE(kestra.Errors().find(message), std::string::npos) << kestra.Errors();
     }
 }
 
-TEST_F(EndToEndTest, FrameShowsTheConfiguredTitleAndExitEndsWithStatus0) {
-    const std::string configuration =
-        WriteConfiguration("lab.cnf", "QuietMode = on\nTitle = Lab   consoles\n");
-    KestraRun kestra(*x_, directory_, {"/C:" + configuration});
-    const std::string frame = x_->FindWindow("^Lab   consoles$");
-    ASSERT_FALSE(frame.empty()) << "no frame titled from the configuration; stderr: "
-                                << kestra.Errors();
-    EXPECT_EQ(ExitThroughMenu(kestra, frame), 0) << kestra.Errors();
-    // Save on Program Exit wrote the default Properties into the settings file.
-    EXPECT_EQ(ReadSetting("Properties").value_or("none"), "1 1 1 1 1 0 0 1 0");
-}
-
-// Two consoles on two kestra-serve sockets, each running a small script: the
-// frame carries the configured title, the maximised console's name follows
-// it, each console shows in its own cells what its server wrote, and File >
-// Exit ends the program with status 0.
+// Two consoles on two kestra-serve sockets: the frame carries the configured
+// title and the maximised console's name, each console shows in its own cells
+// what its server wrote, and File > Exit ends the program with status 0.
 TEST_F(EndToEndTest, TwoConsolesShowWhatTheirServersWrite) {
     struct Console {
         const char* name;
@@ -69,65 +37,57 @@ TEST_F(EndToEndTest, TwoConsolesShowWhatTheirServersWrite) {
         {"Beta", "printf '\\n\\nbeta 22 two\\n'", {{0, ""}, {2, "beta 22 two"}}},
     };
     std::vector<ChildProcess> servers;
-    std::string configuration = "QuietMode = on\nTitle = Two consoles\n";
     for (const Console& console : consoles) {
-        const std::string socket = directory_ / console.name;
-        servers.push_back(
-            StartServe(socket, std::string(console.script) + "; exec cat >/dev/null"));
-        configuration += std::string("CON /UNITNAME:") + console.name + " = " + socket + "\n";
+        servers.push_back(StartServe(directory_ / console.name,
+                                     std::string(console.script) + "; exec cat >/dev/null"));
     }
     // The consoles maximised in a frame of known size: the active console's
     // cells then fill the frame below its menu bar.
     WriteSettings({{"Window", "1 1 0 0 1000 700"}});
-    KestraRun kestra(*x_, directory_, {"/C:" + WriteConfiguration("two.cnf", configuration)});
-
+    ASSERT_NO_FATAL_FAILURE(StartKestra("Two consoles", {"Alpha", "Beta"}));
     for (std::size_t index = 0; index < std::size(consoles); ++index) {
         const Console& console = consoles[index];
         const std::string title = std::string("Two consoles - [") + console.name + "]";
-        std::string frame = x_->FindWindow("^Two consoles");
-        ASSERT_FALSE(frame.empty()) << "no frame; stderr: " << kestra.Errors();
         if (index > 0) {
             // The window list of the Window menu numbers the consoles.
-            x_->KeyUntil(frame, "alt+w " + std::to_string(index + 1),
-                         [&] { return x_->WindowName(frame) == title; });
+            x_->KeyUntil(frame_, "alt+w " + std::to_string(index + 1),
+                         [&] { return x_->WindowName(frame_) == title; });
         }
-        EXPECT_TRUE(WaitUntil([&] { return x_->WindowName(frame) == title; }))
-            << "frame title: " << x_->WindowName(frame);
+        EXPECT_TRUE(WaitUntil([&] { return x_->WindowName(frame_) == title; }))
+            << "frame title: " << x_->WindowName(frame_);
+        std::vector<std::string> expected;
         std::vector<std::string> seen;
-        ScreenshotUntil(frame, [&](const QImage& picture) {
-            seen.clear();
-            const auto area = FindCellArea(picture, {500, 400}, 24, 80);
-            if (!area) {
-                return false;
-            }
-            for (const auto& [row, text] : console.rows) {
-                seen.push_back(InkRow(picture, *area, row, 80));
-            }
-            return std::equal(seen.begin(), seen.end(), console.rows.begin(),
-                              [](const std::string& ink, const auto& expected) {
-                                  return ink == InkOf(expected.second, 80);
-                              });
-        });
-        ASSERT_EQ(seen.size(), console.rows.size()) << console.name << ": no cells found";
-        for (std::size_t row = 0; row < seen.size(); ++row) {
-            EXPECT_EQ(seen[row], InkOf(console.rows[row].second, 80))
-                << console.name << ", row " << console.rows[row].first;
+        for (const auto& [row, text] : console.rows) {
+            expected.push_back(InkOf(text, 80));
         }
+        ScreenshotUntil(frame_, [&](const QImage& picture) {
+            seen.clear();
+            if (const auto area = FindCellArea(picture, {500, 400}, 24, 80)) {
+                for (const auto& [row, text] : console.rows) {
+                    seen.push_back(InkRow(picture, *area, row, 80));
+                }
+            }
+            return seen == expected;
+        });
+        EXPECT_EQ(seen, expected) << console.name;
     }
-    EXPECT_EQ(ExitThroughMenu(kestra, x_->FindWindow("^Two consoles")), 0) << kestra.Errors();
+    EXPECT_EQ(ExitThroughMenu(*kestra_, frame_), 0) << kestra_->Errors();
 }
 
-// Restart from the Fatal Error dialog: the old instance ends with 255 and a
-// new one runs with the old arguments and /W: with the old process id (it
-// waits for that process before it reads anything, and then reports the same
-// missing file).
+// A missing configuration file: the Fatal Error dialog waits for the user.
+// Its Restart ends the old instance with 255 and runs a new one with the old
+// arguments and /W: with the old process id (it waits for that process
+// before it reads anything, and then reports the same missing file).
 TEST_F(EndToEndTest, RestartStartsANewInstanceThatWaitsForTheOldOne) {
     const std::string missing = directory_ / "missing.cnf";
     KestraRun kestra(*x_, directory_, {"/Q", "/C:" + missing});
     const std::string dialog = x_->FindWindow("^Fatal Error$");
     ASSERT_FALSE(dialog.empty()) << kestra.Errors();
+    EXPECT_EQ(kestra.Status(300), -1) << "the program waits for the user";
     EXPECT_TRUE(x_->KeyUntil(dialog, "alt+r", [&] { return !kestra.Running(); }));
     EXPECT_EQ(kestra.Status(), 255);
+    EXPECT_NE(kestra.Errors().find("Can't open configuration file: " + missing), std::string::npos)
+        << kestra.Errors();
 
     // The new instance is not this process's child: it is ended by its pid,
     // however the test ends.

@@ -4,6 +4,9 @@
 // with screenshots is tests/e2e/vttest.sh.
 #include "e2e/EndToEnd.h"
 
+#include <functional>
+#include <numeric>
+
 namespace kestra::e2e {
 namespace {
 
@@ -27,19 +30,13 @@ bool Shows(const QImage& picture, const CellArea& area, const Screen& screen, st
             return false;
         }
     }
-    const auto cellInk = [&](int row, int column) {
-        return InkRow(picture, area, row, 80)[static_cast<std::size_t>(column)] == '#';
-    };
-    for (const auto& [row, column] : screen.ink) {
-        if (!cellInk(row, column)) {
-            *why = "no ink at " + std::to_string(row) + "," + std::to_string(column);
-            return false;
-        }
-    }
-    for (const auto& [row, column] : screen.empty) {
-        if (cellInk(row, column)) {
-            *why = "ink at " + std::to_string(row) + "," + std::to_string(column);
-            return false;
+    for (const auto& [cells, mark] : {std::pair{&screen.ink, '#'}, std::pair{&screen.empty, '.'}}) {
+        for (const auto& [row, column] : *cells) {
+            if (InkRow(picture, area, row, 80)[static_cast<std::size_t>(column)] != mark) {
+                *why = std::string(1, mark) + " expected at " + std::to_string(row) + "," +
+                       std::to_string(column);
+                return false;
+            }
         }
     }
     return true;
@@ -53,12 +50,9 @@ TEST_F(EndToEndTest, VttestCursorMovementScreensAreDrawnAndItsExitEndsTheProgram
     ChildProcess server = StartServe(socket, "exec vttest");
     // A console of 8 by 16 pixel cells filling the frame below its menu bar.
     WriteSettings({{"Window", "1 1 0 0 644 408"}});
-    KestraRun kestra(*x_, directory_,
-                     {"/C:" + WriteConfiguration("vttest.cnf", "QuietMode = on\nTitle = vttest\n"
-                                                               "CON /UNITNAME:vttest = " +
-                                                                   socket + "\n")});
-    const std::string frame = x_->FindWindow("^vttest");
-    ASSERT_FALSE(frame.empty()) << "no frame; stderr: " << kestra.Errors();
+    ASSERT_NO_FATAL_FAILURE(StartKestra("vttest", {"vttest"}));
+    const std::string& frame = frame_;
+    KestraRun& kestra = *kestra_;
 
     std::vector<std::pair<int, int>> border; // both sides of the border of *'s and +'s
     std::vector<std::pair<int, int>> inside; // the middle, cleared
@@ -108,22 +102,19 @@ TEST_F(EndToEndTest, VttestCursorMovementScreensAreDrawnAndItsExitEndsTheProgram
         EXPECT_EQ(why, "") << screen.name;
         // vttest drops what was typed while it draws: the next keys wait
         // until the screen has stopped changing (but for the blinking cursor).
-        std::vector<std::string> before;
+        std::string before;
         ScreenshotUntil(frame, [&](const QImage& picture) {
-            std::vector<std::string> now;
+            std::string now;
             if (const auto area = FindCellArea(picture, {643, 407}, 24, 80)) {
                 for (int row = 0; row < 24; ++row) {
-                    now.push_back(InkRow(picture, *area, row, 80));
+                    now += InkRow(picture, *area, row, 80);
                 }
             }
-            int changed = now.size() == before.size() ? 0 : 2;
-            for (std::size_t row = 0; changed < 2 && row < now.size(); ++row) {
-                for (std::size_t column = 0; column < now[row].size(); ++column) {
-                    changed += now[row][column] != before[row][column] ? 1 : 0;
-                }
-            }
+            const bool settled = now.size() == before.size() &&
+                                 std::transform_reduce(now.begin(), now.end(), before.begin(), 0,
+                                                       std::plus<>(), std::not_equal_to<>()) <= 1;
             before = std::move(now);
-            return changed <= 1;
+            return settled;
         });
         ASSERT_TRUE(kestra.Running()) << screen.name << ": " << kestra.Errors();
     }

@@ -3,19 +3,9 @@
 #include "e2e/EndToEnd.h"
 
 #include <algorithm>
-#include <sstream>
 
 namespace kestra::e2e {
 namespace {
-
-std::string Describe(const std::vector<QRect>& regions) {
-    std::ostringstream text;
-    for (const QRect& region : regions) {
-        text << "(" << region.x() << "," << region.y() << " " << region.width() << "x"
-             << region.height() << ") ";
-    }
-    return text.str();
-}
 
 // Two consoles of one size, smaller than the frame, each a step down and to
 // the right of the one before.
@@ -33,30 +23,23 @@ bool Cascaded(std::vector<QRect> regions, QSize frame) {
 }
 
 TEST_F(EndToEndTest, WindowMenuCascadesAndTilesTheConsoles) {
-    ScriptedServer first(directory_ / "first");
-    ScriptedServer second(directory_ / "second");
+    ScriptedServer first(directory_ / "First");
+    ScriptedServer second(directory_ / "Second");
     WriteSettings({{"Window", "1 0 0 0 1000 700"}});
-    const std::string configuration = WriteConfiguration(
-        "arrange.cnf",
-        "QuietMode = on\nTitle = Arrange\nCON /UNITNAME:First = " + (directory_ / "first") +
-            "\nCON /UNITNAME:Second = " + (directory_ / "second") + "\n");
-    KestraRun kestra(*x_, directory_, {"/C:" + configuration});
-    const std::string frame = x_->FindWindow("^Arrange");
-    ASSERT_FALSE(frame.empty()) << "no frame; stderr: " << kestra.Errors();
+    ASSERT_NO_FATAL_FAILURE(StartKestra("Arrange", {"First", "Second"}));
 
     struct Arrangement {
         const char* keys;
         const char* name;
         std::function<bool(const std::vector<QRect>&, QSize)> check;
     };
+    const auto stacked = [](const auto& regions, QSize size) { return Tiled(regions, size, true); };
     const Arrangement arrangements[] = {
-        {"alt+w h", "tiled horizontally",
-         [](const auto& regions, QSize size) { return Tiled(regions, size, true); }},
+        {"alt+w h", "tiled horizontally", stacked},
         {"alt+w v", "tiled vertically",
          [](const auto& regions, QSize size) { return Tiled(regions, size, false); }},
         {"alt+w c", "cascaded", Cascaded},
-        {"alt+w h", "tiled horizontally again",
-         [](const auto& regions, QSize size) { return Tiled(regions, size, true); }},
+        {"alt+w h", "tiled horizontally again", stacked},
     };
     for (const Arrangement& row : arrangements) {
         std::vector<QRect> regions;
@@ -64,10 +47,10 @@ TEST_F(EndToEndTest, WindowMenuCascadesAndTilesTheConsoles) {
             regions = ColourRegions(picture, qRgb(0, 0, 0), 400);
             return row.check(regions, picture.size());
         };
-        x_->Key(frame, row.keys);
-        ScreenshotUntil(frame, arranged);
+        x_->Key(frame_, row.keys);
+        ScreenshotUntil(frame_, arranged);
         EXPECT_TRUE(row.check(regions, QSize(1000, 700)))
-            << row.name << ": consoles at " << Describe(regions);
+            << row.name << ": consoles at " << testing::PrintToString(regions);
     }
 }
 

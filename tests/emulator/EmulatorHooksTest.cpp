@@ -16,6 +16,28 @@ void Receive(Emulator& emulator, std::string_view bytes) {
     }
 }
 
+// A VT100 on a 24-row screen with the recorder attached, after `before` was
+// received; the log holds only what comes next.
+struct Recorded {
+    explicit Recorded(std::string_view before) {
+        termdef::ResetTerminalDefinition();
+        termdef::TheTerminalDefinition().loaded = true;
+        InitEmulator(emulator, "", 24);
+        emulator.charCodes[0x7F] = 0;
+        AttachRecorder(emulator.screen, log);
+        emulator.screen.hooks.CellsPrinted = [](ScreenBuffer& s, unsigned count) {
+            Record(s, "printed " + std::to_string(s.row) + "," + std::to_string(s.col) + " " +
+                          std::to_string(count));
+        };
+        Receive(emulator, before);
+        log.calls.clear();
+    }
+    ~Recorded() { termdef::ResetTerminalDefinition(); }
+
+    Emulator emulator;
+    HookLog log;
+};
+
 TEST(EmulatorHooksTest, ReceivedBytesCauseTheseCalls) {
     // clang-format off
     const struct {
@@ -31,18 +53,10 @@ TEST(EmulatorHooksTest, ReceivedBytesCauseTheseCalls) {
     };
     // clang-format on
     for (const auto& c : cases) {
-        termdef::ResetTerminalDefinition();
-        termdef::TheTerminalDefinition().loaded = true;
-        Emulator emulator;
-        InitEmulator(emulator, "", 24);
-        HookLog log;
-        AttachRecorder(emulator.screen, log);
-        Receive(emulator, c.before);
-        log.calls.clear();
-        Receive(emulator, c.bytes);
-        EXPECT_EQ(log.Only(std::string(c.only)), c.calls) << c.before << c.bytes;
+        Recorded run(c.before);
+        Receive(run.emulator, c.bytes);
+        EXPECT_EQ(run.log.Only(std::string(c.only)), c.calls) << c.before << c.bytes;
     }
-    termdef::ResetTerminalDefinition();
 }
 
 // Bytes in the steps ReceiveRun takes, each step noted as "| N" after its
@@ -79,42 +93,21 @@ TEST(EmulatorHooksTest, ARunOfTextIsAnnouncedOnceWhereTheConsoleTakesRuns) {
     };
     // clang-format on
     for (const auto& c : cases) {
-        termdef::ResetTerminalDefinition();
-        termdef::TheTerminalDefinition().loaded = true;
-        Emulator emulator;
-        InitEmulator(emulator, "", 24);
-        emulator.charCodes[0x7F] = 0;
-        HookLog log;
-        AttachRecorder(emulator.screen, log);
-        emulator.screen.hooks.CellsPrinted = [](ScreenBuffer& s, unsigned count) {
-            Record(s, "printed " + std::to_string(s.row) + "," + std::to_string(s.col) + " " +
-                          std::to_string(count));
-        };
-        Receive(emulator, c.before);
-        log.calls.clear();
-        ReceiveInRuns(emulator, log, c.bytes, c.limit);
-        std::erase_if(log.calls, [&](const std::string& call) {
+        Recorded run(c.before);
+        ReceiveInRuns(run.emulator, run.log, c.bytes, c.limit);
+        std::erase_if(run.log.calls, [&](const std::string& call) {
             return !call.starts_with(c.only) && !call.starts_with("|");
         });
-        EXPECT_EQ(log.calls, c.calls) << c.before << c.bytes;
+        EXPECT_EQ(run.log.calls, c.calls) << c.before << c.bytes;
     }
-    termdef::ResetTerminalDefinition();
 }
 
 TEST(EmulatorHooksTest, ResetWithTheBufferDetachedCallsNoHook) {
-    termdef::ResetTerminalDefinition();
-    termdef::TheTerminalDefinition().loaded = true;
-    Emulator emulator;
-    InitEmulator(emulator, "", 24);
-    HookLog log;
-    AttachRecorder(emulator.screen, log);
-    Receive(emulator, "text\x1b[5;10r");
-    log.calls.clear();
-    emulator.screen.attached = 0;
-    ResetEmulator(emulator, true);
-    EXPECT_TRUE(log.calls.empty());
-    EXPECT_EQ(emulator.screen.cols, 132u);
-    termdef::ResetTerminalDefinition();
+    Recorded run("text\x1b[5;10r");
+    run.emulator.screen.attached = 0;
+    ResetEmulator(run.emulator, true);
+    EXPECT_TRUE(run.log.calls.empty());
+    EXPECT_EQ(run.emulator.screen.cols, 132u);
 }
 
 } // namespace

@@ -34,85 +34,6 @@ ScreenBuffer MakeScreen(unsigned rows = 24, unsigned cols = 80, bool autowrap = 
     return screen;
 }
 
-TEST(ScreenBufferTest, WritingToTheLastColumn) {
-    // clang-format off
-    const struct {
-        bool autowrap; unsigned row; int count; std::uint32_t endRow, endCol; char lastColumn;
-    } cases[] = {
-        {false, 0,  80, 0,  79, '9'}, // 80th character in column 79, cursor stays
-        {false, 0,  81, 0,  79, 'X'}, // the 81st overwrites column 79
-        {true,  0,  80, 1,  0,  '9'}, // wraps at once, no pending state
-        {true,  23, 80, 23, 0,  ' '}, // on the last row the screen scrolls
-    };
-    // clang-format on
-    for (const auto& c : cases) {
-        ScreenBuffer screen = MakeScreen(24, 80, c.autowrap);
-        screen.MoveCursor(c.row, 0);
-        std::string text;
-        for (int i = 0; i < 79; ++i) {
-            text += static_cast<char>('0' + i % 10);
-        }
-        text += '9';
-        if (c.count == 81) {
-            text += 'X';
-        }
-        Write(screen, text);
-        EXPECT_EQ(screen.row, c.endRow) << "autowrap " << c.autowrap << " count " << c.count;
-        EXPECT_EQ(screen.col, c.endCol) << "autowrap " << c.autowrap << " count " << c.count;
-        EXPECT_EQ(screen.chars[screen.CellIndex(c.row, 79)], c.lastColumn);
-        if (c.row == 23 && c.autowrap) {
-            EXPECT_EQ(RowText(screen, 22).size(), 80u) << "the written row moved up";
-        }
-    }
-}
-
-TEST(ScreenBufferTest, MoveCursorClampsToTheScreen) {
-    // clang-format off
-    const struct { std::uint32_t r, c, row, col; } cases[] = {
-        {23,  79,  23, 79},
-        {24,  80,  23, 79},
-        {0xFFFFFFFF, 0xFFFFFFFF, 23, 79},
-        {5,   100, 5,  79},
-    };
-    // clang-format on
-    ScreenBuffer screen = MakeScreen();
-    for (const auto& c : cases) {
-        screen.MoveCursor(c.r, c.c);
-        EXPECT_EQ(screen.row, c.row) << c.r << "," << c.c;
-        EXPECT_EQ(screen.col, c.col) << c.r << "," << c.c;
-        EXPECT_EQ(screen.shownRow, c.row);
-        EXPECT_EQ(screen.shownCol, c.col);
-    }
-}
-
-TEST(ScreenBufferTest, LineFeedAtAndBelowTheRegionBottom) {
-    // clang-format off
-    const struct { std::uint32_t startRow; std::uint32_t endRow; bool regionScrolled; } cases[] = {
-        {10, 10, true},  // region bottom: the region scrolls, the cursor stays
-        {9,  10, false}, // inside the region: plain move
-        {20, 21, false}, // below the region: plain move
-        {23, 23, false}, // last screen row below the region: nothing
-    };
-    // clang-format on
-    for (const auto& c : cases) {
-        ScreenBuffer screen = MakeScreen();
-        for (std::uint32_t r = 0; r < 24; ++r) {
-            screen.MoveCursor(r, 0);
-            Write(screen, std::to_string(r));
-        }
-        screen.SetScrollRegion(5, 10);
-        screen.MoveCursor(c.startRow, 3);
-        screen.LineFeed();
-        EXPECT_EQ(screen.row, c.endRow) << "from row " << c.startRow;
-        EXPECT_EQ(screen.col, 3u);
-        EXPECT_EQ(RowText(screen, 4), "4");
-        EXPECT_EQ(RowText(screen, 5), c.regionScrolled ? "6" : "5");
-        EXPECT_EQ(RowText(screen, 10), c.regionScrolled ? "" : "10");
-        EXPECT_EQ(RowText(screen, 11), "11");
-        EXPECT_EQ(RowText(screen, 23), "23");
-    }
-}
-
 TEST(ScreenBufferTest, PageModeWrapsToTheTopWithoutMovingText) {
     ScreenBuffer screen = MakeScreen(24, 80, true);
     screen.scrolling = 0;
@@ -120,10 +41,6 @@ TEST(ScreenBufferTest, PageModeWrapsToTheTopWithoutMovingText) {
     Write(screen, "first");
     screen.MoveCursor(23, 0);
     Write(screen, "last");
-    screen.LineFeed();
-    EXPECT_EQ(screen.row, 0u);
-    EXPECT_EQ(RowText(screen, 0), "first");
-    EXPECT_EQ(RowText(screen, 23), "last");
 
     // A region bottom above the last row: the line feed leaves the cursor.
     screen.SetScrollRegion(2, 10);
@@ -175,36 +92,6 @@ TEST(ScreenBufferTest, ErasedRunsCoverExactlyTheirCells) {
                 << "start " << c.start << " count " << c.count << " cell " << i;
         }
     }
-}
-
-TEST(ScreenBufferTest, DoubleWidthConversionBothWays) {
-    ScreenBuffer screen = MakeScreen();
-    screen.MoveCursor(2, 0);
-    Write(screen, "123");
-    screen.MoveCursor(2, 60);
-    Write(screen, "right half");
-    screen.attr = AttrBold;
-    screen.MoveCursor(2, 3);
-    Write(screen, "4");
-    screen.MoveCursor(7, 9);
-    screen.SetLineAttribute(2, LineDoubleWidth);
-    EXPECT_EQ(RowText(screen, 2), "1 2 3 4");
-    EXPECT_EQ(screen.attrs[screen.CellIndex(2, 6)], AttrBold);
-    EXPECT_EQ(screen.attrs[screen.CellIndex(2, 7)], AttrBold);
-    EXPECT_EQ(screen.lineAttrs[2], LineDoubleWidth);
-    EXPECT_EQ(screen.row, 7u);
-    EXPECT_EQ(screen.col, 9u);
-
-    // Between two double kinds the cells are untouched.
-    screen.SetLineAttribute(2, LineDoubleHeightTop);
-    EXPECT_EQ(RowText(screen, 2), "1 2 3 4");
-
-    screen.SetLineAttribute(2, LineSingleWidth);
-    EXPECT_EQ(RowText(screen, 2), "1234");
-    EXPECT_EQ(screen.attrs[screen.CellIndex(2, 3)], AttrBold);
-    EXPECT_EQ(screen.lineAttrs[2], LineSingleWidth);
-    EXPECT_EQ(screen.row, 7u);
-    EXPECT_EQ(screen.col, 9u);
 }
 
 TEST(ScreenBufferTest, DoubleWidthOnTheLastRowNeverScrolls) {
