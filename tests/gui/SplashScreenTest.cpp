@@ -55,24 +55,6 @@ TEST_F(SplashScreenTest, BuiltInPictureWithAndWithoutBorder) {
     }
 }
 
-TEST_F(SplashScreenTest, ShownAtMostOnceAndNeverInQuietMode) {
-    configuration.quietMode = true;
-    SplashScreen quiet = MakeSplash();
-    quiet.Show();
-    EXPECT_EQ(quiet.Window(), nullptr);
-
-    configuration.quietMode = false;
-    SplashScreen splash = MakeSplash();
-    splash.Show();
-    SplashWindow* first = splash.Window();
-    splash.Show();
-    EXPECT_EQ(splash.Window(), first) << "a second Show keeps the window up";
-    splash.Remove();
-    EXPECT_TRUE(configuration.quietMode);
-    splash.Show();
-    EXPECT_EQ(splash.Window(), nullptr) << "removed for good";
-}
-
 TEST_F(SplashScreenTest, RemovalWaitsOnlyForWhatIsLeftOfTwoSeconds) {
     struct Row {
         int upFor;
