@@ -147,27 +147,18 @@ TEST_F(FrameWindowTest, MinimisedFrameIsRestoredBeforeTheShutdownQuestion) {
     }
 }
 
-struct ArrangeCase {
-    int command;
-    bool maximizedAfter;
-};
-
 TEST_F(FrameWindowTest, CascadeAndTileClearConsolesMaximizedArrangeDoesNot) {
     for (int i = 0; i < 3; ++i) {
         AddConsole();
     }
-    // clang-format off
-    const ArrangeCase cases[] = {
-        { kCommandCascade,          false },
-        { kCommandTileHorizontally, false },
-        { kCommandTileVertically,   false },
-        { kCommandArrangeIcons,     true  },
-    };
-    // clang-format on
-    for (const ArrangeCase& row : cases) {
+    const std::pair<int, bool> cases[] = {{kCommandCascade, false},
+                                          {kCommandTileHorizontally, false},
+                                          {kCommandTileVertically, false},
+                                          {kCommandArrangeIcons, true}};
+    for (const auto& [command, maximizedAfter] : cases) {
         Frame().SetConsolesMaximized(true);
-        Frame().HandleCommand(row.command);
-        EXPECT_EQ(Frame().ConsolesMaximized(), row.maximizedAfter) << row.command;
+        Frame().HandleCommand(command);
+        EXPECT_EQ(Frame().ConsolesMaximized(), maximizedAfter) << command;
     }
 }
 
