@@ -1,10 +1,7 @@
 #include "ConsoleWindowTestSupport.h"
 
 #include <QElapsedTimer>
-#include <QKeyEvent>
-#include <array>
 #include <gtest/gtest.h>
-#include <vector>
 
 using namespace kestra::console;
 using namespace kestra::console::testing;
@@ -17,14 +14,6 @@ std::uint32_t Packed(int left, int top, int right, int bottom) {
 }
 
 } // namespace
-
-TEST(ConsoleWindow, TwentyFourByEightyInTheUsualClientAreaGetsEightBySixteenCells) {
-    WindowHarness h;
-    ConsoleWindow& window = h.Open(644, 388);
-    const CellGeometry& g = window.Geometry();
-    EXPECT_EQ((std::array{g.cellWidth, g.cellHeight, g.marginLeft, g.marginTop}),
-              (std::array{8, 16, 2, 2}));
-}
 
 TEST(ConsoleWindow, AResizeNoticeKeepsTheWindowAndShrinksTheCells) {
     WindowHarness h;
@@ -120,44 +109,4 @@ TEST(ConsoleWindow, APartialRepaintCoversItsCellsOrWholeRowsInItalics) {
         ProcessEvents();
         EXPECT_EQ(h.recorder.painted, QRegion(c.expected));
     }
-}
-
-namespace {
-std::vector<std::uint8_t>& SentBytes() {
-    static std::vector<std::uint8_t> sent;
-    return sent;
-}
-int RecordByte(kestra::emulator::Emulator&, std::uint8_t byte) {
-    SentBytes().push_back(byte);
-    return 1;
-}
-} // namespace
-
-TEST(ConsoleWindow, TypedCharactersGoToTheEmulator) {
-    WindowHarness h;
-    ConsoleWindow& window = h.Open();
-    h.console->Emulator().SendByte = RecordByte;
-    SentBytes().clear();
-    QKeyEvent key(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
-    QCoreApplication::sendEvent(&window, &key);
-    QKeyEvent cr(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
-    QCoreApplication::sendEvent(&window, &cr);
-    EXPECT_EQ(SentBytes(), (std::vector<std::uint8_t>{'a', '\r'}));
-}
-
-TEST(ConsoleWindow, DraggingTheMouseSelectsAndEnablesCopy) {
-    WindowHarness h;
-    ConsoleWindow& window = h.Open();
-    auto mouse = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
-        QMouseEvent event(type, QPointF(at), QPointF(window.mapToGlobal(at)), Qt::LeftButton,
-                          buttons, Qt::NoModifier);
-        QCoreApplication::sendEvent(&window, &event);
-    };
-    // From the corner of cell (1, 2) to that of cell (3, 6).
-    mouse(QEvent::MouseButtonPress, QPoint(2 + 2 * 8, 2 + 1 * 16), Qt::LeftButton);
-    mouse(QEvent::MouseMove, QPoint(2 + 6 * 8 + 1, 2 + 3 * 16 + 2), Qt::LeftButton);
-    mouse(QEvent::MouseButtonRelease, QPoint(2 + 6 * 8 + 1, 2 + 3 * 16 + 2), Qt::NoButton);
-    EXPECT_TRUE(h.selection.Active());
-    EXPECT_EQ(h.selection.Range(), (SelectionRange{1, 3, 2, 6}));
-    EXPECT_TRUE(h.copyEnabled);
 }

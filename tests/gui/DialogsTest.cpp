@@ -3,7 +3,6 @@
 #include "ShellTestSupport.h"
 #include "platform/Exit.h"
 
-#include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QLabel>
 #include <future>
@@ -17,34 +16,6 @@ namespace {
 
 QPushButton* Button(QDialog& dialog, const char* id) {
     return dialog.findChild<QPushButton*>(QString::fromLatin1(id));
-}
-
-// One button is centred; of three, the first goes right, the second left and
-// the third in the middle, all one character height above the bottom edge.
-TEST(MessageDialog, ButtonsArePlacedByTheirCount) {
-    App();
-    HelpDialog help("Command line: KESTRA [Commands] [Options]", nullptr);
-    FatalErrorDialog fatal("Pipe error", {}, nullptr);
-    const QFontMetrics metrics(fatal.findChild<QLabel*>(QStringLiteral("502"))->font());
-    const int charWidth = metrics.horizontalAdvance(QLatin1Char('0'));
-    const int charHeight = metrics.height();
-    enum Spot { kCentre, kRight, kLeft };
-    struct Row {
-        QDialog* dialog;
-        const char* id;
-        Spot spot;
-    };
-    for (const Row& row : {Row{&help, "603", kCentre}, Row{&fatal, "503", kRight},
-                           Row{&fatal, "504", kLeft}, Row{&fatal, "506", kCentre}}) {
-        const QPushButton* button = Button(*row.dialog, row.id);
-        ASSERT_NE(button, nullptr) << row.id;
-        const int width = row.dialog->width();
-        const int expectedX = row.spot == kLeft    ? 2 * charWidth
-                              : row.spot == kRight ? width - 2 * charWidth - button->width()
-                                                   : (width - button->width()) / 2;
-        EXPECT_LE(std::abs(button->x() - expectedX), 2) << row.id;
-        EXPECT_EQ(button->y(), row.dialog->height() - charHeight - button->height()) << row.id;
-    }
 }
 
 // Fonts advance by fractions of a pixel: a line sized in whole characters must

@@ -22,21 +22,6 @@ using namespace kestra::shell::testing;
 
 namespace {
 
-// A console window stand-in that records the commands it is given.
-class RecordingConsole : public QWidget {
-public:
-    std::vector<int> commands;
-
-protected:
-    bool event(QEvent* event) override {
-        if (event->type() == console::kConsoleCommandEvent) {
-            commands.push_back(static_cast<console::ConsoleCommandEvent*>(event)->command);
-            return true;
-        }
-        return QWidget::event(event);
-    }
-};
-
 class FrameWindowTest : public ::testing::Test {
 protected:
     FrameWindowTest() : shell((App(), configuration), world.Environment()) {
@@ -46,14 +31,10 @@ protected:
 
     FrameWindow& Frame() { return shell.Frame(); }
 
-    QMdiSubWindow* AddConsole(RecordingConsole** console = nullptr) {
-        auto* widget = new RecordingConsole;
-        QMdiSubWindow* window = Frame().MdiArea()->addSubWindow(widget);
+    QMdiSubWindow* AddConsole() {
+        QMdiSubWindow* window = Frame().MdiArea()->addSubWindow(new QWidget);
         window->resize(200, 120);
         window->show();
-        if (console != nullptr) {
-            *console = widget;
-        }
         return window;
     }
 
@@ -166,42 +147,19 @@ TEST_F(FrameWindowTest, MinimisedFrameIsRestoredBeforeTheShutdownQuestion) {
     }
 }
 
-struct ArrangeCase {
-    int command;
-    bool maximizedAfter;
-};
-
 TEST_F(FrameWindowTest, CascadeAndTileClearConsolesMaximizedArrangeDoesNot) {
     for (int i = 0; i < 3; ++i) {
         AddConsole();
     }
-    // clang-format off
-    const ArrangeCase cases[] = {
-        { kCommandCascade,          false },
-        { kCommandTileHorizontally, false },
-        { kCommandTileVertically,   false },
-        { kCommandArrangeIcons,     true  },
-    };
-    // clang-format on
-    for (const ArrangeCase& row : cases) {
+    const std::pair<int, bool> cases[] = {{kCommandCascade, false},
+                                          {kCommandTileHorizontally, false},
+                                          {kCommandTileVertically, false},
+                                          {kCommandArrangeIcons, true}};
+    for (const auto& [command, maximizedAfter] : cases) {
         Frame().SetConsolesMaximized(true);
-        Frame().HandleCommand(row.command);
-        EXPECT_EQ(Frame().ConsolesMaximized(), row.maximizedAfter) << row.command;
+        Frame().HandleCommand(command);
+        EXPECT_EQ(Frame().ConsolesMaximized(), maximizedAfter) << command;
     }
-}
-
-TEST_F(FrameWindowTest, UnknownCommandsReachTheActiveConsoleWindow) {
-    Frame().HandleCommand(7900); // no console: nothing happens
-    RecordingConsole* first = nullptr;
-    RecordingConsole* second = nullptr;
-    QMdiSubWindow* firstWindow = AddConsole(&first);
-    AddConsole(&second);
-    Frame().MdiArea()->setActiveSubWindow(firstWindow);
-    Frame().HandleCommand(7900);
-    EXPECT_EQ(first->commands, std::vector<int>{7900});
-    EXPECT_TRUE(second->commands.empty());
-    Frame().HandleCommand(kCommandCascade);
-    EXPECT_EQ(first->commands.size(), 1u) << "known commands stay with the frame";
 }
 
 // Consoles are defined on the window thread during start-up, but the frame

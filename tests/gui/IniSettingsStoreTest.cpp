@@ -6,7 +6,6 @@
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 using kestra::platform::IniSettingsStore;
@@ -93,20 +92,6 @@ TEST(IniSettingsStore, EarlierFilesStayReadable) {
     EXPECT_EQ(IniSettingsStore::AtPath(path)->Read(pipe), "0 5 6 700 500 0 380");
 }
 
-TEST(IniSettingsStore, ACorruptedFileIsReadAsFarAsItMakesSense) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("KESTRA.conf");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("\x01\x02[[[garbage\n=\n%%%\xff\xfe\nWindow=1 0 1 2 3 4\n");
-    file.close();
-    auto store = IniSettingsStore::AtPath(path);
-    EXPECT_EQ(store->Read("Properties"), std::nullopt);
-    store->Write("Properties", "0 0");
-    EXPECT_TRUE(store->Commit());
-    EXPECT_EQ(IniSettingsStore::AtPath(path)->Read("Properties"), "0 0");
-}
-
 // Every way a save can fail leaves what was there as it was, with no
 // temporary file beside it, and says so; nothing is read from a file that
 // cannot be read.
@@ -160,25 +145,6 @@ TEST(IniSettingsStore, AFailedSaveLeavesTheOldFileWhole) {
             entries)
             << obstacle << ": no temporary file is left behind";
     }
-}
-
-TEST(IniSettingsStore, SavingReplacesTheFileWhole) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("KESTRA.conf");
-    auto first = IniSettingsStore::AtPath(path);
-    first->Write("Window", "1 0 1 2 3 4");
-    ASSERT_TRUE(first->Commit());
-    const ino_t before = [&] {
-        struct stat info {};
-        stat(path.toLocal8Bit().constData(), &info);
-        return info.st_ino;
-    }();
-    first->Write("Window", "3 1 1 2 3 4");
-    ASSERT_TRUE(first->Commit());
-    struct stat after {};
-    stat(path.toLocal8Bit().constData(), &after);
-    EXPECT_NE(after.st_ino, before) << "a new file is renamed over the old one";
-    EXPECT_EQ(IniSettingsStore::AtPath(path)->Read("Window"), "3 1 1 2 3 4");
 }
 
 // The files live where a user of ~/.config looks for them, with the .conf

@@ -1,7 +1,3 @@
-// Keys typed into the consoles: Qt's key events to key codes and typed
-// characters, and the key filter that selects consoles with Alt+digit and
-// sends special keys only from console windows.
-
 #include "KeyboardTestSupport.h"
 #include "console/window/ConsoleKeyboard.h"
 
@@ -40,9 +36,7 @@ TEST(ConsoleKeyboard, KeyEventsBecomeTheKeyCodesOfTheirKeys) {
         // name                            key                modifiers        keysym  code
         {"keypad 7, NumLock on",           Qt::Key_7,         kKeypad,         0,      0x247 },
         {"keypad 7, NumLock off",          Qt::Key_Home,      kKeypad,         0,      0x247 },
-        {"keypad 5, NumLock on",           Qt::Key_5,         kKeypad,         0,      0x24C },
         {"keypad 5, NumLock off",          Qt::Key_Clear,     kKeypad,         0,      0x24C },
-        {"keypad 0, NumLock off",          Qt::Key_Insert,    kKeypad,         0,      0x252 },
         {"keypad decimal comma",           Qt::Key_Comma,     kKeypad,         0,      0x253 },
         {"Ctrl+keypad minus",              Qt::Key_Minus,     kKeypad | kCtrl, 0,      0x28E },
         {"keypad Home by keysym alone",    Qt::Key_Home,      kNone,           0xFF95, 0x247 },
@@ -53,7 +47,6 @@ TEST(ConsoleKeyboard, KeyEventsBecomeTheKeyCodesOfTheirKeys) {
         {"keypad Up",                      Qt::Key_Up,        kKeypad,         0,      0x248 },
         {"F1",                             Qt::Key_F1,        kNone,           0,      0x13B },
         {"Shift+F1",                       Qt::Key_F1,        kShift,          0,      0x154 },
-        {"Shift+F12",                      Qt::Key_F12,       kShift,          0,      0x188 },
         {"Ctrl+F4 is the window's",        Qt::Key_F4,        kCtrl,           0,      kNoCode },
         {"Alt+F1 is the window's",         Qt::Key_F1,        kAlt,            0,      kNoCode },
         {"Tab",                            Qt::Key_Tab,       kNone,           0,      0x009 },
@@ -65,7 +58,6 @@ TEST(ConsoleKeyboard, KeyEventsBecomeTheKeyCodesOfTheirKeys) {
         {"Ctrl+Break by keysym alone",     Qt::Key_unknown,   kCtrl,           0xFF6B, 0x100 },
         {"Pause alone",                    Qt::Key_Pause,     kNone,           0,      kNoCode },
         {"main-keyboard 7 types",          Qt::Key_7,         kNone,           0,      kNoCode },
-        {"main-keyboard minus types",      Qt::Key_Minus,     kNone,           0,      kNoCode },
         {"Ctrl+A types",                   Qt::Key_A,         kCtrl,           0,      kNoCode },
     };
     // clang-format on
@@ -92,7 +84,6 @@ TEST(ConsoleKeyboard, OrdinaryKeysTypeTheCharactersATerminalKeyboardMakes) {
         {"letter",                     Qt::Key_A,           kNone,        "a",                u"a"      },
         {"Ctrl+letter, no text",       Qt::Key_A,           kCtrl,        "",                 u"\x01"   },
         {"Ctrl+[",                     Qt::Key_BracketLeft, kCtrl,        "",                 u"\x1b"   },
-        {"Ctrl+_",                     Qt::Key_Underscore,  kCtrl|kShift, "",                 u"\x1f"   },
         {"Enter",                      Qt::Key_Return,      kNone,        "\r",               u"\r"     },
         {"Ctrl+Enter",                 Qt::Key_Return,      kCtrl,        "\r",               u"\n"     },
         {"Ctrl+Backspace",             Qt::Key_Backspace,   kCtrl,        "\b",               u"\x7f"   },

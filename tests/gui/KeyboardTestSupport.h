@@ -44,7 +44,10 @@ class BoundConsolesTest : public ::testing::Test {
 protected:
     static constexpr int kConsoles = 3;
 
-    BoundConsolesTest() : shell((App(), configuration), world.Environment()) {
+    // A test that prepares the settings or the frame first starts the shell
+    // itself.
+    explicit BoundConsolesTest(bool start = true)
+        : shell((App(), configuration), world.Environment()) {
         binding = std::make_unique<ConsoleWindowBinding>(shell);
         configuration.quietMode = true;
         configuration.configure = [this] {
@@ -53,6 +56,11 @@ protected:
             }
         };
         binding->Keyboard().SetBeep([this] { ++beeps; });
+        if (start) {
+            Start();
+        }
+    }
+    void Start() {
         shell.RunStartup(std::vector<std::string>{"kestra"});
         PumpUntil([] { return false; }, 50);
     }
@@ -78,6 +86,10 @@ protected:
         return *binding->WindowOfRecord(console::Consoles().At(static_cast<std::uint16_t>(unit)));
     }
     console::ConsoleWindow* Active() { return binding->List().Active(); }
+    const std::vector<console::ConsoleWindow*>& Windows() { return binding->List().Windows(); }
+    emulator::ScreenBuffer& Screen(int unit) {
+        return console::Consoles().At(static_cast<std::uint16_t>(unit))->emulator->screen;
+    }
 
     // What the server of a console has received, once `count` bytes have
     // arrived or the time is up.

@@ -1,7 +1,3 @@
-// Copy and paste: the paste thread and what it sends, the Edit menu's Copy
-// and Paste as the selection and a running paste allow them, and text from the
-// clipboard reaching a console's connection.
-
 #include "KeyboardTestSupport.h"
 #include "console/window/PasteRunner.h"
 #include "shell/MenuTable.h"
@@ -67,7 +63,6 @@ TEST(PasteRunner, SendsPrintableAsciiAndReturnsWithTheirPausesUntilAWriteIsRefus
         {"non-ASCII skipped",            u"\u00e9\u20ac\U0001F600x\ty",  -1,    "xy",    {10, 10}     },
         {"text ends at NUL",             std::u16string(u"A\0B", 3),     -1,    "A",     {10}         },
         {"refused write stops it",       u"ABC",                         1,     "A",     {10}         },
-        {"empty text sends nothing",     u"",                            -1,    "",      {}           },
         {"only controls send nothing",   u"\n\t\x7f",                    -1,    "",      {}           },
     };
     // clang-format on

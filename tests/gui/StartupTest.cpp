@@ -109,41 +109,6 @@ TEST_F(StartupTest, ConfigurationErrorShowsTheSplashFirstUnlessQuiet) {
     }
 }
 
-// Two reader threads fail at once: one dialog, one end of the process; the
-// other thread waits in the exit routine until the process ends.
-TEST_F(StartupTest, TwoFailingThreadsGiveOneDialogAndOneExit) {
-    configuration.quietMode = true;
-    Shell shell(configuration, world.Environment());
-    shell.InstallExitRoutine();
-    std::atomic<int> ends{0};
-    platform::SetProcessEnder([&](int status) {
-        ++ends;
-        throw platform::ProcessEnded(status);
-    });
-    DialogAnswerer answerer([](QDialog& dialog) { Click(dialog, "503"); });
-
-    std::atomic<int> finished{0};
-    auto reader = [&](int unit) {
-        try {
-            platform::Fatal("Pipe %d read error", unit);
-        } catch (const platform::ProcessEnded&) {
-        }
-        ++finished;
-    };
-    std::thread first(reader, 1);
-    std::thread second(reader, 2);
-    ASSERT_TRUE(PumpUntil([&] { return finished >= 1; }));
-    PumpUntil([] { return false; }, 300); // time for a second dialog, which must not come
-    EXPECT_EQ(answerer.Count(), 1);
-    EXPECT_EQ(ends.load(), 1);
-    EXPECT_EQ(finished.load(), 1) << "the second thread waits in the exit routine";
-
-    platform::ResetExitStateForTesting(); // lets the waiting thread go
-    first.join();
-    second.join();
-    EXPECT_EQ(answerer.Count(), 1);
-}
-
 // A reader thread reports and waits for its dialog on the window thread; the
 // window thread fails meanwhile (a key typed into a pipe that just closed).
 // The window thread must show the reader's dialog while it waits, and the
