@@ -31,6 +31,8 @@ struct StrokeCase {
 };
 
 TEST(ConsoleKeyboard, KeyEventsBecomeTheKeyCodesOfTheirKeys) {
+    // Key events made before the application leave Qt's keyboard device unowned.
+    App();
     // clang-format off
     const StrokeCase cases[] = {
         // name                            key                modifiers        keysym  code
@@ -78,6 +80,8 @@ struct TypedCase {
 };
 
 TEST(ConsoleKeyboard, OrdinaryKeysTypeTheCharactersATerminalKeyboardMakes) {
+    // Key events made before the application leave Qt's keyboard device unowned.
+    App();
     // clang-format off
     const TypedCase cases[] = {
         // name                        key                  modifiers     text                typed
