@@ -153,10 +153,14 @@ XServer::XServer() {
                                  "1280x1024x24", "-nolisten", "tcp"});
         // Another test may have taken the number in the meantime: then this
         // server ends at once, and the lock file names the other one.
+        // The socket file appears before the server takes connections: a
+        // client's own connection is the proof that it is ready.
+        const std::string probe =
+            "xdpyinfo -display :" + std::to_string(number) + " >/dev/null 2>&1 && echo ready";
         running_ = WaitUntil(
             [&] {
                 return process_.Wait(0) == -1 && LockHolder(number) == process_.Pid() &&
-                       std::filesystem::exists(socket);
+                       std::filesystem::exists(socket) && RunShell(probe) == "ready";
             },
             5000, 10);
         if (running_) {
