@@ -140,8 +140,11 @@ void LoadProperties(SettingsStore& store, int startShowCommand, FramePlacement& 
     }
     if (auto face = store.Read("Font")) {
         // The face is a fixed-size field: a longer stored name is cut, never
-        // allowed to grow it.
-        properties.fontFace = CutFontFace(*face);
+        // allowed to grow it. A name of broken characters only cuts down to
+        // nothing, which is no face: the default stays, as after a save.
+        if (std::string cut = CutFontFace(*face); !cut.empty()) {
+            properties.fontFace = std::move(cut);
+        }
     }
     if (auto text = store.Read("Properties")) {
         ParseProperties(*text, properties);
