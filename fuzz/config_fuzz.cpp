@@ -85,9 +85,9 @@ void CheckOptions() {
     Require(options.serverPrefix && StartsWith(*options.serverPrefix, "\\\\") &&
                 EndsWithPipeFolder(*options.serverPrefix),
             "server prefix", options.serverPrefix.value_or("(unset)"));
-    for (const auto* text : {&options.title, &options.editCommand, &options.splashGraphic}) {
-        Require(!*text || (*text)->size() <= kMaxSubstitutedLine, "option longer than a line");
-    }
+    // Text options are not bounded by one line: an INCLUDE on the option's
+    // line switches to the included file, and the rest of the line read
+    // for the option runs on into that file's first line.
 }
 
 void CheckReport(std::string_view report) {
