@@ -24,6 +24,12 @@ e2e_cleanup() {
     return 0
 }
 
+# e2e_usage SCRIPT: prints the script's header comment (its usage) and exits 2.
+e2e_usage() {
+    sed -n '2,/^set -/p' "$1" | sed 's/^# \{0,1\}//;$d' >&2
+    exit 2
+}
+
 # e2e_need PROGRAM PACKAGE: fails with the package to install.
 e2e_need() {
     command -v "$1" >/dev/null 2>&1 && return 0

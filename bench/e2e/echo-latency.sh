@@ -28,7 +28,7 @@ while [ $# -gt 0 ]; do
     --keys) keys=$2 ;;
     --programs) programs=$2 ;;
     --display) display=$2 ;;
-    *) sed -n '2,/^set -/p' "$0" | sed 's/^# \{0,1\}//;$d' >&2; exit 2 ;;
+    *) e2e_usage "$0" ;;
     esac
     shift 2
 done
