@@ -161,13 +161,18 @@ std::string RestOfLine() {
     for (;;) {
         const ConfigLexer* before = &LexerInnermost(*lexer);
         const std::size_t previousEnd = before->cursor;
+        const unsigned previousLine = before->lineNumber;
         if (!LexerNextToken(*lexer)) {
             return text;
         }
         const ConfigLexer& record = LexerInnermost(*lexer);
         // An INCLUDE in the middle of the value goes on in another file:
         // there the separators are those before the token in its own line.
-        const std::size_t from = &record == before ? previousEnd : 0;
+        // A file included after another one ended may sit at the same address,
+        // so the line number must match too.
+        const bool sameLine = &record == before && record.lineNumber == previousLine &&
+                              previousEnd <= record.tokenStart;
+        const std::size_t from = sameLine ? previousEnd : 0;
         text.append(record.line, from, record.tokenStart - from);
         text += lexer->token;
     }

@@ -222,5 +222,16 @@ TEST_F(ConfigPasses, TitleFromAnIncludedFileKeepsItsBlanks) {
     EXPECT_TRUE(Options().quietMode) << "the including file goes on after the included one";
 }
 
+// An empty included file ends at once and the title goes on with the next line
+// of the including file, whose indentation is shorter than where the title's
+// line had got to.
+TEST_F(ConfigPasses, TitleOverAnEmptyIncludeGoesOnWithTheNextLine) {
+    Write("empty.cnf", "");
+    UseConfig("Title = one two INCLUDE empty.cnf\n  X\nQuietMode = on\n");
+    ASSERT_EQ(RunPasses({1}), std::nullopt);
+    EXPECT_EQ(Options().title, "one two  X");
+    EXPECT_TRUE(Options().quietMode);
+}
+
 } // namespace
 } // namespace kestra::config::testing
