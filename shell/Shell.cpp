@@ -298,7 +298,21 @@ void Shell::StartBlinkTimer() {
             consoleSlots_.blinkTicked(step);
         }
     });
-    blinkTimer_->start(console::kBlinkPeriodMs);
+    blinkTimer_->setInterval(console::kBlinkPeriodMs);
+    RunBlinkTimerWhileActive();
+}
+
+// A tick while the animation is off changes nothing, so the timer only runs
+// while it is on: an idle program in the background is never woken.
+void Shell::RunBlinkTimerWhileActive() {
+    if (blinkTimer_ == nullptr || blinkTimer_->isActive() == blink_.BlinkActive()) {
+        return;
+    }
+    if (blink_.BlinkActive()) {
+        blinkTimer_->start();
+    } else {
+        blinkTimer_->stop();
+    }
 }
 
 void Shell::ApplicationStateChanged(bool active) {
@@ -325,6 +339,7 @@ void Shell::BlinkStateChanged() {
     const bool wasActive = blink_.BlinkActive();
     blink_.SetBlinkMode(properties_.blinkMode);
     blink_.UpdateBlinkState();
+    RunBlinkTimerWhileActive();
     if (wasActive != blink_.BlinkActive() && consoleSlots_.paletteChanged) {
         consoleSlots_.paletteChanged();
     }

@@ -108,6 +108,7 @@ public:
 private:
     void LoadPropertiesIntoFrame();
     void StartBlinkTimer();
+    void RunBlinkTimerWhileActive();
     // Runs body on the window thread and waits for it.
     void OnWindowThread(const std::function<void()>& body);
     void ApplicationStateChanged(bool active);

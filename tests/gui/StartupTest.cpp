@@ -63,6 +63,35 @@ TEST_F(StartupTest, StepsRunInTheirOrder) {
     EXPECT_TRUE(console::TheWindowSide().BeepOnError());
 }
 
+// The blink timer runs only while the animation does, so that a program in
+// the background with nothing to animate is never woken.
+TEST_F(StartupTest, BlinkTimerRunsOnlyWhileTheAnimationDoes) {
+    struct Row {
+        const char* properties;
+        Qt::ApplicationState state;
+        bool running;
+    };
+    const Row rows[] = {
+        {"0", Qt::ApplicationActive, false},  {"0", Qt::ApplicationInactive, false},
+        {"1", Qt::ApplicationActive, true},   {"1", Qt::ApplicationInactive, false},
+        {"2", Qt::ApplicationInactive, true}, {"2", Qt::ApplicationActive, true},
+    };
+    for (const Row& row : rows) {
+        TestWorld local;
+        local.settings["Properties"] = row.properties;
+        FakeConfiguration config;
+        config.quietMode = true;
+        Shell shell(config, local.Environment());
+        shell.RunStartup(std::vector<std::string>{"kestra"});
+        auto* timer = shell.Frame().findChild<QTimer*>(QStringLiteral("blinkTimer"));
+        ASSERT_NE(timer, nullptr);
+        emit qApp->applicationStateChanged(row.state);
+        EXPECT_EQ(timer->isActive(), row.running) << row.properties << " " << row.state;
+        EXPECT_EQ(shell.Blink().BlinkActive(), row.running) << row.properties << " " << row.state;
+        EXPECT_EQ(timer->interval(), 218);
+    }
+}
+
 struct ErrorCase {
     bool quiet;
     bool splashExpected;
