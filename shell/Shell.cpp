@@ -299,6 +299,9 @@ void Shell::StartBlinkTimer() {
         }
     });
     blinkTimer_->setInterval(console::kBlinkPeriodMs);
+    // Activation is only reported when it changes: a frame that never got
+    // the focus (an X server without a window manager) was never active.
+    ApplicationStateChanged(QGuiApplication::applicationState() == Qt::ApplicationActive);
     RunBlinkTimerWhileActive();
 }
 
