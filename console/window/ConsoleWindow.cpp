@@ -13,6 +13,9 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace kestra::console {
 
@@ -35,7 +38,64 @@ std::span<const std::uint8_t> RowAttributes(const emulator::ScreenBuffer& screen
     return {screen.lineAttrs.data(), std::min<std::size_t>(screen.rows, screen.lineAttrs.size())};
 }
 
+// Notices made and not yet taken, for every console window; an event that
+// is deleted unhandled (its window went first) counts as taken.
+std::atomic<int> noticesWaiting{0};
+
+// While a server floods its console, the reader asks for a repaint a few
+// microseconds after each answer, and waking a window thread that has gone
+// back to sleep in its event loop costs more than the whole request. So
+// within a busy frame the window thread stays a moment after an answer and
+// handles the next notices (of any console) as they come: until none has
+// come for a while, the frame is due, or a short budget is spent, so input
+// and the frame's paint wait at most that budget.
+constexpr auto kNoticeQuietSpin = std::chrono::microseconds(50);
+constexpr auto kNoticeSpinBudget = std::chrono::milliseconds(2);
+
+void HandleNoticesForAMoment(std::chrono::milliseconds untilFrame) {
+    static bool running = false;
+    if (running) {
+        return; // a notice handled from the loop below
+    }
+    running = true;
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    const auto end = start + std::min<Clock::duration>(kNoticeSpinBudget, untilFrame);
+    auto lastNotice = start;
+    for (auto now = start; now < end && now - lastNotice < kNoticeQuietSpin; now = Clock::now()) {
+        if (ReaderNoticeEvent::AnyWaiting()) {
+            QCoreApplication::sendPostedEvents(nullptr, kReaderNoticeEvent);
+            lastNotice = Clock::now();
+        } else {
+            std::this_thread::yield();
+        }
+    }
+    running = false;
+}
+
 } // namespace
+
+ReaderNoticeEvent::ReaderNoticeEvent(bool resize, int kind, std::uint32_t packed, int rows,
+                                     int columns)
+    : QEvent(kReaderNoticeEvent), resize(resize), kind(kind), packed(packed), rows(rows),
+      columns(columns) {
+    noticesWaiting.fetch_add(1, std::memory_order_release);
+}
+
+ReaderNoticeEvent::~ReaderNoticeEvent() {
+    Take();
+}
+
+bool ReaderNoticeEvent::AnyWaiting() {
+    return noticesWaiting.load(std::memory_order_acquire) > 0;
+}
+
+void ReaderNoticeEvent::Take() const {
+    if (waiting_) {
+        waiting_ = false;
+        noticesWaiting.fetch_sub(1, std::memory_order_relaxed);
+    }
+}
 
 CellRange UnpackCells(std::uint32_t packed) {
     auto edge = [packed](int shift) { return static_cast<int>((packed >> shift) & 0xFF); };
@@ -69,11 +129,11 @@ ConsoleWindow::~ConsoleWindow() {
 }
 
 void ConsoleWindow::PostRepaint(int kind, std::uint32_t packed) {
-    QCoreApplication::postEvent(this, new RepaintRequestEvent(kind, packed));
+    QCoreApplication::postEvent(this, ReaderNoticeEvent::Repaint(kind, packed));
 }
 
 void ConsoleWindow::PostResize(int rows, int columns) {
-    QCoreApplication::postEvent(this, new ResizeNoticeEvent(rows, columns));
+    QCoreApplication::postEvent(this, ReaderNoticeEvent::Resize(rows, columns));
 }
 
 const Properties& ConsoleWindow::Prefs() const {
@@ -237,17 +297,24 @@ bool ConsoleWindow::event(QEvent* event) {
             return true;
         }
     }
-    if (event->type() == kRepaintRequestEvent) {
-        const auto* request = static_cast<RepaintRequestEvent*>(event);
-        HandleRepaintRequest(request->kind, request->packed);
-        return true;
-    }
-    if (event->type() == kResizeNoticeEvent) {
-        const auto* notice = static_cast<ResizeNoticeEvent*>(event);
-        HandleResizeNotice(notice->rows, notice->columns);
+    if (event->type() == kReaderNoticeEvent) {
+        HandleReaderNotice(static_cast<const ReaderNoticeEvent&>(*event));
+        // Within a busy frame the reader will ask again in a moment.
+        if (frameTimer_.isActive()) {
+            HandleNoticesForAMoment(std::chrono::milliseconds(frameTimer_.remainingTime()));
+        }
         return true;
     }
     return QWidget::event(event);
+}
+
+void ConsoleWindow::HandleReaderNotice(const ReaderNoticeEvent& notice) {
+    notice.Take();
+    if (notice.resize) {
+        HandleResizeNotice(notice.rows, notice.columns);
+    } else {
+        HandleRepaintRequest(notice.kind, notice.packed);
+    }
 }
 
 void ConsoleWindow::HandleRepaintRequest(int kind, std::uint32_t packed) {

@@ -28,30 +28,42 @@ class ConsoleWindowList;
 
 // Events posted to a console window from any thread. The offsets above
 // QEvent::User are those the frame leaves to the console windows.
-inline constexpr QEvent::Type kRepaintRequestEvent = static_cast<QEvent::Type>(QEvent::User + 4);
-inline constexpr QEvent::Type kResizeNoticeEvent = static_cast<QEvent::Type>(QEvent::User + 5);
+inline constexpr QEvent::Type kReaderNoticeEvent = static_cast<QEvent::Type>(QEvent::User + 4);
 
 // Kinds of repaint request.
 inline constexpr int kRepaintAll = 0;       // everything; the selection goes
 inline constexpr int kRepaintReshaped = 1;  // a rectangle; the selection goes
 inline constexpr int kRepaintCollected = 2; // a rectangle; the selection stays
 
-class RepaintRequestEvent : public QEvent {
+// What a console posts to its window: a repaint request or a new grid size.
+// Both are one event type so that they are handled in the order posted.
+class ReaderNoticeEvent : public QEvent {
 public:
-    RepaintRequestEvent(int kind, std::uint32_t packed)
-        : QEvent(kRepaintRequestEvent), kind(kind), packed(packed) {}
+    static ReaderNoticeEvent* Repaint(int kind, std::uint32_t packed) {
+        return new ReaderNoticeEvent(false, kind, packed, 0, 0);
+    }
+    static ReaderNoticeEvent* Resize(int rows, int columns) {
+        return new ReaderNoticeEvent(true, 0, 0, rows, columns);
+    }
+    ~ReaderNoticeEvent() override;
+    ReaderNoticeEvent(const ReaderNoticeEvent&) = delete;
+    ReaderNoticeEvent& operator=(const ReaderNoticeEvent&) = delete;
+
+    // Whether any notice, for any window, is posted and not yet taken.
+    static bool AnyWaiting();
+    void Take() const;
+
+    bool resize;
     int kind;
     // Inclusive cells, one byte each: left column in bits 24-31, top row
     // 16-23, right column 8-15, bottom row 0-7.
     std::uint32_t packed;
-};
-
-class ResizeNoticeEvent : public QEvent {
-public:
-    ResizeNoticeEvent(int rows, int columns)
-        : QEvent(kResizeNoticeEvent), rows(rows), columns(columns) {}
     int rows;
     int columns;
+
+private:
+    ReaderNoticeEvent(bool resize, int kind, std::uint32_t packed, int rows, int columns);
+    mutable bool waiting_ = true;
 };
 
 // The menu command of a console's Reset.
@@ -141,6 +153,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    void HandleReaderNotice(const ReaderNoticeEvent& notice);
     void HandleRepaintRequest(int kind, std::uint32_t packed);
     // Takes a requested area into the window's pending repaint; painted at
     // once when the last such paint is a frame old, otherwise when the

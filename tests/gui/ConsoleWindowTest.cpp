@@ -88,6 +88,26 @@ TEST(ConsoleWindow, ARequestWithinAFrameIsAnsweredAtOnceAndPaintedWhenTheFrameEn
     EXPECT_TRUE(h.recorder.painted.contains(QRect(2 + 1 * 8, 2 + 4 * 16, 8, 16)));
 }
 
+// A flooded window waits for notices while any are waiting: one that is never
+// taken would keep it waiting for its whole budget after every request.
+TEST(ConsoleWindow, NoticesCountAsWaitingUntilTakenOrDropped) {
+    EXPECT_FALSE(ReaderNoticeEvent::AnyWaiting());
+    {
+        WindowHarness h;
+        ConsoleWindow& window = h.Open();
+        ProcessEvents();
+        window.PostRepaint(kRepaintCollected, Packed(0, 0, 0, 0));
+        window.PostResize(24, 80);
+        EXPECT_TRUE(ReaderNoticeEvent::AnyWaiting());
+        ProcessEvents();
+        EXPECT_FALSE(ReaderNoticeEvent::AnyWaiting());
+        window.PostRepaint(kRepaintAll, 0);
+        EXPECT_TRUE(ReaderNoticeEvent::AnyWaiting());
+    } // the window goes with its notice unhandled
+    QCoreApplication::sendPostedEvents();
+    EXPECT_FALSE(ReaderNoticeEvent::AnyWaiting());
+}
+
 TEST(ConsoleWindow, APartialRepaintCoversItsCellsOrWholeRowsInItalics) {
     struct Case {
         bool italic;
