@@ -11,6 +11,8 @@
 #     --build DIR        build tree with kestra (default build/default)
 #     --consoles LIST    comma-separated console counts (default 1,10,100)
 #     --seconds S        length of each period (default 30)
+#     --blink MODE       the Properties' Blink: never, foreground (the
+#                        default, animating while KESTRA is active) or always
 #     --display :N       Xvfb display to use (default :64)
 set -euo pipefail
 # shellcheck source=bench/e2e/common.sh
@@ -19,12 +21,14 @@ source "$(dirname "$0")/common.sh"
 build=build/default
 counts=1,10,100
 period=30
+blink=foreground
 display=:64
 while [ $# -gt 0 ]; do
     case $1 in
     --build) build=$2 ;;
     --consoles) counts=$2 ;;
     --seconds) period=$2 ;;
+    --blink) blink=$2 ;;
     --display) display=$2 ;;
     *) e2e_usage "$0" ;;
     esac
@@ -33,6 +37,12 @@ done
 cd "$e2e_root"
 build=$(realpath "$build")
 IFS=, read -r -a count_list <<<"$counts"
+case $blink in
+never) blink_mode=0 ;;
+foreground) blink_mode=1 ;;
+always) blink_mode=2 ;;
+*) e2e_usage "$0" ;;
+esac
 e2e_need xdotool xdotool || exit 2
 e2e_need xwininfo x11-utils || exit 2
 e2e_need_build kestra || exit 2
@@ -50,8 +60,12 @@ sample() {
     echo "$cpu $switches $threads"
 }
 
+# The Properties every run starts with: the defaults but for Blink.
+mkdir -p "$XDG_CONFIG_HOME/Marrow Data"
+printf '[General]\nProperties=%d\n' "$blink_mode" >"$XDG_CONFIG_HOME/Marrow Data/KESTRA.conf"
+
 echo "$(nproc) CPUs, load average $(cut -d' ' -f1-3 /proc/loadavg), $period s per period," \
-    "display $display"
+    "blink $blink, display $display"
 printf '%8s %-11s %12s %16s %8s\n' consoles frame 'CPU ms/s' 'vol. switches/s' threads
 for count in "${count_list[@]}"; do
     pipes=$e2e_work/pipes$count
