@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 
@@ -25,7 +26,10 @@ public:
 private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
-    bool set_;
+    // Changed with the mutex held, so a waiter cannot miss a Set; read
+    // without it by IsSet, which a reader calls in a tight loop while the
+    // window thread is about to Set.
+    std::atomic<bool> set_;
 };
 
 } // namespace kestra::platform
