@@ -2,6 +2,7 @@
 
 #include "platform/Exit.h"
 #include "platform/SystemError.h"
+#include "platform/Thread.h"
 
 #include <algorithm>
 #include <array>
@@ -200,25 +201,17 @@ void Beep() {
 // microseconds, while waking a thread that sleeps takes far longer on a busy
 // machine, and a scrolling server asks once per line. So the reader first
 // looks for the answer for a moment, letting other threads run, and only
-// then sleeps for the rest of the wait.
+// then sleeps for the rest of the wait; when the processors are busy with
+// other work it sleeps at once (SpinWait).
 constexpr auto AnswerSpin = std::chrono::microseconds(50);
-
-bool SpinForAnswer(const platform::Event& painted) {
-    const auto until = std::chrono::steady_clock::now() + AnswerSpin;
-    do {
-        if (painted.IsSet()) {
-            return true;
-        }
-        std::this_thread::yield();
-    } while (std::chrono::steady_clock::now() < until);
-    return false;
-}
 
 // The painted event, with the lock released so that the painter can run.
 void AwaitWindow(ConsoleRecord& record, std::unique_lock<ConsoleLock>& held) {
     record.repaintAnswerOwed = false;
     held.unlock();
-    if (!SpinForAnswer(record.paintedEvent)) {
+    // Each reader waits on its own thread, so one waiter per thread.
+    thread_local platform::SpinWait answerSpin;
+    if (!answerSpin.Until([&record] { return record.paintedEvent.IsSet(); }, AnswerSpin)) {
         record.paintedEvent.Wait(RepaintWaitMs);
     }
     held.lock();

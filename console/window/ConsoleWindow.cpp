@@ -4,6 +4,7 @@
 #include "console/window/ConsoleKeyboard.h"
 #include "console/window/ConsolePainter.h"
 #include "console/window/ConsoleWindowList.h"
+#include "platform/Thread.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -15,7 +16,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <thread>
 
 namespace kestra::console {
 
@@ -48,7 +48,8 @@ std::atomic<int> noticesWaiting{0};
 // within a busy frame the window thread stays a moment after an answer and
 // handles the next notices (of any console) as they come: until none has
 // come for a while, the frame is due, or a short budget is spent, so input
-// and the frame's paint wait at most that budget.
+// and the frame's paint wait at most that budget. When the processors are
+// busy with other work it goes back to its loop at once (SpinWait).
 constexpr auto kNoticeQuietSpin = std::chrono::microseconds(50);
 constexpr auto kNoticeSpinBudget = std::chrono::milliseconds(2);
 
@@ -58,17 +59,12 @@ void HandleNoticesForAMoment(std::chrono::milliseconds untilFrame) {
         return; // a notice handled from the loop below
     }
     running = true;
-    using Clock = std::chrono::steady_clock;
-    const auto start = Clock::now();
-    const auto end = start + std::min<Clock::duration>(kNoticeSpinBudget, untilFrame);
-    auto lastNotice = start;
-    for (auto now = start; now < end && now - lastNotice < kNoticeQuietSpin; now = Clock::now()) {
-        if (ReaderNoticeEvent::AnyWaiting()) {
-            QCoreApplication::sendPostedEvents(nullptr, kReaderNoticeEvent);
-            lastNotice = Clock::now();
-        } else {
-            std::this_thread::yield();
-        }
+    static platform::SpinWait noticeSpin; // the window thread's only
+    using Clock = platform::SpinWait::Clock;
+    const auto end = Clock::now() + std::min<Clock::duration>(kNoticeSpinBudget, untilFrame);
+    while (Clock::now() < end &&
+           noticeSpin.Until(ReaderNoticeEvent::AnyWaiting, kNoticeQuietSpin)) {
+        QCoreApplication::sendPostedEvents(nullptr, kReaderNoticeEvent);
     }
     running = false;
 }

@@ -1,6 +1,7 @@
 #include "platform/Event.h"
 
 #include "PlatformTestSupport.h"
+#include "platform/Thread.h"
 
 #include <gtest/gtest.h>
 #include <thread>
@@ -27,4 +28,20 @@ TEST(Event, ManualResetEventWaitsTimesOutAndWakesAcrossThreads) {
     });
     EXPECT_TRUE(event.Wait(10000));
     setter.join();
+}
+
+// A spinning wait ends by itself whatever the other thread does: at once when
+// it is done already, by its limit (or sooner on a busy machine) when it
+// never is, and it looks once more before it gives up.
+TEST(SpinWait, EndsWhenDoneOrAtItsLimit) {
+    kestra::platform::SpinWait spin;
+    int looks = 0;
+    EXPECT_TRUE(spin.Until([&looks] { return ++looks > 0; }, 10s));
+    EXPECT_EQ(looks, 1);
+
+    looks = 0;
+    const auto start = Clock::now();
+    EXPECT_FALSE(spin.Until([&looks] { return ++looks < 0; }, 2ms));
+    EXPECT_LT(MillisecondsSince(start), 1000) << "the limit is a few milliseconds";
+    EXPECT_GE(looks, 2);
 }
