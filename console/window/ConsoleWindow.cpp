@@ -58,7 +58,12 @@ void HandleNoticesForAMoment(std::chrono::milliseconds untilFrame) {
     if (running) {
         return; // a notice handled from the loop below
     }
-    running = true;
+    struct Running {
+        Running() { running = true; }
+        ~Running() { running = false; }
+        Running(const Running&) = delete;
+        Running& operator=(const Running&) = delete;
+    } const guard;
     static platform::SpinWait noticeSpin; // the window thread's only
     using Clock = platform::SpinWait::Clock;
     const auto end = Clock::now() + std::min<Clock::duration>(kNoticeSpinBudget, untilFrame);
@@ -66,7 +71,6 @@ void HandleNoticesForAMoment(std::chrono::milliseconds untilFrame) {
            noticeSpin.Until(ReaderNoticeEvent::AnyWaiting, kNoticeQuietSpin)) {
         QCoreApplication::sendPostedEvents(nullptr, kReaderNoticeEvent);
     }
-    running = false;
 }
 
 } // namespace
