@@ -27,7 +27,7 @@ endfunction()
 # One GoogleTest executable per tested folder; every TEST becomes a CTest case,
 # carrying the labels (ctest -L) when given.
 function(kestra_test)
-    cmake_parse_arguments(ARG "" "NAME;SOURCES_DIR" "LINKS;ENV;LABELS" ${ARGN})
+    cmake_parse_arguments(ARG "SERIAL" "NAME;SOURCES_DIR" "LINKS;ENV;LABELS" ${ARGN})
     file(GLOB sources CONFIGURE_DEPENDS ${ARG_SOURCES_DIR}/*.cpp)
     if(NOT sources)
         return()
@@ -43,10 +43,16 @@ function(kestra_test)
     if(ARG_LABELS)
         set(labels LABELS "${ARG_LABELS}")
     endif()
+    # Tests that type into a real X server with timed waits run alone: a
+    # flood or a sanitizer build beside them can hold a key past its wait.
+    set(serial)
+    if(ARG_SERIAL)
+        set(serial RUN_SERIAL TRUE)
+    endif()
     gtest_discover_tests(${ARG_NAME}
         DISCOVERY_TIMEOUT 60
         # gtest_discover_tests passes properties through a generated script,
         # where a plain ; would split the list: escape it.
         PROPERTIES ENVIRONMENT "KESTRA_DATA=${PROJECT_SOURCE_DIR}/data\\;${ARG_ENV}"
-                   TIMEOUT 120 ${labels})
+                   TIMEOUT 120 ${labels} ${serial})
 endfunction()
