@@ -12,6 +12,7 @@
 #include "shell/ConsoleWindowBinding.h"
 #include "shell/FrameWindow.h"
 #include "shell/MenuTable.h"
+#include "support/ResidentMemory.h"
 
 #include <QClipboard>
 #include <QElapsedTimer>
@@ -21,7 +22,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
 #include <sys/socket.h>
@@ -37,6 +37,8 @@ using console::consoletest::ServerLink;
 using console::consoletest::Transport;
 
 namespace {
+
+using kestra::testing::ResidentKilobytes;
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kSanitized = true;
@@ -155,16 +157,6 @@ void CountPrintedRun(emulator::ScreenBuffer& screen, unsigned count) {
                      static_cast<char>(screen.chars[screen.CellIndex(screen.row, screen.col - i)]));
     }
     g_cellsPrinted(screen, count);
-}
-
-std::size_t ResidentKilobytes() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::stoul(line.substr(6));
-        }
-    }
-    return 0;
 }
 
 } // namespace

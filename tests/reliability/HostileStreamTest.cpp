@@ -4,9 +4,9 @@
 // after them.
 
 #include "console/ConsoleTestSupport.h"
+#include "support/ResidentMemory.h"
 
 #include <cstring>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <random>
 #include <sys/socket.h>
@@ -14,6 +14,8 @@
 
 namespace kestra::console {
 namespace {
+
+using kestra::testing::ResidentKilobytes;
 
 using namespace kestra::console::consoletest;
 using namespace std::chrono_literals;
@@ -36,16 +38,6 @@ std::string Repeat(std::string_view piece, std::size_t times) {
 
 bool ShowsEnd(TestConsole& console) {
     return console.Cell(0, 0) == 'E' && console.Cell(0, 1) == 'N' && console.Cell(0, 2) == 'D';
-}
-
-std::size_t ResidentKilobytes() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::stoul(line.substr(6));
-        }
-    }
-    return 0;
 }
 
 TEST(HostileStreams, EndlessAndOverlongSequencesAreDroppedAndWhatFollowsIsObeyed) {
