@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
@@ -16,17 +17,6 @@
 #include <unistd.h>
 
 namespace kestra::e2e {
-namespace {
-
-// The process that holds an X display's lock file, or -1.
-pid_t LockHolder(int display) {
-    std::ifstream lock("/tmp/.X" + std::to_string(display) + "-lock");
-    long pid = -1;
-    lock >> pid;
-    return lock ? static_cast<pid_t>(pid) : -1;
-}
-
-} // namespace
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path);
@@ -144,30 +134,43 @@ XServer::XServer() {
     if (!CommandExists("Xvfb")) {
         return;
     }
-    for (int number = 100 + ::getpid() % 400; number < 1000 && !running_; ++number) {
-        const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
-        if (std::filesystem::exists(socket) || LockHolder(number) != -1) {
-            continue;
+    // The server picks a free display itself and writes its number once it
+    // takes connections. Choosing a number here and probing it raced with
+    // servers that other jobs on the same machine run in their own /tmp but
+    // a shared socket namespace.
+    int numberPipe[2];
+    if (::pipe2(numberPipe, O_CLOEXEC) != 0) {
+        return;
+    }
+    const int writeEnd = ::fcntl(numberPipe[1], F_DUPFD, 3); // inherited: no close-on-exec
+    ::close(numberPipe[1]);
+    if (writeEnd != -1) {
+        process_ = ChildProcess({"Xvfb", "-displayfd", std::to_string(writeEnd), "-noreset",
+                                 "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+        ::close(writeEnd);
+    }
+    std::string number;
+    pollfd readable{numberPipe[0], POLLIN, 0};
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (number.find('\n') == std::string::npos) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || ::poll(&readable, 1, static_cast<int>(left.count())) <= 0) {
+            break;
         }
-        process_ = ChildProcess({"Xvfb", ":" + std::to_string(number), "-screen", "0",
-                                 "1280x1024x24", "-nolisten", "tcp"});
-        // Another test may have taken the number in the meantime: then this
-        // server ends at once, and the lock file names the other one.
-        // The socket file appears before the server takes connections: a
-        // client's own connection is the proof that it is ready.
-        const std::string probe =
-            "xdpyinfo -display :" + std::to_string(number) + " >/dev/null 2>&1 && echo ready";
-        running_ = WaitUntil(
-            [&] {
-                return process_.Wait(0) == -1 && LockHolder(number) == process_.Pid() &&
-                       std::filesystem::exists(socket) && RunShell(probe) == "ready";
-            },
-            5000, 10);
-        if (running_) {
-            display_ = ":" + std::to_string(number);
-        } else {
-            process_.Stop();
+        char buffer[16];
+        const ssize_t got = ::read(numberPipe[0], buffer, sizeof buffer);
+        if (got <= 0) {
+            break;
         }
+        number.append(buffer, static_cast<size_t>(got));
+    }
+    ::close(numberPipe[0]);
+    running_ = number.find('\n') != std::string::npos && process_.Wait(0) == -1;
+    if (running_) {
+        display_ = ":" + number.substr(0, number.find('\n'));
+    } else {
+        process_.Stop();
     }
 }
 
