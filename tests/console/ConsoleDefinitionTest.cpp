@@ -83,17 +83,12 @@ protected:
         ConfigFilesTest::TearDown();
     }
 
-    // A local pipe NAME: the Unix socket DIR/NAME.
-    AcceptingServer& Serve(const std::string& name) {
+    // A local pipe NAME is the Unix socket DIR/NAME; no name: TCP.
+    AcceptingServer& Serve(const std::string& name = "") {
         servers_.push_back(std::make_unique<AcceptingServer>(
-            platform::SocketListener::ListenLocal(pipes_ + "/" + name)));
+            name.empty() ? platform::SocketListener::ListenTcp("127.0.0.1", "0")
+                         : platform::SocketListener::ListenLocal(pipes_ + "/" + name)));
         EXPECT_TRUE(servers_.back()->Ok()) << name;
-        return *servers_.back();
-    }
-    AcceptingServer& ServeTcp() {
-        servers_.push_back(std::make_unique<AcceptingServer>(
-            platform::SocketListener::ListenTcp("127.0.0.1", "0")));
-        EXPECT_TRUE(servers_.back()->Ok());
         return *servers_.back();
     }
 
@@ -149,7 +144,7 @@ TEST_F(ConsoleDefinitionTest, ConLinesDefineConsolesWithTheirOptions) {
 }
 
 TEST_F(ConsoleDefinitionTest, PipeNamesFollowTheServerPrefixUnlessTheyAreFullPaths) {
-    AcceptingServer& tcp = ServeTcp();
+    AcceptingServer& tcp = Serve();
     const std::string port = std::to_string(tcp.Port());
     Serve("PIPE1");
     const std::string socketPath = pipes_ + "/PIPE1";
