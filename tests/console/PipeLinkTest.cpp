@@ -249,16 +249,6 @@ TEST_P(PipeReaderTest, BytesWrittenBeforeTheWindowExistsAreShownWhenItArrives) {
     EXPECT_EQ(console.Cell(0, 0), 'H');
 }
 
-TEST_P(PipeReaderTest, AServerThatClosesEndsTheProgramNamingThePipe) {
-    ReaderThread reader(console.record);
-    ASSERT_TRUE(link.Write("bye"));
-    link.server.Close();
-    const std::optional<std::string> message = reader.WaitForEnd(Patience);
-    ASSERT_TRUE(message.has_value()) << "the reader should end";
-    EXPECT_EQ(*message, "The server for pipe " + link.path + " has shut down");
-    EXPECT_EQ(console.Cell(0, 2), 'e') << "what came before the end is shown";
-}
-
 // Typing holds the console's lock; a write that fails there ends the program
 // through the Fatal Error dialog, under which the console is still painted.
 TEST_P(PipeReaderTest, AWriteToAClosedServerLetsGoOfTheLockAndReportsAShutDown) {
