@@ -10,14 +10,6 @@ Rgb Grey(std::uint8_t v) {
     return Rgb{v, v, v};
 }
 
-BlinkPalette Running(int mode = kBlinkModeForeground) {
-    BlinkPalette blink;
-    blink.SetPaletteDevice(true);
-    blink.SetBlinkMode(mode);
-    blink.UpdateBlinkState();
-    return blink;
-}
-
 } // namespace
 
 TEST(BlinkPalette, BlinkingTextShowsForFourPhasesAndTheCursorFlipsEveryPhase) {
@@ -72,7 +64,10 @@ TEST(BlinkPalette, BlinkModeAppActivityAndDisplayDecideWhetherItRuns) {
 }
 
 TEST(BlinkPalette, ThePhaseWaitsWhileTheAnimationIsStopped) {
-    BlinkPalette blink = Running(kBlinkModeForeground);
+    BlinkPalette blink;
+    blink.SetPaletteDevice(true);
+    blink.SetBlinkMode(kBlinkModeForeground);
+    blink.UpdateBlinkState();
     for (int i = 0; i < 3; ++i) {
         blink.BlinkTick();
     }

@@ -54,7 +54,6 @@ TEST(CellGeometry, FontsAreScaledToTheCell) {
         EXPECT_EQ(font.underline, c.underline) << c.index;
     }
     EXPECT_EQ(FontFor(0, g, false, false).weight, 400);
-    EXPECT_EQ(FontSet(g, true, true)[3], FontFor(3, g, true, true));
     EXPECT_EQ(FontSet(g, true, true)[3].weight, 700);
     EXPECT_TRUE(FontSet(g, true, true)[3].italic);
 }

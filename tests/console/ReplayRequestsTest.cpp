@@ -43,9 +43,6 @@ TEST(ReplayRequests, EachFileIsOneBurstAndTheScreenIsUnchanged) {
     const Case cases[] = {
         {"two bursts", {"A", "B"}, {"repaint 2 0 0 1 0", "repaint 2 1 0 2 0"}},
         {"an empty file asks for nothing", {"A", ""}, {"repaint 2 0 0 1 0"}},
-        {"a line size change posts before the end of the burst",
-         {"\x1b#6X"},
-         {"repaint 1 0 0 79 0", "repaint 2 0 0 3 0"}},
     };
     TemporaryDirectory directory;
     const std::vector<std::string> environment{"CNF=" KESTRA_SOURCE_DIR "/data"};

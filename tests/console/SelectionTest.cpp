@@ -126,27 +126,23 @@ TEST(Selection, CopiedTextHasOneLinePerRowWithoutTrailingBlanks) {
         SelectionRange range;
         std::u16string expected;
     };
+    // clang-format off
     const Case cases[] = {
-        {"two rows of ab", {u"ab      ", u"ab      "}, {}, {0, 2, 0, 8}, u"ab\r\nab"},
-        {"blank middle row", {u"ab", u"", u"cd"}, {}, {0, 3, 0, 4}, u"ab\r\n\r\ncd"},
-        {"inner blanks stay", {u"a  b  "}, {}, {0, 1, 0, 6}, u"a  b"},
+        {"two rows of ab",          {u"ab      ", u"ab      "}, {}, {0, 2, 0, 8}, u"ab\r\nab"},
+        {"blank middle row",        {u"ab", u"", u"cd"}, {},        {0, 3, 0, 4}, u"ab\r\n\r\ncd"},
+        {"inner blanks stay",       {u"a  b  "}, {},                {0, 1, 0, 6}, u"a  b"},
         {"a column range keeps leading blanks",
-         {u"abcdef", u"  ghij"},
-         {},
-         {0, 2, 1, 4},
-         u"bcd\r\n gh"},
-        {"double-height pair once",
-         {u"B i g ", u"B i g ", u"end"},
-         {2, 3, 0},
-         {0, 3, 0, 6},
-         u"Big\r\nend"},
-        {"lower half alone", {u"B i g ", u"B i g "}, {2, 3}, {1, 2, 0, 5}, u"Big"},
-        {"double-width row", {u"W i d e "}, {1}, {0, 1, 1, 5}, u"Wid"},
-        {"double-width, odd end", {u"W i d e "}, {1}, {0, 1, 2, 3}, u"i"},
-        {"scan line 5", {u"\uFFF8\uFFF6\uFFFA"}, {}, {0, 1, 0, 3}, u"\u2500\u00AF_"},
-        {"control pictures", {u"a\uFFF0\uFFF4"}, {}, {0, 1, 0, 3}, u"a\u2194\u00B6"},
-        {"past the right edge", {u"abc"}, {}, {0, 1, 78, 81}, u""},
+                                    {u"abcdef", u"  ghij"}, {},     {0, 2, 1, 4}, u"bcd\r\n gh"},
+        {"double-height pair once", {u"B i g ", u"B i g ", u"end"}, {2, 3, 0},
+                                                                    {0, 3, 0, 6}, u"Big\r\nend"},
+        {"lower half alone",        {u"B i g ", u"B i g "}, {2, 3}, {1, 2, 0, 5}, u"Big"},
+        {"double-width row",        {u"W i d e "}, {1},             {0, 1, 1, 5}, u"Wid"},
+        {"double-width, odd end",   {u"W i d e "}, {1},             {0, 1, 2, 3}, u"i"},
+        {"scan line 5",             {u"\uFFF8\uFFF6\uFFFA"}, {},    {0, 1, 0, 3}, u"\u2500\u00AF_"},
+        {"control pictures",        {u"a\uFFF0\uFFF4"}, {},         {0, 1, 0, 3}, u"a\u2194\u00B6"},
+        {"past the right edge",     {u"abc"}, {},                   {0, 1, 78, 81}, u""},
     };
+    // clang-format on
     for (const Case& c : cases) {
         TextScreen s(4, 80);
         for (std::size_t r = 0; r < c.rows.size(); ++r) {

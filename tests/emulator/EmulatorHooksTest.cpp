@@ -55,7 +55,9 @@ TEST(EmulatorHooksTest, ReceivedBytesCauseTheseCalls) {
     for (const auto& c : cases) {
         Recorded run(c.before);
         Receive(run.emulator, c.bytes);
-        EXPECT_EQ(run.log.Only(std::string(c.only)), c.calls) << c.before << c.bytes;
+        std::erase_if(run.log.calls,
+                      [&](const std::string& call) { return !call.starts_with(c.only); });
+        EXPECT_EQ(run.log.calls, c.calls) << c.before << c.bytes;
     }
 }
 

@@ -34,11 +34,6 @@
 namespace kestra::emulator {
 namespace {
 
-struct Expectation {
-    int line;
-    std::string text;
-};
-
 struct FixtureCase {
     std::string file;
     int line = 0;
@@ -48,7 +43,7 @@ struct FixtureCase {
     std::vector<std::string> definitions; // "def" lines, applied in order
     std::string bytes;
     std::vector<std::int32_t> keys;
-    std::vector<Expectation> expected;
+    std::vector<std::pair<int, std::string>> expected; // line number, text
     std::string error; // a malformed fixture fails its case with this
 };
 
@@ -60,24 +55,16 @@ std::string Unescape(std::string_view text, std::string& error) {
             continue;
         }
         const char kind = text[++i];
-        switch (kind) {
-        case 'e': bytes += '\x1b'; break;
-        case 'r': bytes += '\r'; break;
-        case 'n': bytes += '\n'; break;
-        case 't': bytes += '\t'; break;
-        case 'b': bytes += '\b'; break;
-        case '\\': bytes += '\\'; break;
-        case 'x': {
-            std::uint32_t value = 0;
-            if (i + 2 >= text.size() || !termdef::ReadHex(text.substr(i + 1, 2), value)) {
-                error = "bad \\x escape in: " + std::string(text);
-                return bytes;
-            }
+        const std::string_view simple = "e\x1br\rn\nt\tb\b\\\\";
+        std::uint32_t value = 0;
+        if (const std::size_t at = simple.find(kind); at != simple.npos && at % 2 == 0) {
+            bytes += simple[at + 1];
+        } else if (kind == 'x' && i + 2 < text.size() &&
+                   termdef::ReadHex(text.substr(i + 1, 2), value)) {
             bytes += static_cast<char>(value);
             i += 2;
-            break;
-        }
-        default: error = std::string("unknown escape \\") + kind; return bytes;
+        } else {
+            error = "bad escape in: " + std::string(text);
         }
     }
     return bytes;
@@ -99,12 +86,10 @@ void ParseOptions(FixtureCase& fixture, std::string_view text) {
         if ((word == "--rows" || word == "--width") && i + 1 < words.size()) {
             const unsigned value = static_cast<unsigned>(std::stoul(words[++i]));
             (word == "--rows" ? fixture.options.rows : fixture.options.width) = value;
-        } else if (word == "--autowrap") {
-            fixture.options.autowrap = true;
-        } else if (word == "--8bit") {
-            fixture.options.eightBit = true;
-        } else if (word == "--reset") {
-            fixture.reset = true;
+        } else if (word == "--autowrap" || word == "--8bit" || word == "--reset") {
+            (word == "--autowrap" ? fixture.options.autowrap
+             : word == "--8bit"   ? fixture.options.eightBit
+                                  : fixture.reset) = true;
         } else {
             fixture.error = "unknown option " + word;
         }
@@ -112,34 +97,30 @@ void ParseOptions(FixtureCase& fixture, std::string_view text) {
 }
 
 std::vector<FixtureCase> LoadFixtures() {
-    std::vector<FixtureCase> cases;
-    const std::filesystem::path directory =
-        std::filesystem::path(KESTRA_SOURCE_DIR) / "tests/emulator/fixtures";
     std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+    for (const auto& entry : std::filesystem::directory_iterator(
+             std::filesystem::path(KESTRA_SOURCE_DIR) / "tests/emulator/fixtures")) {
         if (entry.path().extension() == ".txt") {
             files.push_back(entry.path());
         }
     }
     std::sort(files.begin(), files.end());
+    std::vector<FixtureCase> cases;
     for (const auto& path : files) {
         std::ifstream input(path);
         std::string text;
-        int lineNumber = 0;
-        while (std::getline(input, text)) {
-            ++lineNumber;
+        const std::string file = path.filename().string();
+        for (int lineNumber = 1; std::getline(input, text); ++lineNumber) {
             if (text.empty() || text[0] == '#') {
                 continue;
             }
-            if (text.rfind("=== ", 0) == 0) {
-                FixtureCase fixture;
-                fixture.file = path.filename().string();
-                fixture.line = lineNumber;
-                fixture.title = text.substr(4);
-                cases.push_back(std::move(fixture));
+            if (text.starts_with("=== ")) {
+                cases.emplace_back().title = text.substr(4);
+                cases.back().file = file;
+                cases.back().line = lineNumber;
                 continue;
             }
-            if (cases.empty() || cases.back().file != path.filename().string()) {
+            if (cases.empty() || cases.back().file != file) {
                 ADD_FAILURE() << path << ":" << lineNumber << ": line before the first case";
                 continue;
             }
@@ -158,7 +139,7 @@ std::vector<FixtureCase> LoadFixtures() {
                     fixture.error = "bad key list " + rest;
                 }
             } else {
-                fixture.expected.push_back({lineNumber, text});
+                fixture.expected.emplace_back(lineNumber, text);
             }
         }
     }
@@ -166,62 +147,45 @@ std::vector<FixtureCase> LoadFixtures() {
 }
 
 // Fills the process-wide definition as the fixture says; nothing is read.
-void ApplyDefinitions(const FixtureCase& fixture, std::string& error) {
+std::string ApplyDefinitions(const FixtureCase& fixture) {
     termdef::ResetTerminalDefinition();
     termdef::TerminalDefinition& definition = termdef::TheTerminalDefinition();
+    std::string error;
     for (const std::string& line : fixture.definitions) {
         const std::vector<std::string> words = Words(line);
-        if (words.size() < 2) {
-            error = "short def line: " + line;
-            return;
-        }
-        const std::string& kind = words[0];
-        if (kind == "type") {
+        const std::string kind = words.empty() ? "" : words[0];
+        std::uint32_t code = 0;
+        std::uint32_t value = 0;
+        termdef::KeyMap* const keys = kind == "key"      ? &definition.keyMap
+                                      : kind == "akey"   ? &definition.appKeyMap
+                                      : kind == "52key"  ? &definition.vt52KeyMap
+                                      : kind == "52akey" ? &definition.vt52AppKeyMap
+                                                         : nullptr;
+        if (kind == "type" && words.size() == 2) {
             definition.vt52Type = words[1] == "vt52";
             definition.genradType = definition.genradType || words[1] == "genrad";
-            continue;
-        }
-        if (kind == "idstring") {
+        } else if (kind == "idstring") {
             definition.idString = Unescape(line.substr(line.find(' ') + 1), error);
-            continue;
-        }
-        std::uint32_t code = 0;
-        if (words.size() < 3 || !termdef::ReadNumber(words[1], code, 8)) {
-            error = "bad def line: " + line;
-            return;
-        }
-        if (kind == "char" || kind == "graphic") {
-            std::uint32_t value = 0;
-            if (!termdef::ReadNumber(words[2], value, 8)) {
-                error = "bad value: " + line;
-                return;
-            }
+        } else if (words.size() < 3 || !termdef::ReadNumber(words[1], code, 8)) {
+            return "bad def line: " + line;
+        } else if ((kind == "char" || kind == "graphic") &&
+                   termdef::ReadNumber(words[2], value, 8)) {
             termdef::CharMapPut(kind == "char" ? definition.charMap : definition.graphicMap,
                                 static_cast<std::int32_t>(code), value);
-            continue;
+        } else if (keys) {
+            termdef::KeyMapPut(*keys, static_cast<std::int32_t>(code), Unescape(words[2], error));
+        } else {
+            return "bad def line: " + line;
         }
-        termdef::KeyMap* map = kind == "key"      ? &definition.keyMap
-                               : kind == "akey"   ? &definition.appKeyMap
-                               : kind == "52key"  ? &definition.vt52KeyMap
-                               : kind == "52akey" ? &definition.vt52AppKeyMap
-                                                  : nullptr;
-        if (!map) {
-            error = "unknown def kind: " + kind;
-            return;
-        }
-        termdef::KeyMapPut(*map, static_cast<std::int32_t>(code), Unescape(words[2], error));
     }
     definition.loaded = true;
-}
-
-std::string FirstWord(const std::string& line) {
-    return line.substr(0, line.find(' '));
+    return error;
 }
 
 // Compares one expected line against the described state; empty when it holds.
 std::string Check(const std::string& expected, const std::vector<std::string>& actual,
                   unsigned rows) {
-    const std::string word = FirstWord(expected);
+    const std::string word = expected.substr(0, expected.find(' '));
     constexpr std::size_t FirstRowLine = 7;
     if (word == "row") {
         std::istringstream stream(expected.substr(4));
@@ -229,24 +193,25 @@ std::string Check(const std::string& expected, const std::vector<std::string>& a
         stream >> row;
         std::string rest;
         std::getline(stream, rest);
-        rest.erase(0, 1);
         if (row >= rows) {
             return "no row " + std::to_string(row);
         }
         const std::string& line = actual[FirstRowLine + row];
-        return line == rest ? "" : "row " + std::to_string(row) + " is  " + line;
+        return " " + line == rest ? "" : "row " + std::to_string(row) + " is  " + line;
     }
     if (word.size() > 1 && word[0] == 'a' && expected.find('|') != std::string::npos) {
         const std::string prefix = expected.substr(0, expected.find('|') + 1);
         auto found = std::find_if(actual.begin(), actual.end(), [&](const std::string& line) {
-            return line.rfind(prefix, 0) == 0;
+            return line.starts_with(prefix);
         });
         const std::string line = found == actual.end() ? prefix : *found;
         return line == expected ? "" : "attributes are  " + line;
     }
-    auto found = std::find_if(actual.begin(), actual.begin() + FirstRowLine,
-                              [&](const std::string& line) { return FirstWord(line) == word; });
-    if (found == actual.begin() + FirstRowLine) {
+    const auto rowsStart = actual.begin() + FirstRowLine;
+    auto found = std::find_if(actual.begin(), rowsStart, [&](const std::string& line) {
+        return line.substr(0, line.find(' ')) == word;
+    });
+    if (found == rowsStart) {
         return "unknown expectation";
     }
     if (word == "modes") {
@@ -268,23 +233,17 @@ struct FixtureRun {
 class EmulatorFixture : public testing::TestWithParam<FixtureRun> {};
 
 TEST_P(EmulatorFixture, ProducesTheExpectedScreen) {
-    const FixtureCase& fixture = GetParam().fixture;
-    const std::string where = fixture.file + ":" + std::to_string(fixture.line) + " (" +
-                              fixture.title + ")" + (GetParam().bytewise ? " bytewise" : "");
-    std::string error = fixture.error;
-    if (error.empty()) {
-        ApplyDefinitions(fixture, error);
-    }
-    ASSERT_TRUE(error.empty()) << where << ": " << error;
-    ASSERT_FALSE(fixture.expected.empty()) << where << ": the case expects nothing";
+    const auto& [fixture, bytewise] = GetParam();
+    SCOPED_TRACE(fixture.file + ":" + std::to_string(fixture.line) + " (" + fixture.title + ")" +
+                 (bytewise ? " one byte at a time" : ""));
+    const std::string error = fixture.error.empty() ? ApplyDefinitions(fixture) : fixture.error;
+    ASSERT_EQ(error, "");
+    ASSERT_FALSE(fixture.expected.empty()) << "the case expects nothing";
 
     ReplaySession session(fixture.options);
-    if (GetParam().bytewise) {
-        for (char byte : fixture.bytes) {
-            session.Receive(std::string_view(&byte, 1));
-        }
-    } else {
-        session.Receive(fixture.bytes);
+    for (std::size_t at = 0; at < fixture.bytes.size(); at += bytewise ? 1 : fixture.bytes.size()) {
+        session.Receive(
+            std::string_view(fixture.bytes).substr(at, bytewise ? 1 : std::string::npos));
     }
     if (fixture.reset) {
         session.Reset();
@@ -293,12 +252,9 @@ TEST_P(EmulatorFixture, ProducesTheExpectedScreen) {
         session.Type(code);
     }
     const std::vector<std::string> actual = session.Describe();
-    for (const Expectation& expectation : fixture.expected) {
-        const std::string problem = Check(expectation.text, actual, session.emulator().screen.rows);
-        EXPECT_TRUE(problem.empty())
-            << fixture.file << ":" << expectation.line << ": " << fixture.title
-            << (GetParam().bytewise ? " (one byte at a time)" : "") << "\n  expected  "
-            << expectation.text << "\n  " << problem;
+    for (const auto& [line, text] : fixture.expected) {
+        EXPECT_EQ(Check(text, actual, session.emulator().screen.rows), "")
+            << fixture.file << ":" << line << ": expected  " << text;
     }
     termdef::ResetTerminalDefinition();
 }

@@ -11,17 +11,6 @@ namespace kestra::emulator {
 // console finds itself, so a test can compare the whole sequence.
 struct HookLog {
     std::vector<std::string> calls;
-
-    // The calls whose text starts with prefix.
-    std::vector<std::string> Only(const std::string& prefix) const {
-        std::vector<std::string> found;
-        for (const std::string& call : calls) {
-            if (call.rfind(prefix, 0) == 0) {
-                found.push_back(call);
-            }
-        }
-        return found;
-    }
 };
 
 inline void Record(ScreenBuffer& screen, const std::string& call) {

@@ -8,7 +8,7 @@ namespace kestra::emulator {
 namespace {
 
 // A byte listed twice would silently lose its second action.
-TEST(SequenceTablesTest, EscapeTablesHaveUniquePrintableBytesAndActions) {
+TEST(SequenceTablesTest, EscapeTablesListEachByteOnce) {
     const struct {
         const char* name;
         std::span<const EscapeAction> table;
@@ -17,9 +17,6 @@ TEST(SequenceTablesTest, EscapeTablesHaveUniquePrintableBytesAndActions) {
         std::set<char> seen;
         for (const EscapeAction& action : entry.table) {
             EXPECT_TRUE(seen.insert(action.byte).second) << entry.name << " " << action.byte;
-            EXPECT_GE(action.byte, 0x20) << entry.name;
-            EXPECT_LT(action.byte, 0x7F) << entry.name;
-            EXPECT_NE(action.action, nullptr) << entry.name << " " << action.byte;
         }
     }
 }
