@@ -1,6 +1,7 @@
 #include "platform/Exit.h"
 #include "termdef/TerminalDefinition.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -168,6 +169,8 @@ TEST_F(DefinitionFile, AMissingFileEndsTheProgramWithItsName) {
 }
 
 TEST_F(DefinitionFile, KeyOutputsReadNumbersAndUpperCasedText) {
+    const std::string q127(127, 'Q');
+    const std::string q126(126, 'Q');
     struct Case {
         std::string line;
         std::int32_t code;
@@ -190,6 +193,10 @@ TEST_F(DefinitionFile, KeyOutputsReadNumbersAndUpperCasedText) {
         {"FKEY 073 = 1",                 0x13B, "\x01"},
         {"KEY F1 = 'xy' 'z' 0 ''",       0x13B, std::string("XYZ\0", 4)},
         {"KEY F1 = %HOME%",              0x13B, "%HOME%"}, // no variable substitution here
+        // Numbers fill one byte each up to 128; a text must leave the total below 128.
+        {"KEY F1 = '" + q127 + "' 1",    0x13B, q127 + "\x01"},
+        {"KEY F1 = '" + q127 + "'",      0x13B, q127},
+        {"KEY F1 = 1 '" + q126 + "'",    0x13B, "\x01" + q126},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -231,21 +238,6 @@ TEST_F(DefinitionFile, KeyDownStoresTheStringUnderAnIdentifier) {
     EXPECT_EQ(d.keyMap.entries.size(), 5u);
 }
 
-// Numbers fill one byte each up to 128; a text must leave the total below 128.
-TEST_F(DefinitionFile, KeyOutputLimitIs128Bytes) {
-    const std::string text127(127, 'Q');
-    LoadOk("KEY F1 = '" + text127 +
-           "' 1\n"
-           "KEY F2 = '" +
-           text127 +
-           "'\n"
-           "KEY F3 = 1 '" +
-           std::string(126, 'Q') + "'\n");
-    EXPECT_EQ(Bytes(Definition().keyMap, 0x13B), text127 + "\x01");
-    EXPECT_EQ(Bytes(Definition().keyMap, 0x13C), text127);
-    EXPECT_EQ(Bytes(Definition().keyMap, 0x13D), "\x01" + std::string(126, 'Q'));
-}
-
 TEST_F(DefinitionFile, CharAndGraphicMapReceivedBytes) {
     LoadOk("CHAR 0141 = 0101\n"
            "CHAR 377 = 0x2588\n"
@@ -265,41 +257,28 @@ TEST_F(DefinitionFile, CharAndGraphicMapReceivedBytes) {
     EXPECT_EQ(CharMapFind(d.charMap, 0x71), nullptr);
 }
 
-TEST_F(DefinitionFile, IdStringKeepsCaseUpTo127Bytes) {
-    struct Case {
-        std::string line;
-        std::string id;
+TEST_F(DefinitionFile, IdStringAndTypeTakeTheirValues) {
+    const std::string i127(127, 'i');
+    const std::string i126(126, 'i');
+    const std::string vt100 = "\x1b[?1;0c"; // the reply without IDSTRING
+    // clang-format off
+    const struct { std::string text; std::string id; bool vt52; bool genrad; } cases[] = {
+        {"IDSTRING = 033 '[?1;2c'",             "\x1b[?1;2c",   false, false},
+        {"idstring = abc",                      "abc",          false, false}, // case kept
+        {"IDSTRING = '" + i127 + "'",           i127,           false, false},
+        {"IDSTRING = '" + i126 + "' 0x41",      i126 + "A",     false, false},
+        {"IDSTRING = 033 0 'x'",                "\x1b",         false, false}, // ends at its first 0
+        {"TYPE = vt52",                         vt100,          true,  false},
+        {"TYPE = VT52\nTYPE = vt100",           vt100,          false, false},
+        {"TYPE = GENRAD\nTYPE = VT100",         vt100,          false, true},  // nothing clears GENRAD
+        {"TYPE = genrad\nTYPE = VT52",          vt100,          true,  true},
+        {"type = \"VT52\"",                     vt100,          true,  false},
     };
-    const Case cases[] = {
-        {"IDSTRING = 033 '[?1;2c'", "\x1b[?1;2c"},
-        {"idstring = abc", "abc"},
-        {"IDSTRING = '" + std::string(127, 'i') + "'", std::string(127, 'i')},
-        {"IDSTRING = '" + std::string(126, 'i') + "' 0x41", std::string(126, 'i') + "A"},
-        {"IDSTRING = 033 0 'x'", "\x1b"}, // the reply stops at its first 0 byte
-    };
-    for (const Case& c : cases) {
+    // clang-format on
+    for (const auto& c : cases) {
         ResetTerminalDefinition();
-        LoadOk(c.line + "\n");
-        EXPECT_EQ(Definition().idString, c.id) << c.line;
-    }
-}
-
-TEST_F(DefinitionFile, Type) {
-    struct Case {
-        std::string text;
-        bool vt52;
-        bool genrad;
-    };
-    const Case cases[] = {
-        {"TYPE = vt52\n", true, false},
-        {"TYPE = VT52\nTYPE = vt100\n", false, false},
-        {"TYPE = GENRAD\nTYPE = VT100\n", false, true}, // nothing clears GENRAD
-        {"TYPE = genrad\nTYPE = VT52\n", true, true},
-        {"type = \"VT52\"\n", true, false},
-    };
-    for (const Case& c : cases) {
-        ResetTerminalDefinition();
-        LoadOk(c.text);
+        LoadOk(c.text + "\n");
+        EXPECT_EQ(Definition().idString, c.id) << c.text;
         EXPECT_EQ(Definition().vt52Type, c.vt52) << c.text;
         EXPECT_EQ(Definition().genradType, c.genrad) << c.text;
     }
@@ -329,19 +308,85 @@ TEST_F(DefinitionFile, ColumnModesAndReadOncePerProcess) {
     EXPECT_TRUE(Definition().vt52Type);
 }
 
-TEST_F(DefinitionFile, IncludedFilesAreReadWhereTheyAreNamed) {
-    const std::string more = Write("more.cnf", "KEY F2 = 2\n\n; nothing else\n");
-    LoadOk("KEY F1 = 1\ninclude " + more + " rest is ignored\nKEY F3 = 3\n");
-    EXPECT_EQ(Bytes(Definition().keyMap, 0x13B), "\x01");
-    EXPECT_EQ(Bytes(Definition().keyMap, 0x13C), "\x02");
-    EXPECT_EQ(Bytes(Definition().keyMap, 0x13D), "\x03");
-}
-
 TEST_F(DefinitionFile, ErrorsInIncludedFilesNameTheIncludingLine) {
     const std::string more = Write("more.cnf", "KEY F2 = 2\nKEY F1 = 3\n");
     const std::string report = Load("KEY F1 = 1\nINCLUDE " + more + "\n");
     EXPECT_EQ(report, "Error in line 2 of " + more + "\n    from line 2 of " + path_ +
                           "\nKEY F1 = 3\n--- ^^\nKey code 013B (F1) already defined\n");
+}
+
+// 768 keys in each of the four keyboard modes and the rest as key-down
+// definitions: 10,000 keys.
+TEST_F(DefinitionFile, TenThousandKeysLoadIntoSortedCompleteTables) {
+    const char* const modes[] = {"KEY", "AKEY", "52KEY", "52AKEY"};
+    std::string text;
+    int keys = 0;
+    for (const char* mode : modes) {
+        for (int code = 0; code < 768; ++code, ++keys) {
+            text += std::string(mode) + " " + std::to_string(code) +
+                    ". = " + std::to_string(code % 256) + ". 'k'\n";
+        }
+    }
+    const int keyDowns = 10000 - keys;
+    for (int i = 0; i < keyDowns; ++i) {
+        text += "KEYDOWN " + std::to_string(0x10000 + i) + ". = 1 2 3 4 5\n";
+    }
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(Load(text), "");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+
+    const TerminalDefinition& definition = Definition();
+    // KEYDOWN keeps two entries: the key under its id, the id under the key.
+    EXPECT_EQ(definition.keyMap.entries.size(), 768u + 2 * keyDowns);
+    for (const KeyMap* map :
+         {&definition.appKeyMap, &definition.vt52KeyMap, &definition.vt52AppKeyMap}) {
+        EXPECT_EQ(map->entries.size(), 768u);
+    }
+    EXPECT_EQ(definition.nextKeyDownId, 0x8000u + keyDowns);
+    for (const KeyMap* map : {&definition.keyMap, &definition.appKeyMap, &definition.vt52KeyMap,
+                              &definition.vt52AppKeyMap}) {
+        for (std::size_t i = 1; i < map->entries.size(); ++i) {
+            ASSERT_LT(map->entries[i - 1].code, map->entries[i].code) << i;
+        }
+    }
+    const KeyEntry* last = KeyMapFind(definition.vt52AppKeyMap, 767);
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(last->bytes, std::string("\xFFK"));
+    // A duplicate after all of them is still found and located.
+    ResetTerminalDefinition();
+    EXPECT_EQ(Load(text + "52AKEY 767. = 1\n"), Report(10001, "52AKEY 767. = 1", "------ ^^^^",
+                                                       "Key code 02FF (0x02FF) already defined"));
+}
+
+TEST_F(DefinitionFile, OverlongLinesAndOutputsEndWithTheLocatedReport) {
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string message; // the report's last line
+    };
+    const Case cases[] = {
+        // The first 254 characters are one line, the rest another.
+        {"a comment of 10,000 characters", "; " + std::string(10000, 'c') + "\n", "Invalid token"},
+        {"an IDSTRING word of 10,000 characters", "IDSTRING = " + std::string(10000, 'i') + "\n",
+         "I.D. string too long"},
+        {"a key output of 10,000 characters", "KEY UP = " + std::string(10000, 'o') + "\n",
+         "Output string too long"},
+        {"a quoted output that runs past the read", "KEY UP = \"" + std::string(300, 'q') + "\"\n",
+         "Unmatched quotation marks"},
+        {"a character code of ten octal digits", "CHAR 7777777777 = 1\n", "Must be less than 256"},
+        // The digits wrap, and the read ends before the "=".
+        {"a character code of 10,000 digits", "CHAR " + std::string(10000, '7') + " = 1\n",
+         "Expected ="},
+    };
+    for (const Case& c : cases) {
+        ResetTerminalDefinition();
+        const std::string report = Load(c.text);
+        ASSERT_FALSE(report.empty()) << c.name;
+        EXPECT_EQ(report.rfind("Error in line ", 0), 0u) << c.name << ": " << report;
+        const std::string last = report.substr(report.rfind('\n', report.size() - 2) + 1);
+        EXPECT_EQ(last, c.message + "\n") << c.name;
+        EXPECT_FALSE(Definition().loaded) << c.name;
+    }
 }
 
 // The definition that ships with KESTRA loads and gives a VT100 keyboard.
@@ -353,25 +398,25 @@ TEST(ShippedDefinition, LoadsAndSendsVt100Sequences) {
     TheTerminalDefinition().colourTarget = &colours;
     {
         ScopedFatalCapture capture;
-        try {
-            LoadTerminalDefinition(directory + "/VT100.CNF");
-        } catch (const FatalError& error) {
-            FAIL() << error.message();
-        }
+        ASSERT_NO_THROW(LoadTerminalDefinition(directory + "/VT100.CNF"));
     }
     const TerminalDefinition& d = TheTerminalDefinition();
     ASSERT_TRUE(d.loaded);
     EXPECT_FALSE(d.vt52Type);
     EXPECT_EQ(d.idString, "\x1b[?1;0c");
-
-    // The cursor and keypad keys in each mode, and a line-drawing glyph.
+    // Up in both keypad modes, PF1 in both dialects, a keypad digit.
     EXPECT_EQ(Bytes(d.keyMap, 0x148), "\x1b[A");
     EXPECT_EQ(Bytes(d.appKeyMap, 0x148), "\x1bOA");
     EXPECT_EQ(Bytes(d.vt52KeyMap, 0x148), "\033A");
+    EXPECT_EQ(Bytes(d.keyMap, 0x13B), "\x1bOP");
+    EXPECT_EQ(Bytes(d.vt52KeyMap, 0x13B), "\x1bP");
     EXPECT_EQ(Bytes(d.keyMap, 0x252), "0");
     EXPECT_EQ(Bytes(d.appKeyMap, 0x252), "\x1bOp");
-    EXPECT_EQ(d.graphicMap.entries.size(), 32u); // 0x5F to 0x7E
+    // The special graphics set from 0x5F to 0x7E: q is scan line 5, x a vertical line.
+    EXPECT_EQ(d.graphicMap.entries.size(), 32u);
     ASSERT_NE(CharMapFind(d.graphicMap, 'q'), nullptr);
     EXPECT_EQ(CharMapFind(d.graphicMap, 'q')->value, 0xFFF8u);
+    ASSERT_NE(CharMapFind(d.graphicMap, 'x'), nullptr);
+    EXPECT_EQ(CharMapFind(d.graphicMap, 'x')->value, 0x2502u);
     ResetTerminalDefinition();
 }
