@@ -124,26 +124,3 @@ TEST(KeyCodeFromMessage, EveryKeyInEveryBlockWithEveryModifier) {
         }
     }
 }
-
-// The documented cases, independent of the expectation table above.
-TEST(KeyCodeFromMessage, DocumentedCases) {
-    struct Case {
-        KeyStroke stroke;
-        std::optional<std::int32_t> code;
-    };
-    const Case cases[] = {
-        {{Keypad5, true}, 0x24C},     // NumLock on
-        {{KeypadClear, true}, 0x24C}, // NumLock off
-        {{Tab, false, true, true}, 0x194},
-        {{Tab, false, true}, 0x10F},
-        {{Tab}, 0x009},
-        {{Up, false, false, true, true}, 0x18D}, // AltGr is Ctrl+Alt
-        {{Up, false, false, false, true}, std::nullopt},
-        {{Backspace, false, true}, std::nullopt}, // types the character 8 instead
-        {{Enter, false}, std::nullopt},           // the main Enter types a carriage return
-        {{F4, false, false, true}, std::nullopt}, // Ctrl+F4 closes a console window
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(KeyCodeFromMessage(c.stroke), c.code) << Describe(c.stroke);
-    }
-}

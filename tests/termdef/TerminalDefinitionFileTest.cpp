@@ -1,6 +1,7 @@
 #include "platform/Exit.h"
 #include "termdef/TerminalDefinition.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -26,9 +27,7 @@ std::string Bytes(const KeyMap& map, std::int32_t code) {
 class DefinitionFile : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetTerminalDefinition();
         colours_.fill(0x5A);
-        TheTerminalDefinition().colourTarget = &colours_;
         directory_ = std::filesystem::path(::testing::TempDir()) /
                      ("kestra-termdef-" + std::to_string(::getpid()) + "-" +
                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -46,9 +45,11 @@ protected:
         return path;
     }
 
-    // Loads text as a definition file; the report of the error it ends with,
-    // or the empty string when it loads.
+    // Loads text as a definition file into a fresh definition; the report of
+    // the error it ends with, or the empty string when it loads.
     std::string Load(const std::string& text) {
+        ResetTerminalDefinition();
+        TheTerminalDefinition().colourTarget = &colours_;
         path_ = Write("VT100.CNF", text);
         ScopedFatalCapture capture;
         try {
@@ -84,22 +85,6 @@ struct ErrorCase {
     std::string marker; // the marker line under it
     std::string message;
 };
-
-std::string LastLine(const std::string& text) {
-    std::string body = text;
-    if (!body.empty() && body.back() == '\n') {
-        body.pop_back();
-    }
-    return body.substr(body.rfind('\n') == std::string::npos ? 0 : body.rfind('\n') + 1);
-}
-
-int LineCount(const std::string& text) {
-    int lines = 0;
-    for (char c : text) {
-        lines += c == '\n';
-    }
-    return lines;
-}
 
 } // namespace
 
@@ -148,10 +133,10 @@ TEST_F(DefinitionFile, EveryMessageWithItsLocatedReport) {
     };
     // clang-format on
     for (const ErrorCase& c : cases) {
-        ResetTerminalDefinition();
-        TheTerminalDefinition().colourTarget = &colours_;
         const std::string report = Load(c.text);
-        EXPECT_EQ(report, Report(LineCount(c.text), LastLine(c.text), c.marker, c.message))
+        const std::string body = c.text.substr(0, c.text.size() - 1);
+        const auto lines = static_cast<int>(std::count(c.text.begin(), c.text.end(), '\n'));
+        EXPECT_EQ(report, Report(lines, body.substr(body.rfind('\n') + 1), c.marker, c.message))
             << c.text;
         EXPECT_FALSE(Definition().loaded) << c.text;
     }
@@ -200,7 +185,6 @@ TEST_F(DefinitionFile, KeyOutputsReadNumbersAndUpperCasedText) {
     };
     // clang-format on
     for (const Case& c : cases) {
-        ResetTerminalDefinition();
         LoadOk(c.line + "\n");
         EXPECT_EQ(Bytes(Definition().keyMap, c.code), c.bytes) << c.line;
         EXPECT_EQ(Definition().keyMap.entries.size(), 1u) << c.line;
@@ -276,7 +260,6 @@ TEST_F(DefinitionFile, IdStringAndTypeTakeTheirValues) {
     };
     // clang-format on
     for (const auto& c : cases) {
-        ResetTerminalDefinition();
         LoadOk(c.text + "\n");
         EXPECT_EQ(Definition().idString, c.id) << c.text;
         EXPECT_EQ(Definition().vt52Type, c.vt52) << c.text;
@@ -353,7 +336,6 @@ TEST_F(DefinitionFile, TenThousandKeysLoadIntoSortedCompleteTables) {
     ASSERT_NE(last, nullptr);
     EXPECT_EQ(last->bytes, std::string("\xFFK"));
     // A duplicate after all of them is still found and located.
-    ResetTerminalDefinition();
     EXPECT_EQ(Load(text + "52AKEY 767. = 1\n"), Report(10001, "52AKEY 767. = 1", "------ ^^^^",
                                                        "Key code 02FF (0x02FF) already defined"));
 }
@@ -379,7 +361,6 @@ TEST_F(DefinitionFile, OverlongLinesAndOutputsEndWithTheLocatedReport) {
          "Expected ="},
     };
     for (const Case& c : cases) {
-        ResetTerminalDefinition();
         const std::string report = Load(c.text);
         ASSERT_FALSE(report.empty()) << c.name;
         EXPECT_EQ(report.rfind("Error in line ", 0), 0u) << c.name << ": " << report;
