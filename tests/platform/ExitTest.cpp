@@ -40,7 +40,6 @@ TEST(Exit, FatalFormatsPrintfStyleAndKeepsTheFailureExitCode) {
     const struct { const char* name; std::function<void()> failing; std::string expected; } rows[] = {
         {"plain",          [] { Fatal("Out of memory"); },                        "Out of memory"},
         {"arguments",      [] { Fatal("Can't open %s: %d%c", "a.cnf", 2, '!'); }, "Can't open a.cnf: 2!"},
-        {"hex",            [] { Fatal("%08X", 0xABCu); },                         "00000ABC"},
         {"percent",        [] { Fatal("100%%"); },                                "100%"},
         // The buffer holds 2000 bytes, terminator included: longer texts lose their end.
         {"cut",            [&] { Fatal("%s", longText.c_str()); },                longText.substr(0, kMessageBufferSize - 1)},
@@ -191,27 +190,24 @@ TEST(Exit, TwoThreadsFailingTogetherGiveOneReportAndOneExit) {
     SetProcessEnder(oldEnder);
 }
 
-// Tasks handed to one thread, as a window thread's event queue: the poster
-// waits until its task has run there, or until the queue is abandoned.
+// A task handed to one thread, as to a window thread's event queue: the
+// poster waits until it has run there, or until the queue is abandoned.
 class TaskQueue {
 public:
     // True when the task ran, false when the queue was abandoned first.
     bool RunThereAndWait(std::function<void()> task) {
         std::unique_lock guard(mutex_);
-        tasks_.push_back(std::move(task));
-        const std::size_t ticket = ++posted_;
-        changed_.wait(guard, [&] { return ran_ >= ticket || abandoned_; });
-        return ran_ >= ticket;
+        task_ = std::move(task);
+        changed_.wait(guard, [&] { return ran_ || abandoned_; });
+        return ran_;
     }
     void RunPending() {
         std::unique_lock guard(mutex_);
-        while (!tasks_.empty()) {
-            std::function<void()> task = std::move(tasks_.front());
-            tasks_.erase(tasks_.begin());
+        if (task_ && !ran_) {
             guard.unlock();
-            task();
+            task_();
             guard.lock();
-            ++ran_;
+            ran_ = true;
             changed_.notify_all();
         }
     }
@@ -224,9 +220,8 @@ public:
 private:
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<std::function<void()>> tasks_;
-    std::size_t posted_ = 0;
-    std::size_t ran_ = 0;
+    std::function<void()> task_;
+    bool ran_ = false;
     bool abandoned_ = false;
 };
 

@@ -228,20 +228,13 @@ TEST(PipeConnection, OpenFailuresCarryTheSystemErrorAndAText) {
 }
 
 TEST(PipeConnection, OnlyTheCodesOfAVanishedServerAreShutDowns) {
-    struct Row {
-        int error;
-        PipeStatus status;
-    };
-    const Row rows[] = {
-        {ECONNRESET, PipeStatus::ShutDown},
-        {EPIPE, PipeStatus::ShutDown},
-        {ENOTCONN, PipeStatus::ShutDown},
-        {EIO, PipeStatus::Failed},
-    };
-    for (const auto& row : rows) {
-        PipeOutcome outcome = ClassifyPipeError(row.error);
-        EXPECT_EQ(outcome.status, row.status) << row.error;
-        EXPECT_EQ(outcome.error, row.error);
+    for (const auto& [error, status] : {std::pair{ECONNRESET, PipeStatus::ShutDown},
+                                        {EPIPE, PipeStatus::ShutDown},
+                                        {ENOTCONN, PipeStatus::ShutDown},
+                                        {EIO, PipeStatus::Failed}}) {
+        const PipeOutcome outcome = ClassifyPipeError(error);
+        EXPECT_EQ(outcome.status, status) << error;
+        EXPECT_EQ(outcome.error, error);
     }
 }
 
