@@ -139,17 +139,17 @@ TEST(Exit, AFailureWhileReportingEndsWithoutASecondReport) {
 // The lock-wait step belongs to waiting: the reporting thread never runs it,
 // the waiting one runs it again and again until it is let go.
 TEST(Exit, TwoThreadsFailingTogetherGiveOneReportAndOneExit) {
-    ResetExitStateForTesting();
+    ScopedFatalCapture capture; // puts the presenter and the ender back
     std::atomic<int> steps{0};
     std::atomic<int> presented{0};
     std::atomic<int> ended{0};
     std::atomic<int> leftFatal{0};
     std::latch releasePresenter(1);
-    const FatalPresenter oldPresenter = SetFatalPresenter([&](std::string_view) {
+    SetFatalPresenter([&](std::string_view) {
         ++presented;
         releasePresenter.wait();
     });
-    const ProcessEnder oldEnder = SetProcessEnder([&](int status) {
+    SetProcessEnder([&](int status) {
         ++ended;
         throw ProcessEnded(status);
     });
@@ -186,8 +186,6 @@ TEST(Exit, TwoThreadsFailingTogetherGiveOneReportAndOneExit) {
     EXPECT_EQ(leftFatal, 2);
     EXPECT_EQ(presented, 1) << "a released waiter must not report";
     EXPECT_TRUE(SetLockWaitStep(oldStep)) << "the setter returns the step it replaced";
-    SetFatalPresenter(oldPresenter);
-    SetProcessEnder(oldEnder);
 }
 
 // A task handed to one thread, as to a window thread's event queue: the
@@ -230,7 +228,7 @@ private:
 // thread must keep running its queue while it waits for the routine, or the
 // dialog never shows and neither thread ever ends.
 TEST(Exit, AWaitingWindowThreadRunsTheDialogOfTheReportingThread) {
-    ResetExitStateForTesting();
+    ScopedFatalCapture capture; // puts the presenter and the ender back
     TaskQueue windowQueue;
     std::atomic<std::thread::id> windowThread{};
     std::atomic<int> presented{0};
@@ -240,12 +238,12 @@ TEST(Exit, AWaitingWindowThreadRunsTheDialogOfTheReportingThread) {
     std::atomic<bool> readerLeft{false};
     std::atomic<bool> windowLeft{false};
 
-    const FatalPresenter oldPresenter = SetFatalPresenter([&](std::string_view) {
+    SetFatalPresenter([&](std::string_view) {
         ++presented;
         dialogRan = windowQueue.RunThereAndWait(
             [&] { dialogRanOnWindowThread = std::this_thread::get_id() == windowThread.load(); });
     });
-    const ProcessEnder oldEnder = SetProcessEnder([&](int status) {
+    SetProcessEnder([&](int status) {
         ++ended;
         throw ProcessEnded(status);
     });
@@ -282,8 +280,6 @@ TEST(Exit, AWaitingWindowThreadRunsTheDialogOfTheReportingThread) {
     ResetExitStateForTesting();
     reader.join();
     window.join();
-    SetFatalPresenter(oldPresenter);
-    SetProcessEnder(oldEnder);
     SetLockWaitStep(oldStep);
 
     EXPECT_TRUE(readerEnded) << "the reader's dialog never ran";
