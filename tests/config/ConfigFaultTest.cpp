@@ -81,6 +81,19 @@ TEST_F(ConfigFaults, LargeAndHostileFilesAreReadWholeOrReportedWhereTheyFail) {
          "Error in line 1 of k.cnf\nTitle = \"" + std::string(245, 'x') + "\n----- - " +
              std::string(246, '-') + "^\nUnmatched quotation marks\n",
          nullptr},
+        // The line ends at the NUL.
+        {"a line of NUL bytes and control characters",
+         {{"k.cnf", std::string("Title = a\0b\x01\x7f\xff", 14) + "\n"}},
+         std::nullopt,
+         [](const GlobalOptions& options, const std::vector<RecordedConsole>&) {
+             return options.title == "a";
+         }},
+        {"variables that would grow the line past 255 characters stop growing it",
+         {{"k.cnf", "Title = %KESTRA_FAULT_LONG%%KESTRA_FAULT_LONG%\n"}},
+         std::nullopt,
+         [](const GlobalOptions& options, const std::vector<RecordedConsole>&) {
+             return options.title == std::string(200, 'v') + "%KESTRA_FAULT_LONG%";
+         }},
         {"an INCLUDE cycle through three files",
          {{"k.cnf", "INCLUDE a.cnf\n"}, {"a.cnf", "INCLUDE b.cnf\n"}, {"b.cnf", "INCLUDE k.cnf\n"}},
          "Error in line 1 of b.cnf\n    from line 1 of a.cnf\n    from line 1 of k.cnf\n"
@@ -102,6 +115,7 @@ TEST_F(ConfigFaults, LargeAndHostileFilesAreReadWholeOrReportedWhereTheyFail) {
                     consoles[0].pipeName == "after";
          }},
     };
+    ScopedEnvironment longValue("KESTRA_FAULT_LONG", std::string(200, 'v'));
     for (int i = 1; i < 200; ++i) {
         Write("i" + std::to_string(i) + ".cnf", "INCLUDE i" + std::to_string(i + 1) + ".cnf\n");
     }

@@ -1,83 +1,11 @@
-#include "platform/Exit.h"
-#include "termdef/TerminalDefinition.h"
+#include "DefinitionTestSupport.h"
 
 #include <algorithm>
-#include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <gtest/gtest.h>
-#include <string>
-#include <unistd.h>
 
 using namespace kestra::termdef;
-using kestra::platform::FatalError;
-using kestra::platform::ScopedFatalCapture;
+using namespace kestra::termdef::testing;
 
 namespace {
-
-std::string Bytes(const KeyMap& map, std::int32_t code) {
-    const KeyEntry* entry = KeyMapFind(map, code);
-    return entry == nullptr ? "<none>" : entry->bytes;
-}
-
-// Each test starts from the definition as the process starts with it, writes
-// its definition text to a file of its own and loads it.
-class DefinitionFile : public ::testing::Test {
-protected:
-    void SetUp() override {
-        colours_.fill(0x5A);
-        directory_ = std::filesystem::path(::testing::TempDir()) /
-                     ("kestra-termdef-" + std::to_string(::getpid()) + "-" +
-                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(directory_);
-    }
-
-    void TearDown() override {
-        ResetTerminalDefinition();
-        std::filesystem::remove_all(directory_);
-    }
-
-    std::string Write(const std::string& name, const std::string& text) {
-        const std::string path = (directory_ / name).string();
-        std::ofstream(path, std::ios::binary) << text;
-        return path;
-    }
-
-    // Loads a definition file into a fresh definition; the report of the
-    // error it ends with, or the empty string when it loads.
-    std::string LoadFile(const std::string& path) {
-        ResetTerminalDefinition();
-        TheTerminalDefinition().colourTarget = &colours_;
-        ScopedFatalCapture capture;
-        try {
-            LoadTerminalDefinition(path);
-        } catch (const FatalError& error) {
-            return std::string(error.message());
-        }
-        return {};
-    }
-
-    std::string Load(const std::string& text) { return LoadFile(path_ = Write("VT100.CNF", text)); }
-
-    void LoadOk(const std::string& text) {
-        const std::string report = Load(text);
-        ASSERT_EQ(report, "") << text;
-        ASSERT_TRUE(TheTerminalDefinition().loaded);
-    }
-
-    // The located report for the last line of the file, marker as '-'.
-    std::string Report(int line, const std::string& text, const std::string& marker,
-                       const std::string& message) const {
-        return "Error in line " + std::to_string(line) + " of " + path_ + "\n" + text + "\n" +
-               marker + "\n" + message + "\n";
-    }
-
-    const TerminalDefinition& Definition() const { return TheTerminalDefinition(); }
-
-    ColourMap colours_{};
-    std::filesystem::path directory_;
-    std::string path_;
-};
 
 struct ErrorCase {
     std::string text;   // the whole file; the error is on its last line
@@ -289,78 +217,6 @@ TEST_F(DefinitionFile, ErrorsInIncludedFilesNameTheIncludingLine) {
     const std::string report = Load("KEY F1 = 1\nINCLUDE " + more + "\n");
     EXPECT_EQ(report, "Error in line 2 of " + more + "\n    from line 2 of " + path_ +
                           "\nKEY F1 = 3\n--- ^^\nKey code 013B (F1) already defined\n");
-}
-
-// 768 keys in each of the four keyboard modes and the rest as key-down
-// definitions: 10,000 keys.
-TEST_F(DefinitionFile, TenThousandKeysLoadIntoSortedCompleteTables) {
-    const char* const modes[] = {"KEY", "AKEY", "52KEY", "52AKEY"};
-    std::string text;
-    int keys = 0;
-    for (const char* mode : modes) {
-        for (int code = 0; code < 768; ++code, ++keys) {
-            text += std::string(mode) + " " + std::to_string(code) +
-                    ". = " + std::to_string(code % 256) + ". 'k'\n";
-        }
-    }
-    const int keyDowns = 10000 - keys;
-    for (int i = 0; i < keyDowns; ++i) {
-        text += "KEYDOWN " + std::to_string(0x10000 + i) + ". = 1 2 3 4 5\n";
-    }
-    const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(Load(text), "");
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
-
-    const TerminalDefinition& definition = Definition();
-    // KEYDOWN keeps two entries: the key under its id, the id under the key.
-    EXPECT_EQ(definition.keyMap.entries.size(), 768u + 2 * keyDowns);
-    for (const KeyMap* map :
-         {&definition.appKeyMap, &definition.vt52KeyMap, &definition.vt52AppKeyMap}) {
-        EXPECT_EQ(map->entries.size(), 768u);
-    }
-    EXPECT_EQ(definition.nextKeyDownId, 0x8000u + keyDowns);
-    for (const KeyMap* map : {&definition.keyMap, &definition.appKeyMap, &definition.vt52KeyMap,
-                              &definition.vt52AppKeyMap}) {
-        for (std::size_t i = 1; i < map->entries.size(); ++i) {
-            ASSERT_LT(map->entries[i - 1].code, map->entries[i].code) << i;
-        }
-    }
-    const KeyEntry* last = KeyMapFind(definition.vt52AppKeyMap, 767);
-    ASSERT_NE(last, nullptr);
-    EXPECT_EQ(last->bytes, std::string("\xFFK"));
-    // A duplicate after all of them is still found and located.
-    EXPECT_EQ(Load(text + "52AKEY 767. = 1\n"), Report(10001, "52AKEY 767. = 1", "------ ^^^^",
-                                                       "Key code 02FF (0x02FF) already defined"));
-}
-
-TEST_F(DefinitionFile, OverlongLinesAndOutputsEndWithTheLocatedReport) {
-    struct Case {
-        const char* name;
-        std::string text;
-        std::string message; // the report's last line
-    };
-    const Case cases[] = {
-        // The first 254 characters are one line, the rest another.
-        {"a comment of 10,000 characters", "; " + std::string(10000, 'c') + "\n", "Invalid token"},
-        {"an IDSTRING word of 10,000 characters", "IDSTRING = " + std::string(10000, 'i') + "\n",
-         "I.D. string too long"},
-        {"a key output of 10,000 characters", "KEY UP = " + std::string(10000, 'o') + "\n",
-         "Output string too long"},
-        {"a quoted output that runs past the read", "KEY UP = \"" + std::string(300, 'q') + "\"\n",
-         "Unmatched quotation marks"},
-        {"a character code of ten octal digits", "CHAR 7777777777 = 1\n", "Must be less than 256"},
-        // The digits wrap, and the read ends before the "=".
-        {"a character code of 10,000 digits", "CHAR " + std::string(10000, '7') + " = 1\n",
-         "Expected ="},
-    };
-    for (const Case& c : cases) {
-        const std::string report = Load(c.text);
-        ASSERT_FALSE(report.empty()) << c.name;
-        EXPECT_EQ(report.rfind("Error in line ", 0), 0u) << c.name << ": " << report;
-        const std::string last = report.substr(report.rfind('\n', report.size() - 2) + 1);
-        EXPECT_EQ(last, c.message + "\n") << c.name;
-        EXPECT_FALSE(Definition().loaded) << c.name;
-    }
 }
 
 TEST_F(DefinitionFile, TheShippedDefinitionGivesAVt100Keyboard) {
