@@ -81,11 +81,12 @@ TEST_F(ConfigFaults, LargeAndHostileFilesAreReadWholeOrReportedWhereTheyFail) {
          "Error in line 1 of k.cnf\nTitle = \"" + std::string(245, 'x') + "\n----- - " +
              std::string(246, '-') + "^\nUnmatched quotation marks\n",
          nullptr},
+        // The line ends at the NUL.
         {"a line of NUL bytes and control characters",
          {{"k.cnf", std::string("Title = a\0b\x01\x7f\xff", 14) + "\n"}},
          std::nullopt,
          [](const GlobalOptions& options, const std::vector<RecordedConsole>&) {
-             return options.title && options.title->size() <= 255;
+             return options.title == "a";
          }},
         {"variables that would grow the line past 255 characters stop growing it",
          {{"k.cnf", "Title = %KESTRA_FAULT_LONG%%KESTRA_FAULT_LONG%\n"}},

@@ -1,4 +1,4 @@
-#include "LexerTestSupport.h"
+#include "ConfigTestSupport.h"
 #include "termdef/parsing/Numbers.h"
 
 namespace kestra::config::testing {

@@ -1,4 +1,4 @@
-#include "LexerTestSupport.h"
+#include "ConfigTestSupport.h"
 
 namespace kestra::config::testing {
 namespace {

@@ -197,40 +197,31 @@ TEST_F(ConfigPasses, InternalErrorsReportTheirMessageAlone) {
     EXPECT_EQ(ReportOf([installed] { installed(); }), "Out of memory");
 }
 
-// RestOfLine keeps the separators between tokens as written.
+// RestOfLine keeps the separators between tokens as written, also where the
+// title comes from an included file or runs on over an empty one into the
+// next line of the including file (whose indentation is shorter than where
+// the title's line had got to).
 TEST_F(ConfigPasses, TitleKeepsTheRestOfItsLine) {
     // clang-format off
-    const std::pair<const char*, const char*> cases[] = {
-        {"Title = \"My  Consoles;1\"   ; note",   "My  Consoles;1"},
-        {"Title = a  b\t c   ",                   "a  b\t c"},
-        {"Title = \"a\\tb\"  'c\\n'",             "a\tb  c\\n"},
-        {"Title = %KESTRA_TEST_WORD%  x",         "word  x"},
+    const struct { std::string config; std::string included; std::string title; } cases[] = {
+        {"Title = \"My  Consoles;1\"   ; note",   "",        "My  Consoles;1"},
+        {"Title = a  b\t c   ",                   "",        "a  b\t c"},
+        {"Title = \"a\\tb\"  'c\\n'",             "",        "a\tb  c\\n"},
+        {"Title = %KESTRA_TEST_WORD%  x",         "",        "word  x"},
+        {"INCLUDE i.cnf\nQuietMode = on",         "Title =  Lab   \"two  words\"\t'x'   ; c",
+                                                             "Lab   two  words\tx"},
+        {"Title = one two INCLUDE i.cnf\n  X\nQuietMode = on", "", "one two  X"},
     };
     // clang-format on
     ScopedEnvironment word("KESTRA_TEST_WORD", "word");
-    for (const auto& [line, title] : cases) {
-        ASSERT_EQ(RunFresh(std::string(line) + "\n", {1}), std::nullopt) << line;
-        EXPECT_EQ(Options().title, title) << line;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.config);
+        Write("i.cnf", c.included);
+        ASSERT_EQ(RunFresh(c.config + "\n", {1}), std::nullopt);
+        EXPECT_EQ(Options().title, c.title);
+        EXPECT_EQ(Options().quietMode, c.config.ends_with("QuietMode = on"))
+            << "the including file goes on after the included one";
     }
-}
-
-TEST_F(ConfigPasses, TitleFromAnIncludedFileKeepsItsBlanks) {
-    SetProgramDirectory(DataDirectory());
-    Options().configFilePath = DataDirectory() + "/included-title.cnf";
-    ASSERT_EQ(RunPasses({1}), std::nullopt);
-    EXPECT_EQ(Options().title, "Lab   two  words\tx");
-    EXPECT_TRUE(Options().quietMode) << "the including file goes on after the included one";
-}
-
-// An empty included file ends at once and the title goes on with the next line
-// of the including file, whose indentation is shorter than where the title's
-// line had got to.
-TEST_F(ConfigPasses, TitleOverAnEmptyIncludeGoesOnWithTheNextLine) {
-    Write("empty.cnf", "");
-    UseConfig("Title = one two INCLUDE empty.cnf\n  X\nQuietMode = on\n");
-    ASSERT_EQ(RunPasses({1}), std::nullopt);
-    EXPECT_EQ(Options().title, "one two  X");
-    EXPECT_TRUE(Options().quietMode);
 }
 
 } // namespace

@@ -40,7 +40,6 @@ TEST(Exit, FatalFormatsPrintfStyleAndKeepsTheFailureExitCode) {
     const struct { const char* name; std::function<void()> failing; std::string expected; } rows[] = {
         {"plain",          [] { Fatal("Out of memory"); },                        "Out of memory"},
         {"arguments",      [] { Fatal("Can't open %s: %d%c", "a.cnf", 2, '!'); }, "Can't open a.cnf: 2!"},
-        {"hex",            [] { Fatal("%08X", 0xABCu); },                         "00000ABC"},
         {"percent",        [] { Fatal("100%%"); },                                "100%"},
         // The buffer holds 2000 bytes, terminator included: longer texts lose their end.
         {"cut",            [&] { Fatal("%s", longText.c_str()); },                longText.substr(0, kMessageBufferSize - 1)},
@@ -140,17 +139,17 @@ TEST(Exit, AFailureWhileReportingEndsWithoutASecondReport) {
 // The lock-wait step belongs to waiting: the reporting thread never runs it,
 // the waiting one runs it again and again until it is let go.
 TEST(Exit, TwoThreadsFailingTogetherGiveOneReportAndOneExit) {
-    ResetExitStateForTesting();
+    ScopedFatalCapture capture; // puts the presenter and the ender back
     std::atomic<int> steps{0};
     std::atomic<int> presented{0};
     std::atomic<int> ended{0};
     std::atomic<int> leftFatal{0};
     std::latch releasePresenter(1);
-    const FatalPresenter oldPresenter = SetFatalPresenter([&](std::string_view) {
+    SetFatalPresenter([&](std::string_view) {
         ++presented;
         releasePresenter.wait();
     });
-    const ProcessEnder oldEnder = SetProcessEnder([&](int status) {
+    SetProcessEnder([&](int status) {
         ++ended;
         throw ProcessEnded(status);
     });
@@ -187,31 +186,26 @@ TEST(Exit, TwoThreadsFailingTogetherGiveOneReportAndOneExit) {
     EXPECT_EQ(leftFatal, 2);
     EXPECT_EQ(presented, 1) << "a released waiter must not report";
     EXPECT_TRUE(SetLockWaitStep(oldStep)) << "the setter returns the step it replaced";
-    SetFatalPresenter(oldPresenter);
-    SetProcessEnder(oldEnder);
 }
 
-// Tasks handed to one thread, as a window thread's event queue: the poster
-// waits until its task has run there, or until the queue is abandoned.
+// A task handed to one thread, as to a window thread's event queue: the
+// poster waits until it has run there, or until the queue is abandoned.
 class TaskQueue {
 public:
     // True when the task ran, false when the queue was abandoned first.
     bool RunThereAndWait(std::function<void()> task) {
         std::unique_lock guard(mutex_);
-        tasks_.push_back(std::move(task));
-        const std::size_t ticket = ++posted_;
-        changed_.wait(guard, [&] { return ran_ >= ticket || abandoned_; });
-        return ran_ >= ticket;
+        task_ = std::move(task);
+        changed_.wait(guard, [&] { return ran_ || abandoned_; });
+        return ran_;
     }
     void RunPending() {
         std::unique_lock guard(mutex_);
-        while (!tasks_.empty()) {
-            std::function<void()> task = std::move(tasks_.front());
-            tasks_.erase(tasks_.begin());
+        if (task_ && !ran_) {
             guard.unlock();
-            task();
+            task_();
             guard.lock();
-            ++ran_;
+            ran_ = true;
             changed_.notify_all();
         }
     }
@@ -224,9 +218,8 @@ public:
 private:
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<std::function<void()>> tasks_;
-    std::size_t posted_ = 0;
-    std::size_t ran_ = 0;
+    std::function<void()> task_;
+    bool ran_ = false;
     bool abandoned_ = false;
 };
 
@@ -235,7 +228,7 @@ private:
 // thread must keep running its queue while it waits for the routine, or the
 // dialog never shows and neither thread ever ends.
 TEST(Exit, AWaitingWindowThreadRunsTheDialogOfTheReportingThread) {
-    ResetExitStateForTesting();
+    ScopedFatalCapture capture; // puts the presenter and the ender back
     TaskQueue windowQueue;
     std::atomic<std::thread::id> windowThread{};
     std::atomic<int> presented{0};
@@ -245,12 +238,12 @@ TEST(Exit, AWaitingWindowThreadRunsTheDialogOfTheReportingThread) {
     std::atomic<bool> readerLeft{false};
     std::atomic<bool> windowLeft{false};
 
-    const FatalPresenter oldPresenter = SetFatalPresenter([&](std::string_view) {
+    SetFatalPresenter([&](std::string_view) {
         ++presented;
         dialogRan = windowQueue.RunThereAndWait(
             [&] { dialogRanOnWindowThread = std::this_thread::get_id() == windowThread.load(); });
     });
-    const ProcessEnder oldEnder = SetProcessEnder([&](int status) {
+    SetProcessEnder([&](int status) {
         ++ended;
         throw ProcessEnded(status);
     });
@@ -287,8 +280,6 @@ TEST(Exit, AWaitingWindowThreadRunsTheDialogOfTheReportingThread) {
     ResetExitStateForTesting();
     reader.join();
     window.join();
-    SetFatalPresenter(oldPresenter);
-    SetProcessEnder(oldEnder);
     SetLockWaitStep(oldStep);
 
     EXPECT_TRUE(readerEnded) << "the reader's dialog never ran";

@@ -78,8 +78,19 @@ std::string TransportName(const ::testing::TestParamInfo<Transport>& info) {
 
 } // namespace
 
-TEST_P(Connected, ArrivingBytesEndTheWaitEarlyAndAreCountedBeforeTheyAreRead) {
-    auto start = Clock::now();
+TEST_P(Connected, WaitsLastTheirTimeoutUnlessBytesArriveAndBytesAreCountedBeforeRead) {
+    for (int timeoutMs : {0, 60}) {
+        auto start = Clock::now();
+        PipeWait wait = client_.WaitReadable(timeoutMs);
+        long waited = MillisecondsSince(start);
+        EXPECT_EQ(wait.result, WaitResult::TimedOut) << timeoutMs;
+        EXPECT_GE(waited, timeoutMs);
+        EXPECT_LT(waited, timeoutMs + 1000);
+    }
+    EXPECT_TRUE(client_.BytesAvailable().Ok());
+    EXPECT_EQ(client_.BytesAvailable().bytes, 0u) << "an idle open connection has nothing waiting";
+
+    const auto start = Clock::now();
     std::thread server([this] {
         std::this_thread::sleep_for(50ms);
         ServerSends("hello");
@@ -102,20 +113,6 @@ TEST_P(Connected, ArrivingBytesEndTheWaitEarlyAndAreCountedBeforeTheyAreRead) {
     EXPECT_EQ(std::string(small.begin(), small.begin() + read.bytes), "hel");
     EXPECT_EQ(client_.BytesAvailable().bytes, 2u);
     EXPECT_EQ(ClientReceives(2), "lo");
-}
-
-TEST_P(Connected, WaitWithoutBytesLastsItsTimeout) {
-    for (int timeoutMs : {0, 60}) {
-        auto start = Clock::now();
-        PipeWait wait = client_.WaitReadable(timeoutMs);
-        long waited = MillisecondsSince(start);
-        EXPECT_EQ(wait.result, WaitResult::TimedOut) << timeoutMs;
-        EXPECT_GE(waited, timeoutMs);
-        EXPECT_LT(waited, timeoutMs + 1000);
-    }
-    PipeOutcome available = client_.BytesAvailable();
-    EXPECT_TRUE(available.Ok());
-    EXPECT_EQ(available.bytes, 0u) << "an idle open connection has nothing waiting";
 }
 
 TEST_P(Connected, WakeUpDescriptorEndsAnIdleWait) {
@@ -228,20 +225,13 @@ TEST(PipeConnection, OpenFailuresCarryTheSystemErrorAndAText) {
 }
 
 TEST(PipeConnection, OnlyTheCodesOfAVanishedServerAreShutDowns) {
-    struct Row {
-        int error;
-        PipeStatus status;
-    };
-    const Row rows[] = {
-        {ECONNRESET, PipeStatus::ShutDown},
-        {EPIPE, PipeStatus::ShutDown},
-        {ENOTCONN, PipeStatus::ShutDown},
-        {EIO, PipeStatus::Failed},
-    };
-    for (const auto& row : rows) {
-        PipeOutcome outcome = ClassifyPipeError(row.error);
-        EXPECT_EQ(outcome.status, row.status) << row.error;
-        EXPECT_EQ(outcome.error, row.error);
+    for (const auto& [error, status] : {std::pair{ECONNRESET, PipeStatus::ShutDown},
+                                        {EPIPE, PipeStatus::ShutDown},
+                                        {ENOTCONN, PipeStatus::ShutDown},
+                                        {EIO, PipeStatus::Failed}}) {
+        const PipeOutcome outcome = ClassifyPipeError(error);
+        EXPECT_EQ(outcome.status, status) << error;
+        EXPECT_EQ(outcome.error, error);
     }
 }
 

@@ -54,17 +54,9 @@ std::string ReadFirstLine(const std::string& path) {
 } // namespace
 
 TEST(SystemErrorText, GivesTheSystemTextOrNothing) {
-    struct Row {
-        int error;
-        std::optional<std::string> expected;
-    };
-    const Row rows[] = {
-        {ENOENT, "No such file or directory"},
-        {ECONNREFUSED, "Connection refused"},
-        {-1, std::nullopt},
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(SystemErrorText(row.error), row.expected) << row.error;
+    EXPECT_EQ(SystemErrorText(ENOENT), "No such file or directory");
+    EXPECT_EQ(SystemErrorText(ECONNREFUSED), "Connection refused");
+    EXPECT_EQ(SystemErrorText(-1), std::nullopt);
 }
 
 TEST(Thread, StackIsNeverSmallerThanTheFloorAndRunsDeepCalls) {
@@ -98,24 +90,27 @@ TEST(Thread, StackIsNeverSmallerThanTheFloorAndRunsDeepCalls) {
     EXPECT_GE(reported, Thread::EffectiveStackSize(8192));
 }
 
-TEST(Priority, TableRunsFromLowestToHighestPriorityWithinNiceRange) {
+// The classes as the configuration stores them, from lowest to highest
+// priority, each within the nice range and above the one before.
+TEST(Priority, ClassesRunFromIdleToRealtime) {
     int previousNice = 20;
-    for (const auto& row : PriorityTable) {
-        EXPECT_LT(row.nice, previousNice) << "each class must run before the one above it";
-        EXPECT_GE(row.nice, -20);
-        EXPECT_LE(row.nice, 19);
-        EXPECT_EQ(NiceValueOf(static_cast<std::uint32_t>(row.priorityClass)), row.nice);
-        previousNice = row.nice;
+    for (const std::uint32_t value : {0x40u, 0x20u, 0x80u, 0x100u}) {
+        const std::optional<int> nice = NiceValueOf(value);
+        ASSERT_TRUE(nice) << value;
+        EXPECT_LT(*nice, previousNice) << value;
+        EXPECT_GE(*nice, -20) << value;
+        previousNice = *nice;
     }
+    EXPECT_EQ(NiceValueOf(0x20), 0) << "Normal leaves the priority as it is";
     EXPECT_EQ(NiceValueOf(0), std::nullopt);
     EXPECT_EQ(NiceValueOf(0x30), std::nullopt);
 }
 
 TEST(Priority, EveryThreadOfTheProcessGetsTheClass) {
     // Threads that run before the priority is set (console readers) must get
-    // it too, and so must threads started afterwards. The lowest class needs
-    // no privileges.
-    const auto& lowest = PriorityTable[0];
+    // it too, and so must threads started afterwards. Idle needs no
+    // privileges.
+    const int idle = NiceValueOf(0x40).value_or(999);
     int status = InChildProcess([&] {
         std::atomic<bool> set{false};
         std::atomic<int> earlierThreadNice{999};
@@ -124,14 +119,14 @@ TEST(Priority, EveryThreadOfTheProcessGetsTheClass) {
                 std::this_thread::sleep_for(1ms);
             earlierThreadNice = OwnThreadNice();
         });
-        bool applied = SetProcessPriorityClass(static_cast<std::uint32_t>(lowest.priorityClass));
+        bool applied = SetProcessPriorityClass(0x40);
         set = true;
         earlier.join();
         int laterThreadNice = 999;
         std::thread later([&] { laterThreadNice = OwnThreadNice(); });
         later.join();
-        return applied && OwnThreadNice() == lowest.nice && earlierThreadNice == lowest.nice &&
-                       laterThreadNice == lowest.nice
+        return applied && OwnThreadNice() == idle && earlierThreadNice == idle &&
+                       laterThreadNice == idle
                    ? 0
                    : 1;
     });

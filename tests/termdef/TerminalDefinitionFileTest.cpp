@@ -1,104 +1,17 @@
-#include "platform/Exit.h"
-#include "termdef/TerminalDefinition.h"
+#include "DefinitionTestSupport.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <gtest/gtest.h>
-#include <string>
-#include <unistd.h>
+#include <algorithm>
 
 using namespace kestra::termdef;
-using kestra::platform::FatalError;
-using kestra::platform::ScopedFatalCapture;
+using namespace kestra::termdef::testing;
 
 namespace {
-
-std::string Bytes(const KeyMap& map, std::int32_t code) {
-    const KeyEntry* entry = KeyMapFind(map, code);
-    return entry == nullptr ? "<none>" : entry->bytes;
-}
-
-// Each test starts from the definition as the process starts with it, writes
-// its definition text to a file of its own and loads it.
-class DefinitionFile : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ResetTerminalDefinition();
-        colours_.fill(0x5A);
-        TheTerminalDefinition().colourTarget = &colours_;
-        directory_ = std::filesystem::path(::testing::TempDir()) /
-                     ("kestra-termdef-" + std::to_string(::getpid()) + "-" +
-                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(directory_);
-    }
-
-    void TearDown() override {
-        ResetTerminalDefinition();
-        std::filesystem::remove_all(directory_);
-    }
-
-    std::string Write(const std::string& name, const std::string& text) {
-        const std::string path = (directory_ / name).string();
-        std::ofstream(path, std::ios::binary) << text;
-        return path;
-    }
-
-    // Loads text as a definition file; the report of the error it ends with,
-    // or the empty string when it loads.
-    std::string Load(const std::string& text) {
-        path_ = Write("VT100.CNF", text);
-        ScopedFatalCapture capture;
-        try {
-            LoadTerminalDefinition(path_);
-        } catch (const FatalError& error) {
-            return std::string(error.message());
-        }
-        return {};
-    }
-
-    void LoadOk(const std::string& text) {
-        const std::string report = Load(text);
-        ASSERT_EQ(report, "") << text;
-        ASSERT_TRUE(TheTerminalDefinition().loaded);
-    }
-
-    // The located report for the last line of the file, marker as '-'.
-    std::string Report(int line, const std::string& text, const std::string& marker,
-                       const std::string& message) const {
-        return "Error in line " + std::to_string(line) + " of " + path_ + "\n" + text + "\n" +
-               marker + "\n" + message + "\n";
-    }
-
-    const TerminalDefinition& Definition() const { return TheTerminalDefinition(); }
-
-    ColourMap colours_{};
-    std::filesystem::path directory_;
-    std::string path_;
-};
 
 struct ErrorCase {
     std::string text;   // the whole file; the error is on its last line
     std::string marker; // the marker line under it
     std::string message;
 };
-
-std::string LastLine(const std::string& text) {
-    std::string body = text;
-    if (!body.empty() && body.back() == '\n') {
-        body.pop_back();
-    }
-    return body.substr(body.rfind('\n') == std::string::npos ? 0 : body.rfind('\n') + 1);
-}
-
-int LineCount(const std::string& text) {
-    int lines = 0;
-    for (char c : text) {
-        lines += c == '\n';
-    }
-    return lines;
-}
 
 } // namespace
 
@@ -147,10 +60,10 @@ TEST_F(DefinitionFile, EveryMessageWithItsLocatedReport) {
     };
     // clang-format on
     for (const ErrorCase& c : cases) {
-        ResetTerminalDefinition();
-        TheTerminalDefinition().colourTarget = &colours_;
         const std::string report = Load(c.text);
-        EXPECT_EQ(report, Report(LineCount(c.text), LastLine(c.text), c.marker, c.message))
+        const std::string body = c.text.substr(0, c.text.size() - 1);
+        const auto lines = static_cast<int>(std::count(c.text.begin(), c.text.end(), '\n'));
+        EXPECT_EQ(report, Report(lines, body.substr(body.rfind('\n') + 1), c.marker, c.message))
             << c.text;
         EXPECT_FALSE(Definition().loaded) << c.text;
     }
@@ -158,16 +71,12 @@ TEST_F(DefinitionFile, EveryMessageWithItsLocatedReport) {
 
 TEST_F(DefinitionFile, AMissingFileEndsTheProgramWithItsName) {
     const std::string missing = (directory_ / "nowhere" / "VT100.CNF").string();
-    ScopedFatalCapture capture;
-    try {
-        LoadTerminalDefinition(missing);
-        ADD_FAILURE() << "loaded a missing file";
-    } catch (const FatalError& error) {
-        EXPECT_EQ(error.message(), "Can't open configuration file: " + missing);
-    }
+    EXPECT_EQ(LoadFile(missing), "Can't open configuration file: " + missing);
 }
 
 TEST_F(DefinitionFile, KeyOutputsReadNumbersAndUpperCasedText) {
+    const std::string q127(127, 'Q');
+    const std::string q126(126, 'Q');
     struct Case {
         std::string line;
         std::int32_t code;
@@ -190,10 +99,13 @@ TEST_F(DefinitionFile, KeyOutputsReadNumbersAndUpperCasedText) {
         {"FKEY 073 = 1",                 0x13B, "\x01"},
         {"KEY F1 = 'xy' 'z' 0 ''",       0x13B, std::string("XYZ\0", 4)},
         {"KEY F1 = %HOME%",              0x13B, "%HOME%"}, // no variable substitution here
+        // Numbers fill one byte each up to 128; a text must leave the total below 128.
+        {"KEY F1 = '" + q127 + "' 1",    0x13B, q127 + "\x01"},
+        {"KEY F1 = '" + q127 + "'",      0x13B, q127},
+        {"KEY F1 = 1 '" + q126 + "'",    0x13B, "\x01" + q126},
     };
     // clang-format on
     for (const Case& c : cases) {
-        ResetTerminalDefinition();
         LoadOk(c.line + "\n");
         EXPECT_EQ(Bytes(Definition().keyMap, c.code), c.bytes) << c.line;
         EXPECT_EQ(Definition().keyMap.entries.size(), 1u) << c.line;
@@ -231,21 +143,6 @@ TEST_F(DefinitionFile, KeyDownStoresTheStringUnderAnIdentifier) {
     EXPECT_EQ(d.keyMap.entries.size(), 5u);
 }
 
-// Numbers fill one byte each up to 128; a text must leave the total below 128.
-TEST_F(DefinitionFile, KeyOutputLimitIs128Bytes) {
-    const std::string text127(127, 'Q');
-    LoadOk("KEY F1 = '" + text127 +
-           "' 1\n"
-           "KEY F2 = '" +
-           text127 +
-           "'\n"
-           "KEY F3 = 1 '" +
-           std::string(126, 'Q') + "'\n");
-    EXPECT_EQ(Bytes(Definition().keyMap, 0x13B), text127 + "\x01");
-    EXPECT_EQ(Bytes(Definition().keyMap, 0x13C), text127);
-    EXPECT_EQ(Bytes(Definition().keyMap, 0x13D), "\x01" + std::string(126, 'Q'));
-}
-
 TEST_F(DefinitionFile, CharAndGraphicMapReceivedBytes) {
     LoadOk("CHAR 0141 = 0101\n"
            "CHAR 377 = 0x2588\n"
@@ -265,41 +162,27 @@ TEST_F(DefinitionFile, CharAndGraphicMapReceivedBytes) {
     EXPECT_EQ(CharMapFind(d.charMap, 0x71), nullptr);
 }
 
-TEST_F(DefinitionFile, IdStringKeepsCaseUpTo127Bytes) {
-    struct Case {
-        std::string line;
-        std::string id;
+TEST_F(DefinitionFile, IdStringAndTypeTakeTheirValues) {
+    const std::string i127(127, 'i');
+    const std::string i126(126, 'i');
+    const std::string vt100 = "\x1b[?1;0c"; // the reply without IDSTRING
+    // clang-format off
+    const struct { std::string text; std::string id; bool vt52; bool genrad; } cases[] = {
+        {"IDSTRING = 033 '[?1;2c'",             "\x1b[?1;2c",   false, false},
+        {"idstring = abc",                      "abc",          false, false}, // case kept
+        {"IDSTRING = '" + i127 + "'",           i127,           false, false},
+        {"IDSTRING = '" + i126 + "' 0x41",      i126 + "A",     false, false},
+        {"IDSTRING = 033 0 'x'",                "\x1b",         false, false}, // ends at its first 0
+        {"TYPE = vt52",                         vt100,          true,  false},
+        {"TYPE = VT52\nTYPE = vt100",           vt100,          false, false},
+        {"TYPE = GENRAD\nTYPE = VT100",         vt100,          false, true},  // nothing clears GENRAD
+        {"TYPE = genrad\nTYPE = VT52",          vt100,          true,  true},
+        {"type = \"VT52\"",                     vt100,          true,  false},
     };
-    const Case cases[] = {
-        {"IDSTRING = 033 '[?1;2c'", "\x1b[?1;2c"},
-        {"idstring = abc", "abc"},
-        {"IDSTRING = '" + std::string(127, 'i') + "'", std::string(127, 'i')},
-        {"IDSTRING = '" + std::string(126, 'i') + "' 0x41", std::string(126, 'i') + "A"},
-        {"IDSTRING = 033 0 'x'", "\x1b"}, // the reply stops at its first 0 byte
-    };
-    for (const Case& c : cases) {
-        ResetTerminalDefinition();
-        LoadOk(c.line + "\n");
-        EXPECT_EQ(Definition().idString, c.id) << c.line;
-    }
-}
-
-TEST_F(DefinitionFile, Type) {
-    struct Case {
-        std::string text;
-        bool vt52;
-        bool genrad;
-    };
-    const Case cases[] = {
-        {"TYPE = vt52\n", true, false},
-        {"TYPE = VT52\nTYPE = vt100\n", false, false},
-        {"TYPE = GENRAD\nTYPE = VT100\n", false, true}, // nothing clears GENRAD
-        {"TYPE = genrad\nTYPE = VT52\n", true, true},
-        {"type = \"VT52\"\n", true, false},
-    };
-    for (const Case& c : cases) {
-        ResetTerminalDefinition();
-        LoadOk(c.text);
+    // clang-format on
+    for (const auto& c : cases) {
+        LoadOk(c.text + "\n");
+        EXPECT_EQ(Definition().idString, c.id) << c.text;
         EXPECT_EQ(Definition().vt52Type, c.vt52) << c.text;
         EXPECT_EQ(Definition().genradType, c.genrad) << c.text;
     }
@@ -329,14 +212,6 @@ TEST_F(DefinitionFile, ColumnModesAndReadOncePerProcess) {
     EXPECT_TRUE(Definition().vt52Type);
 }
 
-TEST_F(DefinitionFile, IncludedFilesAreReadWhereTheyAreNamed) {
-    const std::string more = Write("more.cnf", "KEY F2 = 2\n\n; nothing else\n");
-    LoadOk("KEY F1 = 1\ninclude " + more + " rest is ignored\nKEY F3 = 3\n");
-    EXPECT_EQ(Bytes(Definition().keyMap, 0x13B), "\x01");
-    EXPECT_EQ(Bytes(Definition().keyMap, 0x13C), "\x02");
-    EXPECT_EQ(Bytes(Definition().keyMap, 0x13D), "\x03");
-}
-
 TEST_F(DefinitionFile, ErrorsInIncludedFilesNameTheIncludingLine) {
     const std::string more = Write("more.cnf", "KEY F2 = 2\nKEY F1 = 3\n");
     const std::string report = Load("KEY F1 = 1\nINCLUDE " + more + "\n");
@@ -344,34 +219,24 @@ TEST_F(DefinitionFile, ErrorsInIncludedFilesNameTheIncludingLine) {
                           "\nKEY F1 = 3\n--- ^^\nKey code 013B (F1) already defined\n");
 }
 
-// The definition that ships with KESTRA loads and gives a VT100 keyboard.
-TEST(ShippedDefinition, LoadsAndSendsVt100Sequences) {
-    const char* data = std::getenv("KESTRA_DATA");
-    const std::string directory = data != nullptr ? data : KESTRA_SOURCE_DIR "/data";
-    ResetTerminalDefinition();
-    ColourMap colours{};
-    TheTerminalDefinition().colourTarget = &colours;
-    {
-        ScopedFatalCapture capture;
-        try {
-            LoadTerminalDefinition(directory + "/VT100.CNF");
-        } catch (const FatalError& error) {
-            FAIL() << error.message();
-        }
-    }
+TEST_F(DefinitionFile, TheShippedDefinitionGivesAVt100Keyboard) {
+    ASSERT_EQ(LoadFile(KESTRA_SOURCE_DIR "/data/VT100.CNF"), "");
     const TerminalDefinition& d = TheTerminalDefinition();
     ASSERT_TRUE(d.loaded);
     EXPECT_FALSE(d.vt52Type);
     EXPECT_EQ(d.idString, "\x1b[?1;0c");
-
-    // The cursor and keypad keys in each mode, and a line-drawing glyph.
+    // Up in both keypad modes, PF1 in both dialects, a keypad digit.
     EXPECT_EQ(Bytes(d.keyMap, 0x148), "\x1b[A");
     EXPECT_EQ(Bytes(d.appKeyMap, 0x148), "\x1bOA");
     EXPECT_EQ(Bytes(d.vt52KeyMap, 0x148), "\033A");
+    EXPECT_EQ(Bytes(d.keyMap, 0x13B), "\x1bOP");
+    EXPECT_EQ(Bytes(d.vt52KeyMap, 0x13B), "\x1bP");
     EXPECT_EQ(Bytes(d.keyMap, 0x252), "0");
     EXPECT_EQ(Bytes(d.appKeyMap, 0x252), "\x1bOp");
-    EXPECT_EQ(d.graphicMap.entries.size(), 32u); // 0x5F to 0x7E
+    // The special graphics set from 0x5F to 0x7E: q is scan line 5, x a vertical line.
+    EXPECT_EQ(d.graphicMap.entries.size(), 32u);
     ASSERT_NE(CharMapFind(d.graphicMap, 'q'), nullptr);
     EXPECT_EQ(CharMapFind(d.graphicMap, 'q')->value, 0xFFF8u);
-    ResetTerminalDefinition();
+    ASSERT_NE(CharMapFind(d.graphicMap, 'x'), nullptr);
+    EXPECT_EQ(CharMapFind(d.graphicMap, 'x')->value, 0x2502u);
 }
