@@ -35,7 +35,9 @@ namespace {
 struct ListHarness {
     std::vector<std::unique_ptr<StandaloneConsole>> consoles; // outlive their windows
     WindowHarness h;
-    MemoryStore store;
+    std::map<std::string, std::string> values;
+    int commits = 0;
+    MemoryStore store{values, commits};
     std::vector<ConsoleWindowEntry> entries;
 
     void AddConsole(const std::string& name, std::optional<ConsolePlacement> saved) {
@@ -93,16 +95,15 @@ TEST(ConsoleWindowList, PlacementsRoundTripThroughTheStore) {
     ProcessEvents();
     l.h.list.Windows()[0]->SubWindow()->move(100, 110);
     ProcessEvents();
-    MemoryStore saved;
-    l.h.list.SaveConsolePlacements(saved, false);
-    const auto one = ParseConsolePlacement(saved.values.at("ONE"));
-    const auto two = ParseConsolePlacement(saved.values.at("TWO"));
+    l.values.clear();
+    l.h.list.SaveConsolePlacements(l.store, false);
+    const auto one = ParseConsolePlacement(l.values.at("ONE"));
+    const auto two = ParseConsolePlacement(l.values.at("TWO"));
     ASSERT_TRUE(one && two);
     EXPECT_EQ(one->normal, (Rect{100, 110, 400, 310}));
     EXPECT_FALSE(one->minimized);
     EXPECT_TRUE(two->minimized);
     EXPECT_EQ(two->normal, (Rect{70, 80, 370, 280})); // kept while minimised
-    // Where the area put the minimised window.
     const QPoint icon = l.h.list.Windows()[1]->SubWindow()->pos();
     EXPECT_EQ(two->iconX, icon.x());
     EXPECT_EQ(two->iconY, icon.y());
