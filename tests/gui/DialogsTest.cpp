@@ -1,10 +1,18 @@
 #include "shell/Dialogs.h"
 
 #include "ShellTestSupport.h"
+#include "config/ConfigHooks.h"
+#include "config/ConfigInterpreter.h"
+#include "config/GlobalOptions.h"
+#include "config/ProgramFile.h"
 #include "platform/Exit.h"
+#include "shell/ConfigBinding.h"
+#include "shell/EditCommand.h"
 
 #include <QFontMetricsF>
 #include <QLabel>
+#include <filesystem>
+#include <fstream>
 #include <future>
 #include <gtest/gtest.h>
 
@@ -102,6 +110,116 @@ TEST_F(EditCnfTest, UnsetEditCommandBecomesTheDesktopOpener) {
     EXPECT_EQ(configuration.editCommand, std::optional<std::string>("xdg-open %s"));
     ASSERT_EQ(world.editorStarts.size(), 1u);
     EXPECT_EQ(world.editorStarts[0], (std::vector<std::string>{"xdg-open", "/home/u/lab.cnf"}));
+}
+
+// The Fatal Error dialog's Edit Cnf asks the binding where the configuration
+// error stands while the pass that found it is still reporting.
+class ConfigBindingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = "/tmp/kbind-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        root_ = pattern;
+        config::SetProgramDirectory(root_);
+        config::ResetOptions();
+        config::ResetHooks();
+    }
+    void TearDown() override {
+        config::ResetHooks();
+        config::ResetOptions();
+        config::SetProgramDirectory("");
+        std::filesystem::remove_all(root_);
+    }
+    std::string Write(const std::string& name, const std::string& text) {
+        const std::string path = root_ + "/" + name;
+        std::ofstream(path) << text;
+        return path;
+    }
+
+    // Runs pass 1; the error position the binding gave while the error was
+    // being reported, and what a second look gave.
+    void RunPassCapturing(std::optional<EditPosition>& first, std::optional<EditPosition>& second) {
+        platform::ScopedFatalCapture capture;
+        platform::SetFatalPresenter([&](std::string_view message) {
+            first = binding_->CloseAtErrorPosition();
+            second = binding_->CloseAtErrorPosition();
+            throw platform::FatalError(message);
+        });
+        EXPECT_THROW(config::ConfigPass(1), platform::FatalError);
+    }
+
+    std::string root_;
+    std::unique_ptr<ShellConfiguration> binding_ = BindConfiguration();
+};
+
+TEST_F(ConfigBindingTest, ErrorInAnIncludedFileGivesTheInnermostFileLineAndColumn) {
+    Write("inc.cnf", "QuietMode = on\n  Bogus = 1\n");
+    config::Options().configFilePath = Write("main.cnf", "Title = Lab\nINCLUDE inc.cnf\n");
+    std::optional<EditPosition> first;
+    std::optional<EditPosition> second;
+    RunPassCapturing(first, second);
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(std::filesystem::path(first->fileName).filename(), "inc.cnf");
+    EXPECT_EQ(first->line, 2);
+    EXPECT_EQ(first->column, 3);
+    EXPECT_FALSE(second.has_value()) << "the files were closed by the first look";
+    EXPECT_TRUE(binding_->ConfigOpened());
+}
+
+struct FormatCase {
+    const char* format;
+    const char* file;
+    const char* expected;
+};
+
+// Line 12, column 7 throughout.
+TEST(EditCommandFormat, HonoursOnlyTheFileNameTwoNumbersAndPercent) {
+    // clang-format off
+    const FormatCase cases[] = {
+        { "vi +%d %s",            "a.cnf",      "vi +12 a.cnf"          },
+        { "ed %s:%i:%u",          "a.cnf",      "ed a.cnf:12:7"         },
+        { "ed %d %d %d",          "a.cnf",      "ed 12 7 %d"            },  // a third number has no value
+        { "%s%s%s",               "a.cnf",      "a.cnfa.cnfa.cnf"       },
+        { "100%% %%s",            "a.cnf",      "100% %s"               },
+        { "ed %n %*d %5d %s",     "a.cnf",      "ed %n %*d %5d a.cnf"   },  // never writes through an argument
+        { "ed %x %p %f %c %ls",   "a.cnf",      "ed %x %p %f %c %ls"    },
+        { "trailing %",           "a.cnf",      "trailing %"            },
+        { "ed %s %d",             "%d%s%n.cnf", "ed %d%s%n.cnf 12"      },  // the name is never a format
+    };
+    // clang-format on
+    for (const FormatCase& row : cases) {
+        EXPECT_EQ(FormatEditCommand(row.format, row.file, 12, 7), row.expected)
+            << "format " << row.format;
+    }
+}
+
+struct SplitCase {
+    const char* line;
+    std::vector<std::string> words;
+};
+
+TEST(EditCommandSplit, BlanksSeparateAndQuotesGroup) {
+    // clang-format off
+    const SplitCase cases[] = {
+        { "  gvim \t --remote  %s  ",      {"gvim", "--remote", "%s"}         },
+        { "\"/opt/my editor/ed\" \"%s\"",  {"/opt/my editor/ed", "%s"}        },
+        { "ed \"\"",                       {"ed", ""}                         },
+        { "ed a\"b c\"d",                  {"ed", "ab cd"}                    },
+        { "ed \"unclosed %s",              {"ed", "unclosed %s"}              },
+        { "   ",                           {}                                 },
+    };
+    // clang-format on
+    for (const SplitCase& row : cases) {
+        EXPECT_EQ(SplitCommandWords(row.line), row.words) << "line " << row.line;
+    }
+}
+
+// A file name with blanks stays one argument; the numbers count across words.
+TEST(EditCommandArguments, SplitBeforeFormatting) {
+    EXPECT_EQ(EditorArguments("xdg-open %s", "/home/u/my config.cnf", 0, 0),
+              (std::vector<std::string>{"xdg-open", "/home/u/my config.cnf"}));
+    EXPECT_EQ(EditorArguments("ed +%d %s --col=%d --x=%d", "f.cnf", 9, 3),
+              (std::vector<std::string>{"ed", "+9", "f.cnf", "--col=3", "--x=%d"}));
 }
 
 } // namespace
