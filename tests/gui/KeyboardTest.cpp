@@ -59,10 +59,11 @@ TEST(ConsoleKeyboard, KeyEventsBecomeTheKeyCodesOfTheirKeys) {
     };
     // clang-format on
     for (const StrokeCase& row : cases) {
+        SCOPED_TRACE(row.name);
         const QKeyEvent event = Press(row.key, row.modifiers, {}, row.keysym);
         const auto stroke = console::KeyStrokeFromEvent(event);
         const auto code = stroke ? termdef::KeyCodeFromMessage(*stroke) : std::nullopt;
-        EXPECT_EQ(code.value_or(kNoCode), row.code) << row.name;
+        EXPECT_EQ(code.value_or(kNoCode), row.code);
     }
 }
 
@@ -131,6 +132,7 @@ TEST_F(KeyboardSelectionTest, AltDigitActivatesTheConsoleOfThatIndex) {
     // clang-format on
     QMdiArea& area = *shell.Frame().MdiArea();
     for (const SelectCase& row : cases) {
+        SCOPED_TRACE(row.name);
         for (QMdiSubWindow* sub : area.subWindowList()) {
             sub->showNormal();
         }
@@ -146,14 +148,14 @@ TEST_F(KeyboardSelectionTest, AltDigitActivatesTheConsoleOfThatIndex) {
         QKeyEvent event = Press(row.key, row.modifiers, QStringLiteral("1"));
         QCoreApplication::sendEvent(target, &event);
 
-        EXPECT_EQ(Active(), &Window(row.active)) << row.name;
-        EXPECT_EQ(beeps, row.beeps) << row.name;
+        EXPECT_EQ(Active(), &Window(row.active));
+        EXPECT_EQ(beeps, row.beeps);
         if (row.minimised) {
             QMdiSubWindow* selected = Window(1).SubWindow();
-            EXPECT_FALSE(selected->isMinimized()) << row.name;
-            EXPECT_EQ(selected->isMaximized(), row.consolesMaximized) << row.name;
+            EXPECT_FALSE(selected->isMinimized());
+            EXPECT_EQ(selected->isMaximized(), row.consolesMaximized);
         }
-        EXPECT_EQ(Received(0, 1, 20), row.typed ? "1" : "") << row.name;
+        EXPECT_EQ(Received(0, 1, 20), row.typed ? "1" : "");
     }
 }
 

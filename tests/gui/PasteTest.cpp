@@ -67,13 +67,14 @@ TEST(PasteRunner, SendsPrintableAsciiAndReturnsWithTheirPausesUntilAWriteIsRefus
     };
     // clang-format on
     for (const RunnerCase& row : cases) {
+        SCOPED_TRACE(row.name);
         PasteLog log;
         log.refuseAt = row.refuseAt;
         console::PasteRunner paste(log.Pauser());
-        EXPECT_TRUE(paste.Start(row.text, log.Writer(), 10, 100)) << row.name;
-        ASSERT_TRUE(WaitIdle(paste)) << row.name;
-        EXPECT_EQ(log.written, row.written) << row.name;
-        EXPECT_EQ(log.pauses, row.pauses) << row.name;
+        EXPECT_TRUE(paste.Start(row.text, log.Writer(), 10, 100));
+        ASSERT_TRUE(WaitIdle(paste));
+        EXPECT_EQ(log.written, row.written);
+        EXPECT_EQ(log.pauses, row.pauses);
     }
 }
 

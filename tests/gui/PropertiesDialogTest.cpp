@@ -159,27 +159,26 @@ TEST(PropertiesDialog, ButtonsApplySaveAndCloseByTheirRules) {
     };
     // clang-format on
     for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
         DialogHarness h;
         Press(*h.dialog, row.steps);
-        EXPECT_EQ(static_cast<int>(h.applied.size()), row.applies) << row.name;
-        EXPECT_EQ(h.saves, row.saves) << row.name;
+        EXPECT_EQ(static_cast<int>(h.applied.size()), row.applies);
+        EXPECT_EQ(h.saves, row.saves);
         if (!h.applied.empty()) {
-            EXPECT_EQ(console::FormatProperties(h.applied.back()), row.lastApplied) << row.name;
+            EXPECT_EQ(console::FormatProperties(h.applied.back()), row.lastApplied);
         }
-        EXPECT_EQ(Control<QPushButton>(*h.dialog, kPropertiesApply)->isEnabled(), row.applyEnabled)
-            << row.name;
-        EXPECT_EQ(Control<QPushButton>(*h.dialog, kSaveNow)->isEnabled(), row.saveNowEnabled)
-            << row.name;
+        EXPECT_EQ(Control<QPushButton>(*h.dialog, kPropertiesApply)->isEnabled(), row.applyEnabled);
+        EXPECT_EQ(Control<QPushButton>(*h.dialog, kSaveNow)->isEnabled(), row.saveNowEnabled);
         const Outcome outcome = h.dialog->isVisible()                     ? kOpen
                                 : h.dialog->result() == QDialog::Accepted ? kAccepted
                                                                           : kRejected;
-        EXPECT_EQ(outcome, row.outcome) << row.name;
+        EXPECT_EQ(outcome, row.outcome);
         if (row.applies > 0) {
             // After applying, Enter means OK whichever button was pressed.
             for (const int id : {kFontButton, kPropertiesApply, kSaveNow, kPropertiesCancel}) {
-                EXPECT_FALSE(Control<QPushButton>(*h.dialog, id)->isDefault()) << row.name;
+                EXPECT_FALSE(Control<QPushButton>(*h.dialog, id)->isDefault());
             }
-            EXPECT_TRUE(Control<QPushButton>(*h.dialog, kPropertiesOk)->isDefault()) << row.name;
+            EXPECT_TRUE(Control<QPushButton>(*h.dialog, kPropertiesOk)->isDefault());
         }
     }
 }
@@ -301,6 +300,7 @@ TEST(PropertiesDialog, TheMenuCommandRunsItOverTheFrame) {
     // clang-format on
     platform::ScopedFatalCapture capture;
     for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
         FakeConfiguration configuration;
         configuration.quietMode = true;
         TestWorld world;
@@ -325,14 +325,14 @@ TEST(PropertiesDialog, TheMenuCommandRunsItOverTheFrame) {
             Press(dialog, row.steps);
         });
         shell.Frame().HandleCommand(kCommandProperties);
-        EXPECT_EQ(answerer.Count(), 1) << row.name;
-        EXPECT_TRUE(modalOverTheFrame) << row.name;
-        EXPECT_EQ(console::FormatProperties(shell.Properties()), row.inUse) << row.name;
-        EXPECT_EQ(shell.Blink().BlinkMode(), shell.Properties().blinkMode) << row.name;
-        EXPECT_EQ(world.commits, row.commits) << row.name;
+        EXPECT_EQ(answerer.Count(), 1);
+        EXPECT_TRUE(modalOverTheFrame);
+        EXPECT_EQ(console::FormatProperties(shell.Properties()), row.inUse);
+        EXPECT_EQ(shell.Blink().BlinkMode(), shell.Properties().blinkMode);
+        EXPECT_EQ(world.commits, row.commits);
         if (row.commits > 0) {
-            EXPECT_EQ(world.settings["Properties"], row.inUse) << row.name;
+            EXPECT_EQ(world.settings["Properties"], row.inUse);
         }
-        EXPECT_EQ(rebuilds, row.fontRebuilds) << row.name;
+        EXPECT_EQ(rebuilds, row.fontRebuilds);
     }
 }
