@@ -55,15 +55,14 @@ struct RunnerCase {
     std::vector<std::uint16_t> pauses;
 };
 
+// The filter and the pauses are the paste schedule's (tested with it); the
+// runner follows it on its thread and stops at a refused write.
 TEST(PasteRunner, SendsPrintableAsciiAndReturnsWithTheirPausesUntilAWriteIsRefused) {
     // clang-format off
     const RunnerCase cases[] = {
         // name                          text                            refuse written  pauses
         {"line feed dropped",            u"A\nB\r",                      -1,    "AB\r",  {10, 10, 100}},
-        {"non-ASCII skipped",            u"\u00e9\u20ac\U0001F600x\ty",  -1,    "xy",    {10, 10}     },
-        {"text ends at NUL",             std::u16string(u"A\0B", 3),     -1,    "A",     {10}         },
         {"refused write stops it",       u"ABC",                         1,     "A",     {10}         },
-        {"only controls send nothing",   u"\n\t\x7f",                    -1,    "",      {}           },
     };
     // clang-format on
     for (const RunnerCase& row : cases) {
