@@ -1,7 +1,7 @@
 #include "ConsoleWindowTestSupport.h"
+#include "console/ConsoleTestSupport.h"
 #include "console/PipeLink.h"
 #include "console/window/RecordConsole.h"
-#include "termdef/TerminalDefinition.h"
 
 #include <gtest/gtest.h>
 #include <thread>
@@ -20,15 +20,12 @@ std::uint32_t Packed(int left, int top, int right, int bottom) {
 // runs.
 struct RecordHarness {
     RecordHarness() {
-        kestra::termdef::ResetTerminalDefinition();
-        kestra::termdef::TheTerminalDefinition().loaded = true;
         kestra::emulator::InitEmulator(emulator, "", 24);
         record.emulator = &emulator;
         ConnectEmulator(record, emulator);
         emulator.screen.attached = 1;
         h.Show(adapter);
     }
-    ~RecordHarness() { kestra::termdef::ResetTerminalDefinition(); }
 
     // One read on a reader thread of its own, while this thread runs the
     // window's events.
@@ -46,6 +43,7 @@ struct RecordHarness {
         ProcessEvents();
     }
 
+    consoletest::BareTerminalDefinition definition;
     ConsoleRecord record;
     kestra::emulator::Emulator emulator;
     RecordConsole adapter{record};

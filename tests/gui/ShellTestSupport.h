@@ -64,7 +64,7 @@ public:
     bool ConfigOpened() const override { return configOpened; }
     std::optional<std::string> ConfigFilePath() const override { return configFilePath; }
     std::vector<std::string> RestartArguments() const override { return restartArguments; }
-    std::string PropertiesSubKey() const override { return subKey; }
+    std::string PropertiesSubKey() const override { return {}; }
     std::optional<EditPosition> CloseAtErrorPosition() override {
         return std::exchange(errorPosition, std::nullopt);
     }
@@ -79,7 +79,6 @@ public:
     bool configOpened = false;
     std::optional<std::string> configFilePath;
     std::vector<std::string> restartArguments;
-    std::string subKey;
     std::optional<EditPosition> errorPosition;
 };
 
