@@ -25,18 +25,14 @@ namespace kestra::shell::testing {
 // Consoles defined by the test leave the table when it ends, after the
 // windows that show them.
 struct ConsoleTableGuard {
-    ConsoleTableGuard() {
+    ConsoleTableGuard() { Reset(); }
+    ~ConsoleTableGuard() { Reset(); }
+    static void Reset() {
         console::Consoles().Reset();
-        termdef::ResetTerminalDefinition();
-        // The built-in definition: every key sends its code's low byte.
-        termdef::TheTerminalDefinition().loaded = true;
         config::ResetOptions();
     }
-    ~ConsoleTableGuard() {
-        console::Consoles().Reset();
-        termdef::ResetTerminalDefinition();
-        config::ResetOptions();
-    }
+    // The built-in definition: every key sends its code's low byte.
+    console::consoletest::BareTerminalDefinition definition;
 };
 
 class BoundConsolesTest : public ::testing::Test {
