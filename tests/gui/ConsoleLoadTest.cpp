@@ -1,9 +1,6 @@
-// A hundred consoles in one frame, each flooded by its own server while text
-// is typed into every one of them and pasted into one: every character each
-// server sent is printed by its console's emulator, in order, and every typed
-// or pasted byte reaches its server, in order; the window thread keeps
-// answering its timers and opening the Edit menu within 100 ms, and memory
-// stays bounded by the screens, not by the bytes.
+// A hundred consoles flooded by their servers while text is typed into each
+// and pasted into one: no byte lost or reordered either way, the window
+// thread responsive, memory bounded by the screens, not by the bytes.
 
 #include "ShellTestSupport.h"
 #include "console/ConsoleTestSupport.h"
@@ -15,19 +12,12 @@
 #include "support/ResidentMemory.h"
 
 #include <QClipboard>
-#include <QElapsedTimer>
-#include <QGuiApplication>
 #include <QMenu>
-#include <QTimer>
 #include <algorithm>
-#include <atomic>
-#include <cstdio>
 #include <gtest/gtest.h>
-#include <memory>
 #include <sys/socket.h>
 #include <thread>
 #include <unordered_map>
-#include <vector>
 
 using namespace kestra;
 using namespace kestra::shell;
@@ -47,8 +37,8 @@ constexpr bool kSanitized = false;
 #endif
 
 constexpr int kConsoles = 100;
-constexpr std::size_t kLinesPerConsole = 1200; // 74 bytes each: about 89 KB a console
-constexpr std::size_t kPrintable = 72;         // characters a line, then CR LF
+constexpr std::size_t kLinesPerConsole = 1200; // 72 characters and CR LF each
+constexpr std::size_t kPrintable = 72;
 constexpr std::size_t kTypedPerConsole = 64;
 
 // The printable character at index of console unit's stream: lines of a
@@ -82,7 +72,6 @@ char TypedCharacter(int unit, std::size_t index) {
     return static_cast<char>('!' + (unit * 13 + index) % 90);
 }
 
-// What the user pastes into the first console once the typing is done.
 std::string PastedText() {
     std::string text;
     for (int line = 0; line < 4; ++line) {
@@ -122,11 +111,10 @@ struct LoadedConsole {
     std::size_t printed = 0; // written by the emulator's thread, under the console's lock
     std::size_t wrong = 0;
     const std::string expectedInput = ExpectedInput(unit);
-    std::atomic<std::size_t> inputReceived{0};
-    std::atomic<bool> inputInOrder{true};
+    std::string received; // by the server's thread, read after it ends
 };
 
-// The consoles by screen, for the wrapped hook; filled before any thread runs.
+// Filled before any thread runs.
 std::unordered_map<const emulator::ScreenBuffer*, LoadedConsole*>& ByScreen() {
     static std::unordered_map<const emulator::ScreenBuffer*, LoadedConsole*> consoles;
     return consoles;
@@ -194,7 +182,7 @@ TEST(ConsoleLoad, HundredFloodedConsolesLoseNoByteAndTheWindowThreadStaysRespons
     PumpUntil([] { return false; }, 50);
     const std::size_t residentBefore = ResidentKilobytes();
 
-    // The window thread's pulse: the gaps between its 10 ms ticks.
+    // The gaps between the window thread's 10 ms ticks.
     QElapsedTimer sinceTick;
     std::vector<qint64> gaps;
     QTimer pulse;
@@ -210,19 +198,14 @@ TEST(ConsoleLoad, HundredFloodedConsolesLoseNoByteAndTheWindowThreadStaysRespons
         servers.emplace_back([&loaded = *loaded] {
             const std::string stream = Stream(loaded.unit);
             loaded.link.Write(stream);
-            // What was typed meanwhile: never more than the socket holds.
             char byte = 0;
-            while (loaded.inputReceived < loaded.expectedInput.size() &&
+            while (loaded.received.size() < loaded.expectedInput.size() &&
                    ::recv(loaded.link.server.Descriptor(), &byte, 1, 0) == 1) {
-                if (byte != loaded.expectedInput[loaded.inputReceived]) {
-                    loaded.inputInOrder = false;
-                }
-                ++loaded.inputReceived;
+                loaded.received += byte;
             }
         });
     }
-    // The user opens the Edit menu now and then: how long the window thread
-    // takes to get to it.
+    // How long the window thread takes to open the Edit menu, now and then.
     std::vector<qint64> menuWaits;
     QElapsedTimer sinceMenuAsked;
     QMenu* edit = shell.Frame().Popup(kEditPopup);
@@ -240,8 +223,7 @@ TEST(ConsoleLoad, HundredFloodedConsolesLoseNoByteAndTheWindowThreadStaysRespons
     pulse.start();
     menuProbe.start();
 
-    // Type into every console while the floods run, as a key press does:
-    // under the console's lock, through the emulator's keyboard entry.
+    // Typed as a key press does: under the console's lock, into the emulator.
     for (std::size_t i = 0; i < kTypedPerConsole; ++i) {
         for (auto& loaded : consoles) {
             {
@@ -280,9 +262,7 @@ TEST(ConsoleLoad, HundredFloodedConsolesLoseNoByteAndTheWindowThreadStaysRespons
     for (auto& loaded : consoles) {
         EXPECT_EQ(loaded->printed, expected) << "console " << loaded->unit;
         EXPECT_EQ(loaded->wrong, 0u) << "console " << loaded->unit;
-        EXPECT_EQ(loaded->inputReceived, loaded->expectedInput.size())
-            << "console " << loaded->unit;
-        EXPECT_TRUE(loaded->inputInOrder) << "console " << loaded->unit;
+        EXPECT_EQ(loaded->received, loaded->expectedInput) << "console " << loaded->unit;
     }
     // Each pass of the event loop paints the requests pending at its start,
     // one per console at most, so a tick waits for up to a hundred paints;

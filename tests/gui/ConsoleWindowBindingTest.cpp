@@ -18,16 +18,24 @@ protected:
     ConsoleWindowBindingTest() : BoundConsolesTest(false) {}
 };
 
+// Without a saved placement a window gets cells of 8 by 16 pixels when the
+// frame has room for them; applied Properties rebuild every window's fonts.
 TEST_F(ConsoleWindowBindingTest, EveryDefinedConsoleGetsAnAttachedWindowInDefinitionOrder) {
+    shell.Frame().resize(1200, 900);
     Start();
     ASSERT_EQ(Windows().size(), std::size_t{kConsoles});
     for (int unit = 0; unit < kConsoles; ++unit) {
+        SCOPED_TRACE(unit);
         console::ConsoleWindow* window = Windows()[static_cast<std::size_t>(unit)];
         console::ConsoleRecord& record = *console::Consoles().At(static_cast<std::uint16_t>(unit));
         EXPECT_EQ(window->SubWindow()->windowTitle().toStdString(), record.unitName);
-        EXPECT_EQ(window->SubWindow()->mdiArea(), shell.Frame().MdiArea()) << unit;
-        EXPECT_NE(record.Window(), nullptr) << unit << ": the reader has no window";
-        EXPECT_EQ(window->State(), console::kShown) << unit;
+        EXPECT_EQ(window->SubWindow()->mdiArea(), shell.Frame().MdiArea());
+        EXPECT_NE(record.Window(), nullptr) << "the reader has no window";
+        EXPECT_EQ(window->State(), console::kShown);
+        EXPECT_EQ(window->size(), QSize(644, 388));
+        EXPECT_EQ(window->Geometry().cellWidth, 8);
+        EXPECT_EQ(window->Geometry().cellHeight, 16);
+        EXPECT_FALSE(window->Fonts().Font(0).font.bold());
     }
     EXPECT_EQ(Active(), Windows()[0]) << "the first console ends up active";
     // The record's repaint requests reach the window, which releases the reader.
@@ -35,22 +43,16 @@ TEST_F(ConsoleWindowBindingTest, EveryDefinedConsoleGetsAnAttachedWindowInDefini
     first.paintedEvent.Reset();
     first.Window()->PostRepaint(console::RepaintKind::All, 0);
     EXPECT_TRUE(PumpUntil([&] { return first.paintedEvent.IsSet(); }, 2000));
+
+    shell.Properties().boldFont = true;
+    shell.PropertiesApplied();
+    for (console::ConsoleWindow* window : Windows()) {
+        EXPECT_TRUE(window->Fonts().Font(0).font.bold());
+    }
 }
 
-TEST_F(ConsoleWindowBindingTest, SavedPlacementsAreUsedAndSavedAgain) {
-    world.settings["Console 1"] = "0 30 40 530 440 0 0";
-    Start();
-    EXPECT_EQ(Window(1).SubWindow()->geometry(), QRect(30, 40, 500, 400));
-    Window(1).SubWindow()->move(60, 70);
-    PumpUntil([] { return false; }, 20);
-    shell.SaveProperties(false);
-    EXPECT_EQ(world.settings["Console 1"], "0 60 70 560 470 0 0");
-    EXPECT_EQ(world.settings.count("Console 0"), 1u);
-    EXPECT_TRUE(Window(1).SubWindow()->isVisible()) << "saving without hiding";
-}
-
-// The frame's Reset goes to the active console, which returns to its
-// configured width; the other consoles are left alone.
+// The frame's Reset goes to the active console only, which returns to its
+// configured width.
 TEST_F(ConsoleWindowBindingTest, TheFramesResetReachesTheActiveConsole) {
     Start();
     for (int unit = 0; unit < 2; ++unit) {
@@ -61,26 +63,7 @@ TEST_F(ConsoleWindowBindingTest, TheFramesResetReachesTheActiveConsole) {
     shell.Frame().HandleCommand(console::kResetCommand);
     EXPECT_EQ(Screen(0).cols, 80u);
     EXPECT_EQ(Screen(0).chars[0], u' ');
-    EXPECT_EQ(Screen(1).chars[0], u'X') << "only the active console is reset";
-}
-
-// Applied Properties rebuild every window's fonts; without a saved placement
-// a window gets cells of 8 by 16 pixels when the frame has room for them.
-TEST_F(ConsoleWindowBindingTest, WindowsStartWithReadableCellsAndFollowTheFont) {
-    shell.Frame().resize(1200, 900);
-    Start();
-    ASSERT_EQ(Windows().size(), std::size_t{kConsoles});
-    for (console::ConsoleWindow* window : Windows()) {
-        EXPECT_EQ(window->size(), QSize(644, 388));
-        EXPECT_EQ(window->Geometry().cellWidth, 8);
-        EXPECT_EQ(window->Geometry().cellHeight, 16);
-        EXPECT_FALSE(window->Fonts().Font(0).font.bold());
-    }
-    shell.Properties().boldFont = true;
-    shell.PropertiesApplied();
-    for (console::ConsoleWindow* window : Windows()) {
-        EXPECT_TRUE(window->Fonts().Font(0).font.bold());
-    }
+    EXPECT_EQ(Screen(1).chars[0], u'X');
 }
 
 } // namespace

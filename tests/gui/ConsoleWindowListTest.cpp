@@ -30,80 +30,57 @@ TEST(ConsoleWindowList, ActivationOrderPutsTheFirstShownConsoleLast) {
     }
 }
 
-namespace {
-
-struct ListHarness {
+// Saved placements are used at creation and saved again; the consoles saved
+// minimised are activated first, then the others from the last to the first.
+TEST(ConsoleWindowList, SavedPlacementsDecidePlaceStateAndActivationOrder) {
     std::vector<std::unique_ptr<StandaloneConsole>> consoles; // outlive their windows
     WindowHarness h;
-    MemoryStore store;
+    std::map<std::string, std::string> values;
+    int commits = 0;
+    MemoryStore store{values, commits};
     std::vector<ConsoleWindowEntry> entries;
-
-    void AddConsole(const std::string& name, std::optional<ConsolePlacement> saved) {
+    const ConsolePlacement saved[] = {{false, Rect{10, 20, 310, 220}, 0, 0},
+                                      {true, Rect{50, 60, 350, 260}, 5, 600}};
+    for (const char* name : {"ONE", "TWO", "THREE"}) {
         consoles.push_back(std::make_unique<StandaloneConsole>(name, 24, false, false));
         entries.push_back({consoles.back().get(), 24, 80});
-        if (saved) {
-            store.Write(name, FormatConsolePlacement(*saved));
+        if (consoles.size() <= 2) {
+            store.Write(name, FormatConsolePlacement(saved[consoles.size() - 1]));
         }
     }
-};
-
-ConsolePlacement Saved(bool minimised, int left, int top) {
-    return ConsolePlacement{minimised, Rect{left, top, left + 300, top + 200}, 0, 0};
-}
-
-} // namespace
-
-TEST(ConsoleWindowList, ConsolesSavedMinimisedAreActivatedFirst) {
-    ListHarness l;
-    l.AddConsole("ONE", Saved(false, 10, 20));
-    l.AddConsole("TWO", Saved(true, 50, 60));
-    l.AddConsole("THREE", std::nullopt);
     std::vector<QString> activated;
-    QObject::connect(&l.h.area, &QMdiArea::subWindowActivated, &l.h.area, [&](QMdiSubWindow* sub) {
+    QObject::connect(&h.area, &QMdiArea::subWindowActivated, &h.area, [&](QMdiSubWindow* sub) {
         if (sub != nullptr) {
             activated.push_back(sub->windowTitle());
         }
     });
     bool maximized = false;
-    l.h.list.CreateConsoleWindows(l.h.area, l.entries, &l.store, maximized);
+    h.list.CreateConsoleWindows(h.area, entries, &store, maximized);
     ProcessEvents();
 
-    const auto& windows = l.h.list.Windows();
+    const auto& windows = h.list.Windows();
     ASSERT_EQ(windows.size(), 3u);
     EXPECT_EQ(windows[0]->SubWindow()->geometry(), QRect(10, 20, 300, 200));
     EXPECT_EQ(windows[1]->State(), kMinimised);
-    EXPECT_EQ(l.consoles[2]->AttachedWindow(), windows[2]);
-    // The minimised one first, then the others from the last to the first.
+    EXPECT_EQ(consoles[2]->AttachedWindow(), windows[2]);
     ASSERT_GE(activated.size(), 3u);
     const std::vector<QString> lastThree(activated.end() - 3, activated.end());
     EXPECT_EQ(lastThree, (std::vector<QString>{"TWO", "THREE", "ONE"}));
-    EXPECT_EQ(l.h.list.Active(), windows[0]);
+    EXPECT_EQ(h.list.Active(), windows[0]);
     EXPECT_FALSE(maximized);
-}
 
-TEST(ConsoleWindowList, PlacementsRoundTripThroughTheStore) {
-    ListHarness l;
-    l.AddConsole("ONE", Saved(false, 30, 40));
-    ConsolePlacement minimised = Saved(true, 70, 80);
-    minimised.iconX = 5;
-    minimised.iconY = 600;
-    l.AddConsole("TWO", minimised);
-    bool maximized = false;
-    l.h.list.CreateConsoleWindows(l.h.area, l.entries, &l.store, maximized);
+    windows[0]->SubWindow()->move(100, 110);
     ProcessEvents();
-    l.h.list.Windows()[0]->SubWindow()->move(100, 110);
-    ProcessEvents();
-    MemoryStore saved;
-    l.h.list.SaveConsolePlacements(saved, false);
-    const auto one = ParseConsolePlacement(saved.values.at("ONE"));
-    const auto two = ParseConsolePlacement(saved.values.at("TWO"));
+    values.clear();
+    h.list.SaveConsolePlacements(store, false);
+    const auto one = ParseConsolePlacement(values.at("ONE"));
+    const auto two = ParseConsolePlacement(values.at("TWO"));
     ASSERT_TRUE(one && two);
     EXPECT_EQ(one->normal, (Rect{100, 110, 400, 310}));
     EXPECT_FALSE(one->minimized);
     EXPECT_TRUE(two->minimized);
-    EXPECT_EQ(two->normal, (Rect{70, 80, 370, 280})); // kept while minimised
-    // Where the area put the minimised window.
-    const QPoint icon = l.h.list.Windows()[1]->SubWindow()->pos();
+    EXPECT_EQ(two->normal, (Rect{50, 60, 350, 260})); // kept while minimised
+    const QPoint icon = windows[1]->SubWindow()->pos();
     EXPECT_EQ(two->iconX, icon.x());
     EXPECT_EQ(two->iconY, icon.y());
 }

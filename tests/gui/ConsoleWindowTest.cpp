@@ -1,7 +1,10 @@
 #include "ConsoleWindowTestSupport.h"
+#include "console/ConsoleTestSupport.h"
+#include "console/PipeLink.h"
+#include "console/window/RecordConsole.h"
 
-#include <QElapsedTimer>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace kestra::console;
 using namespace kestra::console::testing;
@@ -13,11 +16,45 @@ std::uint32_t Packed(int left, int top, int right, int bottom) {
            static_cast<std::uint32_t>(right) << 8 | static_cast<std::uint32_t>(bottom);
 }
 
+// A window showing a console record fed by a reader thread, as the program
+// runs.
+struct RecordHarness {
+    RecordHarness() {
+        kestra::emulator::InitEmulator(emulator, "", 24);
+        record.emulator = &emulator;
+        ConnectEmulator(record, emulator);
+        emulator.screen.attached = 1;
+        h.Show(adapter);
+    }
+
+    // One read on a reader thread of its own, while this thread runs the
+    // window's events.
+    void ReceiveOnReader(std::string_view bytes) {
+        std::atomic<bool> done{false};
+        std::thread reader([&] {
+            std::unique_lock held(record.lock);
+            ReceiveBytes(record,
+                         {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, held);
+            RepaintWhenIdle(record, held);
+            done = true;
+        });
+        PumpUntil([&] { return done.load(); }, 5000);
+        reader.join();
+        ProcessEvents();
+    }
+
+    consoletest::BareTerminalDefinition definition;
+    ConsoleRecord record;
+    kestra::emulator::Emulator emulator;
+    RecordConsole adapter{record};
+    WindowHarness h;
+};
+
 } // namespace
 
 TEST(ConsoleWindow, AResizeNoticeKeepsTheWindowAndShrinksTheCells) {
     WindowHarness h;
-    ConsoleWindow& window = h.Open(644, 388);
+    ConsoleWindow& window = h.Open();
     const QSize subSize = h.sub->size();
     const int minimumBefore = h.sub->minimumSizeHint().width();
     window.PostResize(24, 132);
@@ -76,11 +113,7 @@ TEST(ConsoleWindow, ARequestWithinAFrameIsAnsweredAtOnceAndPaintedWhenTheFrameEn
     ProcessEvents();
     EXPECT_TRUE(h.console->Painted().IsSet());
     EXPECT_EQ(h.recorder.paints, 1);
-    QElapsedTimer frame;
-    frame.start();
-    while (h.recorder.paints < 2 && frame.elapsed() < 1000) {
-        ProcessEvents();
-    }
+    PumpUntil([&] { return h.recorder.paints >= 2; }, 1000);
     // Both areas in one paint, after the answers.
     EXPECT_EQ(h.recorder.paints, 2);
     EXPECT_TRUE(h.recorder.setBeforePaint);
@@ -129,4 +162,32 @@ TEST(ConsoleWindow, APartialRepaintCoversItsCellsOrWholeRowsInItalics) {
         ProcessEvents();
         EXPECT_EQ(h.recorder.painted, QRegion(c.expected));
     }
+}
+
+TEST(ConsoleWindowRecord, ALongBurstIsPaintedInBatchesWhileTheReaderRuns) {
+    RecordHarness r;
+    r.record.paintedEvent.Reset();
+    // 24 lines of 79 letters, then a mark at the top left: 1900 changes.
+    std::string burst;
+    for (int line = 0; line < 24; ++line) {
+        burst += std::string(79, static_cast<char>('a' + line % 26));
+        burst += line < 23 ? "\r\n" : "";
+    }
+    r.ReceiveOnReader(burst + "\x1b[H\x1b[1m#");
+    EXPECT_GE(r.h.recorder.paints, 1);
+    EXPECT_TRUE(r.record.paintedEvent.IsSet());
+    const QImage image = r.h.Grab();
+    for (int row : {0, 12, 23}) {
+        EXPECT_GT(LitPixels(image, CellRect(row, 40)), 0) << row;
+        EXPECT_EQ(LitPixels(image, CellRect(row, 79).adjusted(0, 0, 0, -3)), 0) << row;
+    }
+}
+
+TEST(ConsoleWindowRecord, AColumnModeSwitchReachesTheWindowAsAResizeNotice) {
+    RecordHarness r;
+    r.ReceiveOnReader("\x1b[?3h");
+    EXPECT_EQ(r.h.window->Geometry().columns, 132);
+    EXPECT_EQ(r.h.window->Geometry().cellWidth, 4);
+    r.ReceiveOnReader("\x1b[?3l");
+    EXPECT_EQ(r.h.window->Geometry().columns, 80);
 }

@@ -11,16 +11,15 @@
 #include <QMdiSubWindow>
 #include <QPaintEvent>
 #include <QRegion>
-#include <functional>
-#include <map>
 #include <memory>
-#include <string>
 
 // A console window in an MDI area on the offscreen platform, showing a
 // console made straight from an emulator and its screen.
 namespace kestra::console::testing {
 
 using kestra::shell::testing::App;
+using kestra::shell::testing::MemoryStore;
+using kestra::shell::testing::PumpUntil;
 
 inline void ProcessEvents() {
     QCoreApplication::sendPostedEvents();
@@ -45,19 +44,6 @@ public:
     }
 };
 
-class MemoryStore : public SettingsStore {
-public:
-    std::map<std::string, std::string, std::less<>> values;
-    std::optional<std::string> Read(std::string_view name) override {
-        const auto found = values.find(name);
-        return found != values.end() ? std::optional(found->second) : std::nullopt;
-    }
-    void Write(std::string_view name, std::string_view value) override {
-        values[std::string(name)] = std::string(value);
-    }
-    bool Commit() override { return true; }
-};
-
 // Constructed first, so the application exists before any widget.
 struct ApplicationGuard {
     ApplicationGuard() { App(); }
@@ -68,7 +54,6 @@ struct WindowHarness {
     Properties properties;
     BlinkPalette blink;
     SelectionState selection;
-    bool copyEnabled = false;
     ConsoleWindowList list;
     std::unique_ptr<StandaloneConsole> console; // outlives its window
     QMdiArea area;
@@ -77,8 +62,7 @@ struct WindowHarness {
     PaintRecorder recorder;
 
     WindowHarness()
-        : list(ConsoleWindowContext{&properties, &blink, &selection,
-                                    [this](bool on) { copyEnabled = on; },
+        : list(ConsoleWindowContext{&properties, &blink, &selection, [](bool) {},
                                     [](QMdiSubWindow& sub, int show, ConsolePlacement&) {
                                         if (show == kShowMaximized) {
                                             sub.showMaximized();
@@ -95,26 +79,24 @@ struct WindowHarness {
         area.show();
     }
 
-    // A window whose client area is exactly width x height.
-    ConsoleWindow& Open(int width = 644, int height = 388, unsigned rows = 24, bool wide = false) {
-        console = std::make_unique<StandaloneConsole>("\\\\.\\pipe\\ONE", rows, wide, true,
+    // A 24x80 console in a window whose client area is 644x388.
+    ConsoleWindow& Open() {
+        console = std::make_unique<StandaloneConsole>("\\\\.\\pipe\\ONE", 24, false, true,
                                                       KESTRA_SOURCE_DIR "/data/VT100.CNF");
-        const int columns = wide ? 132 : 80;
-        window = new ConsoleWindow(list, *console, static_cast<int>(rows), columns, std::nullopt);
+        return Show(*console);
+    }
+    ConsoleWindow& Show(WindowConsole& shown) {
+        window = new ConsoleWindow(list, shown, 24, 80, std::nullopt);
         sub = area.addSubWindow(window);
         window->Place(*sub);
         sub->show();
         ProcessEvents();
-        SetClientSize(width, height);
-        window->installEventFilter(&recorder);
-        console->Attach(*window);
-        return *window;
-    }
-
-    void SetClientSize(int width, int height) {
         const QSize border = sub->size() - window->size();
-        sub->resize(width + border.width(), height + border.height());
+        sub->resize(644 + border.width(), 388 + border.height());
         ProcessEvents();
+        window->installEventFilter(&recorder);
+        shown.Attach(*window);
+        return *window;
     }
 
     emulator::ScreenBuffer& Screen() { return console->Screen(); }
@@ -143,6 +125,11 @@ struct WindowHarness {
 
     QImage Grab() { return window->grab().toImage().convertToFormat(QImage::Format_RGB32); }
 };
+
+// The pixels of cell (row, column) in 8x16 cells with 2-pixel margins.
+inline QRect CellRect(int row, int column, int widthInCells = 1) {
+    return QRect(2 + column * 8, 2 + row * 16, 8 * widthInCells, 16);
+}
 
 inline int Level(const QImage& image, int x, int y) {
     return qGray(image.pixel(x, y));

@@ -1,10 +1,17 @@
 #include "shell/Dialogs.h"
 
 #include "ShellTestSupport.h"
+#include "config/ConfigHooks.h"
+#include "config/ConfigInterpreter.h"
+#include "config/GlobalOptions.h"
+#include "config/ProgramFile.h"
 #include "platform/Exit.h"
+#include "shell/ConfigBinding.h"
 
 #include <QFontMetricsF>
 #include <QLabel>
+#include <QTemporaryDir>
+#include <fstream>
 #include <future>
 #include <gtest/gtest.h>
 
@@ -102,6 +109,37 @@ TEST_F(EditCnfTest, UnsetEditCommandBecomesTheDesktopOpener) {
     EXPECT_EQ(configuration.editCommand, std::optional<std::string>("xdg-open %s"));
     ASSERT_EQ(world.editorStarts.size(), 1u);
     EXPECT_EQ(world.editorStarts[0], (std::vector<std::string>{"xdg-open", "/home/u/lab.cnf"}));
+}
+
+// The Fatal Error dialog's Edit Cnf asks the binding where the configuration
+// error stands while the pass that found it is still reporting.
+TEST(ConfigBinding, ErrorInAnIncludedFileGivesTheInnermostFileLineAndColumn) {
+    const std::unique_ptr<ShellConfiguration> binding = BindConfiguration();
+    QTemporaryDir dir;
+    const std::string root = dir.path().toStdString();
+    config::SetProgramDirectory(root);
+    config::ResetOptions();
+    config::ResetHooks();
+    std::ofstream(root + "/inc.cnf") << "QuietMode = on\n  Bogus = 1\n";
+    std::ofstream(root + "/main.cnf") << "Title = Lab\nINCLUDE inc.cnf\n";
+    config::Options().configFilePath = root + "/main.cnf";
+    std::optional<EditPosition> first;
+    std::optional<EditPosition> second; // the files were closed by the first look
+    {
+        platform::ScopedFatalCapture capture;
+        platform::SetFatalPresenter([&](std::string_view message) {
+            first = binding->CloseAtErrorPosition();
+            second = binding->CloseAtErrorPosition();
+            throw platform::FatalError(message);
+        });
+        EXPECT_THROW(config::ConfigPass(1), platform::FatalError);
+    }
+    EXPECT_TRUE(binding->ConfigOpened());
+    config::ResetHooks();
+    config::ResetOptions();
+    config::SetProgramDirectory("");
+    EXPECT_EQ(first, (EditPosition{root + "/inc.cnf", 2, 3}));
+    EXPECT_EQ(second, std::nullopt);
 }
 
 } // namespace

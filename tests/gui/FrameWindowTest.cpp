@@ -66,6 +66,7 @@ TEST_F(FrameWindowTest, EditMenuEnablingRules) {
     };
     // clang-format on
     for (const EditMenuCase& row : cases) {
+        SCOPED_TRACE(row.name);
         for (QMdiSubWindow* window : Frame().MdiArea()->subWindowList()) {
             delete window;
         }
@@ -81,8 +82,8 @@ TEST_F(FrameWindowTest, EditMenuEnablingRules) {
         }
         configuration.configOpened = row.configOpened;
         emit Frame().Popup(kEditPopup)->aboutToShow();
-        EXPECT_EQ(Frame().Action(kCommandPaste)->isEnabled(), row.pasteEnabled) << row.name;
-        EXPECT_EQ(Frame().Action(kCommandConfiguration)->isEnabled(), row.configOpened) << row.name;
+        EXPECT_EQ(Frame().Action(kCommandPaste)->isEnabled(), row.pasteEnabled);
+        EXPECT_EQ(Frame().Action(kCommandConfiguration)->isEnabled(), row.configOpened);
     }
 }
 
@@ -109,6 +110,7 @@ TEST_F(FrameWindowTest, ExitAndRestartPassTheShutdownQuestion) {
     };
     // clang-format on
     for (const CloseCase& row : cases) {
+        SCOPED_TRACE(row.name);
         world.exits = 0;
         world.commits = 0;
         world.settings.clear();
@@ -120,15 +122,14 @@ TEST_F(FrameWindowTest, ExitAndRestartPassTheShutdownQuestion) {
             Click(dialog, row.answer != nullptr ? row.answer : "406");
         });
         Frame().HandleCommand(row.command);
-        EXPECT_EQ(answerer.Count(), row.answer != nullptr ? 1 : 0) << row.name;
+        EXPECT_EQ(answerer.Count(), row.answer != nullptr ? 1 : 0);
         if (row.answer != nullptr) {
-            EXPECT_EQ(title, QStringLiteral("Shutdown")) << row.name;
+            EXPECT_EQ(title, QStringLiteral("Shutdown"));
         }
-        EXPECT_EQ(world.exits, row.exited ? 1 : 0) << row.name;
-        EXPECT_EQ(world.commits, row.exited && row.saveOnExit ? 1 : 0) << row.name;
-        EXPECT_EQ(world.settings.count("Properties"), row.exited && row.saveOnExit ? 1u : 0u)
-            << row.name;
-        EXPECT_EQ(platform::RestartRequested(), row.restart) << row.name;
+        EXPECT_EQ(world.exits, row.exited ? 1 : 0);
+        EXPECT_EQ(world.commits, row.exited && row.saveOnExit ? 1 : 0);
+        EXPECT_EQ(world.settings.count("Properties"), row.exited && row.saveOnExit ? 1u : 0u);
+        EXPECT_EQ(platform::RestartRequested(), row.restart);
         EXPECT_TRUE(Frame().isVisible()) << "the frame is never closed by Qt";
     }
 }

@@ -96,7 +96,7 @@ TEST(IniSettingsStore, EarlierFilesStayReadable) {
 // temporary file beside it, and says so; nothing is read from a file that
 // cannot be read.
 TEST(IniSettingsStore, AFailedSaveLeavesTheOldFileWhole) {
-    const QByteArray before = "[General]\nWindow=1 0 1 2 3 4\n";
+    const QByteArray old = "[General]\nWindow=1 0 1 2 3 4\n";
     // Obstacles that stop root too: a file size limit stands for a full disk.
     enum Obstacle { kFileSizeLimit, kDirectoryInPlace, kFolderUnderAFile };
     for (const Obstacle obstacle : {kFileSizeLimit, kDirectoryInPlace, kFolderUnderAFile}) {
@@ -111,10 +111,13 @@ TEST(IniSettingsStore, AFailedSaveLeavesTheOldFileWhole) {
         } else {
             QFile file(path);
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write(before);
+            file.write(old);
         }
-        const QStringList entries =
-            QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        const auto entries = [&] {
+            return QDir(dir.path())
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        };
+        const QStringList before = entries();
         auto store = IniSettingsStore::AtPath(path);
         if (obstacle == kDirectoryInPlace) {
             EXPECT_EQ(store->Read("Window"), std::nullopt);
@@ -138,12 +141,9 @@ TEST(IniSettingsStore, AFailedSaveLeavesTheOldFileWhole) {
         }
         EXPECT_FALSE(committed) << obstacle;
         if (obstacle == kFileSizeLimit) {
-            EXPECT_EQ(FileText(path), before);
+            EXPECT_EQ(FileText(path), old);
         }
-        EXPECT_EQ(
-            QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-            entries)
-            << obstacle << ": no temporary file is left behind";
+        EXPECT_EQ(entries(), before) << obstacle << ": no temporary file is left behind";
     }
 }
 
@@ -161,21 +161,15 @@ TEST(IniSettingsStore, StoresAreConfFilesUnderTheUsersConfigFolder) {
     };
     // clang-format on
     for (const auto& row : rows) {
-        const QString expected = home.filePath(row.file);
-        EXPECT_EQ(IniSettingsStore::PathFor(row.subKey), expected) << row.subKey;
+        SCOPED_TRACE(row.subKey);
         {
             IniSettingsStore store(row.subKey);
-            EXPECT_EQ(store.FilePath(), expected) << row.subKey;
+            EXPECT_EQ(store.FilePath(), home.filePath(row.file));
             store.Write("Window", row.subKey + " 1 2 3 4");
-            ASSERT_TRUE(store.Commit()) << row.subKey;
+            ASSERT_TRUE(store.Commit());
         }
-        EXPECT_TRUE(QFile::exists(expected)) << row.subKey;
-        IniSettingsStore reread(row.subKey);
-        EXPECT_EQ(reread.Read("Window"), row.subKey + " 1 2 3 4") << row.subKey;
+        EXPECT_TRUE(QFile::exists(home.filePath(row.file)));
+        EXPECT_EQ(IniSettingsStore(row.subKey).Read("Window"), row.subKey + " 1 2 3 4");
     }
-    if (previous.isNull()) {
-        qunsetenv("XDG_CONFIG_HOME");
-    } else {
-        qputenv("XDG_CONFIG_HOME", previous);
-    }
+    previous.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", previous);
 }

@@ -30,9 +30,10 @@ struct StrokeCase {
     std::int32_t code;
 };
 
+// The key table itself is the definition tests'; these rows check what the
+// adapter makes of Qt's events.
 TEST(ConsoleKeyboard, KeyEventsBecomeTheKeyCodesOfTheirKeys) {
-    // Key events made before the application leave Qt's keyboard device unowned.
-    App();
+    App(); // key events made before it leave Qt's keyboard device unowned
     // clang-format off
     const StrokeCase cases[] = {
         // name                            key                modifiers        keysym  code
@@ -45,17 +46,11 @@ TEST(ConsoleKeyboard, KeyEventsBecomeTheKeyCodesOfTheirKeys) {
         {"keypad Enter",                   Qt::Key_Enter,     kKeypad,         0,      0x20D },
         {"grey Home",                      Qt::Key_Home,      kNone,           0,      0x147 },
         {"grey Up",                        Qt::Key_Up,        kNone,           0,      0x148 },
-        {"Ctrl+grey Up",                   Qt::Key_Up,        kCtrl,           0,      0x18D },
         {"keypad Up",                      Qt::Key_Up,        kKeypad,         0,      0x248 },
         {"F1",                             Qt::Key_F1,        kNone,           0,      0x13B },
-        {"Shift+F1",                       Qt::Key_F1,        kShift,          0,      0x154 },
-        {"Ctrl+F4 is the window's",        Qt::Key_F4,        kCtrl,           0,      kNoCode },
         {"Alt+F1 is the window's",         Qt::Key_F1,        kAlt,            0,      kNoCode },
-        {"Tab",                            Qt::Key_Tab,       kNone,           0,      0x009 },
         {"Shift+Tab",                      Qt::Key_Backtab,   kShift,          0,      0x10F },
-        {"Ctrl+Shift+Tab",                 Qt::Key_Backtab,   kShift | kCtrl,  0,      0x194 },
         {"Backspace",                      Qt::Key_Backspace, kNone,           0,      0x07F },
-        {"Shift+Backspace types",          Qt::Key_Backspace, kShift,          0,      kNoCode },
         {"Ctrl+Break",                     Qt::Key_Pause,     kCtrl,           0,      0x100 },
         {"Ctrl+Break by keysym alone",     Qt::Key_unknown,   kCtrl,           0xFF6B, 0x100 },
         {"Pause alone",                    Qt::Key_Pause,     kNone,           0,      kNoCode },
@@ -64,10 +59,11 @@ TEST(ConsoleKeyboard, KeyEventsBecomeTheKeyCodesOfTheirKeys) {
     };
     // clang-format on
     for (const StrokeCase& row : cases) {
+        SCOPED_TRACE(row.name);
         const QKeyEvent event = Press(row.key, row.modifiers, {}, row.keysym);
         const auto stroke = console::KeyStrokeFromEvent(event);
         const auto code = stroke ? termdef::KeyCodeFromMessage(*stroke) : std::nullopt;
-        EXPECT_EQ(code.value_or(kNoCode), row.code) << row.name;
+        EXPECT_EQ(code.value_or(kNoCode), row.code);
     }
 }
 
@@ -80,7 +76,6 @@ struct TypedCase {
 };
 
 TEST(ConsoleKeyboard, OrdinaryKeysTypeTheCharactersATerminalKeyboardMakes) {
-    // Key events made before the application leave Qt's keyboard device unowned.
     App();
     // clang-format off
     const TypedCase cases[] = {
@@ -137,6 +132,7 @@ TEST_F(KeyboardSelectionTest, AltDigitActivatesTheConsoleOfThatIndex) {
     // clang-format on
     QMdiArea& area = *shell.Frame().MdiArea();
     for (const SelectCase& row : cases) {
+        SCOPED_TRACE(row.name);
         for (QMdiSubWindow* sub : area.subWindowList()) {
             sub->showNormal();
         }
@@ -152,14 +148,14 @@ TEST_F(KeyboardSelectionTest, AltDigitActivatesTheConsoleOfThatIndex) {
         QKeyEvent event = Press(row.key, row.modifiers, QStringLiteral("1"));
         QCoreApplication::sendEvent(target, &event);
 
-        EXPECT_EQ(Active(), &Window(row.active)) << row.name;
-        EXPECT_EQ(beeps, row.beeps) << row.name;
+        EXPECT_EQ(Active(), &Window(row.active));
+        EXPECT_EQ(beeps, row.beeps);
         if (row.minimised) {
             QMdiSubWindow* selected = Window(1).SubWindow();
-            EXPECT_FALSE(selected->isMinimized()) << row.name;
-            EXPECT_EQ(selected->isMaximized(), row.consolesMaximized) << row.name;
+            EXPECT_FALSE(selected->isMinimized());
+            EXPECT_EQ(selected->isMaximized(), row.consolesMaximized);
         }
-        EXPECT_EQ(Received(0, 1, 20), row.typed ? "1" : "") << row.name;
+        EXPECT_EQ(Received(0, 1, 20), row.typed ? "1" : "");
     }
 }
 

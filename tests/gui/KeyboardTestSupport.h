@@ -3,6 +3,7 @@
 #include "ShellTestSupport.h"
 #include "config/GlobalOptions.h"
 #include "console/ConsoleTable.h"
+#include "console/ConsoleTestSupport.h"
 #include "console/PipeLink.h"
 #include "console/window/ConsoleWindow.h"
 #include "platform/Exit.h"
@@ -11,33 +12,27 @@
 #include "termdef/TerminalDefinition.h"
 
 #include <QKeyEvent>
-#include <array>
 #include <memory>
 #include <poll.h>
 #include <string>
-#include <sys/socket.h>
 #include <unistd.h>
 
 // A shell with its console windows bound, showing consoles of the console
-// table whose connections are socket pairs: what a console sends can be read
-// at the other end.
+// table connected to local sockets: what a console sends can be read at the
+// server's end.
 namespace kestra::shell::testing {
 
 // Consoles defined by the test leave the table when it ends, after the
 // windows that show them.
 struct ConsoleTableGuard {
-    ConsoleTableGuard() {
+    ConsoleTableGuard() { Reset(); }
+    ~ConsoleTableGuard() { Reset(); }
+    static void Reset() {
         console::Consoles().Reset();
-        termdef::ResetTerminalDefinition();
-        // The built-in definition: every key sends its code's low byte.
-        termdef::TheTerminalDefinition().loaded = true;
         config::ResetOptions();
     }
-    ~ConsoleTableGuard() {
-        console::Consoles().Reset();
-        termdef::ResetTerminalDefinition();
-        config::ResetOptions();
-    }
+    // The built-in definition: every key sends its code's low byte.
+    console::consoletest::BareTerminalDefinition definition;
 };
 
 class BoundConsolesTest : public ::testing::Test {
@@ -73,10 +68,10 @@ protected:
         emulator::InitEmulator(*record->emulator, "", console::DefaultRows);
         console::ConnectEmulator(*record, *record->emulator);
         record->emulator->screen.attached = 1;
-        int fds[2];
-        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, fds), 0);
-        record->pipe = platform::PipeConnection(fds[0]);
-        servers.fds[unit] = fds[1];
+        servers.push_back(std::make_unique<console::consoletest::ServerLink>(
+            console::consoletest::Transport::UnixSocket));
+        ASSERT_TRUE(servers.back()->Ok());
+        record->pipe = std::move(servers.back()->client);
         console::ConsoleRecord& stored = console::Consoles().Store(std::move(record));
         console::Consoles().CountDefinition();
         console::TheWindowSide().Frame()->RegisterConsole(stored, 24, 80);
@@ -95,7 +90,7 @@ protected:
     // arrived or the time is up.
     std::string Received(int unit, std::size_t count = 1, int timeoutMs = 2000) {
         std::string bytes;
-        pollfd wait{servers.fds[static_cast<std::size_t>(unit)], POLLIN, 0};
+        pollfd wait{servers[static_cast<std::size_t>(unit)]->server.Descriptor(), POLLIN, 0};
         while (bytes.size() < count && ::poll(&wait, 1, timeoutMs) > 0) {
             char buffer[256];
             const ssize_t got = ::read(wait.fd, buffer, sizeof buffer);
@@ -112,16 +107,7 @@ protected:
     FakeConfiguration configuration;
     TestWorld world;
     // The servers' ends, closed only after the windows and any paste are gone.
-    struct ServerEnds {
-        std::array<int, kConsoles> fds{-1, -1, -1};
-        ~ServerEnds() {
-            for (int fd : fds) {
-                if (fd >= 0) {
-                    ::close(fd);
-                }
-            }
-        }
-    } servers;
+    std::vector<std::unique_ptr<console::consoletest::ServerLink>> servers;
     int beeps = 0;
     // Declared before the shell: it must outlive the frame's windows.
     std::unique_ptr<ConsoleWindowBinding> binding;

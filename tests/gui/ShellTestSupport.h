@@ -64,7 +64,7 @@ public:
     bool ConfigOpened() const override { return configOpened; }
     std::optional<std::string> ConfigFilePath() const override { return configFilePath; }
     std::vector<std::string> RestartArguments() const override { return restartArguments; }
-    std::string PropertiesSubKey() const override { return subKey; }
+    std::string PropertiesSubKey() const override { return {}; }
     std::optional<EditPosition> CloseAtErrorPosition() override {
         return std::exchange(errorPosition, std::nullopt);
     }
@@ -79,7 +79,6 @@ public:
     bool configOpened = false;
     std::optional<std::string> configFilePath;
     std::vector<std::string> restartArguments;
-    std::string subKey;
     std::optional<EditPosition> errorPosition;
 };
 
@@ -97,25 +96,19 @@ struct FakeClock {
     }
 };
 
-class MemoryStore : public platform::SettingsStore {
-public:
-    explicit MemoryStore(std::map<std::string, std::string>& values, int& commits)
-        : values_(values), commits_(commits) {}
+// Settings in memory, shared by every store opened on them.
+struct MemoryStore : platform::SettingsStore {
+    MemoryStore(std::map<std::string, std::string>& v, int& c) : values(v), commits(c) {}
     std::optional<std::string> Read(std::string_view name) override {
-        const auto found = values_.find(std::string(name));
-        return found == values_.end() ? std::nullopt : std::optional(found->second);
+        const auto found = values.find(std::string(name));
+        return found == values.end() ? std::nullopt : std::optional(found->second);
     }
     void Write(std::string_view name, std::string_view value) override {
-        values_[std::string(name)] = std::string(value);
+        values[std::string(name)] = std::string(value);
     }
-    bool Commit() override {
-        ++commits_;
-        return true;
-    }
-
-private:
-    std::map<std::string, std::string>& values_;
-    int& commits_;
+    bool Commit() override { return ++commits > 0; }
+    std::map<std::string, std::string>& values;
+    int& commits;
 };
 
 // The outside world of a shell under test: nothing ends the process, the

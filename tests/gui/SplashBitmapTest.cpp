@@ -6,11 +6,6 @@ using namespace kestra::shell;
 
 namespace {
 
-void Put16(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t value) {
-    out[at] = value & 0xFF;
-    out[at + 1] = value >> 8 & 0xFF;
-}
-
 void Put32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) {
         out[at + i] = value >> (8 * i) & 0xFF;
@@ -40,8 +35,7 @@ std::vector<std::uint8_t> Build(const BitmapSpec& spec) {
     Put32(out, 14, spec.infoSize);
     Put32(out, 18, static_cast<std::uint32_t>(spec.width));
     Put32(out, 22, static_cast<std::uint32_t>(spec.height));
-    Put16(out, 26, 1);
-    Put16(out, 28, spec.bitCount);
+    Put32(out, 26, 1 | spec.bitCount << 16); // one plane, then the bits a pixel
     Put32(out, 46, spec.coloursUsed);
     for (std::size_t i = 0; i < spec.table.size(); ++i) {
         Put32(out, 14 + spec.infoSize + i * 4, spec.table[i]);

@@ -21,12 +21,6 @@ protected:
 
     SplashScreen MakeSplash() { return SplashScreen(configuration, clock.Clock(), {}); }
 
-    std::string WriteFile(const std::string& name, const std::string& bytes) {
-        const std::string path = directory.filePath(QString::fromStdString(name)).toStdString();
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path;
-    }
-
     platform::ScopedFatalCapture capture;
     FakeConfiguration configuration;
     FakeClock clock;
@@ -35,7 +29,7 @@ protected:
 
 TEST_F(SplashScreenTest, BuiltInPictureWithAndWithoutBorder) {
     for (const int border : {0, SplashScreen::kBorderWidth}) {
-        configuration.quietMode = false;
+        configuration.quietMode = false; // a removed splash turns it on
         configuration.splashBorder = border != 0;
         SplashScreen splash = MakeSplash();
         splash.Show();
@@ -70,7 +64,9 @@ TEST_F(SplashScreenTest, BadOrMissingPictureIsReportedOnceThenTheBuiltInOneIsUse
         std::string path;
         const char* error;
     };
-    for (const Row& row : {Row{WriteFile("bad.bmp", "XX not a bitmap"), "Invalid BMP graphic file"},
+    const std::string bad = directory.filePath("bad.bmp").toStdString();
+    std::ofstream(bad) << "XX not a bitmap";
+    for (const Row& row : {Row{bad, "Invalid BMP graphic file"},
                            Row{"/nonexistent/kestra/splash.bmp", "No such file or directory"}}) {
         configuration.splashGraphic = row.path;
         SplashScreen splash = MakeSplash();

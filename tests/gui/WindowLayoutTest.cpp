@@ -24,7 +24,8 @@ TEST(CenteredPosition, CentresInsideTheDesktop) {
     };
     // clang-format on
     for (const CentreCase& row : cases) {
-        EXPECT_EQ(CenteredPosition(row.parent, row.size, desktop), row.expected) << row.name;
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(CenteredPosition(row.parent, row.size, desktop), row.expected);
     }
 }
 
@@ -52,11 +53,12 @@ TEST(FitText, WrapsAtTheMaximumAndClampsBothWays) {
     };
     // clang-format on
     for (const FitCase& row : cases) {
+        SCOPED_TRACE(row.name);
         const TextFit fit = FitText(row.text, row.max, row.min);
-        EXPECT_EQ(fit.columns, row.columns) << row.name;
-        EXPECT_EQ(fit.rows, row.rows) << row.name;
-        EXPECT_EQ(fit.wrapped, row.wrapped) << row.name;
-        EXPECT_EQ(fit.text, row.shown) << row.name;
+        EXPECT_EQ(fit.columns, row.columns);
+        EXPECT_EQ(fit.rows, row.rows);
+        EXPECT_EQ(fit.wrapped, row.wrapped);
+        EXPECT_EQ(fit.text, row.shown);
     }
 }
 
