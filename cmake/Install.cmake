@@ -32,7 +32,7 @@ endforeach()
 
 # The guide and sample configurations.
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/user-guide.md
-              ${PROJECT_SOURCE_DIR}/docs/linux-choices.md
+              ${PROJECT_SOURCE_DIR}/docs/linux-choices.md ${PROJECT_SOURCE_DIR}/data/copyright
         DESTINATION ${KESTRA_DOC_DIR})
 install(FILES ${PROJECT_SOURCE_DIR}/data/demo.cnf ${PROJECT_SOURCE_DIR}/data/examples/lab.cnf
         DESTINATION ${KESTRA_DOC_DIR}/examples)

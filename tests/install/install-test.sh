@@ -132,7 +132,8 @@ if command -v dpkg-deb >/dev/null && [ -f "$build_dir/CPackConfig.cmake" ]; then
     contents=$(dpkg-deb --contents "$deb" | awk '{print $6}')
     for file in ./usr/bin/kestra ./usr/libexec/kestra/kestra ./usr/share/kestra/VT100.CNF \
         ./usr/share/applications/kestra.desktop ./usr/share/man/man1/kestra.1 \
-        ./usr/share/icons/hicolor/48x48/apps/kestra.png ./usr/share/doc/kestra/user-guide.md; do
+        ./usr/share/icons/hicolor/48x48/apps/kestra.png ./usr/share/doc/kestra/user-guide.md \
+        ./usr/share/doc/kestra/copyright; do
         echo "$contents" | grep -qx "$file" || { echo "package lacks $file"; exit 1; }
     done
 fi
