@@ -247,13 +247,8 @@ void ReceiveByte(Emulator& emulator, std::uint8_t byte) {
         }
         if (state.parserState == StateControlSequence) {
             const unsigned digit = byte - '0';
-            if (digit <= 9) {
-                // A parameter digit, the commonest sequence byte: 32-bit
-                // arithmetic without a limit, so huge values wrap, as in
-                // ControlSequenceByte.
-                auto& parameter = state.params[state.paramIndex];
-                parameter =
-                    static_cast<std::int32_t>(static_cast<std::uint32_t>(parameter) * 10u + digit);
+            if (digit <= 9) { // the commonest sequence byte
+                state.AddParameterDigit(digit);
                 return;
             }
             SequenceByteOnSingleWidthRow(emulator, byte);
@@ -284,9 +279,7 @@ std::size_t ReceiveRun(Emulator& emulator, std::span<const std::uint8_t> bytes, 
         if (state.parserState == StateControlSequence && byte >= 32) {
             const unsigned digit = byte - '0';
             if (digit <= 9) {
-                auto& parameter = state.params[state.paramIndex];
-                parameter =
-                    static_cast<std::int32_t>(static_cast<std::uint32_t>(parameter) * 10u + digit);
+                state.AddParameterDigit(digit);
                 continue;
             }
             if (byte == ';' || byte == '?') {

@@ -56,6 +56,12 @@ struct EmulationState {
     std::uint16_t savedCol = 0;
     std::uint8_t savedAttr = 0;
     std::int32_t savedCursorVisible = 0;
+
+    // 32-bit arithmetic without a limit: huge parameter values wrap.
+    void AddParameterDigit(unsigned digit) {
+        auto& parameter = params[paramIndex];
+        parameter = static_cast<std::int32_t>(static_cast<std::uint32_t>(parameter) * 10u + digit);
+    }
 };
 
 struct Emulator {

@@ -356,10 +356,7 @@ void ControlSequenceByte(Emulator& emulator, std::uint8_t byte) {
     EmulationState& state = emulator.state;
     // Digits first: they are most of a sequence's bytes.
     if (static_cast<unsigned>(byte - '0') <= 9) {
-        // 32-bit arithmetic without a limit: huge values wrap.
-        auto& parameter = state.params[state.paramIndex];
-        parameter =
-            static_cast<std::int32_t>(static_cast<std::uint32_t>(parameter) * 10u + (byte - '0'));
+        state.AddParameterDigit(byte - '0');
         return;
     }
     if (byte == ';') {
