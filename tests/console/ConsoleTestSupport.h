@@ -9,7 +9,7 @@
 #include "console/RecordingWindow.h"
 #include "platform/Exit.h"
 #include "platform/PipeConnection.h"
-#include "platform/PlatformTestSupport.h"
+#include "support/Program.h"
 #include "platform/SocketListener.h"
 #include "termdef/TerminalDefinition.h"
 
@@ -27,10 +27,10 @@
 
 namespace kestra::console::consoletest {
 
-using platform::testing::Clock;
-using platform::testing::Eventually;
-using platform::testing::MillisecondsSince;
-using platform::testing::TemporaryDirectory;
+using kestra::testing::Clock;
+using kestra::testing::Eventually;
+using kestra::testing::MillisecondsSince;
+using kestra::testing::TemporaryDirectory;
 
 enum class Transport { UnixSocket, Tcp };
 

@@ -2,7 +2,6 @@
 // servers, with the configuration written by the test.
 
 #include "ConsoleTestSupport.h"
-#include "platform/ProgramRunner.h"
 
 #include <cstring>
 #include <fstream>
@@ -12,7 +11,7 @@ namespace kestra::console {
 namespace {
 
 using namespace kestra::console::consoletest;
-using namespace kestra::platform::testing;
+using namespace kestra::testing;
 using namespace std::chrono_literals;
 
 class KestraCheckTest : public ::testing::Test {

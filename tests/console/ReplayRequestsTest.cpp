@@ -2,7 +2,6 @@
 // after the screen, one burst per input file.
 
 #include "ConsoleTestSupport.h"
-#include "platform/ProgramRunner.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
@@ -12,7 +11,7 @@ namespace kestra::console {
 namespace {
 
 using namespace kestra::console::consoletest;
-using namespace kestra::platform::testing;
+using namespace kestra::testing;
 using Lines = std::vector<std::string>;
 
 struct Split {

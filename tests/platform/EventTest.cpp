@@ -1,14 +1,14 @@
 #include "platform/Event.h"
 
-#include "PlatformTestSupport.h"
+#include "support/Program.h"
 #include "platform/Thread.h"
 
 #include <gtest/gtest.h>
 #include <thread>
 
 using kestra::platform::Event;
-using kestra::platform::testing::Clock;
-using kestra::platform::testing::MillisecondsSince;
+using kestra::testing::Clock;
+using kestra::testing::MillisecondsSince;
 using namespace std::chrono_literals;
 
 TEST(Event, ManualResetEventWaitsTimesOutAndWakesAcrossThreads) {

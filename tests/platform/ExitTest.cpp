@@ -1,6 +1,6 @@
 #include "platform/Exit.h"
 
-#include "PlatformTestSupport.h"
+#include "support/Program.h"
 
 #include <atomic>
 #include <chrono>
@@ -20,7 +20,7 @@ using namespace std::chrono_literals;
 
 // Waits until condition holds, for at most ten seconds.
 bool WaitFor(const std::function<bool()>& condition) {
-    return kestra::platform::testing::Eventually(condition, 10s);
+    return kestra::testing::Eventually(condition, 10s);
 }
 
 std::string CapturedMessage(const std::function<void()>& failing) {

@@ -1,7 +1,6 @@
 // kestra-serve end to end: the real program, real sockets and real commands.
 
-#include "PlatformTestSupport.h"
-#include "ProgramRunner.h"
+#include "support/Program.h"
 #include "platform/PipeConnection.h"
 #include "platform/Process.h"
 #include "platform/SocketListener.h"
@@ -17,7 +16,7 @@
 #include <vector>
 
 using namespace kestra::platform;
-using namespace kestra::platform::testing;
+using namespace kestra::testing;
 using namespace std::chrono_literals;
 
 namespace {

@@ -1,6 +1,6 @@
 #include "platform/PipeConnection.h"
 
-#include "PlatformTestSupport.h"
+#include "support/Program.h"
 #include "platform/SocketListener.h"
 #include "platform/SystemError.h"
 #include "platform/WakeUpSignal.h"
@@ -15,9 +15,9 @@
 #include <unistd.h>
 
 using namespace kestra::platform;
-using kestra::platform::testing::Clock;
-using kestra::platform::testing::MillisecondsSince;
-using kestra::platform::testing::TemporaryDirectory;
+using kestra::testing::Clock;
+using kestra::testing::MillisecondsSince;
+using kestra::testing::TemporaryDirectory;
 using namespace std::chrono_literals;
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "platform/PipeConnection.h"
 #include "platform/PipeName.h"
-#include "platform/PlatformTestSupport.h"
+#include "support/Program.h"
 #include "platform/SocketListener.h"
 
 #include <array>
@@ -53,7 +53,7 @@ TEST(PipeNameHostile, StepsOutOfThePipeDirectoryNameNoPipe) {
 }
 
 TEST(PipeNameHostile, BlanksAndBytesBeyondAsciiReachTheSocketOfThatName) {
-    kestra::platform::testing::TemporaryDirectory directory;
+    kestra::testing::TemporaryDirectory directory;
     const PipeDirectorySources sources{directory.Path(), std::nullopt, 7};
     for (const std::string name : {"my pipe", "na\xc3\xafve \xff", "a..b"}) {
         ListenResult listening = SocketListener::ListenLocal(directory / name);

@@ -1,6 +1,6 @@
 #include "platform/Process.h"
 
-#include "PlatformTestSupport.h"
+#include "support/Program.h"
 #include "platform/Priority.h"
 #include "platform/SystemError.h"
 #include "platform/Thread.h"
@@ -20,10 +20,10 @@
 #include <unistd.h>
 
 using namespace kestra::platform;
-using kestra::platform::testing::Clock;
-using kestra::platform::testing::Eventually;
-using kestra::platform::testing::MillisecondsSince;
-using kestra::platform::testing::TemporaryDirectory;
+using kestra::testing::Clock;
+using kestra::testing::Eventually;
+using kestra::testing::MillisecondsSince;
+using kestra::testing::TemporaryDirectory;
 using namespace std::chrono_literals;
 
 namespace {

@@ -1,13 +1,16 @@
 #pragma once
 
-// Runs the project's programs from the build tree: one run to its end with
-// its output captured, or a server kept running for the length of a test.
-
-#include "PlatformTestSupport.h"
+// What the tests share for timing, temporary files and child processes: a
+// private temporary directory, a polling wait, and the project's programs run
+// from the build tree, either to their end with output captured or kept
+// running for the length of a test. Everything stays on loopback and under
+// /tmp.
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <spawn.h>
@@ -19,7 +22,50 @@
 
 extern char** environ;
 
-namespace kestra::platform::testing {
+namespace kestra::testing {
+
+using Clock = std::chrono::steady_clock;
+
+inline long MillisecondsSince(Clock::time_point start) {
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+// Polls a condition every 2 ms until it holds or the limit passed.
+template <typename Condition>
+bool Eventually(Condition condition, std::chrono::milliseconds limit) {
+    const auto start = Clock::now();
+    while (!condition()) {
+        if (Clock::now() - start > limit)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+// A fresh directory removed with its contents at the end of the test. Short
+// paths, since a Unix socket path is limited to about a hundred bytes.
+class TemporaryDirectory {
+public:
+    TemporaryDirectory() {
+        std::string pattern = "/tmp/kpt-XXXXXX";
+        if (mkdtemp(pattern.data()) != nullptr)
+            path_ = pattern;
+    }
+    ~TemporaryDirectory() {
+        std::error_code ignored;
+        if (!path_.empty())
+            std::filesystem::remove_all(path_, ignored);
+    }
+    TemporaryDirectory(const TemporaryDirectory&) = delete;
+    TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
+
+    const std::string& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
 
 inline std::string BinaryPath(const std::string& program) {
     return std::string(KESTRA_BINARY_DIR) + "/bin/" + program;
@@ -109,4 +155,4 @@ inline ProgramResult RunProgram(const std::vector<std::string>& argv,
     return status ? ProgramResult{*status, program.Out(), program.Err()} : ProgramResult{};
 }
 
-} // namespace kestra::platform::testing
+} // namespace kestra::testing
