@@ -5,13 +5,13 @@
 # console cells as PNG. Each menu entry gets a fresh kestra and vttest, so a
 # screen that needs more Returns than expected cannot throw the walk off.
 #
-#   tests/e2e/vttest.sh [BUILD_DIR [OUTPUT_DIR]]
+#   scripts/vttest.sh [BUILD_DIR [OUTPUT_DIR]]
 #
 # BUILD_DIR defaults to build/default, OUTPUT_DIR to docs/vttest. Needs Xvfb,
 # xdotool, ImageMagick and vttest (scripts/setup-debian.sh installs them).
 # Fails when kestra is gone after a screen (a crash, or an early exit).
 set -euo pipefail
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/.."
 
 build=${1:-build/default}
 output=${2:-docs/vttest}
