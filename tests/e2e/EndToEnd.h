@@ -1,239 +1,224 @@
 #pragma once
 
-// The end-to-end fixture: kestra itself under a private X server, with
-// kestra-serve or a scripted socket server at the other end of its consoles,
-// driven with xdotool and xclip as a user would, and looked at through
-// screenshots of the real display. Every process a test starts is ended when
-// the object that started it goes, however the test ends.
+// The end-to-end fixture: kestra itself on a private X server, with
+// kestra-serve or a server the test plays itself at the other end of its
+// consoles, driven with xdotool as a user would and looked at through
+// screenshots of the real display. Every process a test starts ends with it.
 
 #include "platform/SocketListener.h"
+#include "support/Program.h"
 
 #include <QImage>
-#include <QRect>
-#include <atomic>
-#include <chrono>
-#include <csignal>
-#include <functional>
+#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <memory>
-#include <mutex>
-#include <optional>
-#include <ostream>
-#include <string>
-#include <string_view>
-#include <sys/types.h>
-#include <thread>
-#include <vector>
-
-// Rectangles in failure messages as position and size.
-inline void PrintTo(const QRect& rect, std::ostream* out) {
-    *out << "(" << rect.x() << "," << rect.y() << " " << rect.width() << "x" << rect.height()
-         << ")";
-}
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace kestra::e2e {
 
-inline const std::string kProgram = KESTRA_BINARY_DIR "/bin/kestra";
-inline const std::string kServe = KESTRA_BINARY_DIR "/bin/kestra-serve";
+using namespace std::chrono_literals;
+using testing::Eventually;
+using testing::Program;
 
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, std::string_view text);
-bool CommandExists(const char* name);
-// Runs a shell command line; its standard output with trailing white space
-// removed. Every command run this way is bounded by `timeout`.
-std::string RunShell(const std::string& commandLine);
-// Asks done() every stepMs until it holds or timeoutMs passed.
-bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 10000, int stepMs = 50);
-std::string Quoted(const std::string& word); // for a shell command line
+inline void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
 
-class TemporaryDirectory {
-public:
-    TemporaryDirectory();
-    ~TemporaryDirectory();
-    TemporaryDirectory(const TemporaryDirectory&) = delete;
-    TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
-// A child process that is ended (stopSignal, then SIGKILL after a grace
-// period) and reaped when the object goes.
-class ChildProcess {
-public:
-    ChildProcess() = default;
-    explicit ChildProcess(const std::vector<std::string>& argv, int stopSignal = SIGTERM);
-    ~ChildProcess() { Stop(); }
-    ChildProcess(ChildProcess&& other) noexcept;
-    ChildProcess& operator=(ChildProcess&& other) noexcept;
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
-
-    pid_t Pid() const { return pid_; }
-    // The exit status (128 + signal when killed), or -1 while it still runs
-    // after timeoutMs.
-    int Wait(int timeoutMs);
-    void Stop();
-
-private:
-    pid_t pid_ = -1;
-    int stopSignal_ = SIGTERM;
-    std::optional<int> status_;
-};
-
-// A private X server for one test, on the first free display from
-// 100 + pid % 400 upward.
-class XServer {
-public:
-    XServer();
-    bool Running() const { return running_; }
-    const std::string& Display() const { return display_; }
-
-    // Runs xdotool with the arguments (a shell word list); its output.
-    std::string Xdotool(const std::string& arguments) const;
-    // Visible windows whose name matches the regular expression, waiting at
-    // most timeoutMs for the first; empty when there is none.
-    std::vector<std::string> FindWindows(const std::string& pattern, int timeoutMs = 10000) const;
-    std::string FindWindow(const std::string& pattern, int timeoutMs = 10000) const;
-    std::string WindowName(const std::string& window) const;
-    // Gives the window the keyboard focus and types the keys (xdotool key
-    // names) into it.
-    void Key(const std::string& window, const std::string& keys) const;
-    // Types the keys again until done() says they took effect: a key typed
-    // while a freshly mapped window takes the focus can be lost.
-    bool KeyUntil(const std::string& window, const std::string& keys,
-                  const std::function<bool()>& done) const;
-    // Presses the left button at one point of the window and releases it at
-    // another, moving in steps as a hand would.
-    void Drag(const std::string& window, QPoint from, QPoint to) const;
-    // The window as it is on the display now.
-    QImage Screenshot(const std::string& window, const std::string& file) const;
-    // The text of the CLIPBOARD selection; nothing when nobody owns it.
-    std::optional<std::string> Clipboard() const;
-
-private:
-    ChildProcess process_;
-    std::string display_;
-    bool running_ = false;
-};
-
-// One run of kestra with its own settings directory, the terminal definition
-// file of the source tree and standard error kept in a file.
-class KestraRun {
-public:
-    KestraRun(const XServer& x, const TemporaryDirectory& directory,
-              const std::vector<std::string>& arguments, const std::string& errorsFile = "stderr");
-    pid_t Pid() const { return process_.Pid(); }
-    // The exit status, or -1 when the program still runs after timeoutMs.
-    int Status(int timeoutMs = 20000) { return process_.Wait(timeoutMs); }
-    bool Running() { return Status(0) == -1; }
-    std::string Errors() const { return ReadFile(errors_); }
-
-private:
-    std::string errors_;
-    ChildProcess process_;
-};
-
-// A server a test plays itself: listens on a Unix socket, accepts one
-// console, records every byte it receives and sends what it is told to.
+// A server the test plays itself: it takes one console on a Unix socket,
+// keeps what the console sends and sends what it is told to.
 class ScriptedServer {
 public:
-    explicit ScriptedServer(const std::string& socketPath);
-    ~ScriptedServer();
-    ScriptedServer(const ScriptedServer&) = delete;
-    ScriptedServer& operator=(const ScriptedServer&) = delete;
-
-    bool Listening() const { return listening_; }
-    bool Connected() const { return connected_; }
-    std::string Received() const;
-    // What was received, one piece per read, with the time it came.
-    struct Piece {
-        std::chrono::steady_clock::time_point time;
-        std::string bytes;
-    };
-    std::vector<Piece> ReceivedPieces() const;
-    void ClearReceived();
-    bool Send(std::string_view bytes);
-    // Waits until the bytes received so far contain the text.
-    bool WaitForReceived(std::string_view text, int timeoutMs = 5000) const;
-    // Sends the bytes, then the query, and waits for the terminal's answer:
-    // once it is back, everything sent before it has been handled. Clears
-    // what was received.
-    bool SendAndSync(std::string_view bytes, std::string_view query, std::string_view answer);
-    // Closes the connection, as a server that shuts down does.
-    void Disconnect();
+    explicit ScriptedServer(const std::string& socketPath)
+        : listener_(platform::SocketListener::ListenLocal(socketPath).listener) {}
+    ~ScriptedServer() {
+        if (connection_ >= 0)
+            close(connection_);
+    }
+    bool Listening() const { return listener_.IsOpen(); }
+    // What arrived so far (taking the console's connection first).
+    const std::string& Received() {
+        pollfd waiting{listener_.Descriptor(), POLLIN, 0};
+        if (connection_ < 0 && poll(&waiting, 1, 0) > 0)
+            connection_ = accept(listener_.Descriptor(), nullptr, nullptr);
+        char buffer[4096];
+        for (ssize_t got = 0; connection_ >= 0 &&
+                              (got = recv(connection_, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;) {
+            received_.append(buffer, static_cast<std::size_t>(got));
+        }
+        return received_;
+    }
+    // Sends the bytes and then the query, and waits for the terminal's
+    // answer: everything sent before it has been handled then. Forgets what
+    // was received.
+    bool SendAndSync(const std::string& bytes, const std::string& query,
+                     const std::string& answer) {
+        const std::string all = bytes + query;
+        received_.clear();
+        const bool synced =
+            connection_ >= 0 &&
+            send(connection_, all.data(), all.size(), MSG_NOSIGNAL) == ssize_t(all.size()) &&
+            Eventually([&] { return Received().find(answer) != std::string::npos; }, 20s);
+        received_.clear();
+        return synced;
+    }
 
 private:
-    void Run();
-
-    std::atomic<bool> listening_{false};
-    std::atomic<bool> connected_{false};
-    std::atomic<bool> stop_{false};
-    std::atomic<int> connection_{-1};
-    mutable std::mutex mutex_;
-    std::vector<Piece> received_;
     platform::SocketListener listener_;
-    std::thread thread_;
+    int connection_ = -1;
+    std::string received_;
 };
 
-// kestra-serve on a socket, running a command for each console.
-ChildProcess StartServe(const std::string& socket, const std::string& script);
+// What the first rows of an 80-column console show in a screenshot: '#' for
+// a cell with ink, '.' for an empty one. The console's client area is its
+// background around a point inside it; the window shares it out by its own
+// rule: two pixels of border at least, the cells, and what is left over split
+// between the margins.
+inline std::vector<std::string> InkRows(const QImage& picture, QPoint inside, int rows, int shown) {
+    if (!picture.valid(inside))
+        return {};
+    const QRgb background = picture.pixel(inside);
+    const auto reach = [&](QPoint step) {
+        QPoint point = inside;
+        while (picture.valid(point + step) && picture.pixel(point + step) == background) {
+            point += step;
+        }
+        return point;
+    };
+    const QRect client(QPoint(reach({-1, 0}).x(), reach({0, -1}).y()),
+                       QPoint(reach({1, 0}).x(), reach({0, 1}).y()));
+    const int width = (client.width() - 4) / 80;
+    const int height = (client.height() - 4) / rows;
+    if (width <= 0 || height <= 0)
+        return {};
+    const QPoint origin =
+        client.topLeft() + QPoint(client.width() - 80 * width, client.height() - rows * height) / 2;
+    std::vector<std::string> ink(static_cast<std::size_t>(shown), std::string(80, '.'));
+    for (int y = 0; y < shown * height; ++y) {
+        for (int x = 0; x < 80 * width; ++x) {
+            if (picture.pixel(origin + QPoint(x, y)) != background)
+                ink[y / height][x / width] = '#';
+        }
+    }
+    return ink;
+}
 
-// Where the cells of a console are in a screenshot: the client area (found as
-// the console's background around a point known to be inside it) and the
-// window's own geometry rule for cells and margins.
-struct CellArea {
-    QRect client;
-    QRgb background = 0;
-    int cellWidth = 0;
-    int cellHeight = 0;
-    int marginLeft = 0;
-    int marginTop = 0;
-
-    QRect Cell(int row, int column) const;
-};
-std::optional<CellArea> FindCellArea(const QImage& picture, QPoint inside, int rows, int columns);
-// What a row of cells shows: '#' for a cell with ink, '.' for an empty one.
-std::string InkRow(const QImage& picture, const CellArea& area, int row, int columns);
 // The same expectation made from text: '#' for every character but a blank.
-std::string InkOf(std::string_view text, int columns);
-// Bounding boxes of the connected areas of exactly this colour that hold at
-// least minimumPixels pixels, largest first.
-std::vector<QRect> ColourRegions(const QImage& picture, QRgb colour, int minimumPixels);
-
-bool Near(int a, int b, int slack);
-// Two console areas one after the other along one direction (down the frame
-// when stacked, across it otherwise), each filling the frame in the other.
-bool Tiled(std::vector<QRect> regions, QSize frame, bool stacked);
+inline std::string InkOf(const std::string& text) {
+    std::string ink(80, '.');
+    for (std::size_t i = 0; i < text.size() && i < ink.size(); ++i) {
+        ink[i] = text[i] == ' ' ? '.' : '#';
+    }
+    return ink;
+}
 
 class EndToEndTest : public ::testing::Test {
 protected:
-    void SetUp() override;
+    // A private X server: it picks a free display itself and writes its
+    // number on a pipe once it takes connections, so that servers other jobs
+    // on the machine run are never in the way.
+    void SetUp() override {
+        if (testing::RunProgram({"sh", "-c",
+                                 "command -v Xvfb && command -v xdotool && "
+                                 "command -v import"})
+                .status != 0)
+            GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick (scripts/setup-debian.sh)";
+        int pipeEnds[2];
+        ASSERT_EQ(pipe2(pipeEnds, O_CLOEXEC), 0);
+        const int writeEnd = fcntl(pipeEnds[1], F_DUPFD, 3); // inherited by Xvfb
+        close(pipeEnds[1]);
+        x_.emplace(std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(writeEnd),
+                                            "-noreset", "-screen", "0", "1280x1024x24", "-nolisten",
+                                            "tcp"});
+        close(writeEnd);
+        std::string number;
+        pollfd readable{pipeEnds[0], POLLIN, 0};
+        for (char got = 0;
+             got != '\n' && poll(&readable, 1, 30000) > 0 && read(pipeEnds[0], &got, 1) == 1;) {
+            number += got;
+        }
+        close(pipeEnds[0]);
+        ASSERT_TRUE(number.ends_with('\n')) << "Xvfb did not start: " << x_->Err();
+        display_ = ":" + number.substr(0, number.size() - 1);
+        std::filesystem::create_directories(directory_ / "config/Marrow Data");
+        std::filesystem::create_directory(directory_ / "runtime");
+        std::filesystem::permissions(directory_ / "runtime", std::filesystem::perms::owner_all);
+        // A frame of 1000 by 700 pixels whose active console fills it.
+        WriteFile(directory_ / "config/Marrow Data/KESTRA.conf",
+                  "[General]\nWindow=1 1 0 0 1000 700\n");
+    }
 
-    // The settings file of the runs of this test; values are raw texts.
-    std::string SettingsFile() const;
-    void WriteSettings(const std::vector<std::pair<std::string, std::string>>& values);
-    std::optional<std::string> ReadSetting(const std::string& name) const;
-    // A configuration file in the test's directory.
-    std::string WriteConfiguration(const std::string& name, const std::string& text);
-    // A quiet configuration titled `title` with one console per unit name,
-    // each on the socket of that name in the test's directory.
-    std::string ConsolesConfiguration(const std::string& title,
-                                      const std::vector<std::string>& units);
-    // Starts kestra on that configuration and finds its frame (kestra_, frame_).
-    void StartKestra(const std::string& title, const std::vector<std::string>& units);
-    // File > Exit..., then Shutdown in the question; the exit status.
-    int ExitThroughMenu(KestraRun& kestra, const std::string& frame);
-    // Screenshots of the window until check() accepts one (the last repaint
-    // may still be on its way); the last picture taken.
-    QImage ScreenshotUntil(const std::string& window,
-                           const std::function<bool(const QImage&)>& check, int timeoutMs = 5000);
+    // The environment of the programs a test starts: its pipe directory, its
+    // own settings, the terminal definitions of the source tree, and a runtime
+    // directory that keeps Qt from warning on standard error.
+    std::vector<std::string> Environment() const {
+        return {"DISPLAY=" + display_,
+                "QT_QPA_PLATFORM=xcb",
+                "KESTRA_PIPES=" + directory_.Path(),
+                "XDG_CONFIG_HOME=" + directory_ / "config",
+                "XDG_RUNTIME_DIR=" + directory_ / "runtime",
+                "CNF=" KESTRA_SOURCE_DIR "/data"};
+    }
+    // The first line xdotool writes; the words are split at blanks.
+    std::string Xdotool(const std::string& words) const {
+        std::vector<std::string> argv{"xdotool"};
+        std::istringstream in(words);
+        for (std::string word; in >> word;) {
+            argv.push_back(word);
+        }
+        const std::string out = testing::RunProgram(argv, {"DISPLAY=" + display_}).out;
+        return out.substr(0, out.find('\n'));
+    }
+    // A visible window whose name matches the pattern (no blanks).
+    std::string FindWindow(const std::string& pattern) const {
+        std::string window;
+        Eventually(
+            [&] { return !(window = Xdotool("search --onlyvisible --name " + pattern)).empty(); },
+            20s);
+        return window;
+    }
+    void Type(const std::string& keys) const { Xdotool("key --delay 80 " + keys); }
+    // Gives the window the focus and types the keys until done() holds: keys
+    // typed while a freshly mapped window takes the focus can be lost, so
+    // they must be keys that may arrive twice.
+    template <typename Done>
+    bool KeyUntil(const std::string& window, const std::string& keys, Done done) const {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            Xdotool("windowfocus --sync " + window);
+            Type(keys);
+            if (Eventually(done, 5s))
+                return true;
+        }
+        return false;
+    }
+    // Starts kestra on the configuration and finds its frame by its title.
+    void StartKestra(const std::string& configuration, const std::string& title) {
+        kestra_.emplace(
+            std::vector<std::string>{testing::BinaryPath("kestra"), "/C:" + configuration},
+            Environment());
+        frame_ = FindWindow("^" + title);
+        ASSERT_FALSE(frame_.empty()) << "no frame; standard error: " << kestra_->Err();
+    }
+    bool Running() { return !kestra_->Wait(20ms); }
+    // Screenshots of the frame until check() accepts one: the last repaint
+    // may still be on its way.
+    template <typename Check>
+    bool ScreenshotUntil(Check check) {
+        const std::string file = directory_ / "shot.png";
+        return Eventually(
+            [&] {
+                std::filesystem::remove(file);
+                testing::RunProgram({"import", "-display", display_, "-window", frame_, file});
+                const QImage picture(QString::fromStdString(file));
+                return !picture.isNull() && check(picture);
+            },
+            20s);
+    }
 
-    std::unique_ptr<XServer> x_;
-    TemporaryDirectory directory_;
-    std::unique_ptr<KestraRun> kestra_;
+    std::optional<Program> x_;
+    std::string display_;
+    testing::TemporaryDirectory directory_;
+    std::optional<Program> kestra_;
     std::string frame_;
 };
 

@@ -1,0 +1,69 @@
+// The demo's configuration (data/demo.cnf, two consoles behind kestra-serve)
+// on a real display: each console shows in its own cells what its server
+// wrote, by its own options, and a server that exits ends the program with
+// its message once the user has closed the Fatal Error dialog.
+#include "e2e/EndToEnd.h"
+
+namespace kestra::e2e {
+namespace {
+
+TEST_F(EndToEndTest, TheDemoShowsWhatItsServersWriteUntilOneExits) {
+    struct Console {
+        const char* name;
+        const char* pipe;
+        std::vector<std::string> rows;
+    };
+    // 85 digits: the console that wraps (Shell 2) shows five on its second
+    // row, the other overwrites its last column with them.
+    const Console consoles[] = {
+        {"Shell 1", "DEMO1", {std::string(80, '0'), "alpha 111"}},
+        {"Shell 2", "DEMO2", {std::string(80, '0'), "00000", "  -- a b"}},
+    };
+    std::vector<std::unique_ptr<Program>> servers;
+    for (const Console& console : consoles) {
+        // The output goes through a terminal: \n becomes CR LF.
+        const std::string script = "printf '%085d\\n" + console.rows.back() +
+                                   "\\n' 0; while [ ! -e " + directory_.Path() + "/done-" +
+                                   console.pipe + " ]; do sleep 0.05; done";
+        servers.push_back(std::make_unique<Program>(
+            std::vector<std::string>{testing::BinaryPath("kestra-serve"), console.pipe, "--",
+                                     "/bin/sh", "-c", script},
+            Environment()));
+        ASSERT_TRUE(
+            Eventually([&] { return std::filesystem::exists(directory_ / console.pipe); }, 20s))
+            << servers.back()->Err();
+    }
+    ASSERT_NO_FATAL_FAILURE(StartKestra(KESTRA_SOURCE_DIR "/data/demo.cnf", "KESTRA"));
+
+    for (const Console& console : consoles) {
+        // The maximised console's name in the frame's title shows which is
+        // active; the Window menu's list numbers the consoles.
+        const std::string title = std::string("KESTRA demo - [") + console.name + "]";
+        EXPECT_TRUE(KeyUntil(frame_, "alt+w " + std::string(1, console.name[6]), [&] {
+            return Xdotool("getwindowname " + frame_) == title;
+        })) << Xdotool("getwindowname " + frame_);
+        std::vector<std::string> expected;
+        std::vector<std::string> seen;
+        for (const std::string& row : console.rows) {
+            expected.push_back(InkOf(row));
+        }
+        ScreenshotUntil([&](const QImage& picture) {
+            seen = InkRows(picture, {500, 400}, 24, static_cast<int>(console.rows.size()));
+            return seen == expected;
+        });
+        EXPECT_EQ(seen, expected) << console.name;
+    }
+
+    // The second server's command ends; kestra-serve closes the connection.
+    WriteFile(directory_ / "done-DEMO2", "");
+    const std::string dialog = FindWindow("^Fatal\\sError$");
+    ASSERT_FALSE(dialog.empty()) << "no dialog; standard error: " << kestra_->Err();
+    EXPECT_TRUE(Running()) << "the program waits for the user";
+    // Return presses Shutdown, the dialog's default button.
+    EXPECT_TRUE(KeyUntil(dialog, "Return", [&] { return !Running(); }));
+    EXPECT_EQ(kestra_->Wait(20s), 255);
+    EXPECT_EQ(kestra_->Err(), "The server for pipe \\\\.\\pipe\\DEMO2 has shut down\n");
+}
+
+} // namespace
+} // namespace kestra::e2e
