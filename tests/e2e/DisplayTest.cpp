@@ -56,7 +56,7 @@ TEST_F(EndToEndTest, TheDemoShowsWhatItsServersWriteUntilOneExits) {
 
     // The second server's command ends; kestra-serve closes the connection.
     WriteFile(directory_ / "done-DEMO2", "");
-    const std::string dialog = FindWindow("^Fatal\\sError$");
+    const std::string dialog = FindWindow("^Fatal.Error$");
     ASSERT_FALSE(dialog.empty()) << "no dialog; standard error: " << kestra_->Err();
     EXPECT_TRUE(Running()) << "the program waits for the user";
     // Return presses Shutdown, the dialog's default button.
