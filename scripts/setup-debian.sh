@@ -13,7 +13,7 @@ packages=(
     xvfb xdotool xclip x11-utils imagemagick fonts-dejavu-core
     # the install and guide tests: desktop entry, manual pages, .deb, socat recipe
     desktop-file-utils man-db dpkg-dev socat
-    vttest # driven in a console by tests/e2e/vttest.sh
+    vttest # driven in a console by scripts/vttest.sh
 )
 
 missing=()

@@ -121,13 +121,13 @@ public:
 
     // The program's status once it ended within the limit.
     std::optional<int> Wait(std::chrono::milliseconds limit) {
+        // Looks at least once, so a zero limit asks whether it has ended.
         const auto start = std::chrono::steady_clock::now();
-        while (!status_ && std::chrono::steady_clock::now() - start < limit) {
-            int status = 0;
+        for (int status = 0; !status_; std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
             if (waitpid(pid_, &status, WNOHANG) == pid_) {
                 status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            } else {
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            } else if (std::chrono::steady_clock::now() - start >= limit) {
+                break;
             }
         }
         return status_;
