@@ -1,17 +1,16 @@
 // Runs every emulator fixture in tests/emulator/fixtures/*.txt. A case starts
-// with "=== title" and lists, in any order:
-//   options --rows N --width 80|132 --autowrap --8bit --reset
-//   def type vt52|genrad|vt100 / def char|graphic CODE VALUE /
-//   def key|akey|52key|52akey CODE BYTES / def idstring BYTES
-//   push BYTES (received; several lines concatenate) / keys LIST (typed last)
-// and expected lines in the kestra-replay shape, of which only those listed
-// are compared: size, cursor, region, attr, bells, sent (the whole line),
-// modes k=v (the fields listed), row N L|TEXT, aN|HEX ("aN|": no attributes).
-// BYTES are written with escapes \e \r \n \t \b \\ \xHH; '#' starts a comment.
+// with "=== title" and lists, in any order: options (--rows N, --width N,
+// --autowrap, --8bit, --reset); def lines filling the terminal definition by
+// hand (type vt52|genrad, char|graphic CODE VALUE, key|akey|52key|52akey CODE
+// BYTES, idstring BYTES); push BYTES (received, in order); keys LIST (typed
+// last); and expected lines in the kestra-replay shape, of which only those
+// listed are compared (a modes line only for the fields it names; "aN|": row
+// N holds no attribute). BYTES take the escapes \e \r \n \t \b \\ \xHH.
 //
-// Each case runs fed three ways, which must agree: in runs as the console's
+// Each case is fed three ways, which must agree: in runs as the console's
 // reader hands bytes over, in runs of one byte, and through ReceiveByte. Then
-// the bytes are received again, counting allocations: there must be none.
+// its bytes are received again while allocations are counted: there must be
+// none, replies and bells included.
 
 #include "emulator/ReplaySession.h"
 #include "termdef/parsing/Numbers.h"
@@ -22,8 +21,10 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <map>
 #include <new>
+#include <optional>
 #include <sstream>
 
 namespace {
@@ -70,14 +71,12 @@ struct FixtureCase {
     std::string where; // file:line (title)
     ReplayOptions options;
     bool reset = false;
-    std::vector<std::string> definitions; // "def" lines, applied in order
     std::string bytes;
     std::vector<std::int32_t> keys;
-    std::vector<std::pair<std::string, std::string>> expected; // file:line, text
-    std::string error; // a malformed fixture fails its case with this
+    std::vector<std::pair<int, std::string>> expected; // line number, text
 };
 
-std::string Unescape(std::string_view text, std::string& error) {
+std::string Unescape(std::string_view text) {
     constexpr std::string_view Simple = "e\x1br\rn\nt\tb\b\\\\";
     std::string bytes;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -91,7 +90,7 @@ std::string Unescape(std::string_view text, std::string& error) {
             bytes += static_cast<char>(value);
             i += 2;
         } else {
-            error = "bad escape in: " + std::string(text);
+            ADD_FAILURE() << "bad escape in: " << text;
         }
     }
     return bytes;
@@ -99,127 +98,57 @@ std::string Unescape(std::string_view text, std::string& error) {
 
 std::vector<std::string> Words(std::string_view text) {
     std::istringstream stream{std::string(text)};
-    std::vector<std::string> words;
-    for (std::string word; stream >> word;) {
-        words.push_back(word);
-    }
-    return words;
+    return {std::istream_iterator<std::string>(stream), {}};
 }
 
-void AddLine(FixtureCase& fixture, const std::string& where, const std::string& text) {
-    const std::string word = text.substr(0, text.find(' '));
-    const std::string rest = text.substr(std::min(text.size(), word.size() + 1));
-    const std::vector<std::string> words = Words(rest);
-    if (word == "def") {
-        fixture.definitions.push_back(rest);
-    } else if (word == "push") {
-        fixture.bytes += Unescape(rest, fixture.error);
-    } else if (word == "keys" && !ParseKeyList(rest, fixture.keys)) {
-        fixture.error = "bad key list " + rest;
-    } else if (word != "keys" && word != "options") {
-        fixture.expected.emplace_back(where, text);
+// One line of a case; a definition goes straight into the process-wide one.
+void AddLine(FixtureCase& fixture, int line, const std::string& text) {
+    termdef::TerminalDefinition& definition = termdef::TheTerminalDefinition();
+    const std::map<std::string, termdef::KeyMap*> keyMaps = {{"key", &definition.keyMap},
+                                                             {"akey", &definition.appKeyMap},
+                                                             {"52key", &definition.vt52KeyMap},
+                                                             {"52akey", &definition.vt52AppKeyMap}};
+    std::vector<std::string> words = Words(text);
+    words.resize(std::max<std::size_t>(words.size(), 4));
+    const std::string rest = text.substr(std::min(text.size(), words[0].size() + 1));
+    std::uint32_t code = 0;
+    std::uint32_t value = 0;
+    const bool def = words[0] == "def" && termdef::ReadNumber(words[2], code, 8);
+    if (words[0] == "def" && words[1] == "type") {
+        definition.vt52Type = words[2] == "vt52";
+        definition.genradType = definition.genradType || words[2] == "genrad";
+    } else if (words[0] == "def" && words[1] == "idstring") {
+        definition.idString = Unescape(rest.substr(rest.find(' ') + 1));
+    } else if (def && (words[1] == "char" || words[1] == "graphic") &&
+               termdef::ReadNumber(words[3], value, 8)) {
+        termdef::CharMapPut(words[1] == "char" ? definition.charMap : definition.graphicMap,
+                            static_cast<std::int32_t>(code), value);
+    } else if (def && keyMaps.contains(words[1])) {
+        termdef::KeyMapPut(*keyMaps.at(words[1]), static_cast<std::int32_t>(code),
+                           Unescape(words[3]));
+    } else if (words[0] == "push") {
+        fixture.bytes += Unescape(rest);
+    } else if (words[0] == "keys") {
+        EXPECT_TRUE(ParseKeyList(rest, fixture.keys)) << "bad key list";
+    } else if (words[0] == "def") {
+        ADD_FAILURE() << "bad definition";
+    } else if (words[0] != "options") {
+        fixture.expected.emplace_back(line, text);
     }
-    for (std::size_t i = 0; word == "options" && i < words.size(); ++i) {
+    for (std::size_t i = 1; words[0] == "options" && i < words.size() && !words[i].empty(); ++i) {
         ReplayOptions& options = fixture.options;
-        if ((words[i] == "--rows" || words[i] == "--width") && i + 1 < words.size()) {
-            (words[i] == "--rows" ? options.rows : options.width) = std::stoul(words[i + 1]);
+        if (words[i] == "--rows" || words[i] == "--width") {
+            (words[i] == "--rows" ? options.rows : options.width) = std::stoul(words.at(i + 1));
             ++i;
         } else if (words[i] == "--autowrap" || words[i] == "--8bit" || words[i] == "--reset") {
             (words[i] == "--autowrap" ? options.autowrap
              : words[i] == "--8bit"   ? options.eightBit
                                       : fixture.reset) = true;
         } else {
-            fixture.error = "unknown option " + words[i];
+            ADD_FAILURE() << "unknown option " << words[i];
         }
     }
 }
-
-std::vector<FixtureCase> LoadFixtures() {
-    std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(
-             std::filesystem::path(KESTRA_SOURCE_DIR) / "tests/emulator/fixtures")) {
-        if (entry.path().extension() == ".txt") {
-            files.push_back(entry.path());
-        }
-    }
-    std::sort(files.begin(), files.end());
-    std::vector<FixtureCase> cases;
-    for (const auto& path : files) {
-        std::ifstream input(path);
-        const std::size_t first = cases.size();
-        std::string text;
-        for (int line = 1; std::getline(input, text); ++line) {
-            const std::string where = path.filename().string() + ":" + std::to_string(line);
-            if (text.starts_with("=== ")) {
-                cases.emplace_back().where = where + " (" + text.substr(4) + ")";
-            } else if (!text.empty() && text[0] != '#') {
-                if (cases.size() == first) {
-                    ADD_FAILURE() << where << ": line before the first case";
-                } else {
-                    AddLine(cases.back(), where, text);
-                }
-            }
-        }
-    }
-    return cases;
-}
-
-// Fills the process-wide definition as the fixture says; nothing is read.
-std::string ApplyDefinitions(const FixtureCase& fixture) {
-    termdef::ResetTerminalDefinition();
-    termdef::TerminalDefinition& definition = termdef::TheTerminalDefinition();
-    const std::map<std::string, termdef::KeyMap*> keyMaps = {{"key", &definition.keyMap},
-                                                             {"akey", &definition.appKeyMap},
-                                                             {"52key", &definition.vt52KeyMap},
-                                                             {"52akey", &definition.vt52AppKeyMap}};
-    std::string error;
-    for (const std::string& line : fixture.definitions) {
-        std::vector<std::string> words = Words(line);
-        words.resize(std::max<std::size_t>(words.size(), 3));
-        const std::string& kind = words[0];
-        std::uint32_t code = 0;
-        std::uint32_t value = 0;
-        const bool coded = termdef::ReadNumber(words[1], code, 8);
-        if (kind == "type") {
-            definition.vt52Type = words[1] == "vt52";
-            definition.genradType = definition.genradType || words[1] == "genrad";
-        } else if (kind == "idstring") {
-            definition.idString = Unescape(line.substr(line.find(' ') + 1), error);
-        } else if (coded && (kind == "char" || kind == "graphic") &&
-                   termdef::ReadNumber(words[2], value, 8)) {
-            termdef::CharMapPut(kind == "char" ? definition.charMap : definition.graphicMap,
-                                static_cast<std::int32_t>(code), value);
-        } else if (coded && keyMaps.contains(kind)) {
-            termdef::KeyMapPut(*keyMaps.at(kind), static_cast<std::int32_t>(code),
-                               Unescape(words[2], error));
-        } else {
-            return "bad def line: " + line;
-        }
-    }
-    definition.loaded = true;
-    return error;
-}
-
-// The session's description keyed as a fixture names its lines: "size",
-// "modes", "row 3" (the line with its key in front), "a3" (present for every
-// row, as "a3|" when the row holds no attribute).
-std::map<std::string, std::string> Described(const ReplaySession& session, unsigned rows) {
-    const std::vector<std::string> lines = session.Describe();
-    std::map<std::string, std::string> keyed;
-    for (unsigned r = 0; r < rows; ++r) {
-        keyed["row " + std::to_string(r)] = "row " + std::to_string(r) + " " + lines[7 + r];
-        keyed["a" + std::to_string(r)] = "a" + std::to_string(r) + "|";
-    }
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (i < 7 || i >= 7 + rows) {
-            keyed[lines[i].substr(0, lines[i].find_first_of(" |"))] = lines[i];
-        }
-    }
-    return keyed;
-}
-
-// Replies and bells that allocate nothing, for the counted pass.
-unsigned quietReplies = 0;
 
 enum class Feed { Runs, OneByteRuns, ReceiveByte };
 
@@ -237,6 +166,56 @@ void Receive(ReplaySession& session, std::string_view bytes, Feed feed, bool eig
     }
 }
 
+unsigned quietReplies = 0;
+
+void RunCase(const FixtureCase& fixture, const std::string& file) {
+    SCOPED_TRACE(fixture.where);
+    ASSERT_FALSE(fixture.expected.empty()) << "the case expects nothing";
+    for (const Feed feed : {Feed::Runs, Feed::OneByteRuns, Feed::ReceiveByte}) {
+        ReplaySession session(fixture.options);
+        Receive(session, fixture.bytes, feed, fixture.options.eightBit);
+        if (fixture.reset) {
+            session.Reset();
+        }
+        for (std::int32_t code : fixture.keys) {
+            session.Type(code);
+        }
+        const std::vector<std::string> lines = session.Describe();
+        const unsigned rows = session.emulator().screen.rows;
+        for (const auto& [line, text] : fixture.expected) {
+            // The line starting with the same word; "row N" the line of row N.
+            const std::string key = text.substr(0, text.find_first_of(" |") + 1);
+            std::string actual = key.starts_with('a') && key.ends_with('|') ? key : "";
+            for (const std::string& described : lines) {
+                actual = described.starts_with(key) ? described : actual;
+            }
+            if (key == "row ") {
+                const unsigned row = std::stoul(text.substr(4));
+                actual = row < rows ? "row " + std::to_string(row) + " " + lines[7 + row] : "";
+            }
+            const bool holds =
+                key == "modes "
+                    ? std::ranges::all_of(Words(text),
+                                          [&](const std::string& field) {
+                                              return (" " + actual + " ").find(" " + field + " ") !=
+                                                     std::string::npos;
+                                          })
+                    : actual == text;
+            EXPECT_TRUE(holds) << file << ":" << line << ": expected  " << text << "\n  actual  "
+                               << actual << "\n  fed " << static_cast<int>(feed);
+        }
+    }
+    ReplaySession quiet(fixture.options);
+    quiet.emulator().SendByte = [](Emulator&, std::uint8_t) { return ++quietReplies, 1; };
+    quiet.emulator().RingBell = [](Emulator&) {};
+    allocations = 0;
+    counting = true;
+    Receive(quiet, fixture.bytes, Feed::Runs, fixture.options.eightBit);
+    Receive(quiet, fixture.bytes, Feed::ReceiveByte, fixture.options.eightBit);
+    counting = false;
+    EXPECT_EQ(allocations.load(), 0) << "receiving allocated";
+}
+
 TEST(EmulatorFixtures, ProduceTheExpectedStateWithoutAllocating) {
     // The counter itself must see an allocation, or the check below proves nothing.
     counting = true;
@@ -244,54 +223,38 @@ TEST(EmulatorFixtures, ProduceTheExpectedStateWithoutAllocating) {
     counting = false;
     ASSERT_GT(allocations.load(), 0);
 
-    const std::vector<FixtureCase> cases = LoadFixtures();
-    ASSERT_GT(cases.size(), 100u);
-    for (const FixtureCase& fixture : cases) {
-        SCOPED_TRACE(fixture.where);
-        const std::string error = fixture.error.empty() ? ApplyDefinitions(fixture) : fixture.error;
-        if (!error.empty() || fixture.expected.empty()) {
-            ADD_FAILURE() << (error.empty() ? "the case expects nothing" : error);
-            continue;
-        }
-        for (const Feed feed : {Feed::Runs, Feed::OneByteRuns, Feed::ReceiveByte}) {
-            ReplaySession session(fixture.options);
-            Receive(session, fixture.bytes, feed, fixture.options.eightBit);
-            if (fixture.reset) {
-                session.Reset();
-            }
-            for (std::int32_t code : fixture.keys) {
-                session.Type(code);
-            }
-            std::map<std::string, std::string> actual =
-                Described(session, session.emulator().screen.rows);
-            for (const auto& [where, text] : fixture.expected) {
-                const std::size_t keyEnd =
-                    text.starts_with("row ") ? text.find(' ', 4) : text.find_first_of(" |");
-                const std::string& found = actual[text.substr(0, keyEnd)];
-                // A modes line names only the fields it checks.
-                const bool holds =
-                    text.starts_with("modes ")
-                        ? std::ranges::all_of(
-                              Words(text),
-                              [&](const auto& field) {
-                                  return (" " + found + " ").find(" " + field + " ") !=
-                                         std::string::npos;
-                              })
-                        : found == text;
-                EXPECT_TRUE(holds) << where << ": expected  " << text << "\n  actual  " << found
-                                   << "\n  fed " << static_cast<int>(feed);
-            }
-        }
-        ReplaySession quiet(fixture.options);
-        quiet.emulator().SendByte = [](Emulator&, std::uint8_t) { return ++quietReplies, 1; };
-        quiet.emulator().RingBell = [](Emulator&) {};
-        allocations = 0;
-        counting = true;
-        Receive(quiet, fixture.bytes, Feed::Runs, fixture.options.eightBit);
-        Receive(quiet, fixture.bytes, Feed::ReceiveByte, fixture.options.eightBit);
-        counting = false;
-        EXPECT_EQ(allocations.load(), 0) << "receiving allocated";
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(
+             std::filesystem::path(KESTRA_SOURCE_DIR) / "tests/emulator/fixtures")) {
+        files.push_back(entry.path());
     }
+    std::sort(files.begin(), files.end());
+    int cases = 0;
+    for (const auto& path : files) {
+        std::ifstream input(path);
+        const std::string file = path.filename().string();
+        std::optional<FixtureCase> fixture;
+        std::string text;
+        for (int line = 1;; ++line) {
+            const bool more = static_cast<bool>(std::getline(input, text));
+            if (fixture && (!more || text.starts_with("=== "))) {
+                RunCase(*fixture, file);
+                ++cases;
+            }
+            SCOPED_TRACE(file + ":" + std::to_string(line));
+            if (!more) {
+                break;
+            } else if (text.starts_with("=== ")) {
+                fixture.emplace().where = file + ":" + std::to_string(line) + " (" + text + ")";
+                termdef::ResetTerminalDefinition();
+                termdef::TheTerminalDefinition().loaded = true;
+            } else if (!text.empty() && text[0] != '#') {
+                ASSERT_TRUE(fixture) << "a line before the first case";
+                AddLine(*fixture, line, text);
+            }
+        }
+    }
+    EXPECT_GT(cases, 100);
     EXPECT_GT(quietReplies, 10u) << "the counted pass never reached a reply";
     termdef::ResetTerminalDefinition();
 }
