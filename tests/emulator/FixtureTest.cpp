@@ -1,70 +1,90 @@
-// Runs every emulator fixture in tests/emulator/fixtures/*.txt.
-//
-// A fixture file holds cases; each starts with "=== title" and lists, in any
-// order:
-//   options --rows N --width 80|132 --autowrap --8bit --reset
-//   def type vt52|genrad|vt100      terminal definition, filled by hand
-//   def char|graphic CODE VALUE     character map entries (program notation)
-//   def key|akey|52key|52akey CODE BYTES
-//   def idstring BYTES
-//   push BYTES                      received bytes; several lines concatenate
-//   keys LIST                       typed after the input (and the reset)
-// and expected lines in the kestra-replay shape, of which only those listed
-// are compared:
-//   size / cursor / region / attr / bells / sent ...  the whole line
-//   modes k=v ...                   only the fields listed
-//   row N L|TEXT                    the line of row N
-//   aN|HEX                          the attribute line of row N ("aN|": none)
-// BYTES are written with escapes: \e \r \n \t \b \\ \xHH.
-// Lines starting with '#' and blank lines are ignored.
-//
-// Each case runs twice: all bytes in one call, and one byte per call.
+// Runs every case of tests/emulator/fixtures/*.txt: "=== title", options
+// (--rows N --width N --autowrap --8bit --reset), def lines filling the
+// terminal definition by hand, push BYTES, keys LIST (typed last) and expected
+// lines in the kestra-replay shape, compared only where listed (a modes line
+// for its fields; "aN|": row N has no attribute). Each case is fed three ways
+// that must agree (in runs as the console's reader hands bytes over, in runs of
+// one byte, through ReceiveByte), then again counting allocations: none allowed.
 
 #include "emulator/ReplaySession.h"
 #include "termdef/parsing/Numbers.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
+#include <map>
+#include <new>
+#include <optional>
+#include <set>
 #include <sstream>
-#include <string>
-#include <vector>
+
+namespace {
+
+std::atomic<bool> counting{false};
+std::atomic<long> allocations{0};
+
+void* Counted(std::size_t size) noexcept {
+    allocations += counting.load(std::memory_order_relaxed) ? 1 : 0;
+    return std::malloc(size == 0 ? 1 : size);
+}
+
+void* CountedOrThrow(std::size_t size) {
+    void* block = Counted(size);
+    return block ? block : throw std::bad_alloc();
+}
+
+} // namespace
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
+// Every form, so that no block goes from one allocator to another's release
+// (a sanitizer's own operator new[] or nothrow new would meet this delete).
+// clang-format off
+void* operator new(std::size_t size) { return CountedOrThrow(size); }
+void* operator new[](std::size_t size) { return CountedOrThrow(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return Counted(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return Counted(size); }
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
+void operator delete[](void* block, const std::nothrow_t&) noexcept { std::free(block); }
+// clang-format on
 
 namespace kestra::emulator {
 namespace {
 
 struct FixtureCase {
-    std::string file;
-    int line = 0;
-    std::string title;
+    std::string where; // file:line (title)
     ReplayOptions options;
     bool reset = false;
-    std::vector<std::string> definitions; // "def" lines, applied in order
     std::string bytes;
     std::vector<std::int32_t> keys;
     std::vector<std::pair<int, std::string>> expected; // line number, text
-    std::string error; // a malformed fixture fails its case with this
 };
 
-std::string Unescape(std::string_view text, std::string& error) {
+std::string Unescape(std::string_view text) {
+    constexpr std::string_view Simple = "e\x1br\rn\nt\tb\b\\\\";
     std::string bytes;
     for (std::size_t i = 0; i < text.size(); ++i) {
+        std::uint32_t value = 0;
         if (text[i] != '\\' || i + 1 == text.size()) {
             bytes += text[i];
-            continue;
-        }
-        const char kind = text[++i];
-        const std::string_view simple = "e\x1br\rn\nt\tb\b\\\\";
-        std::uint32_t value = 0;
-        if (const std::size_t at = simple.find(kind); at != simple.npos && at % 2 == 0) {
-            bytes += simple[at + 1];
-        } else if (kind == 'x' && i + 2 < text.size() &&
+        } else if (const std::size_t at = Simple.find(text[++i]); at % 2 == 0) {
+            bytes += Simple[at + 1];
+        } else if (text[i] == 'x' && i + 2 < text.size() &&
                    termdef::ReadHex(text.substr(i + 1, 2), value)) {
             bytes += static_cast<char>(value);
             i += 2;
         } else {
-            error = "bad escape in: " + std::string(text);
+            ADD_FAILURE() << "bad escape in: " << text;
         }
     }
     return bytes;
@@ -72,212 +92,151 @@ std::string Unescape(std::string_view text, std::string& error) {
 
 std::vector<std::string> Words(std::string_view text) {
     std::istringstream stream{std::string(text)};
-    std::vector<std::string> words;
-    for (std::string word; stream >> word;) {
-        words.push_back(word);
-    }
-    return words;
+    return {std::istream_iterator<std::string>(stream), {}};
 }
 
-void ParseOptions(FixtureCase& fixture, std::string_view text) {
-    const std::vector<std::string> words = Words(text);
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        const std::string& word = words[i];
-        if ((word == "--rows" || word == "--width") && i + 1 < words.size()) {
-            const unsigned value = static_cast<unsigned>(std::stoul(words[++i]));
-            (word == "--rows" ? fixture.options.rows : fixture.options.width) = value;
-        } else if (word == "--autowrap" || word == "--8bit" || word == "--reset") {
-            (word == "--autowrap" ? fixture.options.autowrap
-             : word == "--8bit"   ? fixture.options.eightBit
-                                  : fixture.reset) = true;
-        } else {
-            fixture.error = "unknown option " + word;
-        }
-    }
-}
-
-std::vector<FixtureCase> LoadFixtures() {
-    std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(
-             std::filesystem::path(KESTRA_SOURCE_DIR) / "tests/emulator/fixtures")) {
-        if (entry.path().extension() == ".txt") {
-            files.push_back(entry.path());
-        }
-    }
-    std::sort(files.begin(), files.end());
-    std::vector<FixtureCase> cases;
-    for (const auto& path : files) {
-        std::ifstream input(path);
-        std::string text;
-        const std::string file = path.filename().string();
-        for (int lineNumber = 1; std::getline(input, text); ++lineNumber) {
-            if (text.empty() || text[0] == '#') {
-                continue;
-            }
-            if (text.starts_with("=== ")) {
-                cases.emplace_back().title = text.substr(4);
-                cases.back().file = file;
-                cases.back().line = lineNumber;
-                continue;
-            }
-            if (cases.empty() || cases.back().file != file) {
-                ADD_FAILURE() << path << ":" << lineNumber << ": line before the first case";
-                continue;
-            }
-            FixtureCase& fixture = cases.back();
-            const std::size_t space = text.find(' ');
-            const std::string word = text.substr(0, space);
-            const std::string rest = space == std::string::npos ? "" : text.substr(space + 1);
-            if (word == "options") {
-                ParseOptions(fixture, rest);
-            } else if (word == "def") {
-                fixture.definitions.push_back(rest);
-            } else if (word == "push") {
-                fixture.bytes += Unescape(rest, fixture.error);
-            } else if (word == "keys") {
-                if (!ParseKeyList(rest, fixture.keys)) {
-                    fixture.error = "bad key list " + rest;
-                }
-            } else {
-                fixture.expected.emplace_back(lineNumber, text);
-            }
-        }
-    }
-    return cases;
-}
-
-// Fills the process-wide definition as the fixture says; nothing is read.
-std::string ApplyDefinitions(const FixtureCase& fixture) {
-    termdef::ResetTerminalDefinition();
+// One line of a case; a definition goes straight into the process-wide one.
+void AddLine(FixtureCase& fixture, int line, const std::string& text) {
     termdef::TerminalDefinition& definition = termdef::TheTerminalDefinition();
-    std::string error;
-    for (const std::string& line : fixture.definitions) {
-        const std::vector<std::string> words = Words(line);
-        const std::string kind = words.empty() ? "" : words[0];
-        std::uint32_t code = 0;
-        std::uint32_t value = 0;
-        termdef::KeyMap* const keys = kind == "key"      ? &definition.keyMap
-                                      : kind == "akey"   ? &definition.appKeyMap
-                                      : kind == "52key"  ? &definition.vt52KeyMap
-                                      : kind == "52akey" ? &definition.vt52AppKeyMap
-                                                         : nullptr;
-        if (kind == "type" && words.size() == 2) {
-            definition.vt52Type = words[1] == "vt52";
-            definition.genradType = definition.genradType || words[1] == "genrad";
-        } else if (kind == "idstring") {
-            definition.idString = Unescape(line.substr(line.find(' ') + 1), error);
-        } else if (words.size() < 3 || !termdef::ReadNumber(words[1], code, 8)) {
-            return "bad def line: " + line;
-        } else if ((kind == "char" || kind == "graphic") &&
-                   termdef::ReadNumber(words[2], value, 8)) {
-            termdef::CharMapPut(kind == "char" ? definition.charMap : definition.graphicMap,
-                                static_cast<std::int32_t>(code), value);
-        } else if (keys) {
-            termdef::KeyMapPut(*keys, static_cast<std::int32_t>(code), Unescape(words[2], error));
+    const std::map<std::string, termdef::KeyMap*> keyMaps = {{"key", &definition.keyMap},
+                                                             {"akey", &definition.appKeyMap},
+                                                             {"52key", &definition.vt52KeyMap},
+                                                             {"52akey", &definition.vt52AppKeyMap}};
+    std::vector<std::string> words = Words(text);
+    words.resize(std::max<std::size_t>(words.size(), 4));
+    const std::string rest = text.substr(std::min(text.size(), words[0].size() + 1));
+    std::uint32_t code = 0, value = 0;
+    const bool def = words[0] == "def" && termdef::ReadNumber(words[2], code, 8);
+    if (words[0] == "def" && words[1] == "type") {
+        definition.vt52Type = words[2] == "vt52";
+        definition.genradType = definition.genradType || words[2] == "genrad";
+    } else if (words[0] == "def" && words[1] == "idstring") {
+        definition.idString = Unescape(rest.substr(rest.find(' ') + 1));
+    } else if (def && (words[1] == "char" || words[1] == "graphic") &&
+               termdef::ReadNumber(words[3], value, 8)) {
+        termdef::CharMapPut(words[1] == "char" ? definition.charMap : definition.graphicMap,
+                            static_cast<std::int32_t>(code), value);
+    } else if (def && keyMaps.contains(words[1])) {
+        termdef::KeyMapPut(*keyMaps.at(words[1]), static_cast<std::int32_t>(code),
+                           Unescape(words[3]));
+    } else if (words[0] == "push") {
+        fixture.bytes += Unescape(rest);
+    } else if (words[0] == "keys") {
+        EXPECT_TRUE(ParseKeyList(rest, fixture.keys)) << "bad key list";
+    } else if (words[0] == "def") {
+        ADD_FAILURE() << "bad definition";
+    } else if (words[0] != "options") {
+        fixture.expected.emplace_back(line, text);
+    }
+    for (std::size_t i = 1; words[0] == "options" && i < words.size() && !words[i].empty(); ++i) {
+        ReplayOptions& options = fixture.options;
+        if (words[i] == "--rows" || words[i] == "--width") {
+            (words[i] == "--rows" ? options.rows : options.width) = std::stoul(words.at(i + 1));
+            ++i;
+        } else if (words[i] == "--autowrap" || words[i] == "--8bit" || words[i] == "--reset") {
+            (words[i] == "--autowrap" ? options.autowrap
+             : words[i] == "--8bit"   ? options.eightBit
+                                      : fixture.reset) = true;
         } else {
-            return "bad def line: " + line;
+            ADD_FAILURE() << "unknown option " << words[i];
         }
     }
-    definition.loaded = true;
-    return error;
 }
 
-// Compares one expected line against the described state; empty when it holds.
-std::string Check(const std::string& expected, const std::vector<std::string>& actual,
-                  unsigned rows) {
-    const std::string word = expected.substr(0, expected.find(' '));
-    constexpr std::size_t FirstRowLine = 7;
-    if (word == "row") {
-        std::istringstream stream(expected.substr(4));
-        unsigned row = 0;
-        stream >> row;
-        std::string rest;
-        std::getline(stream, rest);
-        if (row >= rows) {
-            return "no row " + std::to_string(row);
+enum class Feed { Runs, OneByteRuns, ReceiveByte };
+
+void Receive(ReplaySession& session, std::string_view bytes, Feed feed, bool eightBit) {
+    for (std::size_t i = 0; i < bytes.size(); i += feed == Feed::Runs ? bytes.size() : 1) {
+        if (feed == Feed::ReceiveByte) {
+            ReceiveByte(session.emulator(), bytes[i] & (eightBit ? 0xFF : 0x7F));
+        } else {
+            session.Receive(bytes.substr(i, feed == Feed::Runs ? bytes.npos : 1));
         }
-        const std::string& line = actual[FirstRowLine + row];
-        return " " + line == rest ? "" : "row " + std::to_string(row) + " is  " + line;
     }
-    if (word.size() > 1 && word[0] == 'a' && expected.find('|') != std::string::npos) {
-        const std::string prefix = expected.substr(0, expected.find('|') + 1);
-        auto found = std::find_if(actual.begin(), actual.end(), [&](const std::string& line) {
-            return line.starts_with(prefix);
-        });
-        const std::string line = found == actual.end() ? prefix : *found;
-        return line == expected ? "" : "attributes are  " + line;
+}
+
+unsigned quietReplies = 0;
+
+void RunCase(const FixtureCase& fixture, const std::string& file) {
+    SCOPED_TRACE(fixture.where);
+    ASSERT_FALSE(fixture.expected.empty()) << "the case expects nothing";
+    for (const Feed feed : {Feed::Runs, Feed::OneByteRuns, Feed::ReceiveByte}) {
+        ReplaySession session(fixture.options);
+        Receive(session, fixture.bytes, feed, fixture.options.eightBit);
+        if (fixture.reset) {
+            session.Reset();
+        }
+        for (std::int32_t code : fixture.keys) {
+            session.Type(code);
+        }
+        const std::vector<std::string> lines = session.Describe();
+        for (const auto& [line, text] : fixture.expected) {
+            // The line starting with the same word; "row N" the line of row N.
+            const std::string key = text.substr(0, text.find_first_of(" |") + 1);
+            std::string actual = key.starts_with('a') && key.ends_with('|') ? key : "";
+            for (const std::string& described : lines) {
+                actual = described.starts_with(key) ? described : actual;
+            }
+            if (key == "row ") {
+                const unsigned row = std::stoul(text.substr(4));
+                actual = row < session.emulator().screen.rows
+                             ? "row " + std::to_string(row) + " " + lines[7 + row]
+                             : "";
+            }
+            bool holds = key == "modes " || actual == text;
+            for (const std::string& field : Words(key == "modes " ? text : "")) {
+                holds = holds && (" " + actual + " ").find(" " + field + " ") != std::string::npos;
+            }
+            EXPECT_TRUE(holds) << file << ":" << line << ": expected  " << text << "\n  actual  "
+                               << actual << "\n  fed " << static_cast<int>(feed);
+        }
     }
-    const auto rowsStart = actual.begin() + FirstRowLine;
-    auto found = std::find_if(actual.begin(), rowsStart, [&](const std::string& line) {
-        return line.substr(0, line.find(' ')) == word;
-    });
-    if (found == rowsStart) {
-        return "unknown expectation";
-    }
-    if (word == "modes") {
-        for (const std::string& field : Words(expected.substr(6))) {
-            if ((" " + *found + " ").find(" " + field + " ") == std::string::npos) {
-                return "modes are  " + *found;
+    ReplaySession quiet(fixture.options);
+    quiet.emulator().SendByte = [](Emulator&, std::uint8_t) { return ++quietReplies, 1; };
+    quiet.emulator().RingBell = [](Emulator&) {};
+    allocations = 0;
+    counting = true;
+    Receive(quiet, fixture.bytes, Feed::Runs, fixture.options.eightBit);
+    Receive(quiet, fixture.bytes, Feed::ReceiveByte, fixture.options.eightBit);
+    counting = false;
+    EXPECT_EQ(allocations.load(), 0) << "receiving allocated";
+}
+
+TEST(EmulatorFixtures, ProduceTheExpectedStateWithoutAllocating) {
+    // The counter itself must see an allocation, or the check below proves nothing.
+    counting = true;
+    delete new std::string(100, 'x');
+    counting = false;
+    ASSERT_GT(allocations.load(), 0);
+
+    const std::filesystem::directory_iterator listing(std::filesystem::path(KESTRA_SOURCE_DIR) /
+                                                      "tests/emulator/fixtures");
+    for (const auto& path : std::set<std::filesystem::path>(begin(listing), end(listing))) {
+        std::ifstream input(path);
+        const std::string file = path.filename().string();
+        std::optional<FixtureCase> fixture;
+        std::string text;
+        for (int line = 1;; ++line) {
+            const bool more = static_cast<bool>(std::getline(input, text));
+            if (fixture && (!more || text.starts_with("=== "))) {
+                RunCase(*fixture, file);
+            }
+            SCOPED_TRACE(file + ":" + std::to_string(line));
+            if (!more) {
+                break;
+            } else if (text.starts_with("=== ")) {
+                fixture.emplace().where = file + ":" + std::to_string(line) + " (" + text + ")";
+                termdef::ResetTerminalDefinition();
+                termdef::TheTerminalDefinition().loaded = true;
+            } else if (!text.empty() && text[0] != '#') {
+                ASSERT_TRUE(fixture) << "a line before the first case";
+                AddLine(*fixture, line, text);
             }
         }
-        return "";
     }
-    return *found == expected ? "" : "actual  " + *found;
-}
-
-struct FixtureRun {
-    FixtureCase fixture;
-    bool bytewise;
-};
-
-class EmulatorFixture : public testing::TestWithParam<FixtureRun> {};
-
-TEST_P(EmulatorFixture, ProducesTheExpectedScreen) {
-    const auto& [fixture, bytewise] = GetParam();
-    SCOPED_TRACE(fixture.file + ":" + std::to_string(fixture.line) + " (" + fixture.title + ")" +
-                 (bytewise ? " one byte at a time" : ""));
-    const std::string error = fixture.error.empty() ? ApplyDefinitions(fixture) : fixture.error;
-    ASSERT_EQ(error, "");
-    ASSERT_FALSE(fixture.expected.empty()) << "the case expects nothing";
-
-    ReplaySession session(fixture.options);
-    for (std::size_t at = 0; at < fixture.bytes.size(); at += bytewise ? 1 : fixture.bytes.size()) {
-        session.Receive(
-            std::string_view(fixture.bytes).substr(at, bytewise ? 1 : std::string::npos));
-    }
-    if (fixture.reset) {
-        session.Reset();
-    }
-    for (std::int32_t code : fixture.keys) {
-        session.Type(code);
-    }
-    const std::vector<std::string> actual = session.Describe();
-    for (const auto& [line, text] : fixture.expected) {
-        EXPECT_EQ(Check(text, actual, session.emulator().screen.rows), "")
-            << fixture.file << ":" << line << ": expected  " << text;
-    }
+    EXPECT_GT(quietReplies, 10u) << "the counted pass never reached a reply";
     termdef::ResetTerminalDefinition();
 }
-
-std::vector<FixtureRun> AllRuns() {
-    std::vector<FixtureRun> runs;
-    for (const FixtureCase& fixture : LoadFixtures()) {
-        runs.push_back({fixture, false});
-        runs.push_back({fixture, true});
-    }
-    return runs;
-}
-
-std::string RunName(const testing::TestParamInfo<FixtureRun>& info) {
-    std::string name = info.param.fixture.file + "_" + std::to_string(info.param.fixture.line) +
-                       (info.param.bytewise ? "_bytewise" : "_whole");
-    std::replace_if(
-        name.begin(), name.end(),
-        [](char ch) { return !std::isalnum(static_cast<unsigned char>(ch)); }, '_');
-    return name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Fixtures, EmulatorFixture, testing::ValuesIn(AllRuns()), RunName);
 
 } // namespace
 } // namespace kestra::emulator
