@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <sstream>
 
 using namespace kestra::termdef;
 using namespace std::string_literals;
@@ -19,11 +20,6 @@ class DefinitionFile : public ::testing::Test {
 protected:
     void TearDown() override { ResetTerminalDefinition(); }
 
-    std::string Write(const std::string& name, const std::string& text) {
-        std::ofstream(directory_ / name, std::ios::binary) << text;
-        return directory_ / name;
-    }
-
     // The report of the error the load ends with, or "" when it loads.
     std::string LoadFile(const std::string& path) {
         ResetTerminalDefinition();
@@ -37,45 +33,40 @@ protected:
         }
         return {};
     }
-    std::string Load(const std::string& text) { return LoadFile(path_ = Write("VT100.CNF", text)); }
+    std::string Load(const std::string& text) {
+        std::ofstream(path_ = directory_ / "VT100.CNF", std::ios::binary) << text;
+        return LoadFile(path_);
+    }
 
-    // What a load left, defaults left out: every entry of every map with its
-    // code in hexadecimal, the other settings, and each combination's colour
-    // (with any attribute whose colour is not that of its combination).
+    // What a load left, defaults left out and codes in hexadecimal: every
+    // entry of every map, the other settings, and the colour of each
+    // combination with any attribute whose colour is not that of its own.
     std::string Dump() const {
-        std::string out;
-        const auto put = [&out](const char* format, auto... values) {
-            char text[64];
-            std::snprintf(text, sizeof text, format, values...);
-            out += text;
-        };
-        const std::pair<const char*, KeyMap TD::*> keys[] = {{"KEY", &TD::keyMap},
-                                                             {"AKEY", &TD::appKeyMap},
-                                                             {"52KEY", &TD::vt52KeyMap},
-                                                             {"52AKEY", &TD::vt52AppKeyMap}};
-        for (const auto& [name, map] : keys) {
-            for (const KeyEntry& entry : (d.*map).entries) {
-                put("%s %X=", name, static_cast<unsigned>(entry.code));
-                out += entry.bytes + ";";
+        std::ostringstream out;
+        out << std::hex << std::uppercase;
+        const KeyMap* keys[] = {&d.keyMap, &d.appKeyMap, &d.vt52KeyMap, &d.vt52AppKeyMap};
+        const char* const names[] = {"KEY ", "AKEY ", "52KEY ", "52AKEY "};
+        for (int i = 0; i < 4; ++i) {
+            for (const KeyEntry& entry : keys[i]->entries) {
+                out << names[i] << entry.code << '=' << entry.bytes << ';';
             }
         }
-        const std::pair<const char*, CharMap TD::*> chars[] = {{"CHAR", &TD::charMap},
-                                                               {"GRAPHIC", &TD::graphicMap}};
-        for (const auto& [name, map] : chars) {
-            for (const CharEntry& entry : (d.*map).entries) {
-                put("%s %X=%X;", name, static_cast<unsigned>(entry.code), entry.value);
+        for (const CharMap* map : {&d.charMap, &d.graphicMap}) {
+            for (const CharEntry& entry : map->entries) {
+                out << (map == &d.charMap ? "CHAR " : "GRAPHIC ") << entry.code << '='
+                    << entry.value << ';';
             }
         }
-        out += d.idString == "\x1b[?1;0c" ? "" : "ID=" + d.idString + ";";
-        out += std::string(d.vt52Type ? "VT52;" : "") + (d.genradType ? "GENRAD;" : "");
-        put(d.columnMode80 == 3 ? "" : "80=%u;", d.columnMode80);
-        put(d.columnMode132 == 85 ? "" : "132=%u;", d.columnMode132);
+        out << (d.idString == "\x1b[?1;0c" ? "" : "ID=" + d.idString + ";")
+            << (d.vt52Type ? "VT52;" : "") << (d.genradType ? "GENRAD;" : "");
+        out << (d.columnMode80 == 3 ? "" : "80=" + std::to_string(d.columnMode80) + ";")
+            << (d.columnMode132 == 85 ? "" : "132=" + std::to_string(d.columnMode132) + ";");
         for (int attribute = 0; attribute < 256; ++attribute) {
             if (colours_[attribute] != (attribute < 16 ? 0x5A : colours_[attribute & 0x0F])) {
-                put("COLOR %X=%02X;", attribute, colours_[attribute]);
+                out << "COLOR " << attribute << '=' << +colours_[attribute] << ';';
             }
         }
-        return out;
+        return out.str();
     }
 
     const TD& d = TheTerminalDefinition();
@@ -93,16 +84,10 @@ TEST_F(DefinitionFile, EachFileLoadsOrEndsWithItsLocatedReport) {
     const std::string a126(126, 'A'), a127(127, 'A'), d128(128, '-');
     // clang-format off
     const struct { std::string text, expected; } rows[] = {
-        {"",                                  ""},
-        {"KEY F1 = 033 '[11~'",               "KEY 13B=\x1b[11~;"},
-        {"KEY F1 = 033 0117 0160",            "KEY 13B=\x1bOp;"},
-        {"KEY F1 = '1' '-' ~",                "KEY 13B=\x01\0\xff;"s},
-        {"KEY F1 = 33 033 0x1B 27.",          "KEY 13B=\x1b\x1b\x1b\x1b;"},
-        {"KEY F1 = ab\"c d\"'e;f'",           "KEY 13B=ABC DE;F;"},
-        {"key f1 = \"\\033[A\" %HOME% ; note", "KEY 13B=\x1b[A%HOME%;"},
-        {"KEY F1 = 'xy' 'z' 0 ''",            "KEY 13B=XYZ\0;"s},
-        {"KEY '\"a\"' = 1\nKEY 1377 = 2",     "KEY 41=\x01;KEY 2FF=\x02;"}, // the key word is upper-cased too
-        {"FKEY 073 = 1",                      "KEY 13B=\x01;"},
+        {"KEY F1 = 033 '[11~' 0117 0160", "KEY 13B=\x1b[11~Op;"},
+        {"KEY F1 = '1' '-' ~ 33 033 0x1B 27. ab\"c d\"'e;f'", "KEY 13B=\x01\0\xff\x1b\x1b\x1b\x1b" "ABC DE;F;"s},
+        {"key f1 = \"\\033[A\" %HOME% 'xy' 'z' 0 '' ; note", "KEY 13B=\x1b[A%HOME%XYZ\0;"s},
+        {"KEY '\"a\"' = 1\nKEY 1377 = 2\nFKEY 072 = 3", "KEY 41=\x01;KEY 13A=\x03;KEY 2FF=\x02;"}, // key words upper-cased
         {"AKEY UP = 2\n52KEY UP = 3\n52AKEY kpdzero = 4\nAKEY F1 = 6",
          "AKEY 13B=\x06;AKEY 148=\x02;52KEY 148=\x03;52AKEY 252=\x04;"},
         // A key-down string goes under an identifier of its own, which the
@@ -110,63 +95,49 @@ TEST_F(DefinitionFile, EachFileLoadsOrEndsWithItsLocatedReport) {
         {"KEYDOWN UP = 033 '[A'\nKEYDOWN 0x0FFFFFFF = 1\nKEY UP = 2",
          "KEY 80000148=\0\x80;KEY 8FFFFFFF=\x01\x80;KEY 148=\x02;KEY 8000=\x1b[A;KEY 8001=\x01;"s},
         // Numbers fill one byte each up to 128; a text must leave the total below 128.
-        {"KEY F1 = '" + a127 + "' 1",         "KEY 13B=" + a127 + "\x01;"},
-        {"KEY F1 = 1 '" + a126 + "'",         "KEY 13B=\x01" + a126 + ";"},
-        {"CHAR 0141 = 0101\nCHAR 377 = 0x2588\nCHAR -1 = 7\nGRAPHIC 0x71 = 0xFFF8\nGRAPHIC 255. = 9.\n"
-         "GRAPHIC 0170 = 0x12502", "CHAR FFFFFFFF=7;CHAR 61=41;CHAR FF=2588;GRAPHIC 71=FFF8;GRAPHIC 78=12502;GRAPHIC FF=9;"},
-        {"IDSTRING = 033 '[?1;2c'",           "ID=\x1b[?1;2c;"},
-        {"idstring = abc 033 0 'x'",          "ID=abc\x1b;"}, // case kept, ends at its first 0
-        {"IDSTRING = '" + a127 + "'",         "ID=" + a127 + ";"},
-        {"IDSTRING = '" + a126 + "' 0x41",    "ID=" + a126 + "A;"},
-        {"type = \"vt52\"",                   "VT52;"},
-        {"TYPE = VT52\nTYPE = vt100",         ""},
-        {"TYPE = GENRAD\nTYPE = VT100",       "GENRAD;"}, // nothing clears GENRAD
-        {"TYPE = genrad\nTYPE = VT52",        "VT52;GENRAD;"},
+        {"KEY F1 = '" + a127 + "' 1", "KEY 13B=" + a127 + "\x01;"},
+        {"KEY F1 = 1 '" + a126 + "'", "KEY 13B=\x01" + a126 + ";"},
+        {"CHAR 0141 = 0101\nCHAR 377 = 0x2588\nCHAR -1 = 7\nGRAPHIC 0x71 = 0xFFF8\nGRAPHIC 0170 = 0x12502",
+         "CHAR FFFFFFFF=7;CHAR 61=41;CHAR FF=2588;GRAPHIC 71=FFF8;GRAPHIC 78=12502;"},
+        {"idstring = abc 033 '[?1;2c' 0 'x'", "ID=abc\x1b[?1;2c;"}, // case kept, up to the first 0
+        {"IDSTRING = '" + a127 + "'", "ID=" + a127 + ";"},
+        {"IDSTRING = '" + a126 + "' 0x41", "ID=" + a126 + "A;"},
+        {"TYPE = VT52\nTYPE = vt100", ""}, {"", ""},
+        {"TYPE = GENRAD\nTYPE = VT100", "GENRAD;"}, // nothing clears GENRAD
+        {"TYPE = genrad\ntype = \"vt52\"", "VT52;GENRAD;"},
         {"132COLUMNMODE = 127\n80COLUMNMODE = 012", "80=10;132=127;"},
-        {"80COLUMNMODE = 0x7F\n132COLUMNMODE = 0",  "80=127;132=0;"},
+        {"80COLUMNMODE = 0x7F\n132COLUMNMODE = 0", "80=127;132=0;"},
         {"COLOR Highlight Underline = Yellow On Blue\ncolor reverse,blink = 14 on 1\n"
-         "COLOR Normal = 1 On 4095",          "COLOR 0=F1;COLOR 3=1E;COLOR C=16;"}, // the low byte kept
-        {"FOO = 1",                           "^^^\nInvalid token"},
-        {"KEYS F1 = 1",                       "^^^^\nInvalid token"},
-        {"KEY",                               "---^\nExpected a key value"},
-        {"KEY 01400 = 1",                     "--- ^^^^^\nInvalid key value"},
-        {"KEY -1 = 1",                        "--- ^^\nInvalid key value"},
-        {"KEYDOWN 0x10000000 = 1",            "------- ^^^^^^^^^^\nInvalid key value"},
-        {"KEY F1 = 1\nFKEY 073 = 2",          "---- ^^^\nKey code 013B (F1) already defined"},
-        {"KEY 1 = 1\nKEY CTRLA = 2",          "--- ^^^^^\nKey code 0001 (CTRLA) already defined"},
-        {"AKEY '\"a\"' = 1\nAKEY 0101 = 2",   "---- ^^^^\nKey code 0041 ('A) already defined"},
-        {"KEYDOWN UP = 1\nKEYDOWN UP = 2",    "------- ^^\nKey code 80000148 (0x80000148) already defined"},
-        {"KEY F1 1",                          "--- -- ^\nExpected ="},
-        {"KEY F1 =",                          "--- -- -^\nExpected key codes"},
-        {"KEY F1 = ''",                       "--- -- - --^\nExpected key codes"},
-        {"KEY F1 = '" + a127 + "' 1 2",       "--- -- - -" + d128 + " - ^\nOutput string too long"},
-        {"KEY F1 = '" + a127 + "A'",          "--- -- - " + std::string(130, '^') + "\nOutput string too long"},
-        {"KEY F1 = 1 '" + a126 + "A'",        "--- -- - - " + std::string(129, '^') + "\nOutput string too long"},
-        {"CHAR 400 = 1",                      "---- ^^^\nMust be less than 256"},
-        {"CHAR 0141 = 0101\nCHAR 0x61 = 1",   "---- ^^^^\nCharacter code 61(hex) already defined"},
-        {"GRAPHIC 1 = 1\nGRAPHIC 01 = 1",     "------- ^^\nCharacter code 01(hex) already defined"},
-        {"CHAR 9 = 1",                        "---- ^\nExpected an octal number"},
-        {"GRAPHIC 0161 = x",                  "------- ---- - ^\nExpected an octal number"},
-        {"GRAPHIC 0161 0x2500",               "------- ---- ^^^^^^\nExpected ="},
-        {"IDSTRING = '" + a127 + "A'",        "-------- - " + std::string(130, '^') + "\nI.D. string too long"},
-        {"IDSTRING = '" + a126 + "' 1 2",     "-------- - " + d128 + " - ^\nI.D. string too long"},
-        {"IDSTRING =",                        "-------- -^\nExpected I.D. bytes"},
-        {"80COLUMNMODE = 128",                "------------ - ^^^\nMust be less than 128 or 0x80"},
-        {"132COLUMNMODE = 12x",               "------------- - ^^^\nExpected a decimal number"},
-        {"TYPE =",                            "---- -^\nExpected terminal type"},
-        {"TYPE = VT220",                      "---- - ^^^^^\nInvalid terminal type"},
-        {"COLOR Blink",                       "----- -----^\nMissing ="},
-        {"COLOR Bold = White",                "----- ---- ^\nInvalid VT100 attribute"},
-        {"COLOR 16 = White",                  "----- -- ^\nInvalid VT100 attribute"},
-        {"COLOR Blink =",                     "----- ----- -^\nInvalid screen attribute"},
-        {"COLOR Blink = White On Pink",       "----- ----- - ----- -- ----^\nInvalid screen attribute"},
+         "COLOR Normal = 1 On 4095", "COLOR 0=F1;COLOR 3=1E;COLOR C=16;"}, // the low byte kept
+        {"FOO = 1", "^^^\nInvalid token"}, {"KEYS F1 = 1", "^^^^\nInvalid token"},
+        {"KEY", "---^\nExpected a key value"}, {"KEY 01400 = 1", "--- ^^^^^\nInvalid key value"},
+        {"KEYDOWN 0x10000000 = 1", "------- ^^^^^^^^^^\nInvalid key value"},
+        {"KEY F1 = 1\nFKEY 073 = 2", "---- ^^^\nKey code 013B (F1) already defined"},
+        {"AKEY '\"a\"' = 1\nAKEY 0101 = 2", "---- ^^^^\nKey code 0041 ('A) already defined"},
+        {"KEYDOWN UP = 1\nKEYDOWN UP = 2", "------- ^^\nKey code 80000148 (0x80000148) already defined"},
+        {"KEY F1 1", "--- -- ^\nExpected ="}, {"KEY F1 = ''", "--- -- - --^\nExpected key codes"},
+        {"KEY F1 = '" + a127 + "' 1 2", "--- -- - -" + d128 + " - ^\nOutput string too long"},
+        {"KEY F1 = '" + a127 + "A'", "--- -- - " + std::string(130, '^') + "\nOutput string too long"},
+        {"KEY F1 = 1 '" + a126 + "A'", "--- -- - - " + std::string(129, '^') + "\nOutput string too long"},
+        {"CHAR 400 = 1", "---- ^^^\nMust be less than 256"}, {"CHAR 9 = 1", "---- ^\nExpected an octal number"},
+        {"CHAR 0141 = 0101\nCHAR 0x61 = 1", "---- ^^^^\nCharacter code 61(hex) already defined"},
+        {"GRAPHIC 1 = 1\nGRAPHIC 01 = 1", "------- ^^\nCharacter code 01(hex) already defined"},
+        {"GRAPHIC 0161 0x2500", "------- ---- ^^^^^^\nExpected ="},
+        {"IDSTRING = '" + a127 + "A'", "-------- - " + std::string(130, '^') + "\nI.D. string too long"},
+        {"IDSTRING = '" + a126 + "' 1 2", "-------- - " + d128 + " - ^\nI.D. string too long"},
+        {"IDSTRING =", "-------- -^\nExpected I.D. bytes"}, {"TYPE =", "---- -^\nExpected terminal type"},
+        {"80COLUMNMODE = 128", "------------ - ^^^\nMust be less than 128 or 0x80"},
+        {"132COLUMNMODE = 12x", "------------- - ^^^\nExpected a decimal number"},
+        {"TYPE = VT220", "---- - ^^^^^\nInvalid terminal type"}, {"COLOR Blink", "----- -----^\nMissing ="},
+        {"COLOR Bold = White", "----- ---- ^\nInvalid VT100 attribute"},
+        {"COLOR 16 = White", "----- -- ^\nInvalid VT100 attribute"}, {"COLOR Blink =", "----- ----- -^\nInvalid screen attribute"},
+        {"COLOR Blink = White On Pink", "----- ----- - ----- -- ----^\nInvalid screen attribute"},
         {"; comment\n\nTYPE = VT100\n  key\tf1 = \"\\q\"", "  ---\t-- - ----^\nIllegal \\ usage"},
         // Far beyond the usual shape: a line is read 254 characters at a time.
-        {"; " + std::string(10000, 'c'),        "*\nInvalid token"},
+        {"; " + std::string(10000, 'c'), "*\nInvalid token"}, {"CHAR 7777777777 = 1", "*\nMust be less than 256"},
         {"IDSTRING = " + std::string(10000, 'i'), "*\nI.D. string too long"},
-        {"KEY UP = " + std::string(10000, 'o'),  "*\nOutput string too long"},
+        {"KEY UP = " + std::string(10000, 'o'), "*\nOutput string too long"},
         {"KEY UP = \"" + std::string(300, 'q') + "\"", "*\nUnmatched quotation marks"},
-        {"CHAR 7777777777 = 1",                 "*\nMust be less than 256"},
         {"CHAR " + std::string(10000, '7') + " = 1", "*\nExpected ="}, // wraps; the read ends first
     };
     // clang-format on
@@ -185,7 +156,8 @@ TEST_F(DefinitionFile, EachFileLoadsOrEndsWithItsLocatedReport) {
                                   last + "\n" + expected + "\n");
         }
     }
-    const std::string more = Write("more.cnf", "KEY F2 = 2\nKEY F1 = 3\n");
+    const std::string more = directory_ / "more.cnf";
+    std::ofstream(more) << "KEY F2 = 2\nKEY F1 = 3\n";
     EXPECT_EQ(Load("KEY F1 = 1\nINCLUDE " + more + "\n"),
               "Error in line 2 of " + more + "\n    from line 2 of " + path_ +
                   "\nKEY F1 = 3\n--- ^^\nKey code 013B (F1) already defined\n");
