@@ -31,7 +31,7 @@ TEST(PathSearch, NamesAreFoundInPlaceOrUnderTheListedDirectories) {
         return result;
     };
     for (const char* file : {"HERE.CNF", "a/X.CNF", "a/Z.CNFX", "a/.CNF", "b/X.CNF", "b/lower.cnf",
-                             "c/sub/Y.CNF", "d/VT100.CNF", "#/ABCD.CNF", "#/ABCDE.CNF"}) {
+                             "c/sub/Y.CNF", "#/ABCD.CNF", "#/ABCDE.CNF"}) {
         const fs::path path = fs::path(root.Path()) / *rooted(file); // '#' is absolute
         fs::create_directories(path.parent_path());
         std::ofstream(path) << file;
@@ -46,17 +46,14 @@ TEST(PathSearch, NamesAreFoundInPlaceOrUnderTheListedDirectories) {
         {"X.CNF",      ":::@/b:",  {},       "@/b/X.CNF",     "@/b/X.CNF"},  // empty elements passed over
         {"X.CNF",      "a",        {},       "@/a/X.CNF",     "@/a/X.CNF"},  // found paths are absolute
         {"x.cnf",      "@/b",      "@/a",    "@/b/X.CNF",     "@/b/X.CNF"},  // last component in any case
-        {"LOWER.CNF",  "@/b",      {},       "@/b/lower.cnf", "@/b/lower.cnf"},
         {"sub/Y.CNF",  "@/c",      {},       "@/c/sub/Y.CNF", "@/c/sub/Y.CNF"},
         {"SUB/Y.CNF",  "@/c",      "@/c",    "",              ""},
         {"sub\\Y.CNF", "@/c",      "@/c",    "",              ""},            // never searched for
         {"/Y.CNF",     "@/c/sub",  "@/c/sub", "",             ""},            // nor absolute names
         {"X.CNF",      {},         "@/b",    "",              "@/b/X.CNF"},  // then PATH
-        {"X.CNF",      "",         "",       "",              ""},
         {"HERE.CNF",   "@/a",      "@/b",    "@/HERE.CNF",    "HERE.CNF"},   // in place: as written
         {"here.cnf",   "@/a",      "@/b",    "@/HERE.CNF",    "HERE.CNF"},
         {"Z.CNFX",     "@/a",      {},       "@/a/Z.CNFX",    "@/a/Z.CNFX"}, // three letters name it
-        {"VT100.CNF",  "@/a:@/d",  "@/b",    "@/d/VT100.CNF", "@/d/VT100.CNF"},
         {".CNF",       "@/a",      {},       "@/a/.CNF",      ""},           // a leading dot is no extension
         {".CNF",       {},         "@/a",    "",              "@/a/.CNF"},
         {"a",          {},         {},       "@/a",           ""},           // directories exist, never open
