@@ -10,29 +10,28 @@ namespace fs = std::filesystem;
 
 // A tree of its own, the current directory while the test runs; each file
 // holds its path under the root, so the test can tell which one was opened.
-// In rows '@' stands for the root and '#' for a directory whose path is 250
-// characters long. Each row is looked for with the list in CNF, and opened
-// as the configuration lexer opens its files.
+// In rows '@' stands for the root, '#' for a directory whose path is 250
+// characters long and "-" for an unset variable. Each name is looked for
+// under CNF, and opened as the configuration lexer opens its files.
 TEST(PathSearch, NamesAreFoundInPlaceOrUnderTheListedDirectories) {
-    using Text = std::optional<std::string_view>;
     const kestra::testing::TemporaryDirectory root;
     std::string deep = root.Path();
     while (deep.size() < 250) {
         deep += "/" + std::string(std::min<std::size_t>(49, 249 - deep.size()), 'd');
     }
-    const auto rooted = [&](Text text) -> std::optional<std::string> {
-        if (!text) {
-            return std::nullopt;
-        }
+    const auto rooted = [&](std::string_view text) {
         std::string result;
-        for (const char c : *text) {
+        for (const char c : text) {
             result += c == '@' ? root.Path() : c == '#' ? deep : std::string(1, c);
         }
         return result;
     };
-    for (const char* file : {"HERE.CNF", "a/X.CNF", "a/Z.CNFX", "a/.CNF", "b/X.CNF", "b/lower.cnf",
-                             "c/sub/Y.CNF", "#/ABCD.CNF", "#/ABCDE.CNF"}) {
-        const fs::path path = fs::path(root.Path()) / *rooted(file); // '#' is absolute
+    const auto variable = [&](std::string_view text) {
+        return text == "-" ? std::nullopt : std::optional(rooted(text));
+    };
+    for (const char* file : {"HERE.CNF", "a/X.CNF", "a/Z.CNFX", "a/.CNF", "b/X.CNF", "c/sub/Y.CNF",
+                             "#/ABCD.CNF", "#/ABCDE.CNF"}) {
+        const fs::path path = fs::path(root.Path()) / rooted(file); // '#' is absolute
         fs::create_directories(path.parent_path());
         std::ofstream(path) << file;
     }
@@ -40,31 +39,31 @@ TEST(PathSearch, NamesAreFoundInPlaceOrUnderTheListedDirectories) {
     const fs::path oldDirectory = fs::current_path();
     fs::current_path(root.Path());
     // clang-format off
-    const struct { std::string_view name; Text cnf, path; std::string_view found, opened; } rows[] = {
-        {"X.CNF",      "@/a:@/b",  {},       "@/a/X.CNF",     "@/a/X.CNF"},  // first hit wins
-        {"X.CNF",      "@/b/:@/a", {},       "@/b/X.CNF",     "@/b/X.CNF"},  // no second '/' added
-        {"X.CNF",      ":::@/b:",  {},       "@/b/X.CNF",     "@/b/X.CNF"},  // empty elements passed over
-        {"X.CNF",      "a",        {},       "@/a/X.CNF",     "@/a/X.CNF"},  // found paths are absolute
-        {"x.cnf",      "@/b",      "@/a",    "@/b/X.CNF",     "@/b/X.CNF"},  // last component in any case
-        {"sub/Y.CNF",  "@/c",      {},       "@/c/sub/Y.CNF", "@/c/sub/Y.CNF"},
-        {"SUB/Y.CNF",  "@/c",      "@/c",    "",              ""},
-        {"sub\\Y.CNF", "@/c",      "@/c",    "",              ""},            // never searched for
-        {"/Y.CNF",     "@/c/sub",  "@/c/sub", "",             ""},            // nor absolute names
-        {"X.CNF",      {},         "@/b",    "",              "@/b/X.CNF"},  // then PATH
-        {"HERE.CNF",   "@/a",      "@/b",    "@/HERE.CNF",    "HERE.CNF"},   // in place: as written
-        {"here.cnf",   "@/a",      "@/b",    "@/HERE.CNF",    "HERE.CNF"},
-        {"Z.CNFX",     "@/a",      {},       "@/a/Z.CNFX",    "@/a/Z.CNFX"}, // three letters name it
-        {".CNF",       "@/a",      {},       "@/a/.CNF",      ""},           // a leading dot is no extension
-        {".CNF",       {},         "@/a",    "",              "@/a/.CNF"},
-        {"a",          {},         {},       "@/a",           ""},           // directories exist, never open
-        {"DIR.CNF",    "@/e",      {},       "@/e/DIR.CNF",   ""},
-        {"ABCD.CNF",   "#",        {},       "#/ABCD.CNF",    "#/ABCD.CNF"}, // 259 characters fit
-        {"ABCDE.CNF",  "#",        "#",      "",              ""},           // 260 do not
+    const struct { std::string_view name, cnf, path, found, opened; } rows[] = {
+        {"X.CNF",      "@/a:@/b",  "-",       "@/a/X.CNF",     "@/a/X.CNF"},     // first hit wins
+        {"X.CNF",      "@/b/:@/a", "-",       "@/b/X.CNF",     "@/b/X.CNF"},     // no second '/' added
+        {"X.CNF",      ":::@/b:",  "-",       "@/b/X.CNF",     "@/b/X.CNF"},     // empty elements passed over
+        {"X.CNF",      "a",        "-",       "@/a/X.CNF",     "@/a/X.CNF"},     // found paths are absolute
+        {"x.cnf",      "@/b",      "@/a",     "@/b/X.CNF",     "@/b/X.CNF"},     // last component in any case
+        {"sub/Y.CNF",  "@/c",      "-",       "@/c/sub/Y.CNF", "@/c/sub/Y.CNF"},
+        {"SUB/Y.CNF",  "@/c",      "@/c",     "",              ""},
+        {"sub\\Y.CNF", "@/c",      "@/c",     "",              ""},              // never searched for
+        {"/Y.CNF",     "@/c/sub",  "@/c/sub", "",              ""},              // nor absolute names
+        {"X.CNF",      "-",        "@/b",     "",              "@/b/X.CNF"},     // then PATH
+        {"HERE.CNF",   "@/a",      "@/b",     "@/HERE.CNF",    "HERE.CNF"},      // in place: as written
+        {"here.cnf",   "@/a",      "@/b",     "@/HERE.CNF",    "HERE.CNF"},
+        {"Z.CNFX",     "@/a",      "-",       "@/a/Z.CNFX",    "@/a/Z.CNFX"},    // three letters name it
+        {".CNF",       "@/a",      "-",       "@/a/.CNF",      ""},              // a leading dot is no extension
+        {".CNF",       "-",        "@/a",     "",              "@/a/.CNF"},
+        {"a",          "-",        "-",       "@/a",           ""},              // directories exist, never open
+        {"DIR.CNF",    "@/e",      "-",       "@/e/DIR.CNF",   ""},
+        {"ABCD.CNF",   "#",        "-",       "#/ABCD.CNF",    "#/ABCD.CNF"},    // 259 characters fit
+        {"ABCDE.CNF",  "#",        "#",       "",              ""},              // 260 do not
     };
     // clang-format on
     for (const auto& row : rows) {
-        kestra::testing::ScopedEnvironment cnf("CNF", rooted(row.cnf)),
-            path("PATH", rooted(row.path));
+        kestra::testing::ScopedEnvironment cnf("CNF", variable(row.cnf)),
+            path("PATH", variable(row.path));
         EXPECT_EQ(SearchPathList(row.name, "CNF"), rooted(row.found)) << row.name;
         std::string opened = "stale";
         const FilePointer file = OpenOnPath(row.name, "r", opened);
