@@ -19,19 +19,16 @@ TEST(PathSearch, NamesAreFoundInPlaceOrUnderTheListedDirectories) {
     while (deep.size() < 250) {
         deep += "/" + std::string(std::min<std::size_t>(49, 249 - deep.size()), 'd');
     }
-    const auto rooted = [&](std::string_view text) {
+    const auto rooted = [&](std::string_view text) -> std::optional<std::string> {
         std::string result;
         for (const char c : text) {
             result += c == '@' ? root.Path() : c == '#' ? deep : std::string(1, c);
         }
-        return result;
-    };
-    const auto variable = [&](std::string_view text) {
-        return text == "-" ? std::nullopt : std::optional(rooted(text));
+        return text == "-" ? std::nullopt : std::optional(result);
     };
     for (const char* file : {"HERE.CNF", "a/X.CNF", "a/Z.CNFX", "a/.CNF", "b/X.CNF", "c/sub/Y.CNF",
                              "#/ABCD.CNF", "#/ABCDE.CNF"}) {
-        const fs::path path = fs::path(root.Path()) / rooted(file); // '#' is absolute
+        const fs::path path = fs::path(root.Path()) / *rooted(file); // '#' is absolute
         fs::create_directories(path.parent_path());
         std::ofstream(path) << file;
     }
@@ -62,8 +59,8 @@ TEST(PathSearch, NamesAreFoundInPlaceOrUnderTheListedDirectories) {
     };
     // clang-format on
     for (const auto& row : rows) {
-        kestra::testing::ScopedEnvironment cnf("CNF", variable(row.cnf)),
-            path("PATH", variable(row.path));
+        kestra::testing::ScopedEnvironment cnf("CNF", rooted(row.cnf)),
+            path("PATH", rooted(row.path));
         EXPECT_EQ(SearchPathList(row.name, "CNF"), rooted(row.found)) << row.name;
         std::string opened = "stale";
         const FilePointer file = OpenOnPath(row.name, "r", opened);
