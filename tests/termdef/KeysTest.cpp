@@ -30,57 +30,49 @@ TEST(KeyNames, EveryRowAndEveryOtherFormReadsBack) {
         {'<', "0xFFFFFFFF", -1}, {'<', "0x80000148", high},
     };
     // clang-format on
-    for (const auto& row : rows) {
-        if (row.way == '>') {
-            EXPECT_EQ(KeyCodeFromName(row.text), row.code) << '[' << row.text << ']';
-        } else {
-            EXPECT_EQ(KeyNameFromCode(row.code), row.text) << std::hex << row.code;
-        }
+    for (const auto& [way, text, code] : rows) {
+        EXPECT_TRUE(way == '>' ? KeyCodeFromName(text) == code : KeyNameFromCode(code) == text)
+            << way << " [" << text << "] " << std::hex << code;
     }
 }
 
 // Every special key in both blocks with every combination of Shift, Ctrl and
-// Alt. The expected codes come from the names a definition file uses for them
-// ("" for no code), not from the translation table: Shift changes only Tab
-// and the function keys, Ctrl puts a C before the name, and the keypad twins
-// of the grey keys have KPD in theirs. Alt alone leaves every key alone.
+// Alt, expected by the names a definition file gives the codes ("" for none):
+// Shift changes only Tab and the function keys, Ctrl puts a C before a name,
+// a grey key's twin on the keypad has KPD in its name, Alt alone gives none.
 TEST(KeyTranslation, EveryKeyInEveryBlockWithEveryModifier) {
     using enum SpecialKey;
-    // Plain, with Shift, with Ctrl, by key and block (true for the keypad).
+    // Plain, with Shift, with Ctrl, by key and block (true for the keypad);
     std::map<std::pair<SpecialKey, bool>, std::array<std::string, 3>> names = {
         {{Break, false}, {"", "", "BREAKCHAR"}},
         {{Enter, true}, {"KPDENTER", "KPDENTER", "CKPDENTER"}}};
-    // PageUp to Delete, then the keys only the keypad has, in their order.
+    // the stems from PageUp to Delete, then of the keys only the keypad has.
     // clang-format off
     const std::string stems[] = {"PGUP", "PGDN", "END", "HOME", "LEFT", "UP", "RIGHT", "DOWN", "INS", "DEL", "FIVE",
         "ZERO", "ONE", "TWO", "THREE", "FOUR", "FIVE", "SIX", "SEVEN", "EIGHT", "NINE", "PERIOD", "STAR", "PLUS", "DASH", "SLASH"};
     // clang-format on
-    for (const bool keypad : {false, true}) {
-        names[{Backspace, keypad}] = {"CBACKSPACE", "", ""};
-        names[{Tab, keypad}] = {"TAB", "BTAB", "CTAB"};
-        names[{NumLock, keypad}] = {"NUMLOCK", "NUMLOCK", "NUMLOCK"};
-        names[{ScrollLock, keypad}] = {"SCROLLLOCK", "SCROLLLOCK", "SCROLLLOCK"};
+    for (const bool pad : {false, true}) {
+        names[{Backspace, pad}] = {"CBACKSPACE", "", ""};
+        names[{Tab, pad}] = {"TAB", "BTAB", "CTAB"};
+        names[{NumLock, pad}] = {"NUMLOCK", "NUMLOCK", "NUMLOCK"};
+        names[{ScrollLock, pad}] = {"SCROLLLOCK", "SCROLLLOCK", "SCROLLLOCK"};
         for (int i = 0; i < 26; ++i) {
-            const std::string n = (i < 10 && !keypad ? "" : "KPD") + stems[i];
-            names[{static_cast<SpecialKey>(static_cast<int>(PageUp) + i), keypad}] = {n, n,
-                                                                                      "C" + n};
+            const std::string n = (i < 10 && !pad ? "" : "KPD") + stems[i];
+            names[{static_cast<SpecialKey>(static_cast<int>(PageUp) + i), pad}] = {n, n, "C" + n};
         }
         for (int i = 0; i < 12; ++i) {
             const std::string n = "F" + std::to_string(i + 1);
-            names[{static_cast<SpecialKey>(static_cast<int>(F1) + i), keypad}] = {n, "S" + n, ""};
+            names[{static_cast<SpecialKey>(static_cast<int>(F1) + i), pad}] = {n, "S" + n, ""};
         }
     }
-    for (int key = 0; key < SpecialKeyCount; ++key) {
-        for (int bits = 0; bits < 16; ++bits) {
-            const KeyStroke s{static_cast<SpecialKey>(key), (bits & 1) != 0, (bits & 2) != 0,
-                              (bits & 4) != 0, (bits & 8) != 0};
-            std::optional<std::int32_t> expected;
-            const auto found = names.find({s.key, s.keypad});
-            if (found != names.end() && !(s.alt && !s.ctrl)) {
-                const std::string& name = found->second[s.ctrl ? 2 : s.shift ? 1 : 0];
-                expected = name.empty() ? std::nullopt : std::optional(KeyCodeFromName(name));
-            }
-            EXPECT_EQ(KeyCodeFromMessage(s), expected) << "key " << key << " modifiers " << bits;
-        }
+    for (int i = 0; i < SpecialKeyCount * 16; ++i) { // a key, then keypad, Shift, Ctrl, Alt bits
+        const KeyStroke s{static_cast<SpecialKey>(i / 16), (i & 1) != 0, (i & 2) != 0, (i & 4) != 0,
+                          (i & 8) != 0};
+        const int column = s.ctrl ? 2 : s.shift ? 1 : 0;
+        const auto found = names.find({s.key, s.keypad});
+        const std::string name =
+            found == names.end() || (s.alt && !s.ctrl) ? "" : found->second[column];
+        const auto expected = name.empty() ? std::nullopt : std::optional(KeyCodeFromName(name));
+        EXPECT_EQ(KeyCodeFromMessage(s), expected) << "key " << i / 16 << " modifiers " << i % 16;
     }
 }

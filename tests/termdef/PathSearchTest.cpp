@@ -8,11 +8,10 @@
 using namespace kestra::termdef;
 namespace fs = std::filesystem;
 
-// A tree of its own, the current directory while the test runs; each file
-// holds its path under the root, so the test can tell which one was opened.
-// In rows '@' stands for the root, '#' for a directory whose path is 250
-// characters long and "-" for an unset variable. Each name is looked for
-// under CNF, and opened as the configuration lexer opens its files.
+// Each name is looked for under CNF and opened as the lexer opens files, in a
+// tree of its own made the current directory, where each file holds its own
+// path. In rows '@' is the root, '#' a directory whose path has 250
+// characters and "-" an unset variable.
 TEST(PathSearch, NamesAreFoundInPlaceOrUnderTheListedDirectories) {
     const kestra::testing::TemporaryDirectory root;
     std::string deep = root.Path();
@@ -27,12 +26,11 @@ TEST(PathSearch, NamesAreFoundInPlaceOrUnderTheListedDirectories) {
         return text == "-" ? std::nullopt : std::optional(result);
     };
     for (const char* file : {"HERE.CNF", "a/X.CNF", "a/Z.CNFX", "a/.CNF", "b/X.CNF", "c/sub/Y.CNF",
-                             "#/ABCD.CNF", "#/ABCDE.CNF"}) {
+                             "#/ABCD.CNF", "#/ABCDE.CNF", "e/DIR.CNF/x"}) {
         const fs::path path = fs::path(root.Path()) / *rooted(file); // '#' is absolute
         fs::create_directories(path.parent_path());
         std::ofstream(path) << file;
     }
-    fs::create_directories(root / "e/DIR.CNF");
     const fs::path oldDirectory = fs::current_path();
     fs::current_path(root.Path());
     // clang-format off
