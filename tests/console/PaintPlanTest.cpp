@@ -1,6 +1,5 @@
-// What a console window paints, without a display: the cell grid in the
-// client area, the runs, glyphs and cursor of a paint, the selection and its
-// copied text, and the blinking palette.
+// What a console window paints, without a display: the cell grid, the runs,
+// glyphs and cursor of a paint, the selection and its text, and blinking.
 
 #include "console/PaintPlan.h"
 
@@ -14,12 +13,8 @@ namespace {
 
 const CellGeometry g = ComputeCellGeometry(644, 388, 80, 24); // 8x16 cells, 2-pixel margins
 
-// A screen written cell by cell.
 struct Screen {
-    explicit Screen(unsigned rows = 24, unsigned columns = 80) {
-        buffer.CreateScreen(rows, 132);
-        buffer.SetColumns(columns);
-    }
+    explicit Screen(unsigned rows = 24) { buffer.CreateScreen(rows, 132), buffer.SetColumns(80); }
     Screen& Put(int row, int column, std::u16string_view text, std::uint8_t attribute = 0) {
         for (char16_t ch : text) {
             const auto at = buffer.CellIndex(std::uint32_t(row), std::uint32_t(column++));
@@ -28,138 +23,120 @@ struct Screen {
         }
         return *this;
     }
-    Screen& Line(int row, std::uint8_t attribute) {
-        buffer.lineAttrs[std::size_t(row)] = attribute;
+    Screen& Line(int row, int attribute) {
+        buffer.lineAttrs[std::size_t(row)] = std::uint8_t(attribute);
         return *this;
     }
-    RowPlan Row(int row, const std::optional<SelectionBand>& selection = {}) const {
-        const auto plan =
-            PlanPaint(g, buffer, CellRangeRect(g, {row, 0, row, 79}), false, selection);
-        return plan.rows.size() == 1 ? plan.rows[0] : RowPlan{};
+    PaintPlan Plan(CellRange cells, const std::optional<SelectionBand>& selection = {}) const {
+        return PlanPaint(g, buffer, CellRangeRect(g, cells), false, selection);
     }
     emulator::ScreenBuffer buffer;
 };
 
-// Each item as "column+positions attribute glyph-kind text".
-std::vector<std::string> Items(const RowPlan& row) {
+// A row's items as "column+positions attribute kind text", each checked to
+// sit on the grid whatever the font's own advance.
+std::vector<std::string> Items(const PaintPlan& plan) {
     std::vector<std::string> items;
-    for (const PaintItem& item : row.items) {
-        std::string text;
-        for (const Glyph& glyph : item.glyphs) {
-            text += glyph.code < 128 ? char(glyph.code) : glyph.code == 0x2500 ? '-' : '?';
-        }
-        items.push_back(std::to_string(item.firstColumn) + "+" + std::to_string(item.positions) +
-                        " " + std::to_string(item.effectiveAttribute) + " " +
-                        std::to_string(int(item.kind)) + " " + text.substr(0, 4));
-        // Every glyph sits on the grid, whatever the font's own advance.
-        const int left = g.marginLeft + g.cellWidth * item.firstColumn;
-        EXPECT_EQ(item.rect,
-                  (Rect{left, row.band.top, left + row.advance * item.positions, row.band.bottom}));
-        for (std::size_t i = 0; i < item.glyphs.size() && item.kind == GlyphKind::Text; ++i) {
-            EXPECT_EQ(item.glyphs[i].x, left + row.advance * int(i)) << items.back();
+    for (const RowPlan& row : plan.rows) {
+        for (const PaintItem& item : row.items) {
+            std::string text;
+            for (const Glyph& glyph : item.glyphs) {
+                text += glyph.code < 128 ? char(glyph.code) : glyph.code == 0x2500 ? '-' : '?';
+            }
+            items.push_back(std::to_string(item.firstColumn) + "+" +
+                            std::to_string(item.positions) + " " +
+                            std::to_string(item.effectiveAttribute) + " " +
+                            std::to_string(int(item.kind)) + " " + text.substr(0, 4));
+            const int left = g.marginLeft + g.cellWidth * item.firstColumn;
+            EXPECT_EQ(item.rect, (Rect{left, row.band.top, left + row.advance * item.positions,
+                                       row.band.bottom}));
+            for (std::size_t i = 0; i < item.glyphs.size() && item.kind == GlyphKind::Text; ++i) {
+                EXPECT_EQ(item.glyphs[i].x, left + row.advance * int(i)) << items.back();
+            }
         }
     }
     return items;
 }
 
 TEST(CellGeometry, TheGridFillsTheClientAreaAndMapsPixelsToCells) {
-    const int cases[][8] = {
-        // client width, height, columns, rows: cell width, height, margins
-        {644, 388, 80, 24, 8, 16, 2, 2}, {644, 388, 132, 24, 4, 16, 58, 2},
-        {650, 400, 80, 24, 8, 16, 5, 8}, {647, 391, 80, 24, 8, 16, 3, 3},
-        {10, 10, 80, 24, 1, 1, -35, -7}, {100, 100, 0, 0, 96, 96, 2, 2},
-    };
+    // client width, height, columns, rows: cell width, height, margins
+    const int cases[][8] = {{644, 388, 80, 24, 8, 16, 2, 2}, {644, 388, 132, 24, 4, 16, 58, 2},
+                            {650, 400, 80, 24, 8, 16, 5, 8}, {647, 391, 80, 24, 8, 16, 3, 3},
+                            {10, 10, 80, 24, 1, 1, -35, -7}, {100, 100, 0, 0, 96, 96, 2, 2}};
     for (const auto& c : cases) {
         const CellGeometry r = ComputeCellGeometry(c[0], c[1], c[2], c[3]);
         EXPECT_EQ((std::array{r.cellWidth, r.cellHeight, r.marginLeft, r.marginTop}),
                   (std::array{c[4], c[5], c[6], c[7]}))
             << c[0] << "x" << c[1] << " " << c[2] << "x" << c[3];
     }
-    EXPECT_EQ(WindowTrackingSize(132, 24, 10, 30), (TrackingSize{274, 78, 32767, 32767}));
-    const std::pair<Rect, CellSpan> updates[] = {
-        {{0, 0, 644, 388}, {0, 24, 0, 80}},
-        {{0, 0, 644, 2}, {}},
-        {{642, 0, 644, 388}, {}},
-        {{10, 18, 18, 34}, {1, 2, 1, 2}},
-        {{17, 33, 19, 35}, {1, 3, 1, 3}},
-        {{0, 0, 10, 18}, {0, 1, 0, 1}},
-        {{-50, -50, 5000, 5000}, {0, 24, 0, 80}},
-    };
+    const std::pair<Rect, CellSpan> updates[] = {{{0, 0, 644, 388}, {0, 24, 0, 80}},
+                                                 {{0, 0, 644, 2}, {}},
+                                                 {{642, 0, 644, 388}, {}},
+                                                 {{10, 18, 18, 34}, {1, 2, 1, 2}},
+                                                 {{17, 33, 19, 35}, {1, 3, 1, 3}},
+                                                 {{0, 0, 10, 18}, {0, 1, 0, 1}},
+                                                 {{-50, -50, 5000, 5000}, {0, 24, 0, 80}}};
     for (const auto& [update, cells] : updates) {
         EXPECT_EQ(CellsInRect(g, update), cells) << update.left << "," << update.top;
     }
-    const std::pair<GridPoint, GridPoint> corners[] = {
-        // the nearest cell corner
-        {{2, 2}, {0, 0}},       {{5, 9}, {0, 0}},         {{6, 10}, {1, 1}},     {{13, 25}, {1, 1}},
-        {{-100, -100}, {0, 0}}, {{1000, 1000}, {24, 80}}, {{637, 377}, {23, 79}}};
-    for (const auto& [pixel, corner] : corners) {
-        EXPECT_EQ(GridPointAt(g, pixel.row, pixel.column), corner)
-            << pixel.row << "," << pixel.column;
+    const int corners[][4] = {{2, 2, 0, 0},      {5, 9, 0, 0},       {6, 10, 1, 1},
+                              {13, 25, 1, 1},    {-100, -100, 0, 0}, {1000, 1000, 24, 80},
+                              {637, 377, 23, 79}}; // x, y: the nearest cell corner
+    for (const auto& c : corners) {
+        EXPECT_EQ(GridPointAt(g, c[0], c[1]), (GridPoint{c[2], c[3]})) << c[0] << "," << c[1];
     }
 }
 
 TEST(CellGeometry, FontsAreScaledToTheCellAndChosenByAttributeAndLine) {
-    const int cases[][4] = {
+    const int fonts[][4] = {
         {0, 16, 8, 0}, {1, 16, 16, 0}, {2, 32, 16, 0}, {5, 16, 16, 1},
-        {8, 9, 4, 0},  {10, 19, 9, 0}, {12, 16, 8, 0}}; // index: height, width, underline
-    for (const auto& c : cases) {
+        {8, 9, 4, 0},  {10, 19, 9, 0}, {12, 16, 8, 0}}; // height, width, underline
+    for (const auto& c : fonts) {
         const FontRequest font = FontFor(c[0], g, false, false);
-        EXPECT_EQ((std::array{font.pixelHeight, font.pixelWidth, int(font.underline)}),
-                  (std::array{c[1], c[2], c[3]}))
+        EXPECT_EQ((std::array{font.pixelHeight, font.pixelWidth, int(font.underline), font.weight}),
+                  (std::array{c[1], c[2], c[3], 400}))
             << c[0];
     }
-    EXPECT_EQ(FontFor(0, g, false, false).weight, 400);
     EXPECT_EQ(FontSet(g, true, true)[3].weight, 700);
     EXPECT_TRUE(FontSet(g, true, true)[3].italic);
     const int indexes[][4] = {{0x0, 0, 0, 8}, {0xF, 1, 5, 9}, {0xB, 2, 2, 10}, {0x5, 3, 7, 11}};
     for (const auto& c : indexes) {
-        EXPECT_EQ(CellFontIndex(std::uint8_t(c[0]), std::uint8_t(c[1])), c[2])
-            << c[0] << "/" << c[1];
+        EXPECT_EQ(CellFontIndex(std::uint8_t(c[0]), std::uint8_t(c[1])), c[2]) << c[0] << c[1];
         EXPECT_EQ(ControlPictureFontIndex(std::uint8_t(c[1])), c[3]) << c[1];
     }
 }
 
-TEST(PaintPlan, CellsAreColouredByAttributeSelectionAndReverseVideo) {
-    EXPECT_EQ(WindowBackground(false), (Rgb{0, 0, 0}));
-    EXPECT_EQ(WindowBackground(true), (Rgb{255, 255, 255}));
-    const int cases[][6] = {// attribute, selected, reverse video: effective attribute, colours
-                            {0x0, 0, 0, 0, 2, 0},
-                            {0x0, 1, 0, 16, 1, 3},
-                            {0x0, 1, 1, 0, 2, 0},
-                            {0x8, 0, 0, 8, 3, 0},
-                            {0xF2, 0, 0, 2, 0, 1}};
-    for (const auto& c : cases) {
+TEST(PaintPlan, RunsSplitWhereTheLookChangesAndDoubledRowsDrawEverySecondColumn) {
+    // attribute, selected, reverse video: effective attribute, colours
+    const int colours[][6] = {{0x0, 0, 0, 0, 2, 0},
+                              {0x0, 1, 0, 16, 1, 3},
+                              {0x0, 1, 1, 0, 2, 0},
+                              {0x8, 0, 0, 8, 3, 0},
+                              {0xF2, 0, 0, 2, 0, 1}};
+    for (const auto& c : colours) {
         const int e = EffectiveAttribute(std::uint8_t(c[0]), c[1], c[2]);
         EXPECT_EQ(e, c[3]) << c[0] << c[1] << c[2];
         EXPECT_EQ(ColoursFor(e), (CellColours{c[4], c[5]})) << e;
     }
-}
-
-TEST(PaintPlan, RunsSplitWhereTheLookChangesAndDoubledRowsDrawEverySecondColumn) {
     Screen s;
-    s.Put(0, 0, u"ab", 0).Put(0, 2, u"cd", 8).Put(0, 4, u"e\uFFF8f", 0);
-    s.Put(3, 0, u"A B C").Line(3, 1);
-    EXPECT_EQ(Items(s.Row(0)), (std::vector<std::string>{"0+2 0 0 ab", "2+2 8 0 cd", "4+1 0 0 e",
-                                                         "5+1 0 2 -", "6+74 0 0 f   "}));
-    EXPECT_EQ(s.Row(0).band, (Rect{2, 2, 642, 18}));
-    EXPECT_EQ(s.Row(0).items[1].colours, (CellColours{3, 0}));
-    const RowPlan wide = s.Row(3);
-    EXPECT_EQ(wide.scaleX, 2);
-    EXPECT_EQ(Items(wide), std::vector<std::string>{"0+40 0 0 ABC "});
-    const auto partial = PlanPaint(g, s.buffer, CellRangeRect(g, {3, 3, 3, 3}), false, {});
-    ASSERT_EQ(partial.rows.size(), 1u); // an odd column starts at its pair
-    EXPECT_EQ(Items(partial.rows[0]), std::vector<std::string>{"2+1 0 0 B"});
-
+    s.Put(0, 0, u"ab").Put(0, 2, u"cd", 8).Put(0, 4, u"e\uFFF8f").Put(3, 0, u"A B C").Line(3, 1);
+    using Texts = std::vector<std::string>;
+    EXPECT_EQ(Items(s.Plan({0, 0, 0, 79})),
+              (Texts{"0+2 0 0 ab", "2+2 8 0 cd", "4+1 0 0 e", "5+1 0 2 -", "6+74 0 0 f   "}));
+    EXPECT_EQ(s.Plan({0, 0, 0, 79}).rows.at(0).band, (Rect{2, 2, 642, 18}));
+    EXPECT_EQ(s.Plan({0, 0, 0, 79}).rows[0].items.at(1).colours, (CellColours{3, 0}));
+    EXPECT_EQ(Items(s.Plan({3, 0, 3, 79})), Texts{"0+40 0 0 ABC "});
+    EXPECT_EQ(s.Plan({3, 0, 3, 79}).rows.at(0).scaleX, 2);
+    EXPECT_EQ(Items(s.Plan({3, 3, 3, 3})), Texts{"2+1 0 0 B"}) << "an odd column takes its pair";
     s.buffer.SetColumns(132); // the resize notice has not reached the window yet
-    EXPECT_EQ(s.Row(0).items.back().rect.right, 642);
+    EXPECT_EQ(s.Plan({0, 0, 0, 79}).rows.at(0).items.back().rect.right, 642);
     s.buffer.SetColumns(40);
-    EXPECT_EQ(s.Row(0).items.back().rect.right, 2 + 40 * 8);
+    EXPECT_EQ(s.Plan({0, 0, 0, 79}).rows.at(0).items.back().rect.right, 2 + 40 * 8);
 }
 
 TEST(PaintPlan, ADoubleHeightPairShowsItsHalvesAndScanLinesSitAtFiveHeights) {
-    Screen s;
-    s.Put(6, 0, u"H", 4).Put(7, 0, u"H", 4).Line(6, 2).Line(7, 3);
-    const PaintPlan plan = PlanPaint(g, s.buffer, CellRangeRect(g, {6, 0, 7, 0}), false, {});
+    const PaintPlan plan =
+        Screen().Put(6, 0, u"H", 4).Put(7, 0, u"H", 4).Line(6, 2).Line(7, 3).Plan({6, 0, 7, 0});
     ASSERT_EQ(plan.rows.size(), 2u);
     for (int half = 0; half < 2; ++half) { // one glyph box twice a cell high, through two bands
         const RowPlan& row = plan.rows[std::size_t(half)];
@@ -168,59 +145,43 @@ TEST(PaintPlan, ADoubleHeightPairShowsItsHalvesAndScanLinesSitAtFiveHeights) {
                   (std::array{98, 2, 6 + half}));
         EXPECT_EQ(row.items[0].glyphs.at(0), (Glyph{u'H', 2, 98})) << half;
     }
+    // line attribute, code: offset from the glyph box's top
     const int scanLines[][3] = {{0, 0xFFF6, -6}, {0, 0xFFF7, -2},  {0, 0xFFF8, 0},  {0, 0xFFF9, 3},
                                 {0, 0xFFFA, 6},  {2, 0xFFF6, -12}, {2, 0xFFFA, 13}, {3, 0xFFF9, 6}};
-    for (const auto& c : scanLines) { // line attribute, code: offset from the glyph box's top
-        const RowPlan row = Screen()
-                                .Put(1, 0, std::u16string(1, char16_t(c[1])))
-                                .Line(1, std::uint8_t(c[0]))
-                                .Row(1);
-        ASSERT_FALSE(row.items.empty());
-        EXPECT_EQ(row.items[0].kind, GlyphKind::ScanLine);
-        EXPECT_EQ(row.items[0].fontIndex, c[0]);
-        EXPECT_EQ(row.items[0].glyphs.at(0).y - row.textTop, c[2])
+    for (const auto& c : scanLines) {
+        const PaintPlan one =
+            Screen().Put(1, 0, std::u16string(1, char16_t(c[1]))).Line(1, c[0]).Plan({1, 0, 1, 0});
+        const PaintItem& item = one.rows.at(0).items.at(0);
+        EXPECT_EQ(
+            (std::array{int(item.kind), item.fontIndex, item.glyphs.at(0).y - one.rows[0].textTop}),
+            (std::array{int(GlyphKind::ScanLine), c[0], c[2]}))
             << std::hex << c[1] << " " << c[0];
     }
 }
 
-TEST(PaintPlan, TheCursorIsLinesAtTheBottomOfItsCellInvertedWhereSelected) {
+TEST(PaintPlan, SelectedCellsAndTheCursorShowInvertedAndTheCursorSitsAtTheBottom) {
     Screen s;
     s.Put(1, 0, u"0123456789").Put(2, 0, u"0 1 2 3 4 ").Line(2, 1);
     const SelectionBand band{1, 3, 3, 5};
-    EXPECT_EQ(Items(s.Row(1, band)),
-              (std::vector<std::string>{"0+3 0 0 012", "3+2 16 0 34", "5+75 0 0 5678"}));
-    EXPECT_EQ(Items(s.Row(2, band)),
-              (std::vector<std::string>{"0+1 0 0 0", "2+2 16 0 12", "6+37 0 0 34  "}));
-    EXPECT_EQ(s.Row(3, band).items.size(), 1u) << "rows outside the band are untouched";
-
-    const std::optional<SelectionBand> none, selected = SelectionBand{1, 2, 5, 6};
-    const struct {
-        CursorPosition cursor;
-        std::uint8_t lineAttribute;
-        bool reverseVideo;
-        std::optional<SelectionBand> selection;
-        CursorPlan expected;
-    } cases[] = {
-        {{1, 5, false}, 0, false, none, {{42, 32, 50, 34}, 2, 0, 16}},
-        {{1, 4, true}, 1, false, none, {{34, 32, 50, 34}, 2, 0, 16}},
-        {{1, 5, false}, 2, false, none, {{42, 31, 50, 34}, 3, 0, 16}},
-        {{1, 5, false}, 0, true, none, {{42, 32, 50, 34}, 2, 1, 17}},
-        {{1, 5, false}, 0, false, selected, {{42, 32, 50, 34}, 2, 1, 17}},
-        {{1, 5, false}, 0, true, selected, {{42, 32, 50, 34}, 2, 0, 16}},
-        {{1, 4, true}, 1, false, selected, {{34, 32, 50, 34}, 2, 1, 17}}, // its pair reaches it
-    };
+    EXPECT_EQ(Items(s.Plan({1, 0, 3, 79}, band)),
+              (std::vector<std::string>{"0+3 0 0 012", "3+2 16 0 34", "5+75 0 0 5678", "0+1 0 0 0",
+                                        "2+2 16 0 12", "6+37 0 0 34  ", "0+80 0 0     "}));
+    // row, column, double width, line, reverse video, selected: rectangle, thickness, pen
+    const int cases[][12] = {
+        {1, 5, 0, 0, 0, 0, 42, 32, 50, 34, 2, 0}, {1, 4, 1, 1, 0, 0, 34, 32, 50, 34, 2, 0},
+        {1, 5, 0, 2, 0, 0, 42, 31, 50, 34, 3, 0}, {1, 5, 0, 0, 1, 0, 42, 32, 50, 34, 2, 1},
+        {1, 5, 0, 0, 0, 1, 42, 32, 50, 34, 2, 1}, {1, 5, 0, 0, 1, 1, 42, 32, 50, 34, 2, 0},
+        {1, 4, 1, 1, 0, 1, 34, 32, 50, 34, 2, 1}}; // the last: its pair reaches the selection
     for (const auto& c : cases) {
-        Screen screen;
-        screen.Line(c.cursor.row, c.lineAttribute);
-        EXPECT_EQ(PlanCursor(g, screen.buffer, c.cursor, true, c.reverseVideo, c.selection),
-                  c.expected)
-            << c.cursor.column << " " << int(c.lineAttribute) << c.reverseVideo
-            << c.selection.has_value();
+        const auto selection = c[5] ? std::optional(SelectionBand{1, 2, 5, 6}) : std::nullopt;
+        EXPECT_EQ(PlanCursor(g, Screen().Line(c[0], c[3]).buffer, {c[0], c[1], bool(c[2])}, true,
+                             c[4], selection),
+                  (CursorPlan{{c[6], c[7], c[8], c[9]}, c[10], c[11], 16 + c[11]}))
+            << c[1] << c[3] << c[4] << c[5];
     }
-    // None without focus, hidden, or off the grid.
-    EXPECT_FALSE(PlanCursor(g, s.buffer, {0, 0, false, true}, false, false, {}));
-    EXPECT_FALSE(PlanCursor(g, s.buffer, {0, 0, false, false}, true, false, {}));
-    EXPECT_FALSE(PlanCursor(g, s.buffer, {24, 0, false, true}, true, false, {}));
+    EXPECT_FALSE(PlanCursor(g, s.buffer, {0, 0, false, true}, false, false, {})) << "no focus";
+    EXPECT_FALSE(PlanCursor(g, s.buffer, {0, 0, false, false}, true, false, {})) << "hidden";
+    EXPECT_FALSE(PlanCursor(g, s.buffer, {24, 0, false, true}, true, false, {})) << "off the grid";
     EXPECT_TRUE(PlanCursor(g, s.buffer, {23, 79, false, true}, true, false, {}));
 }
 
@@ -241,29 +202,26 @@ Rgb Grey(int v) {
     return Rgb{std::uint8_t(v), std::uint8_t(v), std::uint8_t(v)};
 }
 
+// Twelve entries, one for each pair of different levels: the foreground
+// shows for four phases, then the background; the cursor flips every phase.
 TEST(BlinkPalette, BlinkingTextShowsForFourPhasesAndTheCursorFlipsEveryPhase) {
+    const std::string foreground = "000111222333", background = "123023013012";
     for (int phase = 0; phase < kBlinkPhases; ++phase) {
         const auto row = PhaseRow(phase);
-        for (int entry = kFirstBlinkEntry; entry < kEndBlinkEntries; ++entry) {
-            const BlinkLevels levels = BlinkEntryLevels(entry); // one per pair of levels
-            EXPECT_NE(levels.foreground, levels.background) << entry;
-            EXPECT_EQ(BlinkEntry(levels.foreground, levels.background), entry);
-            const int shown = phase < 4 ? levels.foreground : levels.background;
-            EXPECT_EQ(row[std::size_t(entry - kFirstBlinkEntry)], Grey(kGreyLevels[shown]))
-                << entry << " " << phase;
+        for (std::size_t i = 0; i < 12; ++i) {
+            const int level = (phase < 4 ? foreground : background)[i] - '0';
+            EXPECT_EQ(row[i], Grey(kGreyLevels[std::size_t(level)])) << i << " " << phase;
         }
         for (int pen : kCursorEntries) {
             EXPECT_EQ(row[std::size_t(pen - kFirstBlinkEntry)], Grey(phase % 2 ? 0 : 255)) << phase;
             EXPECT_TRUE(EntryChangesBetween(pen, phase, phase + 1)) << phase;
         }
-        EXPECT_EQ(BlinkEntry(phase % 4, phase % 4), -1) << "no entry for equal levels";
     }
-    EXPECT_EQ(BlinkEntry(4, 0), -1);
 }
 
 TEST(BlinkPalette, ModeActivityAndDisplayDecideWhetherItRunsAndStoppedItWaits) {
-    const int cases[][4] = {// palette device, mode, application active: runs
-                            {1, kBlinkModeNever, 1, 0},
+    // palette device, mode, application active: runs
+    const int cases[][4] = {{1, kBlinkModeNever, 1, 0},
                             {1, kBlinkModeForeground, 1, 1},
                             {1, kBlinkModeForeground, 0, 0},
                             {1, kBlinkModeAlways, 0, 1},
@@ -282,24 +240,18 @@ TEST(BlinkPalette, ModeActivityAndDisplayDecideWhetherItRunsAndStoppedItWaits) {
     BlinkPalette blink;
     blink.SetPaletteDevice(true);
     blink.SetBlinkMode(kBlinkModeForeground);
-    for (int tick = 0; tick < 8; ++tick) {
-        blink.SetAppActive(tick != 4 && tick != 5); // stopped for two ticks
+    for (int tick = 0; tick < 9; ++tick) {
+        blink.SetAppActive(tick < 4 || tick > 5); // stopped for two ticks, then for a look
         blink.UpdateBlinkState();
+        EXPECT_EQ(blink.EntryColour(11),
+                  tick == 4 || tick == 5 ? kPaletteTable[11] : Grey(tick < 4 ? 170 : 85));
         blink.BlinkTick();
     }
-    EXPECT_EQ(blink.Phase(), 6);
-    blink.SetAppActive(false);
-    blink.UpdateBlinkState();
-    EXPECT_EQ(blink.EntryColour(11), kPaletteTable[11]) << "stopped: the static colour";
-    blink.SetAppActive(true);
-    blink.UpdateBlinkState();
-    EXPECT_EQ(blink.EntryColour(11), Grey(85)) << "phase 6 shows the background";
-    EXPECT_EQ(blink.EntryColour(16), Grey(255));
+    EXPECT_EQ(blink.EntryColour(16), Grey(0)) << "the cursor at phase 7";
     EXPECT_EQ(blink.EntryColour(3), Grey(255));
-    blink.BlinkTick();
+    EXPECT_EQ(blink.Phase(), 7);
     blink.BlinkTick();
     EXPECT_EQ(blink.Phase(), 0) << "eight phases make a period";
-    EXPECT_EQ(blink.EntryColour(11), Grey(170)) << "phase 0 shows the foreground";
 }
 
 int owners[2];
@@ -308,9 +260,9 @@ const SelectionOwner kFirst = &owners[0], kSecond = &owners[1];
 TEST(Selection, ItsRepaintRectangleAndBandCoverNeighbouringRowsWholePairsAndHalves) {
     const std::tuple<SelectionRange, bool, std::optional<Rect>> rects[] = {
         {{2, 4, 3, 5}, false, Rect{18, 18, 50, 82}},
-        {{0, 24, 0, 80}, false, Rect{2, 2, 642, 386}},  // no row above the first or below the last
-        {{0, 1, 79, 80}, false, Rect{626, 2, 642, 34}}, // an odd column takes its pair
-        {{2, 4, 3, 5}, true, Rect{2, 18, 646, 82}},     // italic
+        {{0, 24, 0, 80}, false, Rect{2, 2, 642, 386}},
+        {{0, 1, 79, 80}, false, Rect{626, 2, 642, 34}},
+        {{2, 4, 3, 5}, true, Rect{2, 18, 646, 82}},
         {{2, 2, 3, 5}, false, std::nullopt}};
     for (const auto& [range, italic, expected] : rects) {
         EXPECT_EQ(SelectionRepaintRect(g, range, italic), expected) << range.startRow << italic;
@@ -319,7 +271,7 @@ TEST(Selection, ItsRepaintRectangleAndBandCoverNeighbouringRowsWholePairsAndHalv
         {{0, 0, 0, 0}, {1, 3, 0, 4}, 1, 3}, {{0, 2, 3, 0}, {2, 3, 0, 4}, 1, 3},
         {{0, 2, 3, 0}, {0, 2, 0, 4}, 0, 3}, {{0, 0, 3, 0}, {2, 3, 0, 4}, 2, 3},
         {{0, 2, 0, 0}, {1, 2, 0, 4}, 1, 2}, {{0, 0, 0, 2}, {3, 4, 0, 4}, 3, 4}};
-    for (const auto& [lines, range, first, end] : bands) { // a lower half takes in its upper half
+    for (const auto& [lines, range, first, end] : bands) {
         const SelectionBand band = MakeSelectionBand(range, lines);
         EXPECT_EQ(std::pair(band.firstRow, band.endRow), std::pair(first, end)) << range.startRow;
     }
@@ -328,11 +280,11 @@ TEST(Selection, ItsRepaintRectangleAndBandCoverNeighbouringRowsWholePairsAndHalv
 TEST(Selection, DraggingRepaintsTheOldAndNewRectangleAndAPressElsewhereCancels) {
     using Range = std::optional<SelectionRange>;
     const std::tuple<GridPoint, Range, Range> steps[] = {
-        {{2, 7}, {}, {}}, // across corners in one direction only: nothing
+        {{2, 7}, {}, {}},
         {{4, 6}, {}, SelectionRange{2, 4, 3, 6}},
         {{4, 6}, {}, {}},
-        {{1, 1}, SelectionRange{2, 4, 3, 6}, SelectionRange{1, 2, 1, 3}}, // across the anchor
-        {{2, 1}, SelectionRange{1, 2, 1, 3}, {}}, // back onto the anchor's row
+        {{1, 1}, SelectionRange{2, 4, 3, 6}, SelectionRange{1, 2, 1, 3}},
+        {{2, 1}, SelectionRange{1, 2, 1, 3}, {}},
         {{5, 9}, {}, SelectionRange{2, 5, 3, 9}}};
     SelectionState state;
     EXPECT_FALSE(state.Cancel().window) << "nothing to cancel";
@@ -365,49 +317,36 @@ TEST(Selection, DraggingRepaintsTheOldAndNewRectangleAndAPressElsewhereCancels) 
     EXPECT_FALSE(state.ButtonUp({6, 6}).releaseCapture) << "the button going up does nothing";
 }
 
-TEST(Selection, CopiedTextHasOneLinePerRowWithoutTrailingBlanks) {
-    const struct {
-        std::vector<std::u16string> rows; // from row 0, column 0
-        std::vector<std::uint8_t> lines;  // line attributes from row 0
-        SelectionRange range;
-        std::u16string expected;
-    } cases[] = {
-        {{u"ab      ", u"ab      "}, {}, {0, 2, 0, 8}, u"ab\r\nab"},
-        {{u"ab", u"", u"cd"}, {}, {0, 3, 0, 4}, u"ab\r\n\r\ncd"},
-        {{u"a  b  "}, {}, {0, 1, 0, 6}, u"a  b"},
-        {{u"abcdef", u"  ghij"}, {}, {0, 2, 1, 4}, u"bcd\r\n gh"},
-        {{u"B i g ", u"B i g ", u"end"}, {2, 3, 0}, {0, 3, 0, 6}, u"Big\r\nend"}, // a pair once
-        {{u"B i g ", u"B i g "}, {2, 3}, {1, 2, 0, 5}, u"Big"},
-        {{u"W i d e "}, {1}, {0, 1, 1, 5}, u"Wid"},
-        {{u"W i d e "}, {1}, {0, 1, 2, 3}, u"i"},
-        {{u"\uFFF8\uFFF6\uFFFA"}, {}, {0, 1, 0, 3}, u"\u2500\u00AF_"}, // scan lines
-        {{u"a\uFFF0\uFFF4"}, {}, {0, 1, 0, 3}, u"a\u2194\u00B6"},      // control pictures
-        {{u"abc"}, {}, {0, 1, 78, 81}, u""},
-        {{u"a", u"x"}, {}, {0, 99, 0, 200}, u"a\r\nx\r\n\r\n"}, // not past the edges
-    };
-    for (const auto& c : cases) {
-        Screen s(4, 132);
-        for (std::size_t r = 0; r < c.rows.size(); ++r) {
-            s.Put(int(r), 0, c.rows[r]);
+TEST(Selection, CopiedTextHasOneLinePerRowWithoutTrailingBlanksAndPastedTextIsAscii) {
+    // rows from the top, their line attributes, range: text
+    const std::tuple<std::vector<std::u16string>, std::vector<int>, SelectionRange, std::u16string>
+        copies[] = {{{u"ab      ", u"ab      "}, {}, {0, 2, 0, 8}, u"ab\r\nab"},
+                    {{u"ab", u"", u"cd"}, {}, {0, 3, 0, 4}, u"ab\r\n\r\ncd"},
+                    {{u"a  b  "}, {}, {0, 1, 0, 6}, u"a  b"},
+                    {{u"abcdef", u"  ghij"}, {}, {0, 2, 1, 4}, u"bcd\r\n gh"},
+                    {{u"B i g ", u"B i g ", u"end"}, {2, 3, 0}, {0, 3, 0, 6}, u"Big\r\nend"},
+                    {{u"B i g ", u"B i g "}, {2, 3}, {1, 2, 0, 5}, u"Big"},
+                    {{u"W i d e "}, {1}, {0, 1, 1, 5}, u"Wid"},
+                    {{u"W i d e "}, {1}, {0, 1, 2, 3}, u"i"},
+                    {{u"\uFFF8\uFFF6\uFFFA"}, {}, {0, 1, 0, 3}, u"\u2500\u00AF_"},
+                    {{u"a\uFFF0\uFFF4"}, {}, {0, 1, 0, 3}, u"a\u2194\u00B6"},
+                    {{u"a", u"x"}, {}, {0, 99, 0, 200}, u"a\r\nx\r\n\r\n"}};
+    for (const auto& [rows, lines, range, expected] : copies) {
+        Screen s(4);
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            s.Put(int(r), 0, rows[r]).Line(int(r), r < lines.size() ? lines[r] : 0);
         }
-        for (std::size_t r = 0; r < c.lines.size(); ++r) {
-            s.Line(int(r), c.lines[r]);
-        }
-        EXPECT_EQ(CopySelectionText(s.buffer, c.range), c.expected) << c.range.startColumn;
+        EXPECT_EQ(CopySelectionText(s.buffer, range), expected) << range.startColumn;
     }
-}
-
-TEST(Selection, PastingSendsPrintableAsciiAndReturnsWithTheirPauses) {
-    const std::tuple<std::u16string, std::uint16_t, std::uint16_t, std::vector<PasteStep>> cases[] =
-        {{u"A\nB\r", 10, 100, {{'A', 10}, {'B', 10}, {'\r', 100}}},
-         {u"\t\x1B[x\x7F\x1F", 10, 100, {{'[', 10}, {'x', 10}}}, // controls skipped
-         {std::u16string(u"a\0b", 3), 10, 100, {{'a', 10}}},     // ends at a NUL
-         {u"\u00E9\u20AC\U0001F600~ ", 10, 100, {{'~', 10}, {' ', 10}}},
-         {u"\r\r.", 0, 65535, {{'\r', 65535}, {'\r', 65535}, {'.', 0}}}};
-    for (const auto& [text, interchar, ret, expected] : cases) {
-        EXPECT_EQ(PasteSchedule(text, interchar, ret), expected) << text.size();
+    const std::tuple<std::u16string, int, int, std::vector<PasteStep>> pastes[] = {
+        {u"A\nB\r", 10, 100, {{'A', 10}, {'B', 10}, {'\r', 100}}},
+        {u"\t\x1B[x\x7F\x1F", 10, 100, {{'[', 10}, {'x', 10}}},
+        {std::u16string(u"a\0b", 3), 10, 100, {{'a', 10}}},
+        {u"\u00E9\u20AC\U0001F600~ ", 10, 100, {{'~', 10}, {' ', 10}}},
+        {u"\r\r.", 0, 65535, {{'\r', 65535}, {'\r', 65535}, {'.', 0}}}};
+    for (const auto& [text, interchar, ret, expected] : pastes) {
+        EXPECT_EQ(PasteSchedule(text, std::uint16_t(interchar), std::uint16_t(ret)), expected);
     }
-    // From UTF-8, every byte of a non-ASCII character is skipped.
     EXPECT_EQ(PasteSchedule(std::string_view("caf\xC3\xA9!\n"), kDefaultIntercharDelay,
                             kDefaultReturnDelay),
               (std::vector<PasteStep>{{'c', 10}, {'a', 10}, {'f', 10}, {'!', 10}}));
