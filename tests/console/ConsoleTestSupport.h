@@ -1,10 +1,8 @@
 #pragma once
 
-// Consoles without a window: a console record with its emulator, fed on the
-// test's thread or by its reader on its own thread from a server that the
-// test plays over a real socket.
+// A console record with its emulator and no window, fed on the test's thread
+// or by its reader on its own thread from a server played by the test.
 
-#include "console/CellGeometry.h"
 #include "console/PipeLink.h"
 #include "console/RecordingWindow.h"
 #include "platform/Exit.h"
@@ -21,9 +19,7 @@ using namespace kestra::testing;
 using namespace std::chrono_literals;
 enum class Transport { UnixSocket, Tcp };
 
-// As the CON command leaves a console (plain terminal definition, VT100),
-// without a connection.
-struct TestConsole {
+struct TestConsole { // as the CON command leaves it: VT100, plain maps
     explicit TestConsole(unsigned rows = 24, bool cursorSuppressed = false) {
         termdef::ResetTerminalDefinition();
         termdef::TheTerminalDefinition().loaded = true;
@@ -46,8 +42,7 @@ struct TestConsole {
     emulator::Emulator emulator;
 };
 
-// Connects the console to a server end that the test holds.
-struct ServerLink {
+struct ServerLink { // the console's connection to a server end the test holds
     ServerLink(Transport transport, ConsoleRecord& record) {
         auto listening = transport == Transport::Tcp
                              ? platform::SocketListener::ListenTcp("127.0.0.1", "0")
@@ -61,8 +56,8 @@ struct ServerLink {
     }
     bool Write(std::string_view bytes) const {
         for (ssize_t sent = 0; !bytes.empty(); bytes.remove_prefix(std::size_t(sent))) {
-            if ((sent = ::send(server.Descriptor(), bytes.data(), bytes.size(), MSG_NOSIGNAL)) <=
-                0) {
+            sent = ::send(server.Descriptor(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
+            if (sent <= 0) {
                 return false;
             }
         }
@@ -73,8 +68,8 @@ struct ServerLink {
     bool ok = false;
 };
 
-// PipeReader on its own thread. A fatal error, thrown by the tests' exit
-// routine, ends it; its message is the reader's outcome.
+// PipeReader on its own thread; its outcome is the message of the fatal
+// error, thrown by the tests' exit routine, that ended it.
 struct ReaderThread {
     explicit ReaderThread(ConsoleRecord& r) : record(r) {}
     ~ReaderThread() { Stop(); }
@@ -84,15 +79,11 @@ struct ReaderThread {
         end.wait();
     }
     std::optional<std::string> WaitForEnd(std::chrono::milliseconds limit) const {
-        return end.wait_for(limit) == std::future_status::ready
-                   ? end.get()
-                   : std::optional<std::string>("(still reading)");
+        return end.wait_for(limit) == std::future_status::ready ? end.get() : "(still reading)";
     }
     ConsoleRecord& record;
-    std::atomic<pid_t> id{0};
     std::shared_future<std::optional<std::string>> end =
         std::async(std::launch::async, [this]() -> std::optional<std::string> {
-            id = gettid();
             try {
                 PipeReader(record);
             } catch (const platform::FatalError& error) {
