@@ -54,14 +54,9 @@ struct ServerLink { // the console's connection to a server end the test holds
         server = std::move(listening.listener.Accept().connection);
         ok = record.pipe.IsOpen() && server.IsOpen();
     }
-    bool Write(std::string_view bytes) const {
-        for (ssize_t sent = 0; !bytes.empty(); bytes.remove_prefix(std::size_t(sent))) {
-            sent = ::send(server.Descriptor(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
-            if (sent <= 0) {
-                return false;
-            }
-        }
-        return true;
+    bool Write(std::string_view bytes) const { // blocks until all is sent
+        return ::send(server.Descriptor(), bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+               ssize_t(bytes.size());
     }
     TemporaryDirectory directory;
     platform::PipeConnection server;

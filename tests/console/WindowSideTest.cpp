@@ -1,12 +1,14 @@
-// What a console window paints, without a display: the cell grid, the runs,
-// glyphs and cursor of a paint, the selection and its text, and blinking.
-
-#include "console/PaintPlan.h"
+// The window side of a console, without a display: the cell grid, the runs,
+// glyphs and cursor of a paint, the selection and its text, blinking, and the
+// saved settings.
 
 #include "console/BlinkPalette.h"
+#include "console/PaintPlan.h"
+#include "console/Properties.h"
 #include "console/Selection.h"
 
 #include <gtest/gtest.h>
+#include <map>
 
 namespace kestra::console {
 namespace {
@@ -60,17 +62,11 @@ std::vector<std::string> Items(const PaintPlan& plan) {
 using Texts = std::vector<std::string>;
 
 TEST(PaintPlan, TheGridFillsTheClientAreaAndFontsAreScaledToTheCell) {
-    // client width, height, columns, rows: cell width, height, margins
-    const int cases[][8] = {{644, 388, 132, 24, 4, 16, 58, 2},
-                            {647, 391, 80, 24, 8, 16, 3, 3},
-                            {10, 10, 80, 24, 1, 1, -35, -7},
-                            {100, 100, 0, 0, 96, 96, 2, 2}};
-    for (const auto& c : cases) {
-        const CellGeometry r = ComputeCellGeometry(c[0], c[1], c[2], c[3]);
-        EXPECT_EQ((std::array{r.cellWidth, r.cellHeight, r.marginLeft, r.marginTop}),
-                  (std::array{c[4], c[5], c[6], c[7]}))
-            << c[0] << "x" << c[1] << " " << c[2];
-    }
+    const CellGeometry wide = ComputeCellGeometry(647, 391, 132, 24); // odd leftovers round down
+    const CellGeometry squeezed = ComputeCellGeometry(10, 10, 80, 24);
+    EXPECT_EQ((std::array{wide.cellWidth, wide.cellHeight, wide.marginLeft, wide.marginTop,
+                          squeezed.cellWidth, squeezed.marginLeft, squeezed.marginTop}),
+              (std::array{4, 16, 59, 3, 1, -35, -7}));
     EXPECT_EQ(CellsInRect(g, {17, 33, 19, 35}), (CellSpan{1, 3, 1, 3}));
     EXPECT_EQ(GridPointAt(g, 5, 9), (GridPoint{0, 0})) << "the nearest corner";
     EXPECT_EQ(GridPointAt(g, 6, 10), (GridPoint{1, 1}));
@@ -100,10 +96,10 @@ TEST(PaintPlan, RunsSplitWhereTheLookChangesAndDoubledRowsDrawEverySecondColumn)
 }
 
 // A double-height pair shows one glyph box twice a cell high through two
-// bands; scan lines sit at heights within it.
+// bands, scan lines at heights within it; the cursor is lines at the bottom.
 TEST(PaintPlan, DoubleHeightRowsAndScanLinesAndTheCursorSitInTheirCells) {
-    const Screen s =
-        Screen().Put(6, u"H \uFFF6", 0, 4).Put(7, u"H \uFFF9", 0, 4).Line(6, 2).Line(7, 3);
+    Screen s;
+    s.Put(6, u"H \uFFF6", 0, 4).Put(7, u"H \uFFF9", 0, 4).Line(6, 2).Line(7, 3).Line(1, 1);
     const PaintPlan plan = s.Plan({6, 0, 7, 2});
     ASSERT_EQ(plan.rows.size(), 2u);
     for (int half = 0; half < 2; ++half) {
@@ -112,17 +108,11 @@ TEST(PaintPlan, DoubleHeightRowsAndScanLinesAndTheCursorSitInTheirCells) {
         EXPECT_EQ(row.items.at(0).glyphs.at(0), (Glyph{u'H', 2, 98})) << half;
         EXPECT_EQ(row.items.at(1).glyphs.at(0).y, 98 + (half ? 6 : -12)) << half;
     }
-    // column, double width, line, reverse video, selected: rectangle, thickness, pen
-    const int cases[][11] = {
-        {5, 0, 2, 0, 0, 42, 31, 50, 34, 3, 0},
-        {4, 1, 1, 0, 1, 34, 32, 50, 34, 2, 1}}; // the pair reaches the selection
-    for (const auto& c : cases) {
-        const auto selection = c[4] ? std::optional(SelectionBand{1, 2, 5, 6}) : std::nullopt;
-        EXPECT_EQ(PlanCursor(g, Screen().Line(1, c[2]).buffer, {1, c[0], bool(c[1])}, true, c[3],
-                             selection),
-                  (CursorPlan{{c[5], c[6], c[7], c[8]}, c[9], c[10], 16 + c[10]}))
-            << c[0];
-    }
+    EXPECT_EQ(PlanCursor(g, s.buffer, {6, 5, true}, true, false, {}),
+              (CursorPlan{{34, 111, 50, 114}, 3, 0, 16}));
+    EXPECT_EQ(PlanCursor(g, s.buffer, {1, 4, true}, true, false, SelectionBand{1, 2, 5, 6}),
+              (CursorPlan{{34, 32, 50, 34}, 2, 1, 17}))
+        << "its pair reaches the selection";
     EXPECT_FALSE(PlanCursor(g, s.buffer, {0, 0, false, true}, false, false, {})) << "no focus";
     EXPECT_FALSE(PlanCursor(g, s.buffer, {24, 0, false, true}, true, false, {})) << "off the grid";
 }
@@ -165,34 +155,23 @@ TEST(BlinkPalette, BlinkingTextShowsForFourPhasesAndTheCursorFlipsEveryPhase) {
     }
 }
 
-TEST(BlinkPalette, ModeActivityAndDisplayDecideWhetherItRunsAndStoppedItWaits) {
+TEST(BlinkPalette, ModeActivityAndDisplayDecideWhetherItRuns) {
     // palette device, mode, application active: runs
-    const int cases[][4] = {{1, kBlinkModeNever, 1, 0},
-                            {1, kBlinkModeForeground, 1, 1},
-                            {1, kBlinkModeForeground, 0, 0},
-                            {1, kBlinkModeAlways, 0, 1},
-                            {0, kBlinkModeAlways, 1, 0}};
+    // clang-format off
+    const int cases[][4] = {{1, kBlinkModeNever, 1, 0}, {1, kBlinkModeForeground, 1, 1},
+        {1, kBlinkModeForeground, 0, 0}, {1, kBlinkModeAlways, 0, 1}, {0, kBlinkModeAlways, 1, 0}};
+    // clang-format on
     for (const auto& [device, mode, active, runs] : cases) {
         BlinkPalette blink;
         blink.SetPaletteDevice(device);
         blink.SetBlinkMode(mode);
         blink.SetAppActive(active);
         blink.UpdateBlinkState();
-        EXPECT_EQ(blink.PaletteInUse()[4].flags, runs ? kEntryAnimated : 0)
-            << device << mode << active;
-        EXPECT_EQ(blink.BlinkTick().advanced, bool(runs));
+        EXPECT_EQ(blink.PaletteInUse()[4].flags, runs ? kEntryAnimated : 0) << device << mode;
+        EXPECT_EQ(blink.BlinkTick().advanced, bool(runs)) << device << mode << active;
         EXPECT_EQ(blink.Phase(), runs);
-    }
-    BlinkPalette blink;
-    blink.SetPaletteDevice(true);
-    blink.SetBlinkMode(kBlinkModeForeground);
-    for (int tick = 0; tick < 11; ++tick) { // stopped for two ticks: the static colour
-        blink.SetAppActive(tick < 4 || tick > 5);
-        blink.UpdateBlinkState();
-        EXPECT_EQ(blink.EntryColour(11), tick == 4 || tick == 5
-                                             ? kPaletteTable[11]
-                                             : Grey(tick < 4 || tick > 9 ? 170 : 85));
-        blink.BlinkTick();
+        // Phase 1 shows the foreground; stopped, the static colour.
+        EXPECT_EQ(blink.EntryColour(11), runs ? Grey(170) : kPaletteTable[11]);
     }
 }
 
@@ -202,23 +181,22 @@ const SelectionOwner kFirst = &owners[0], kSecond = &owners[1];
 TEST(Selection, DraggingRepaintsTheOldAndNewRectangleAndAPressElsewhereCancels) {
     EXPECT_EQ(SelectionRepaintRect(g, {2, 4, 3, 5}, false), (Rect{18, 18, 50, 82}));
     EXPECT_EQ(SelectionRepaintRect(g, {0, 1, 79, 80}, true), (Rect{2, 2, 646, 34}));
+    // clang-format off
     const std::tuple<std::vector<std::uint8_t>, SelectionRange, int, int> bands[] = {
-        {{0, 2, 3, 0}, {2, 3, 0, 4}, 1, 3},
-        {{0, 0, 3, 0}, {2, 3, 0, 4}, 2, 3},
-        {{0, 2, 3, 0}, {0, 2, 0, 4}, 0, 3},
-        {{0, 0, 0, 2}, {3, 4, 0, 4}, 3, 4}};
+        {{0, 2, 3, 0}, {2, 3, 0, 4}, 1, 3}, {{0, 0, 3, 0}, {2, 3, 0, 4}, 2, 3},
+        {{0, 2, 3, 0}, {0, 2, 0, 4}, 0, 3}, {{0, 0, 0, 2}, {3, 4, 0, 4}, 3, 4}};
+    // clang-format on
     for (const auto& [lines, range, first, end] : bands) { // a half takes in its other half
         const SelectionBand band = MakeSelectionBand(range, lines);
         EXPECT_EQ(std::pair(band.firstRow, band.endRow), std::pair(first, end)) << range.startRow;
     }
     using Range = std::optional<SelectionRange>;
+    // clang-format off
     const std::tuple<GridPoint, Range, Range> steps[] = {
-        {{2, 7}, {}, {}},
-        {{4, 6}, {}, SelectionRange{2, 4, 3, 6}},
-        {{4, 6}, {}, {}},
+        {{2, 7}, {}, {}}, {{4, 6}, {}, SelectionRange{2, 4, 3, 6}}, {{4, 6}, {}, {}},
         {{1, 1}, SelectionRange{2, 4, 3, 6}, SelectionRange{1, 2, 1, 3}},
-        {{2, 1}, SelectionRange{1, 2, 1, 3}, {}},
-        {{5, 9}, {}, SelectionRange{2, 5, 3, 9}}};
+        {{2, 1}, SelectionRange{1, 2, 1, 3}, {}}, {{5, 9}, {}, SelectionRange{2, 5, 3, 9}}};
+    // clang-format on
     SelectionState state;
     state.ButtonDown(kFirst, {2, 3});
     for (const auto& [to, old, fresh] : steps) {
@@ -262,10 +240,79 @@ TEST(Selection, CopiedTextHasOneLinePerRowWithoutTrailingBlanksAndPastedTextIsAs
         }
         EXPECT_EQ(CopySelectionText(s.buffer, range), expected) << range.startColumn;
     }
-    EXPECT_EQ(PasteSchedule(std::u16string(u"A\n\t\x1B[\x7F\u00E9\U0001F600\r\0b", 11), 0, 65535),
+    EXPECT_EQ(PasteSchedule(std::u16string(u"A\n\t\x1B[\x7F\u00E9\U0001F600\r\0b", 12), 0, 65535),
               (std::vector<PasteStep>{{'A', 0}, {'[', 0}, {'\r', 65535}}));
     EXPECT_EQ(PasteSchedule(std::string_view("caf\xC3\xA9!\n"), 10, 100),
               (std::vector<PasteStep>{{'c', 10}, {'a', 10}, {'f', 10}, {'!', 10}}));
+}
+
+struct MapStore : platform::SettingsStore {
+    std::optional<std::string> Read(std::string_view name) override {
+        return values.contains(name) ? std::optional(values.find(name)->second) : std::nullopt;
+    }
+    void Write(std::string_view name, std::string_view value) override {
+        values[std::string(name)] = value;
+    }
+    bool Commit() override { return true; }
+    std::map<std::string, std::string, std::less<>> values;
+};
+
+// The stored values as loaded: "frame | font | properties".
+std::string Load(MapStore store, int startShowCommand = kShowNormal) {
+    FramePlacement frame{kShowNormal, false, Rect{1, 2, 3, 4}};
+    Properties properties;
+    LoadProperties(store, startShowCommand, frame, properties);
+    return FormatFramePlacement(frame) + " | " + properties.fontFace + " | " +
+           FormatProperties(properties);
+}
+
+TEST(Properties, LoadingTakesAsMuchOfEachValueAsParsesAndTheFrameAsSaved) {
+    // clang-format off
+    const std::tuple<std::string, std::string, int, std::string> cases[] = {
+        {"Properties", "0 0", kShowNormal, "1 0 1 2 3 4 | Lucida Console | 0 0 1 1 1 0 0 1 0"},
+        {"Properties", "2 0 0 0 0 1 1 0 1 1 1", kShowNormal, "1 0 1 2 3 4 | Lucida Console | 2 0 0 0 0 1 1 0 1"},
+        {"Properties", "0 1 x 0", kShowNormal, "1 0 1 2 3 4 | Lucida Console | 0 1 1 1 1 0 0 1 0"},
+        {"Properties", "0\t0x 0", kShowNormal, "1 0 1 2 3 4 | Lucida Console | 0 0 1 1 1 0 0 1 0"},
+        {"Window", "1 0 10 x 650 420", kShowNormal, "1 0 1 2 3 4 | Lucida Console | 1 1 1 1 1 0 0 1 0"},
+        {"Window", "1 0 1 2 3 4 9", kShowNormal, "1 0 1 2 3 4 | Lucida Console | 1 1 1 1 1 0 0 1 0"},
+        {"Window", "3 1 -4 -4 1284 -1000", kShowNormal, "3 1 -4 -4 1284 -1000 | Lucida Console | 1 1 1 1 1 0 0 1 0"},
+        {"Window", "2 0 10 20 650 420", kShowNormal, "1 0 10 20 650 420 | Lucida Console | 1 1 1 1 1 0 0 1 0"},
+        {"Window", "7 0 10 20 650 420", kShowDefault, "1 0 10 20 650 420 | Lucida Console | 1 1 1 1 1 0 0 1 0"},
+        {"Window", "3 0 1 2 3 4", kShowMinimized, "2 0 1 2 3 4 | Lucida Console | 1 1 1 1 1 0 0 1 0"},
+        {"Window", "1 0 1 2 3 4", kShowMaximized, "3 0 1 2 3 4 | Lucida Console | 1 1 1 1 1 0 0 1 0"}};
+    // clang-format on
+    for (const auto& [name, value, started, expected] : cases) {
+        MapStore store;
+        store.values[name] = value;
+        EXPECT_EQ(Load(store, started), expected) << value << " started " << started;
+    }
+    const ConsolePlacement minimized{true, Rect{5, 6, 700, 500}, 0, 380};
+    EXPECT_EQ(ParseConsolePlacement(FormatConsolePlacement(minimized)), minimized);
+    EXPECT_FALSE(ParseConsolePlacement("2 5 6 700 500 0 380")->minimized) << "only 1 minimises";
+}
+
+// The face is a 31-byte field: longer names are cut, never inside a UTF-8
+// character, when saved and when loaded.
+TEST(Properties, SavingWritesWhatLoadingReadsWithTheFontNameCutTo31Bytes) {
+    const std::string e = "\xc3\xa9", cjk = "\xe4\xb8\xad", a29(29, 'a'); // two, three bytes
+    const std::pair<std::string, std::string> faces[] = {
+        {std::string(40, 'F'), std::string(31, 'F')},
+        {a29 + e, a29 + e},
+        {a29 + "a" + e, a29 + "a"},
+        {a29 + cjk, a29}};
+    for (const auto& [face, expected] : faces) {
+        MapStore store;
+        Properties saved;
+        saved.blinkMode = kBlinkAlways;
+        saved.reverseVideo = true;
+        saved.fontFace = face;
+        SaveFrameAndProperties(store, {kShowMaximized, true, Rect{1, 2, 300, 400}}, saved);
+        EXPECT_EQ(Load(store, kShowDefault),
+                  "3 1 1 2 300 400 | " + expected + " | 2 1 1 1 1 0 1 1 0");
+        store.values["Font"] = face;
+        EXPECT_EQ(Load(store).substr(18), expected + " | 2 1 1 1 1 0 1 1 0");
+    }
+    EXPECT_EQ(Load({}), "1 0 1 2 3 4 | Lucida Console | 1 1 1 1 1 0 0 1 0") << "the defaults";
 }
 
 } // namespace
