@@ -1,6 +1,5 @@
-// The window side of a console, without a display: the cell grid, the runs,
-// glyphs and cursor of a paint, the selection and its text, blinking, and the
-// saved settings.
+// A console's window side without a display: the paint plan, the selection and
+// its text, blinking and the saved settings.
 
 #include "console/BlinkPalette.h"
 #include "console/PaintPlan.h"
@@ -35,8 +34,7 @@ struct Screen {
     emulator::ScreenBuffer buffer;
 };
 
-// The items as "column+positions attribute kind text", each checked to sit
-// on the grid whatever the font's own advance.
+// "column+positions attribute kind text" per item, each checked to sit on the grid.
 std::vector<std::string> Items(const PaintPlan& plan) {
     std::vector<std::string> items;
     for (const RowPlan& row : plan.rows) {
@@ -61,29 +59,15 @@ std::vector<std::string> Items(const PaintPlan& plan) {
 
 using Texts = std::vector<std::string>;
 
-TEST(PaintPlan, TheGridFillsTheClientAreaAndFontsAreScaledToTheCell) {
+TEST(PaintPlan, TheGridFillsTheClientAreaAndRunsSplitWhereTheLookChanges) {
     const CellGeometry wide = ComputeCellGeometry(647, 391, 132, 24); // odd leftovers round down
-    const CellGeometry squeezed = ComputeCellGeometry(10, 10, 80, 24);
-    EXPECT_EQ((std::array{wide.cellWidth, wide.cellHeight, wide.marginLeft, wide.marginTop,
-                          squeezed.cellWidth, squeezed.marginLeft, squeezed.marginTop}),
-              (std::array{4, 16, 59, 3, 1, -35, -7}));
-    EXPECT_EQ(CellsInRect(g, {17, 33, 19, 35}), (CellSpan{1, 3, 1, 3}));
-    EXPECT_EQ(GridPointAt(g, 5, 9), (GridPoint{0, 0})) << "the nearest corner";
-    EXPECT_EQ(GridPointAt(g, 6, 10), (GridPoint{1, 1}));
     const FontRequest high = FontFor(2, g, false, false), picture = FontFor(10, g, true, false);
-    EXPECT_EQ((std::array{high.pixelHeight, high.pixelWidth, picture.pixelHeight,
-                          picture.pixelWidth, picture.weight, CellFontIndex(0xB, 2)}),
-              (std::array{32, 16, 19, 9, 700, 2}));
-}
-
-TEST(PaintPlan, RunsSplitWhereTheLookChangesAndDoubledRowsDrawEverySecondColumn) {
-    // attribute, selected, reverse video: effective attribute, colours
-    const int colours[][6] = {{0x0, 1, 0, 16, 1, 3}, {0x0, 1, 1, 0, 2, 0}, {0xF2, 0, 0, 2, 0, 1}};
-    for (const auto& c : colours) {
-        const int e = EffectiveAttribute(std::uint8_t(c[0]), c[1], c[2]);
-        EXPECT_EQ(e, c[3]) << c[0] << c[1] << c[2];
-        EXPECT_EQ(ColoursFor(e), (CellColours{c[4], c[5]})) << e;
-    }
+    EXPECT_EQ((std::array{wide.cellWidth, wide.cellHeight, wide.marginLeft, wide.marginTop,
+                          high.pixelHeight, high.pixelWidth, picture.pixelHeight, picture.weight}),
+              (std::array{4, 16, 59, 3, 32, 16, 19, 700}));
+    EXPECT_EQ(GridPointAt(g, 6, 10), (GridPoint{1, 1})) << "the nearest corner";
+    EXPECT_EQ(ColoursFor(EffectiveAttribute(0xF2, false, false)), (CellColours{0, 1}));
+    EXPECT_EQ(ColoursFor(EffectiveAttribute(0x0, true, true)), (CellColours{2, 0}));
     Screen s;
     s.Put(0, u"ab").Put(0, u"cd", 2, 8).Put(0, u"e\uFFF8f", 4).Put(3, u"A B C").Line(3, 1);
     EXPECT_EQ(Items(s.Plan({0, 0, 0, 79})),
@@ -95,8 +79,7 @@ TEST(PaintPlan, RunsSplitWhereTheLookChangesAndDoubledRowsDrawEverySecondColumn)
     EXPECT_EQ(s.Plan({0, 0, 0, 79}).rows.at(0).items.back().rect.right, 2 + 40 * 8);
 }
 
-// A double-height pair shows one glyph box twice a cell high through two
-// bands, scan lines at heights within it; the cursor is lines at the bottom.
+// A double-height pair shows one glyph box through two bands.
 TEST(PaintPlan, DoubleHeightRowsAndScanLinesAndTheCursorSitInTheirCells) {
     Screen s;
     s.Put(6, u"H \uFFF6", 0, 4).Put(7, u"H \uFFF9", 0, 4).Line(6, 2).Line(7, 3).Line(1, 1);
@@ -114,7 +97,6 @@ TEST(PaintPlan, DoubleHeightRowsAndScanLinesAndTheCursorSitInTheirCells) {
               (CursorPlan{{34, 32, 50, 34}, 2, 1, 17}))
         << "its pair reaches the selection";
     EXPECT_FALSE(PlanCursor(g, s.buffer, {0, 0, false, true}, false, false, {})) << "no focus";
-    EXPECT_FALSE(PlanCursor(g, s.buffer, {24, 0, false, true}, true, false, {})) << "off the grid";
 }
 
 TEST(PaintPlan, SelectedCellsShowInvertedAndABlinkTickRepaintsOnlyChangedBlinkingCells) {
@@ -138,9 +120,10 @@ Rgb Grey(int v) {
     return Rgb{std::uint8_t(v), std::uint8_t(v), std::uint8_t(v)};
 }
 
-// Twelve entries, one for each pair of different levels: the foreground
-// shows for four phases, then the background; the cursor flips every phase.
-TEST(BlinkPalette, BlinkingTextShowsForFourPhasesAndTheCursorFlipsEveryPhase) {
+// Twelve entries, one per pair of different levels, show the foreground for four
+// phases, then the background; the cursor flips every phase. Only a palette
+// device with the mode and the application's activity that ask for it blinks.
+TEST(BlinkPalette, BlinkingShowsEachLevelForFourPhasesWhenModeActivityAndDisplayAllow) {
     const std::string foreground = "000111222333", background = "123023013012";
     for (int phase = 0; phase < kBlinkPhases; ++phase) {
         const auto row = PhaseRow(phase);
@@ -153,9 +136,6 @@ TEST(BlinkPalette, BlinkingTextShowsForFourPhasesAndTheCursorFlipsEveryPhase) {
             EXPECT_TRUE(EntryChangesBetween(pen, phase, phase + 1)) << phase;
         }
     }
-}
-
-TEST(BlinkPalette, ModeActivityAndDisplayDecideWhetherItRuns) {
     // palette device, mode, application active: runs
     // clang-format off
     const int cases[][4] = {{1, kBlinkModeNever, 1, 0}, {1, kBlinkModeForeground, 1, 1},
@@ -180,7 +160,6 @@ const SelectionOwner kFirst = &owners[0], kSecond = &owners[1];
 
 TEST(Selection, DraggingRepaintsTheOldAndNewRectangleAndAPressElsewhereCancels) {
     EXPECT_EQ(SelectionRepaintRect(g, {2, 4, 3, 5}, false), (Rect{18, 18, 50, 82}));
-    EXPECT_EQ(SelectionRepaintRect(g, {0, 1, 79, 80}, true), (Rect{2, 2, 646, 34}));
     // clang-format off
     const std::tuple<std::vector<std::uint8_t>, SelectionRange, int, int> bands[] = {
         {{0, 2, 3, 0}, {2, 3, 0, 4}, 1, 3}, {{0, 0, 3, 0}, {2, 3, 0, 4}, 2, 3},
@@ -207,7 +186,6 @@ TEST(Selection, DraggingRepaintsTheOldAndNewRectangleAndAPressElsewhereCancels) 
     }
     const SelectionUpdate up = state.ButtonUp({5, 9});
     EXPECT_EQ(std::pair(up.releaseCapture, up.copyEnabled), std::pair(true, std::optional(true)));
-    EXPECT_FALSE(state.Move({10, 10}).repaintNew) << "once the button is up, moving does nothing";
     const std::vector<std::uint8_t> lines(24);
     EXPECT_TRUE(state.BandFor(kFirst, lines) && !state.BandFor(kSecond, lines));
     const SelectionUpdate cancelled = state.ButtonDown(kSecond, {5, 5});
@@ -215,11 +193,8 @@ TEST(Selection, DraggingRepaintsTheOldAndNewRectangleAndAPressElsewhereCancels) 
                          cancelled.repaintOld),
               std::tuple(kFirst, false, std::optional(false), Range(SelectionRange{2, 5, 3, 9})));
     EXPECT_TRUE(state.HeldBy(kSecond) && !state.BandFor(kFirst, lines));
-    const SelectionUpdate whileDragging = state.Cancel();
-    EXPECT_EQ(std::pair(whileDragging.window, whileDragging.releaseCapture),
-              std::pair(kSecond, true));
-    EXPECT_FALSE(whileDragging.repaintOld || state.Dragging() ||
-                 state.ButtonUp({6, 6}).releaseCapture);
+    const SelectionUpdate dragging = state.Cancel();
+    EXPECT_TRUE(dragging.window == kSecond && dragging.releaseCapture && !state.Dragging());
 }
 
 TEST(Selection, CopiedTextHasOneLinePerRowWithoutTrailingBlanksAndPastedTextIsAscii) {
@@ -230,7 +205,6 @@ TEST(Selection, CopiedTextHasOneLinePerRowWithoutTrailingBlanksAndPastedTextIsAs
             {{u"abcdef", u"  ghij"}, {}, {0, 2, 1, 4}, u"bcd\r\n gh"},
             {{u"B i g ", u"B i g ", u"end"}, {2, 3, 0}, {0, 3, 0, 6}, u"Big\r\nend"},
             {{u"B i g ", u"B i g "}, {2, 3}, {1, 2, 0, 5}, u"Big"},
-            {{u"W i d e "}, {1}, {0, 1, 1, 5}, u"Wid"},
             {{u"\uFFF8\uFFF6\uFFFA\uFFF0\uFFF4"}, {}, {0, 1, 0, 5}, u"\u2500\u00AF_\u2194\u00B6"},
             {{u"a", u"x"}, {}, {0, 99, 0, 200}, u"a\r\nx\r\n\r\n"}};
     for (const auto& [rows, lines, range, expected] : copies) {
@@ -266,18 +240,15 @@ std::string Load(MapStore store, int startShowCommand = kShowNormal) {
            FormatProperties(properties);
 }
 
-TEST(Properties, LoadingTakesAsMuchOfEachValueAsParsesAndTheFrameAsSaved) {
+TEST(Properties, LoadingTakesWhatParsesAndSavingWritesWhatLoadingReads) {
     // clang-format off
     const std::tuple<std::string, std::string, int, std::string> cases[] = {
-        {"Properties", "0 0", kShowNormal, "1 0 1 2 3 4 | Lucida Console | 0 0 1 1 1 0 0 1 0"},
-        {"Properties", "2 0 0 0 0 1 1 0 1 1 1", kShowNormal, "1 0 1 2 3 4 | Lucida Console | 2 0 0 0 0 1 1 0 1"},
-        {"Properties", "0 1 x 0", kShowNormal, "1 0 1 2 3 4 | Lucida Console | 0 1 1 1 1 0 0 1 0"},
         {"Properties", "0\t0x 0", kShowNormal, "1 0 1 2 3 4 | Lucida Console | 0 0 1 1 1 0 0 1 0"},
+        {"Properties", "2 0 0 0 0 1 1 0 1 1 1", kShowNormal, "1 0 1 2 3 4 | Lucida Console | 2 0 0 0 0 1 1 0 1"},
         {"Window", "1 0 10 x 650 420", kShowNormal, "1 0 1 2 3 4 | Lucida Console | 1 1 1 1 1 0 0 1 0"},
         {"Window", "1 0 1 2 3 4 9", kShowNormal, "1 0 1 2 3 4 | Lucida Console | 1 1 1 1 1 0 0 1 0"},
         {"Window", "3 1 -4 -4 1284 -1000", kShowNormal, "3 1 -4 -4 1284 -1000 | Lucida Console | 1 1 1 1 1 0 0 1 0"},
         {"Window", "2 0 10 20 650 420", kShowNormal, "1 0 10 20 650 420 | Lucida Console | 1 1 1 1 1 0 0 1 0"},
-        {"Window", "7 0 10 20 650 420", kShowDefault, "1 0 10 20 650 420 | Lucida Console | 1 1 1 1 1 0 0 1 0"},
         {"Window", "3 0 1 2 3 4", kShowMinimized, "2 0 1 2 3 4 | Lucida Console | 1 1 1 1 1 0 0 1 0"},
         {"Window", "1 0 1 2 3 4", kShowMaximized, "3 0 1 2 3 4 | Lucida Console | 1 1 1 1 1 0 0 1 0"}};
     // clang-format on
@@ -286,14 +257,7 @@ TEST(Properties, LoadingTakesAsMuchOfEachValueAsParsesAndTheFrameAsSaved) {
         store.values[name] = value;
         EXPECT_EQ(Load(store, started), expected) << value << " started " << started;
     }
-    const ConsolePlacement minimized{true, Rect{5, 6, 700, 500}, 0, 380};
-    EXPECT_EQ(ParseConsolePlacement(FormatConsolePlacement(minimized)), minimized);
-    EXPECT_FALSE(ParseConsolePlacement("2 5 6 700 500 0 380")->minimized) << "only 1 minimises";
-}
-
-// The face is a 31-byte field: longer names are cut, never inside a UTF-8
-// character, when saved and when loaded.
-TEST(Properties, SavingWritesWhatLoadingReadsWithTheFontNameCutTo31Bytes) {
+    // The face is a 31-byte field: longer names are cut, never inside a character.
     const std::string e = "\xc3\xa9", cjk = "\xe4\xb8\xad", a29(29, 'a'); // two, three bytes
     const std::pair<std::string, std::string> faces[] = {
         {std::string(40, 'F'), std::string(31, 'F')},
