@@ -1,7 +1,6 @@
 #pragma once
 
-// A console record with its emulator and no window, fed on the test's thread
-// or by its reader on its own thread from a server played by the test.
+// A console without a window, fed on the test's thread or by its reader.
 
 #include "console/PipeLink.h"
 #include "console/RecordingWindow.h"
@@ -21,7 +20,6 @@ enum class Transport { UnixSocket, Tcp };
 
 struct TestConsole { // as the CON command leaves it: VT100, plain maps
     explicit TestConsole(unsigned rows = 24, bool cursorSuppressed = false) {
-        termdef::ResetTerminalDefinition();
         termdef::TheTerminalDefinition().loaded = true;
         record.cursorSuppressed = cursorSuppressed;
         emulator::InitEmulator(emulator, "", rows);
@@ -63,8 +61,7 @@ struct ServerLink { // the console's connection to a server end the test holds
     bool ok = false;
 };
 
-// PipeReader on its own thread; its outcome is the message of the fatal
-// error, thrown by the tests' exit routine, that ended it.
+// PipeReader on its own thread; its outcome is the fatal error that ended it.
 struct ReaderThread {
     explicit ReaderThread(ConsoleRecord& r) : record(r) {}
     ~ReaderThread() { Stop(); }
