@@ -20,7 +20,7 @@ using namespace consoletest;
 using Lines = std::vector<std::string>;
 using Answer = RecordingWindow::Answer;
 
-TEST(ConsoleDefinition, TheConLineSetsTheConsoleAndStartsItsReader) {
+TEST(ConsoleDefinition, TheConLineSetsTheConsoleAndKestraCheckListsItOrTheReport) {
     TemporaryDirectory directory;
     const auto server = platform::SocketListener::ListenLocal(directory / "P");
     platform::ScopedFatalCapture capture;
@@ -41,12 +41,7 @@ TEST(ConsoleDefinition, TheConLineSetsTheConsoleAndStartsItsReader) {
                   (std::array{!unit, !unit, !unit, true}));
     }
     Consoles().Reset();
-}
-
-// A configuration, or a pipe name: the consoles listed, or the report's end.
-TEST(ConsoleDefinition, KestraCheckListsTheConsolesOrShowsTheReport) {
-    TemporaryDirectory directory;
-    const auto server = platform::SocketListener::ListenLocal(directory / "P");
+    // kestra-check, given a configuration or a pipe name: the consoles, or the report.
     const std::string p = "\\\\.\\pipe\\P", config = directory / "k.cnf", path = directory / "P";
     const std::pair<std::string, std::string> cases[] = {
         {"CON /UNIT:7/UNITNAME:'B C'/WIDTH:132/HEIGHT:30 = P\nCON /UNIT:0 = P\ncon = " + path,

@@ -58,7 +58,7 @@ std::vector<std::string> Items(const PaintPlan& plan) {
 
 using Texts = std::vector<std::string>;
 
-TEST(PaintPlan, TheGridFillsTheClientAreaAndRunsSplitWhereTheLookChanges) {
+TEST(PaintPlan, RunsSplitWhereTheLookChangesAndBlinkingCellsRepaintWhenTheyChange) {
     const CellGeometry wide = ComputeCellGeometry(647, 391, 132, 24); // odd leftovers round down
     const FontRequest high = FontFor(2, g, false, false), picture = FontFor(10, g, true, false);
     EXPECT_EQ((std::array{wide.cellWidth, wide.cellHeight, wide.marginLeft, wide.marginTop,
@@ -82,12 +82,6 @@ TEST(PaintPlan, TheGridFillsTheClientAreaAndRunsSplitWhereTheLookChanges) {
     EXPECT_EQ(PlanCursor(g, s.buffer, {6, 5, true}, true, false, {}),
               (CursorPlan{{34, 111, 50, 114}, 3, 0, 16}));
     EXPECT_FALSE(PlanCursor(g, s.buffer, {0, 0, false, true}, false, false, {})) << "no focus";
-    s.buffer.SetColumns(40); // the resize notice has not reached the window yet
-    EXPECT_EQ(s.Plan({0, 0, 0, 79}).rows.at(0).items.back().rect.right, 2 + 40 * 8);
-}
-
-TEST(PaintPlan, SelectedCellsShowInvertedAndABlinkTickRepaintsOnlyChangedBlinkingCells) {
-    Screen s;
     s.Put(1, u"0123456789").Put(2, u"0 1 2 3 4 ").Line(2, 1);
     EXPECT_EQ(Items(s.Plan({1, 0, 2, 79}, SelectionBand{1, 3, 3, 5})),
               (Texts{"0+3 0 0 012", "3+2 16 0 34", "5+75 0 0 5678", "0+1 0 0 0", "2+2 16 0 12",
@@ -101,6 +95,8 @@ TEST(PaintPlan, SelectedCellsShowInvertedAndABlinkTickRepaintsOnlyChangedBlinkin
     }
     const std::vector<Rect> italic = {{2, 2, 646, 18}, {2, 2, 646, 18}, {2, 82, 646, 98}};
     EXPECT_EQ(BlinkRepaintRects(g, s.buffer, false, {}, 3, 4, true), italic);
+    s.buffer.SetColumns(40); // the resize notice has not reached the window yet
+    EXPECT_EQ(s.Plan({0, 0, 0, 79}).rows.at(0).items.back().rect.right, 2 + 40 * 8);
 }
 
 // Twelve entries, one per pair of levels: the foreground for four phases, then
@@ -140,7 +136,7 @@ TEST(BlinkPalette, BlinkingShowsEachLevelForFourPhasesWhenModeActivityAndDisplay
 int owners[2];
 const SelectionOwner kFirst = &owners[0], kSecond = &owners[1];
 
-TEST(Selection, DraggingRepaintsTheOldAndNewRectangleAndAPressElsewhereCancels) {
+TEST(Selection, DraggingRepaintsOldAndNewCopyingKeepsRowsWithoutTrailingBlanks) {
     EXPECT_EQ(SelectionRepaintRect(g, {2, 4, 3, 5}, false), (Rect{18, 18, 50, 82}));
     const std::tuple<std::vector<std::uint8_t>, SelectionRange, int, int> bands[] = {
         {{0, 2, 3, 0}, {2, 3, 0, 4}, 1, 3}, {{0, 2, 3, 0}, {0, 2, 0, 4}, 0, 3}};
@@ -174,9 +170,6 @@ TEST(Selection, DraggingRepaintsTheOldAndNewRectangleAndAPressElsewhereCancels) 
     EXPECT_TRUE(state.HeldBy(kSecond) && !state.BandFor(kFirst, lines));
     const SelectionUpdate dragging = state.Cancel();
     EXPECT_TRUE(dragging.window == kSecond && dragging.releaseCapture && !state.Dragging());
-}
-
-TEST(Selection, CopiedTextHasOneLinePerRowWithoutTrailingBlanksAndPastedTextIsAscii) {
     // rows from the top, their line attributes, range: text
     const std::tuple<std::vector<std::u16string>, std::vector<int>, SelectionRange, std::u16string>
         copies[] = {
