@@ -18,8 +18,7 @@ namespace kestra::config::testing {
 using kestra::testing::ScopedEnvironment;
 
 // Stands in for the console layer: reads a CON line's options as a console
-// definition does (with an octal and a hexadecimal option, to reach every form
-// of the range message) and describes each one as it was read, then the pipe.
+// definition does and describes each one as it was read, then the pipe.
 inline std::string ReadConsole(const OptionRow& row) {
     if (const auto pipeName = CommandLinePipeName(row)) {
         return "pipe[" + std::string(*pipeName) + "] ";
@@ -34,9 +33,7 @@ inline std::string ReadConsole(const OptionRow& row) {
             text += std::string(name) + (flag ? ":on " : ":off ");
         } else if (NumberOption("UNIT", name, value, number, 10, 0, 99) ||
                    NumberOption("WIDTH", name, value, number, 10, 0, 0) ||
-                   NumberOption("HEIGHT", name, value, number, 10, 2, 254) ||
-                   NumberOption("OCTAL", name, value, number, 8, 010, 0777) ||
-                   NumberOption("HEX", name, value, number, 16, 0x10, 0xFF)) {
+                   NumberOption("HEIGHT", name, value, number, 10, 2, 254)) {
             text += std::string(name) + ":" + std::to_string(number) + " ";
         } else if (UnitNameOption(name, value, unitName)) {
             text += "name:" + *unitName + " ";
@@ -65,19 +62,18 @@ protected:
         ResetOptions();
         ResetHooks();
         const auto log = [this](const std::string& step) { log_ += step + "] "; };
+        const auto number = [](std::uint32_t value) { return std::to_string(value); };
         Hooks().defineConsole = [this](const OptionRow& row) { log_ += ReadConsole(row); };
         Hooks().hasCommandInterpreter = [this] { return shell_; };
-        Hooks().runCommandLine = [log](const std::string& line) { return log("run[" + line), 0; };
-        Hooks().setFrameTitle = [log](std::string_view text) {
-            log("caption[" + std::string(text));
+        Hooks().runCommandLine = [=](const std::string& line) { return log("run[" + line), 0; };
+        Hooks().setFrameTitle = [=](std::string_view text) { log("caption[" + std::string(text)); };
+        Hooks().showSplash = [=] { log("splash[" + Options().splashGraphic.value_or("")); };
+        Hooks().setPriorityClass = [=](std::uint32_t value) {
+            log("set-priority[" + number(value));
         };
-        Hooks().showSplash = [log] { log("splash[" + Options().splashGraphic.value_or("")); };
-        Hooks().setPriorityClass = [log](std::uint32_t value) {
-            log("set-priority[" + std::to_string(value));
-        };
-        Hooks().sleep = [log](std::uint32_t ms) { log("sleep[" + std::to_string(ms)); };
-        Hooks().waitForProcess = [log](std::uint32_t id, int ms) {
-            log("wait[" + std::to_string(id) + " " + std::to_string(ms));
+        Hooks().sleep = [=](std::uint32_t ms) { log("sleep[" + number(ms)); };
+        Hooks().waitForProcess = [=](std::uint32_t id, int ms) {
+            log("wait[" + number(id) + " " + number(ms));
         };
         platform::SetFatalPresenter([this](std::string_view message) {
             lexerAtReport_ = ConfigLexerInstance() != nullptr;
@@ -113,6 +109,40 @@ protected:
             return Relative(std::string(error.message()));
         }
         return {};
+    }
+
+    // The steps taken, then the options that differ from their start-up values.
+    std::string State() const {
+        const GlobalOptions& o = Options();
+        std::string text = log_;
+        const auto add = [&text](bool set, const std::string& item) {
+            text += set ? item + " " : "";
+        };
+        add(o.quietMode, "quiet");
+        add(!o.splashBorder, "no-border");
+        add(o.priorityClassValue != kNormalPriorityClass,
+            "priority[" + std::to_string(o.priorityClassValue) + "]");
+        add(o.intercharDelay != 10 || o.returnDelay != 100,
+            "delays[" + std::to_string(o.intercharDelay) + "/" + std::to_string(o.returnDelay) +
+                "]");
+        add(o.serverPrefix && o.serverPrefix != kDefaultServerPrefix,
+            "server[" + o.serverPrefix.value_or("") + "]");
+        add(o.propertiesKey != kDefaultPropertiesKey,
+            "key[" + o.propertiesKey.substr(kDefaultPropertiesKey.size()) + "]");
+        const std::pair<const char*, const std::optional<std::string>*> strings[] = {
+            {"title", &o.title},
+            {"edit", &o.editCommand},
+            {"graphic", &o.splashGraphic},
+            {"user", &o.user},
+            {"password", &o.password}};
+        for (const auto& [name, value] : strings) {
+            add(value->has_value(), name + ("[" + value->value_or("") + "]"));
+        }
+        return Relative(text.substr(0, text.size() - !text.empty()));
+    }
+
+    static std::string Join(const std::string& first, const std::string& second) {
+        return first.empty() || second.empty() ? first + second : first + " " + second;
     }
 
     kestra::testing::TemporaryDirectory root_;
