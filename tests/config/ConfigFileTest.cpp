@@ -71,7 +71,7 @@ TEST_F(ConfigFile, FilesSetOptionsAndDefineConsolesOrAreReportedWhereTheyFail) {
     const std::string already = " (it is already open: a file may not include itself)\n";
     // clang-format off
     const Row rows[] = {
-        {"quietmode = ON\nSplashBorder = no\n",                "quiet no-border"},
+        {"quietmode = ON\nSplashBorder = no\n",                "quiet[on] border[off]"},
         {"PriorityClass = idle\n",                             "priority[64]"},
         {"PriorityClass = realtime\n",                         "priority[256]"},
         {"PriorityClass = HIGH\nPriorityClass = normal\n",     ""},
@@ -96,13 +96,13 @@ TEST_F(ConfigFile, FilesSetOptionsAndDefineConsolesOrAreReportedWhereTheyFail) {
         // The rest of the line keeps the separators between tokens as written,
         // also from an included file or over an empty one into the next line.
         {"Title = \"My  Consoles;1\"  b\t c   ; note\n", "title[My  Consoles;1  b\t c]"},
-        {"INCLUDE t.cnf\nQuietMode = on\n",        "quiet title[Lab   two  words\tx]"},
-        {"Title = one two INCLUDE empty.cnf\n  X\nQuietMode = on\n", "quiet title[one two  X]", "1"},
+        {"INCLUDE t.cnf\nQuietMode = on\n",        "quiet[on] title[Lab   two  words\tx]"},
+        {"Title = one two INCLUDE empty.cnf\n  X\nQuietMode = on\n", "quiet[on] title[one two  X]", "1"},
         // Pass 1 reads the options and passes CON lines over unread; pass 2
         // the other way round.
         {"CON = PIPE1\nBogus = 1\n",               "Error in line 2 of k.cnf\nBogus = 1\n^^^^^\nUnknown configuration command\n"},
         {"QuietMode = on\nCON /X:1 = \"PIPE1\nTitle = after\n",
-         "quiet title[after] Error in line 2 of k.cnf\nCON /X:1 = \"PIPE1\n--- ^^^^\nInvalid option\n"},
+         "quiet[on] title[after] Error in line 2 of k.cnf\nCON /X:1 = \"PIPE1\n--- ^^^^\nInvalid option\n"},
         {"QuietMode = \"unclosed\nCON = P\n",      "con[= P]", "2"},
         {"Title=Console\n",            at1 + "Title=Console\n^^^^^^^^^^^^^\nUnknown configuration command\n"},
         {"QuietMode = 1\n",            at1 + "QuietMode = 1\n--------- - ^\nOption value must be ON, OFF, YES or NO\n"},

@@ -62,19 +62,15 @@ protected:
         ResetOptions();
         ResetHooks();
         const auto log = [this](const std::string& step) { log_ += step + "] "; };
-        const auto number = [](std::uint32_t value) { return std::to_string(value); };
+        const auto n = [](unsigned value) { return std::to_string(value); };
         Hooks().defineConsole = [this](const OptionRow& row) { log_ += ReadConsole(row); };
         Hooks().hasCommandInterpreter = [this] { return shell_; };
         Hooks().runCommandLine = [=](const std::string& line) { return log("run[" + line), 0; };
         Hooks().setFrameTitle = [=](std::string_view text) { log("caption[" + std::string(text)); };
         Hooks().showSplash = [=] { log("splash[" + Options().splashGraphic.value_or("")); };
-        Hooks().setPriorityClass = [=](std::uint32_t value) {
-            log("set-priority[" + number(value));
-        };
-        Hooks().sleep = [=](std::uint32_t ms) { log("sleep[" + number(ms)); };
-        Hooks().waitForProcess = [=](std::uint32_t id, int ms) {
-            log("wait[" + number(id) + " " + number(ms));
-        };
+        Hooks().setPriorityClass = [=](unsigned value) { log("set-priority[" + n(value)); };
+        Hooks().sleep = [=](unsigned ms) { log("sleep[" + n(ms)); };
+        Hooks().waitForProcess = [=](unsigned id, int ms) { log("wait[" + n(id) + " " + n(ms)); };
         platform::SetFatalPresenter([this](std::string_view message) {
             lexerAtReport_ = ConfigLexerInstance() != nullptr;
             throw platform::FatalError(message);
@@ -83,8 +79,6 @@ protected:
     void TearDown() override {
         std::filesystem::current_path(previousDirectory_);
         ResetHooks();
-        ResetOptions();
-        SetProgramDirectory({});
     }
 
     std::string Write(const std::string& name, const std::string& content) const {
@@ -115,28 +109,25 @@ protected:
     std::string State() const {
         const GlobalOptions& o = Options();
         std::string text = log_;
-        const auto add = [&text](bool set, const std::string& item) {
-            text += set ? item + " " : "";
+        const auto add = [&text](bool set, const char* name, const std::string& value) {
+            text += set ? name + ("[" + value + "] ") : "";
         };
-        add(o.quietMode, "quiet");
-        add(!o.splashBorder, "no-border");
-        add(o.priorityClassValue != kNormalPriorityClass,
-            "priority[" + std::to_string(o.priorityClassValue) + "]");
-        add(o.intercharDelay != 10 || o.returnDelay != 100,
-            "delays[" + std::to_string(o.intercharDelay) + "/" + std::to_string(o.returnDelay) +
-                "]");
-        add(o.serverPrefix && o.serverPrefix != kDefaultServerPrefix,
-            "server[" + o.serverPrefix.value_or("") + "]");
-        add(o.propertiesKey != kDefaultPropertiesKey,
-            "key[" + o.propertiesKey.substr(kDefaultPropertiesKey.size()) + "]");
-        const std::pair<const char*, const std::optional<std::string>*> strings[] = {
-            {"title", &o.title},
-            {"edit", &o.editCommand},
-            {"graphic", &o.splashGraphic},
-            {"user", &o.user},
-            {"password", &o.password}};
-        for (const auto& [name, value] : strings) {
-            add(value->has_value(), name + ("[" + value->value_or("") + "]"));
+        const auto n = [](unsigned value) { return std::to_string(value); };
+        add(o.quietMode, "quiet", "on");
+        add(!o.splashBorder, "border", "off");
+        add(o.priorityClassValue != kNormalPriorityClass, "priority", n(o.priorityClassValue));
+        add(o.intercharDelay != 10 || o.returnDelay != 100, "delays",
+            n(o.intercharDelay) + "/" + n(o.returnDelay));
+        add(o.serverPrefix && o.serverPrefix != kDefaultServerPrefix, "server",
+            o.serverPrefix.value_or(""));
+        add(o.propertiesKey != kDefaultPropertiesKey, "key",
+            o.propertiesKey.substr(kDefaultPropertiesKey.size()));
+        for (const auto& [name, value] : {std::pair{"title", o.title},
+                                          {"edit", o.editCommand},
+                                          {"graphic", o.splashGraphic},
+                                          {"user", o.user},
+                                          {"password", o.password}}) {
+            add(value.has_value(), name, value.value_or(""));
         }
         return Relative(text.substr(0, text.size() - !text.empty()));
     }
