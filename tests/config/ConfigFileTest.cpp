@@ -47,12 +47,11 @@ TEST_F(ConfigFile, FilesSetOptionsAndDefineConsolesOrAreReportedWhereTheyFail) {
     Write("empty.cnf", "");
     std::string big, bigConsoles, thousand, thousandConsoles;
     for (int i = 0; i < 10000; ++i) {
-        const std::string n = std::to_string(i), unit = std::to_string(i / 100);
-        big += i % 100 == 0 ? "CON /UNIT:" + unit + " = P" + n + "\n"
-                            : (i % 100 == 1 ? "Title = " + n + "\n"
-                               : i % 2      ? "   \t\n"
-                                            : "; " + n + "\n");
-        bigConsoles += i % 100 == 0 ? "con[UNIT:" + unit + " = P" + n + "] " : "";
+        const std::string n = std::to_string(i),
+                          con = "UNIT:" + std::to_string(i / 100) + " = P" + n;
+        const std::string lines[] = {"CON /" + con, "Title = " + n, "   \t", "; " + n};
+        big += lines[std::min(i % 100, 2 + i % 2)] + "\n";
+        bigConsoles += i % 100 == 0 ? "con[" + con + "] " : "";
         thousand += i < 1000 ? "INCLUDE u.cnf\n" : "";
         thousandConsoles += i < 1000 ? "con[= P] " : "";
     }
@@ -63,7 +62,6 @@ TEST_F(ConfigFile, FilesSetOptionsAndDefineConsolesOrAreReportedWhereTheyFail) {
         Write("i" + std::to_string(i) + ".cnf", "INCLUDE i" + std::to_string(i + 1) + ".cnf\n");
     }
     Write("i200.cnf", "Title = deepest\n");
-    ScopedEnvironment longValue("KESTRA_FAULT_LONG", std::string(200, 'v'));
     Write("D:\\ONE.CNF", "\nINCLUDE two.cnf\n");
     Write("two.cnf", "; c\nBogus\n");
     const std::string at1 = "Error in line 1 of k.cnf\n", alpha = "server[\\\\alpha\\pipe\\]";
@@ -72,16 +70,13 @@ TEST_F(ConfigFile, FilesSetOptionsAndDefineConsolesOrAreReportedWhereTheyFail) {
     // clang-format off
     const Row rows[] = {
         {"quietmode = ON\nSplashBorder = no\n",                "quiet[on] border[off]"},
-        {"PriorityClass = idle\n",                             "priority[64]"},
-        {"PriorityClass = realtime\n",                         "priority[256]"},
+        {"PriorityClass = idle\n", "priority[64]"},           {"PriorityClass = realtime\n", "priority[256]"},
         {"PriorityClass = HIGH\nPriorityClass = normal\n",     ""},
         {"Title = A\nTitle = B\n",                             "title[B]"},
         {"EditCommand = vi +%%d %%s\nSplashGraphic = a.bmp\n", "edit[vi +%d %s] graphic[a.bmp]"},
-        {"PasteDelays = 5\n",                                  "delays[5/100]"},
-        {"PasteDelays = 1000 10000\n",                         "delays[1000/10000]"},
+        {"PasteDelays = 5\n", "delays[5/100]"},               {"PasteDelays = 1000 10000\n", "delays[1000/10000]"},
         {"PasteDelays = 0x10 012\n",                           "delays[16/10]"},
-        {"Server = \\\\alpha\\\n",                             alpha},
-        {"Server = \\\\alpha\\pipe\n",                         alpha},
+        {"Server = \\\\alpha\\\n", alpha},                    {"Server = \\\\alpha\\pipe\n", alpha},
         {"Server = \\\\alpha\\PIPE\\\n",                       "server[\\\\alpha\\PIPE\\]"},
         {"Server = \\\\alpha\\other\n",                        "server[\\\\alpha\\other\\pipe\\]"},
         // The log-on runs once, at the end of pass 1, before any console.
@@ -125,8 +120,6 @@ TEST_F(ConfigFile, FilesSetOptionsAndDefineConsolesOrAreReportedWhereTheyFail) {
         {"CON /unit:100 = P\n",      at1 + "CON /unit:100 = P\n--- ^^^^^^^^^\nunit must be from 0 to 99\n"},
         {"CON /Height:1 = P\n",      at1 + "CON /Height:1 = P\n--- ^^^^^^^^^\nHeight must be from 2 to 254\n"},
         {"CON /CURSOR:1 = P\n",      at1 + "CON /CURSOR:1 = P\n--- ^^^^^^^^^\nOption value must be ON, OFF, YES or NO\n"},
-        {"CON /UNIT:3\n",            at1 + "CON /UNIT:3\n--- -------^\nExpected '='\n"},
-        {"CON /UNIT:3 =\n",          at1 + "CON /UNIT:3 =\n--- ------- -^\nNo argument following '='\n"},
         // Start-up reads both passes, then titles the frame, shows the splash
         // screen and sets the priority; an error stops it before those.
         {"Title = Lab   consoles ; kept\nSplashGraphic = lab.bmp\nPriorityClass = High\nCON /UNIT:1 = 7001\n",
@@ -150,7 +143,6 @@ TEST_F(ConfigFile, FilesSetOptionsAndDefineConsolesOrAreReportedWhereTheyFail) {
         {"CON /UNITNAME:" + std::string(10000, 'x') + " = P\n", "Error in line 2 of k.cnf\n" + x254 + "\n" + std::string(254, '^') + unknown},
         {"Title = \"" + std::string(10000, 'x') + "\"\n", "Error in line 1 of k.cnf\nTitle = \"" + std::string(245, 'x') + "\n----- - " + std::string(246, '-') + "^\nUnmatched quotation marks\n"},
         {std::string("Title = a\0b\x01\x7f\xff\n", 15), "title[a]"},
-        {"Title = %KESTRA_FAULT_LONG%%KESTRA_FAULT_LONG%\n", "title[" + std::string(200, 'v') + "%KESTRA_FAULT_LONG%]"},
         {"INCLUDE a.cnf\n", "Error in line 1 of b.cnf\n    from line 1 of a.cnf\n    from line 1 of k.cnf\nINCLUDE k.cnf\n------- ^^^^^\n"
                             "Can't open include file k.cnf" + already},
         {thousand + "Title = end\n",                  thousandConsoles + "title[end]"},

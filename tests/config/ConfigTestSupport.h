@@ -41,13 +41,8 @@ inline std::string ReadConsole(const OptionRow& row) {
             InvalidOption();
         }
     }
-    if (ConfigLexerInstance()->token != "=") {
-        ConfigError("Expected '='");
-    }
-    if (!LexerNextToken(*ConfigLexerInstance())) {
-        ConfigError("No argument following '='");
-    }
-    return text + "= " + RestOfLine() + "] ";
+    EXPECT_EQ(ConfigLexerInstance()->token, "=") << "the options end at the equals sign";
+    return LexerNextToken(*ConfigLexerInstance()), text + "= " + RestOfLine() + "] ";
 }
 
 // A fresh directory, current while the test runs, with "prog" in it as the
