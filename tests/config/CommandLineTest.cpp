@@ -3,41 +3,10 @@
 namespace kestra::config::testing {
 namespace {
 
-// The program is prog/kestra, whose own configuration file, prog/KESTRA.CNF,
-// would fail if it were read.
-class CommandLine : public ConfigTest {
-protected:
-    // The file chosen, the steps taken and the options set; a help shown
-    // (with the message above it) ends the program. Pipe names are taken
-    // through the whole start-up.
-    std::string Run(std::vector<std::string> arguments) {
-        ResetOptions();
-        log_.clear();
-        Write("prog/KESTRA.CNF", "Bogus\n");
-        Hooks().presentHelp = [this](std::string_view text) {
-            EXPECT_EQ(text, platform::FatalMessage()) << "the help lives in the message buffer";
-            EXPECT_TRUE(text.ends_with(HelpText(Options().programBaseName))) << text;
-            log_ += (Options().quietMode ? "quiet help[" : "help[") +
-                    std::string(text.substr(0, text.find("Command line:"))) + "]";
-        };
-        arguments.insert(arguments.begin(), program_);
-        try {
-            ParseCommandLine(arguments);
-            log_ += Options().commandLineConsoles ? ReportOf([] { ConfigureAtStartup(); }) : "";
-        } catch (const platform::ProcessEnded& ended) {
-            EXPECT_EQ(ended.status(), 255);
-            return log_;
-        }
-        return Join("file[" + Relative(Options().configFilePath.value_or("none")) + "]", State());
-    }
-
-    std::string program_ = root_ / "prog/kestra";
-};
-
 // The file named or the program's own is looked for in the program's
 // directory, where it is, then on the lists KESTRA, PATH and the one its
 // extension names.
-TEST_F(CommandLine, SwitchesChooseTheFileAndTheKeyOrShowTheHelp) {
+TEST_F(ConfigTest, CommandLinesChooseTheFileAndTheKeyOrShowTheHelp) {
     for (const char* file :
          {"prog/K.CNF", "prog/sub/S.CNF", "K.CNF", "sub/S.CNF", "kestra/M.CNF", "path/M.CNF",
           "path/E.CNF", "ext/E.CNF", "ext/G.CONFIG", "cn/G.CN", "cn/H.C", "path/sub\\Y.CNF"}) {
@@ -46,6 +15,31 @@ TEST_F(CommandLine, SwitchesChooseTheFileAndTheKeyOrShowTheHelp) {
     ScopedEnvironment kestra("KESTRA", root_ / "kestra"), path("PATH", root_ / "path"),
         cnf("CNF", root_ / "ext");
     ScopedEnvironment config("CONFIG", root_ / "ext"), cn("CN", root_ / "cn"), c("C", root_ / "cn");
+    // The program is prog/kestra, whose own file would fail if it were read.
+    std::string program = root_ / "prog/kestra";
+    Write("prog/KESTRA.CNF", "Bogus\n");
+    Hooks().presentHelp = [this](std::string_view text) {
+        EXPECT_EQ(text, platform::FatalMessage()) << "the help lives in the message buffer";
+        EXPECT_TRUE(text.ends_with(HelpText(Options().programBaseName))) << text;
+        log_ += (Options().quietMode ? "quiet help[" : "help[") +
+                std::string(text.substr(0, text.find("Command line:"))) + "]";
+    };
+    // The file chosen, the steps taken and the options set; a help shown (with
+    // the message above it) ends the program. Pipe names are taken through the
+    // whole start-up.
+    const auto run = [&](std::vector<std::string> arguments) {
+        ResetOptions();
+        log_.clear();
+        arguments.insert(arguments.begin(), program);
+        try {
+            ParseCommandLine(arguments);
+            log_ += Options().commandLineConsoles ? ReportOf([] { ConfigureAtStartup(); }) : "";
+        } catch (const platform::ProcessEnded& ended) {
+            EXPECT_EQ(ended.status(), 255);
+            return log_;
+        }
+        return Join("file[" + Relative(Options().configFilePath.value_or("none")) + "]", State());
+    };
     const std::string k80(80, 'k'), own = "file[prog/KESTRA.CNF]",
                                     separator = "\n" + std::string(75, '-') + "\n";
     const auto help = [&](const std::string& message) {
@@ -92,18 +86,18 @@ TEST_F(CommandLine, SwitchesChooseTheFileAndTheKeyOrShowTheHelp) {
     };
     // clang-format on
     for (const auto& [arguments, expected] : rows) {
-        EXPECT_EQ(Run(arguments), expected) << (arguments.empty() ? "" : arguments.front());
+        EXPECT_EQ(run(arguments), expected) << (arguments.empty() ? "" : arguments.front());
     }
     // A restart runs the same command line without the wait, which it adds
     // again with its own process id.
-    Run({"/W:1A4", "/C:my file.cnf", "/Q"});
-    EXPECT_EQ(Options().restartCommandLine, "\"" + program_ + "\" \"/C:my file.cnf\" \"/Q\"");
+    run({"/W:1A4", "/C:my file.cnf", "/Q"});
+    EXPECT_EQ(Options().restartCommandLine, "\"" + program + "\" \"/C:my file.cnf\" \"/Q\"");
     EXPECT_EQ(Options().restartArguments,
-              (std::vector<std::string>{program_, "/C:my file.cnf", "/Q"}));
+              (std::vector<std::string>{program, "/C:my file.cnf", "/Q"}));
     EXPECT_EQ(WaitSwitch(0x1A4), "/W:000001A4");
     // The help names the program's own configuration file.
-    program_ = "/opt/Lab.Term.exe";
-    EXPECT_EQ(Run({"/H"}), "help[]");
+    program = "/opt/Lab.Term.exe";
+    EXPECT_EQ(run({"/H"}), "help[]");
     const std::string text(platform::FatalMessage());
     EXPECT_TRUE(text.starts_with("Command line: KESTRA [Commands] [Options]\n\nCommand: /H "))
         << text;

@@ -32,26 +32,22 @@ TEST_F(ConfigTest, LexerSplitsLinesIntoTokensAndFollowsIncludes) {
     Write("prog/units.cnf", "program\n");
     Write("units.cnf", "current\n");
     const std::string v240(240, 'v'), n126(126, 'N'), n127(127, 'N');
-    ScopedEnvironment value("KT_VALUE", "val"), lower("kt_lower", "low"),
-        unset("KT_UNSET", std::nullopt);
-    ScopedEnvironment blanks("KT_BLANKS", "a b"), percent("KT_PERCENT", "%KT_VALUE%"),
-        longOne("KT_LONG", v240);
+    ScopedEnvironment value("KT_VALUE", "val"), lower("kt_lower", "low"), unset("KT_UNSET", {});
+    ScopedEnvironment blanks("KT_BLANKS", "a b"), percent("KT_PERCENT", "%KT_VALUE%");
+    ScopedEnvironment longOne("KT_LONG", v240);
     // clang-format off
     const struct { std::string text; Lines configuration; std::optional<Lines> definition = std::nullopt; } rows[] = {
-        {"a b\tc\r\n",                 {{"a", "b", "c"}}},
+        {"a b\tc \xE9t\xE9 \"\xFF\"\r\n", {{"a", "b", "c", "\xE9t\xE9", "\xFF"}}},
         {"CON /UNIT:1/WIDTH:80\n",     {{"CON", "/UNIT:1", "/WIDTH:80"}}, Lines{{"CON", "/UNIT:1/WIDTH:80"}}},
         {"// x a\"/b\" a'/b'\n",       {{"/", "/", "x", "a/b", "a/b"}},   Lines{{"//", "x", "a/b", "a/b"}}},
         {"\"\\101\" \"\\0101\" \"\\477\"\n", {{"A", "\b1", "?"}}}, // three digits at most, modulo 256
         {"\"\\n\\N\\r\\R\\t\\T\\\"\\\\\"\n", {{"\n\n\r\r\t\t\"\\"}}},
-        {"'\\n a;b' 'it''s'\n",        {{"\\n a;b", "its"}}},
-        {"ab\"c d\"'e;f' \"\" ''\n",   {{"abc de;f", "", ""}}},
-        {"\xE9t\xE9 \"\xFF\"\n",       {{"\xE9t\xE9", "\xFF"}}},
+        {"'\\n a;b' 'it''s' ab\"c d\"'e;f' \"\" ''\n", {{"\\n a;b", "its", "abc de;f", "", ""}}},
         {" \n\t\n; note\n  ;x\nA\n\nlast", {{"A"}, {"last"}}},
         // The rest of the line that holds INCLUDE is never read.
         {"A\nINCLUDE one.cnf never read\nB\n", {{"A"}, {"C"}, {"E", "e"}, {"D"}, {"B"}}},
         {"x \"InClUdE\" one.cnf y\nz\n", {{"x", "C"}, {"E", "e"}, {"D"}, {"z"}}},
-        {"A INCLUDE blank.cnf\nB\n",   {{"A", "B"}}},
-        {"A INCLUDE\nB\n",             {{"A"}, {"B"}}},
+        {"A INCLUDE blank.cnf\nB INCLUDE\nC\n", {{"A", "B"}, {"C"}}},
         // The name after INCLUDE is one token even where '/' starts one.
         {"INCLUDE sub/inner.cnf/x\n",  {{"a", "/b"}},                     Lines{{"a/b"}}},
         // Only configuration files are looked for in the program's directory first.
