@@ -51,7 +51,6 @@ inline std::string ReadConsole(const OptionRow& row) {
 class ConfigTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(root_.Path().empty());
         std::filesystem::current_path(root_.Path());
         SetProgramDirectory(root_ / "prog");
         ResetOptions();
