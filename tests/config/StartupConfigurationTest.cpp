@@ -88,7 +88,7 @@ TEST_F(ConfigFile, FilesSetOptionsAndDefineConsolesOrAreReportedWhereTheyFail) {
         {"Password = pw\n", at1 + "Password = pw\n^^^^^^^^\nThis option is only available under Windows/NT\n", "2", false},
         // The rest of the line keeps the separators between tokens as written,
         // also from an included file or over an empty one into the next line.
-        {"Title = \"My  Consoles;1\"  b\t c   ; note\n", "title[My  Consoles;1  b\t c]"},
+        {"Title = \"My  Consoles;1\"  b\t c/d   ; note\n", "title[My  Consoles;1  b\t c/d]"},
         {"INCLUDE t.cnf\nQuietMode = on\n",        "quiet[on] title[Lab   two  words\tx]"},
         {"Title = one two INCLUDE empty.cnf\n  X\nQuietMode = on\n", "quiet[on] title[one two  X]", "1"},
         // Pass 1 reads the options and passes CON lines over unread; pass 2
