@@ -230,7 +230,7 @@ TEST_F(ConfigTest, CommandLinesChooseTheFileAndTheKeyOrShowTheHelp) {
          own + " sleep[0] sleep[250] sleep[12] sleep[0] sleep[12] sleep[4294967295]"},
         {{"/D:5", "/A", "/D:6"},          "sleep[5] " + help("Invalid command line option: /A")},
         {{"a/0"},                         help("Invalid command line option: a/0")},
-        {{"/z:1"},                        help("Invalid command line option: /z:1")},
+        {{"/A:1"},                        help("Invalid command line option: /A:1")},
         {{"/W:zz"},                       help("Invalid command line option: /W:zz")},
         {{"/C:x.cnf", "PIPE1"},           help("Invalid command line option: PIPE1")},
         {{"/H"}, "help[]"}, {{"/R"}, "help[]"}, {{"-h"}, "help[]"}, {{"x/r"}, "help[]"},
