@@ -1,217 +1,141 @@
 #pragma once
 
+#include "config/CommandLine.h"
 #include "config/ConfigHooks.h"
 #include "config/ConfigInterpreter.h"
 #include "config/ConfigLexer.h"
-#include "config/GlobalOptions.h"
 #include "config/OptionReaders.h"
+#include "config/ProgramFile.h"
+#include "config/StartupConfiguration.h"
 #include "platform/Exit.h"
+#include "support/Program.h"
 #include "support/ScopedEnvironment.h"
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <functional>
 #include <gtest/gtest.h>
-#include <optional>
-#include <string>
-#include <unistd.h>
-#include <vector>
 
 namespace kestra::config::testing {
 
 using kestra::testing::ScopedEnvironment;
 
-// A fresh directory, the current one while the test runs, with errors
-// captured as exceptions.
-class LexerFilesTest : public ::testing::Test {
+// Stands in for the console layer: reads a CON line's options as a console
+// definition does and describes each one as it was read, then the pipe.
+inline std::string ReadConsole(const OptionRow& row) {
+    if (const auto pipeName = CommandLinePipeName(row)) {
+        return "pipe[" + std::string(*pipeName) + "] ";
+    }
+    std::string text = "con[";
+    std::string_view name, value;
+    std::uint16_t number = 0;
+    bool flag = false;
+    std::optional<std::string> unitName;
+    while (NextOption(name, value)) {
+        if (FlagOption("CURSOR", name, value, flag)) {
+            text += std::string(name) + (flag ? ":on " : ":off ");
+        } else if (NumberOption("UNIT", name, value, number, 10, 0, 99) ||
+                   NumberOption("WIDTH", name, value, number, 10, 0, 0) ||
+                   NumberOption("HEIGHT", name, value, number, 10, 2, 254)) {
+            text += std::string(name) + ":" + std::to_string(number) + " ";
+        } else if (UnitNameOption(name, value, unitName)) {
+            text += "name:" + *unitName + " ";
+        } else {
+            InvalidOption();
+        }
+    }
+    EXPECT_EQ(ConfigLexerInstance()->token, "=") << "the options end at the equals sign";
+    return LexerNextToken(*ConfigLexerInstance()), text + "= " + RestOfLine() + "] ";
+}
+
+// A fresh directory, current while the test runs, with "prog" in it as the
+// program's directory; fresh options; the start-up steps recorded in log_;
+// errors captured as exceptions.
+class ConfigTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/kestra-lexer-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        oldDirectory_ = std::filesystem::current_path();
-        std::filesystem::current_path(root_);
+        std::filesystem::current_path(root_.Path());
+        SetProgramDirectory(root_ / "prog");
+        ResetOptions();
+        ResetHooks();
+        const auto log = [this](const std::string& step) { log_ += step + "] "; };
+        const auto n = [](unsigned value) { return std::to_string(value); };
+        Hooks().defineConsole = [this](const OptionRow& row) { log_ += ReadConsole(row); };
+        Hooks().hasCommandInterpreter = [this] { return shell_; };
+        Hooks().runCommandLine = [=](const std::string& line) { return log("run[" + line), 0; };
+        Hooks().setFrameTitle = [=](std::string_view text) { log("caption[" + std::string(text)); };
+        Hooks().showSplash = [=] { log("splash[" + Options().splashGraphic.value_or("")); };
+        Hooks().setPriorityClass = [=](unsigned value) { log("set-priority[" + n(value)); };
+        Hooks().sleep = [=](unsigned ms) { log("sleep[" + n(ms)); };
+        Hooks().waitForProcess = [=](unsigned id, int ms) { log("wait[" + n(id) + " " + n(ms)); };
+        platform::SetFatalPresenter([this](std::string_view message) {
+            lexerAtReport_ = ConfigLexerInstance() != nullptr;
+            throw platform::FatalError(message);
+        });
     }
     void TearDown() override {
-        std::filesystem::current_path(oldDirectory_);
-        std::filesystem::remove_all(root_);
-        SetProgramDirectory({});
+        std::filesystem::current_path(previousDirectory_);
+        ResetHooks();
     }
 
-    // Writes content to name (relative to the root) and returns its path.
-    std::string Write(const std::string& name, const std::string& content) {
-        const std::filesystem::path path = std::filesystem::path(root_) / name;
-        std::filesystem::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary) << content;
-        return path.string();
+    std::string Write(const std::string& name, const std::string& content) const {
+        std::filesystem::create_directories(std::filesystem::path(root_ / name).parent_path());
+        std::ofstream(root_ / name, std::ios::binary) << content;
+        return root_ / name;
     }
 
-    enum class Kind { Configuration, Definition };
-
-    std::unique_ptr<ConfigLexer> Open(const std::string& name, Kind kind = Kind::Configuration) {
-        std::unique_ptr<ConfigLexer> lexer;
-        EXPECT_TRUE(LexerCreate(lexer));
-        if (kind == Kind::Configuration) {
-            ApplyConfigurationFileSettings(*lexer);
-        } else {
-            ApplyDefinitionFileSettings(*lexer);
+    // The text with this test's directory left out.
+    std::string Relative(std::string text) const {
+        for (std::size_t at; (at = text.find(root_.Path() + "/")) != std::string::npos;) {
+            text.erase(at, root_.Path().size() + 1);
         }
-        EXPECT_TRUE(LexerOpen(*lexer, name)) << name;
-        return lexer;
+        return text;
     }
 
-    // Every line the interpreter would see, as its tokens.
-    static std::vector<std::vector<std::string>> AllTokens(ConfigLexer& lexer) {
-        std::vector<std::vector<std::string>> lines;
-        while (LexerReadLine(lexer)) {
-            lines.emplace_back();
-            while (LexerNextToken(lexer)) {
-                lines.back().push_back(lexer.token);
-            }
-            EXPECT_EQ(lexer.token, "") << "the token text after the end of a line";
-        }
-        return lines;
-    }
-
-    // The report that failing produces, or a test failure when it produces
-    // none.
-    static std::string ReportOf(const std::function<void()>& failing) {
-        platform::ScopedFatalCapture capture;
+    // The report that failing produces (relative); empty when there is none.
+    std::string ReportOf(const std::function<void()>& failing) const {
         try {
             failing();
         } catch (const platform::FatalError& error) {
-            return std::string(error.message());
+            return Relative(std::string(error.message()));
         }
-        ADD_FAILURE() << "no error was reported";
         return {};
     }
 
-    std::string root_;
-    std::filesystem::path oldDirectory_;
-    platform::ScopedFatalCapture capture_;
-};
-
-inline std::string DataDirectory() {
-    return std::string(KESTRA_SOURCE_DIR) + "/tests/config/data";
-}
-
-// One console as the recording CON handler read it.
-struct RecordedConsole {
-    std::string pipeName;
-    bool fromCommandLine = false;
-    std::uint16_t unit = 0xFFFF;
-    std::optional<std::string> unitName;
-    bool eightBit = false;
-    std::uint16_t width = 80;
-    bool autowrap = false;
-    bool cursor = true;
-    std::uint16_t height = 24;
-    std::uint16_t octal = 0;
-    std::uint16_t hex = 0;
-};
-
-// Stands in for the console layer: reads a CON line with the option readers
-// as a console definition does (plus an octal and a hexadecimal option, to
-// reach every form of the range message), and records what it read.
-inline void RecordConsole(const OptionRow& row, std::vector<RecordedConsole>& consoles) {
-    RecordedConsole console;
-    if (const auto pipeName = CommandLinePipeName(row)) {
-        console.pipeName = std::string(*pipeName);
-        console.fromCommandLine = true;
-        consoles.push_back(console);
-        return;
-    }
-    std::string_view name;
-    std::string_view value;
-    while (NextOption(name, value)) {
-        if (NumberOption("UNIT", name, value, console.unit, 10, 0, 99) ||
-            UnitNameOption(name, value, console.unitName) ||
-            FlagOption("8BIT", name, value, console.eightBit) ||
-            NumberOption("WIDTH", name, value, console.width, 10, 0, 0) ||
-            FlagOption("AUTOWRAP", name, value, console.autowrap) ||
-            FlagOption("CURSOR", name, value, console.cursor) ||
-            NumberOption("HEIGHT", name, value, console.height, 10, 2, 254) ||
-            NumberOption("OCTAL", name, value, console.octal, 8, 010, 0777) ||
-            NumberOption("HEX", name, value, console.hex, 16, 0x10, 0xFF)) {
-            continue;
-        }
-        InvalidOption();
-    }
-    ConfigLexer& lexer = *ConfigLexerInstance();
-    if (lexer.token != "=") {
-        ConfigError("Expected '='");
-    }
-    if (!LexerNextToken(lexer)) {
-        ConfigError("No argument following '='");
-    }
-    console.pipeName = RestOfLine();
-    consoles.push_back(console);
-}
-
-// A temporary program directory holding the configuration files of a case,
-// with fresh options, the recording CON handler and recording log-on steps
-// installed, and errors captured as exceptions.
-class ConfigFilesTest : public LexerFilesTest {
-protected:
-    void SetUp() override {
-        LexerFilesTest::SetUp();
-        SetProgramDirectory(root_);
-        ResetOptions();
-        ResetHooks();
-        Hooks().defineConsole = [this](const OptionRow& row) { RecordConsole(row, consoles_); };
-        Hooks().hasCommandInterpreter = [this] { return hasInterpreter_; };
-        Hooks().runCommandLine = [this](const std::string& commandLine) {
-            commandLines_.push_back(commandLine);
-            return 0;
+    // The steps taken, then the options that differ from their start-up values.
+    std::string State() const {
+        const GlobalOptions& o = Options();
+        std::string text = log_;
+        const auto add = [&text](bool set, const char* name, const std::string& value) {
+            text += set ? name + ("[" + value + "] ") : "";
         };
-    }
-    void TearDown() override {
-        ResetHooks();
-        ResetOptions();
-        LexerFilesTest::TearDown();
-    }
-
-    // Writes the configuration file and makes it the one the passes read.
-    void UseConfig(const std::string& content, const std::string& name = "k.cnf") {
-        Options().configFilePath = Write(name, content);
-    }
-
-    // Runs the passes in order; the report of the first error (with the
-    // case's directory left out of file names), or nothing.
-    std::optional<std::string> RunPasses(std::initializer_list<int> passes = {1, 2}) {
-        try {
-            for (const int pass : passes) {
-                ConfigPass(pass);
-            }
-        } catch (const platform::FatalError& error) {
-            EXPECT_EQ(ConfigLexerInstance(), nullptr) << "the lexer outlived its pass";
-            std::string report(error.message());
-            const std::string directory = root_ + "/";
-            for (std::size_t at; (at = report.find(directory)) != std::string::npos;) {
-                report.erase(at, directory.size());
-            }
-            return report;
+        const auto n = [](unsigned value) { return std::to_string(value); };
+        add(o.quietMode, "quiet", "on");
+        add(!o.splashBorder, "border", "off");
+        add(o.priorityClassValue != kNormalPriorityClass, "priority", n(o.priorityClassValue));
+        add(o.intercharDelay != 10 || o.returnDelay != 100, "delays",
+            n(o.intercharDelay) + "/" + n(o.returnDelay));
+        add(o.serverPrefix && o.serverPrefix != kDefaultServerPrefix, "server",
+            o.serverPrefix.value_or(""));
+        add(o.propertiesKey != kDefaultPropertiesKey, "key",
+            o.propertiesKey.substr(kDefaultPropertiesKey.size()));
+        for (const auto& [name, value] : {std::pair{"title", o.title},
+                                          {"edit", o.editCommand},
+                                          {"graphic", o.splashGraphic},
+                                          {"user", o.user},
+                                          {"password", o.password}}) {
+            add(value.has_value(), name, value.value_or(""));
         }
-        EXPECT_EQ(ConfigLexerInstance(), nullptr);
-        return std::nullopt;
+        return Relative(text.substr(0, text.size() - !text.empty()));
     }
 
-    // The last line of a report: its message.
-    static std::string MessageOf(const std::optional<std::string>& report) {
-        if (!report) {
-            return "(no error)";
-        }
-        std::string text = *report;
-        if (!text.empty() && text.back() == '\n') {
-            text.pop_back();
-        }
-        return text.substr(text.rfind('\n') + 1);
+    static std::string Join(const std::string& first, const std::string& second) {
+        return first.empty() || second.empty() ? first + second : first + " " + second;
     }
 
-    std::vector<RecordedConsole> consoles_;
-    std::vector<std::string> commandLines_;
-    bool hasInterpreter_ = true;
+    kestra::testing::TemporaryDirectory root_;
+    std::filesystem::path previousDirectory_ = std::filesystem::current_path();
+    platform::ScopedFatalCapture capture_;
+    std::string log_;
+    bool shell_ = true;
+    bool lexerAtReport_ = false;
 };
 
 } // namespace kestra::config::testing
