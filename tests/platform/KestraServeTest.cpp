@@ -1,9 +1,8 @@
 // kestra-serve end to end: the real program, real sockets and real commands.
 
-#include "support/Program.h"
 #include "platform/PipeConnection.h"
 #include "platform/Process.h"
-#include "platform/SocketListener.h"
+#include "support/Program.h"
 
 #include <algorithm>
 #include <array>
@@ -11,7 +10,6 @@
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -21,39 +19,16 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const std::string ServeProgram = BinaryPath("kestra-serve");
-constexpr int LimitMs = 5000;
-constexpr std::chrono::milliseconds Limit{LimitMs};
-
-// One run of kestra-serve.
-class Server : public Program {
-public:
-    explicit Server(const std::vector<std::string>& arguments,
-                    const std::vector<std::string>& environment = {})
-        : Program(Command(arguments), environment) {}
+struct Server : Program {
+    explicit Server(std::vector<std::string> arguments, std::vector<std::string> environment = {})
+        : Program((arguments.insert(arguments.begin(), BinaryPath("kestra-serve")), arguments),
+                  environment) {}
 
     // The endpoint from the "listening on ENDPOINT" line, empty when none came.
     std::string Endpoint() const {
-        const std::string prefix = "listening on ";
         std::string line;
-        Eventually([&] { return (line = Out()).find('\n') != std::string::npos; }, 5000ms);
-        return line.starts_with(prefix)
-                   ? line.substr(prefix.size(), line.find('\n') - prefix.size())
-                   : std::string{};
-    }
-
-    // The server's children, ended or not, that it has not reaped.
-    std::string Children() const {
-        std::string children;
-        const std::string pid = std::to_string(Pid());
-        std::getline(std::ifstream("/proc/" + pid + "/task/" + pid + "/children"), children);
-        return children;
-    }
-
-private:
-    static std::vector<std::string> Command(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), ServeProgram);
-        return arguments;
+        Eventually([&] { return (line = Out()).find('\n') != std::string::npos; }, 20s);
+        return line.starts_with("listening on ") ? line.substr(13, line.find('\n') - 13) : "";
     }
 };
 
@@ -62,29 +37,23 @@ struct Received {
     bool shutDown = false;
 };
 
-// Reads until the text holds `wanted` (or, with an empty `wanted`, until the
-// server shuts the connection down), or the limit passed.
-Received ReadUntil(const PipeConnection& connection, const std::string& wanted) {
+// Reads until the text holds `wanted` (with an empty `wanted`, until the
+// server shuts the connection down), or for at most 20 s.
+Received ReadUntil(const PipeConnection& connection, const std::string& wanted = "") {
     Received received;
-    auto start = Clock::now();
-    while (MillisecondsSince(start) < LimitMs) {
-        if (!wanted.empty() && received.text.find(wanted) != std::string::npos)
-            break;
+    const auto start = Clock::now();
+    while (MillisecondsSince(start) < 20000 &&
+           (wanted.empty() || received.text.find(wanted) == std::string::npos)) {
         if (connection.WaitReadable(50).result != WaitResult::Readable)
             continue;
         std::array<unsigned char, 1024> buffer;
-        PipeOutcome read = connection.Read(buffer);
-        if (!read.Ok()) {
-            received.shutDown = read.status == PipeStatus::ShutDown;
+        const PipeOutcome read = connection.Read(buffer);
+        received.shutDown = read.status == PipeStatus::ShutDown;
+        if (!read.Ok())
             break;
-        }
         received.text.append(buffer.begin(), buffer.begin() + read.bytes);
     }
     return received;
-}
-
-bool Receives(const PipeConnection& connection, const std::string& wanted) {
-    return ReadUntil(connection, wanted).text.find(wanted) != std::string::npos;
 }
 
 void Type(const PipeConnection& connection, std::string_view text) {
@@ -92,121 +61,96 @@ void Type(const PipeConnection& connection, std::string_view text) {
         ASSERT_TRUE(connection.WriteByte(static_cast<unsigned char>(c)).Ok());
 }
 
-PipeConnection Connect(const std::string& pipePath) {
-    PipeOpenResult opened = PipeConnection::Open(pipePath);
+PipeConnection Connect(const std::string& pipePath, const PipeDirectorySources& sources) {
+    PipeOpenResult opened = PipeConnection::Open(pipePath, sources);
     EXPECT_TRUE(opened.Ok()) << pipePath << ": " << opened.errorText;
     return std::move(opened.connection);
 }
 
-bool Exists(const std::string& path) {
-    return access(path.c_str(), F_OK) == 0;
-}
-
-class KestraServe : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_EQ(access(ServeProgram.c_str(), X_OK), 0)
-            << ServeProgram << " is missing: build the kestra-serve target";
-        ASSERT_FALSE(directory_.Path().empty());
-    }
-    TemporaryDirectory directory_;
-};
-
-} // namespace
-
-TEST_F(KestraServe, RelaysACommandToSeveralConnectionsAtOnce) {
-    std::string path = directory_ / "new/dir/console";
-    Server server({path, "--", "/bin/sh", "-c", "echo hello; cat"});
-    ASSERT_TRUE(server.Started());
+// Two clients at once, each with its own command: what one types reaches
+// only its own command (the terminal echoes the line, the command answers),
+// and each gets all of its command's output, more than a terminal holds,
+// before the connection closes as the command ends.
+TEST(KestraServe, RelaysEachConnectionToItsOwnCommandUntilItsLastOutput) {
+    TemporaryDirectory directory;
+    const std::string path = directory / "new/dir/console";
+    Server server({path, "--", "/bin/sh", "-c",
+                   "echo hello; read line; echo \"got $line\"; "
+                   "head -c 100000 /dev/zero | tr '\\0' x; echo; echo last"});
     ASSERT_EQ(server.Endpoint(), path);
-
-    PipeConnection first = Connect(path);
-    PipeConnection second = Connect(path);
-    ASSERT_TRUE(first.IsOpen() && second.IsOpen());
-    EXPECT_TRUE(Receives(first, "hello"));
-    EXPECT_TRUE(Receives(second, "hello"));
-
-    // The terminal echoes the line, then cat sends it back: twice each.
+    const PipeDirectorySources sources = PipeDirectorySources::FromProcess();
+    PipeConnection first = Connect(path, sources);
+    PipeConnection second = Connect(path, sources);
+    EXPECT_TRUE(ReadUntil(first, "hello\r\n").text.starts_with("hello\r\n"));
+    EXPECT_TRUE(ReadUntil(second, "hello\r\n").text.starts_with("hello\r\n"));
     Type(first, "abc\r");
     Type(second, "xyz\r");
-    Received one = ReadUntil(first, "abc\r\nabc\r\n");
-    Received two = ReadUntil(second, "xyz\r\nxyz\r\n");
-    EXPECT_NE(one.text.find("abc\r\nabc\r\n"), std::string::npos) << one.text;
-    EXPECT_NE(two.text.find("xyz\r\nxyz\r\n"), std::string::npos) << two.text;
-    EXPECT_EQ(one.text.find("xyz"), std::string::npos) << "connections must not share a command";
-}
-
-TEST_F(KestraServe, ConnectionClosesWhenTheCommandEndsWithItsLastOutput) {
-    std::string path = directory_ / "console";
-    // More output than the terminal holds, so that some of it is still on
-    // its way when the command has already ended.
-    constexpr int Bulk = 100000;
-    Server server({path, "--", "/bin/sh", "-c",
-                   "echo first; head -c " + std::to_string(Bulk) +
-                       " /dev/zero | tr '\\0' x; echo; echo last"});
-    ASSERT_EQ(server.Endpoint(), path);
-    for (int connection = 0; connection < 2; ++connection) {
-        PipeConnection client = Connect(path);
-        Received received = ReadUntil(client, "");
-        EXPECT_TRUE(received.shutDown);
-        EXPECT_TRUE(received.text.starts_with("first\r\n")) << received.text.substr(0, 80);
-        EXPECT_TRUE(received.text.ends_with("\r\nlast\r\n"));
-        EXPECT_EQ(std::count(received.text.begin(), received.text.end(), 'x'), Bulk);
+    for (auto [connection, line] : {std::pair{&first, "abc"}, std::pair{&second, "xyz"}}) {
+        const Received received = ReadUntil(*connection);
+        const std::string expected = line + std::string("\r\ngot ") + line + "\r\n" +
+                                     std::string(100000, 'x') + "\r\nlast\r\n";
+        EXPECT_TRUE(received.shutDown) << line;
+        EXPECT_TRUE(received.text == expected)
+            << received.text.size() << " bytes: " << received.text.substr(0, 40);
     }
-    // Every connection's process has ended; the server must have reaped them.
-    EXPECT_TRUE(Eventually([&] { return server.Children().empty(); }, 5000ms)) << server.Children();
+    // Every connection's command has ended; the server must have reaped them.
+    const std::string pid = std::to_string(server.Pid());
+    const auto children = [&] {
+        std::string line;
+        std::getline(std::ifstream("/proc/" + pid + "/task/" + pid + "/children"), line);
+        return line;
+    };
+    EXPECT_TRUE(Eventually([&] { return children().empty(); }, 20s)) << children();
 }
 
-TEST_F(KestraServe, OnceServesOneConnectionThenExitsAndEndsTheCommand) {
-    std::string path = directory_ / "console";
+TEST(KestraServe, EveryEndpointFormServes) {
+    TemporaryDirectory directory;
+    const PipeDirectorySources sources{directory.Path(), std::nullopt, 0};
+    const std::vector<std::string> rows[] = {{"--tcp", "0"}, {"--tcp=127.0.0.1:0"}, {"PIPE1"}};
+    for (std::vector<std::string> arguments : rows) {
+        SCOPED_TRACE(arguments.front());
+        arguments.insert(arguments.end(), {"--", "/bin/sh", "-c", "echo hello; cat"});
+        Server server(arguments, {"KESTRA_PIPES=" + directory.Path()});
+        const std::string endpoint = server.Endpoint();
+        const bool tcp = arguments.front().starts_with("--tcp");
+        // A bare name listens where a console looks for that pipe.
+        ASSERT_TRUE(tcp ? endpoint.starts_with("127.0.0.1:") && !endpoint.ends_with(":0")
+                        : endpoint == directory / "PIPE1")
+            << endpoint;
+        PipeConnection client = Connect(
+            tcp ? "\\\\127.0.0.1\\pipe\\" + endpoint.substr(10) : "\\\\.\\pipe\\PIPE1", sources);
+        EXPECT_TRUE(ReadUntil(client, "hello").text.starts_with("hello"));
+        Type(client, "ping\r");
+        EXPECT_NE(ReadUntil(client, "ping\r\nping\r\n").text.find("ping\r\nping\r\n"),
+                  std::string::npos);
+    }
+}
+
+TEST(KestraServe, OnceServesOneConnectionThenExitsAndEndsTheCommand) {
+    TemporaryDirectory directory;
+    const std::string path = directory / "console";
     // The command ignores the hang-up that a vanished client causes.
     Server server({"--once", path, "--", "/bin/sh", "-c",
                    "trap '' HUP; echo pid=$$; while :; do sleep 0.05; done"});
     ASSERT_EQ(server.Endpoint(), path);
     pid_t command = 0;
     {
-        PipeConnection client = Connect(path);
-        Received received = ReadUntil(client, "\r\n");
-        auto at = received.text.find("pid=");
-        ASSERT_NE(at, std::string::npos) << received.text;
-        command = std::stoi(received.text.substr(at + 4));
-        EXPECT_FALSE(Exists(path)) << "a --once server takes no further connections";
+        PipeConnection client = Connect(path, PipeDirectorySources::FromProcess());
+        const std::string text = ReadUntil(client, "\r\n").text;
+        ASSERT_TRUE(text.starts_with("pid=")) << text;
+        command = std::stoi(text.substr(4));
+        EXPECT_NE(access(path.c_str(), F_OK), 0) << "a --once server takes no more connections";
     } // the client leaves while the command still runs
-    EXPECT_EQ(server.Wait(Limit), std::optional<int>(0));
-    EXPECT_EQ(WaitForProcessExit(command, LimitMs), ProcessWaitResult::Ended)
+    EXPECT_EQ(server.Wait(20s), std::optional<int>(0));
+    EXPECT_EQ(WaitForProcessExit(command, 20000), ProcessWaitResult::Ended)
         << "the command must end when its client leaves";
-}
-
-TEST_F(KestraServe, ServesTcpOnLoopbackByDefault) {
-    for (std::vector<std::string> arguments :
-         {std::vector<std::string>{"--tcp", "0"}, std::vector<std::string>{"--tcp=127.0.0.1:0"}}) {
-        arguments.insert(arguments.end(), {"--", "/bin/sh", "-c", "echo tcp-hello; cat"});
-        Server server(arguments);
-        std::string endpoint = server.Endpoint();
-        ASSERT_TRUE(endpoint.starts_with("127.0.0.1:")) << endpoint;
-        std::string port = endpoint.substr(endpoint.find(':') + 1);
-        ASSERT_NE(port, "0");
-        PipeConnection client = Connect("\\\\127.0.0.1\\pipe\\" + port);
-        EXPECT_TRUE(Receives(client, "tcp-hello"));
-        Type(client, "ping\r");
-        EXPECT_TRUE(Receives(client, "ping\r\nping\r\n"));
-    }
-}
-
-TEST_F(KestraServe, BareNameListensWhereAConsoleLooksForThatPipe) {
-    Server server({"PIPE1", "--", "/bin/sh", "-c", "echo named"},
-                  {"KESTRA_PIPES=" + directory_.Path()});
-    ASSERT_EQ(server.Endpoint(), directory_ / "PIPE1");
-    PipeOpenResult opened =
-        PipeConnection::Open("\\\\.\\pipe\\PIPE1", {directory_.Path(), std::nullopt, 0});
-    ASSERT_TRUE(opened.Ok()) << opened.errorText;
-    EXPECT_TRUE(Receives(opened.connection, "named"));
 }
 
 // The usage status and the pointer to --help are checked with the other
 // helper programs; these are the messages for each mistake.
-TEST_F(KestraServe, BadArgumentsAreRefusedWithUsageStatus) {
-    const std::string path = directory_ / "s";
+TEST(KestraServe, BadArgumentsAreRefusedWithTheirMessage) {
+    TemporaryDirectory directory;
+    const std::string path = directory / "s";
     const std::pair<std::vector<std::string>, const char*> rows[] = {
         {{}, "missing socket path or --tcp"},
         {{"--tcp"}, "option '--tcp' requires an argument"},
@@ -215,11 +159,11 @@ TEST_F(KestraServe, BadArgumentsAreRefusedWithUsageStatus) {
         {{path, "cat"}, "unexpected argument 'cat'"},
     };
     for (const auto& [arguments, message] : rows) {
-        SCOPED_TRACE(message);
         Server server(arguments);
-        ASSERT_TRUE(server.Started());
-        EXPECT_EQ(server.Wait(Limit), std::optional<int>(2));
+        EXPECT_EQ(server.Wait(20s), std::optional<int>(2)) << message;
         EXPECT_NE(server.Err().find(message), std::string::npos) << server.Err();
     }
-    EXPECT_FALSE(Exists(path)) << "a refused command line must not create the socket";
+    EXPECT_NE(access(path.c_str(), F_OK), 0) << "a refused command line must not create the socket";
 }
+
+} // namespace

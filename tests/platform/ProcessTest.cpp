@@ -1,11 +1,11 @@
 #include "platform/Process.h"
 
-#include "support/Program.h"
+#include "platform/Event.h"
 #include "platform/Priority.h"
 #include "platform/SystemError.h"
 #include "platform/Thread.h"
+#include "support/Program.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -20,30 +20,10 @@
 #include <unistd.h>
 
 using namespace kestra::platform;
-using kestra::testing::Clock;
-using kestra::testing::Eventually;
-using kestra::testing::MillisecondsSince;
-using kestra::testing::TemporaryDirectory;
+using namespace kestra::testing;
 using namespace std::chrono_literals;
 
 namespace {
-
-// Runs body in a forked child and returns its exit status, so that a test can
-// change what cannot be changed back (lowered priority, dropped privileges)
-// without touching the test process.
-int InChildProcess(const std::function<int()>& body) {
-    pid_t child = fork();
-    if (child == 0)
-        _exit(body());
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 200;
-}
-
-int OwnThreadNice() {
-    errno = 0;
-    return getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
-}
 
 std::string ReadFirstLine(const std::string& path) {
     std::string line;
@@ -51,24 +31,60 @@ std::string ReadFirstLine(const std::string& path) {
     return line;
 }
 
+int OwnThreadNice() {
+    return getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
+}
+
 } // namespace
 
 TEST(SystemErrorText, GivesTheSystemTextOrNothing) {
-    EXPECT_EQ(SystemErrorText(ENOENT), "No such file or directory");
     EXPECT_EQ(SystemErrorText(ECONNREFUSED), "Connection refused");
     EXPECT_EQ(SystemErrorText(-1), std::nullopt);
 }
 
+TEST(Event, ManualResetEventWaitsTimesOutAndWakesAcrossThreads) {
+    Event event;
+    const auto start = Clock::now();
+    EXPECT_FALSE(event.Wait(20));
+    EXPECT_GE(MillisecondsSince(start), 20);
+    event.Set();
+    EXPECT_TRUE(event.Wait(0) && event.Wait(0)) << "a wait must not clear a manual-reset event";
+    event.Reset();
+    EXPECT_FALSE(event.Wait(1));
+
+    std::thread setter([&] {
+        std::this_thread::sleep_for(5ms);
+        event.Set();
+    });
+    const auto waited = Clock::now();
+    EXPECT_TRUE(event.Wait(60000));
+    EXPECT_LT(MillisecondsSince(waited), 30000) << "a Set wakes the waiter, not its limit";
+    setter.join();
+}
+
+// A spinning wait ends at once when it is done already, and by its limit
+// (or sooner on a busy machine) when it never is, looking once more first.
+TEST(SpinWait, EndsWhenDoneOrAtItsLimit) {
+    SpinWait spin;
+    int looks = 0;
+    EXPECT_TRUE(spin.Until([&looks] { return ++looks > 0; }, 10s));
+    EXPECT_EQ(looks, 1);
+    looks = 0;
+    const auto start = Clock::now();
+    EXPECT_FALSE(spin.Until([&looks] { return ++looks < 0; }, 2ms));
+    EXPECT_LT(MillisecondsSince(start), 1000) << "the limit is a few milliseconds";
+    EXPECT_GE(looks, 2);
+}
+
+// A reader asks for 8192 bytes; it must still get a stack of at least the
+// floor, in whole pages, that takes 128 KiB of frames.
 TEST(Thread, StackIsNeverSmallerThanTheFloorAndRunsDeepCalls) {
-    for (std::size_t requested :
-         {std::size_t{0}, std::size_t{8192}, std::size_t{4 * 1024 * 1024 + 1}}) {
-        std::size_t size = Thread::EffectiveStackSize(requested);
+    for (const std::size_t requested :
+         {std::size_t{0}, std::size_t{8192}, Thread::MinimumStackBytes * 4 + 1}) {
+        const std::size_t size = Thread::EffectiveStackSize(requested);
         EXPECT_GE(size, std::max(requested, Thread::MinimumStackBytes));
         EXPECT_EQ(size % static_cast<std::size_t>(sysconf(_SC_PAGESIZE)), 0u) << requested;
     }
-
-    // A reader asks for 8192 bytes; it must still get a stack that takes
-    // 128 KiB of frames and that the system reports at the effective size.
     std::size_t reported = 0;
     std::atomic<bool> finished{false};
     ThreadStart start = Thread::Start(
@@ -87,131 +103,84 @@ TEST(Thread, StackIsNeverSmallerThanTheFloorAndRunsDeepCalls) {
     ASSERT_TRUE(start.Ok()) << start.error;
     start.thread.Join();
     EXPECT_TRUE(finished.load());
-    EXPECT_GE(reported, Thread::EffectiveStackSize(8192));
+    EXPECT_GE(reported, Thread::MinimumStackBytes);
 }
 
-// The classes as the configuration stores them, from lowest to highest
-// priority, each within the nice range and above the one before.
-TEST(Priority, ClassesRunFromIdleToRealtime) {
-    int previousNice = 20;
-    for (const std::uint32_t value : {0x40u, 0x20u, 0x80u, 0x100u}) {
-        const std::optional<int> nice = NiceValueOf(value);
-        ASSERT_TRUE(nice) << value;
-        EXPECT_LT(*nice, previousNice) << value;
-        EXPECT_GE(*nice, -20) << value;
-        previousNice = *nice;
-    }
-    EXPECT_EQ(NiceValueOf(0x20), 0) << "Normal leaves the priority as it is";
-    EXPECT_EQ(NiceValueOf(0), std::nullopt);
-    EXPECT_EQ(NiceValueOf(0x30), std::nullopt);
-}
-
+// Threads that run before the priority is set (console readers) must get it
+// too, and so must threads started afterwards. Idle needs no privileges; the
+// change cannot be undone, so it happens in a child process.
 TEST(Priority, EveryThreadOfTheProcessGetsTheClass) {
-    // Threads that run before the priority is set (console readers) must get
-    // it too, and so must threads started afterwards. Idle needs no
-    // privileges.
-    const int idle = NiceValueOf(0x40).value_or(999);
-    int status = InChildProcess([&] {
+    EXPECT_FALSE(SetProcessPriorityClass(0x30)) << "a value that names no class";
+    const pid_t child = fork();
+    if (child == 0) {
         std::atomic<bool> set{false};
-        std::atomic<int> earlierThreadNice{999};
+        std::atomic<int> earlierThreadNice{0};
         std::thread earlier([&] {
             while (!set)
                 std::this_thread::sleep_for(1ms);
             earlierThreadNice = OwnThreadNice();
         });
-        bool applied = SetProcessPriorityClass(0x40);
+        const bool applied = SetProcessPriorityClass(0x40);
         set = true;
         earlier.join();
-        int laterThreadNice = 999;
-        std::thread later([&] { laterThreadNice = OwnThreadNice(); });
-        later.join();
-        return applied && OwnThreadNice() == idle && earlierThreadNice == idle &&
-                       laterThreadNice == idle
-                   ? 0
-                   : 1;
-    });
-    EXPECT_EQ(status, 0);
+        int laterThreadNice = 0;
+        std::thread([&] { laterThreadNice = OwnThreadNice(); }).join();
+        _exit(applied && OwnThreadNice() == 19 && earlierThreadNice == 19 && laterThreadNice == 19
+                  ? 0
+                  : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
-TEST(Process, CommandInterpreterRunsCommandLines) {
+TEST(Process, ChildrenRunAndReportTheirStatus) {
     ASSERT_TRUE(HasCommandInterpreter());
-    TemporaryDirectory directory;
-    std::string marker = directory / "ran";
-    int status = RunCommandLine("echo logged > '" + marker + "'; exit 3");
-    EXPECT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 3);
-    EXPECT_EQ(ReadFirstLine(marker), "logged");
-}
+    EXPECT_EQ(WEXITSTATUS(RunCommandLine("exit 3")), 3);
 
-TEST(Process, StartedChildReportsItsExitStatusAndMissingProgramsDoNotStart) {
     ProcessStart started = StartProcess({"/bin/sh", "-c", "exit 7"});
     ASSERT_TRUE(started.Started()) << started.error;
     EXPECT_EQ(WaitForChild(started.pid), 7);
-
     ProcessStart searched = StartProcess({"sh", "-c", "kill -TERM $$"});
     ASSERT_TRUE(searched.Started()) << "a name without '/' is searched on PATH";
     EXPECT_EQ(WaitForChild(searched.pid), 128 + SIGTERM);
-
-    ProcessStart missing = StartProcess({"/nonexistent/kestra-editor", "file"});
-    EXPECT_FALSE(missing.Started());
-    EXPECT_EQ(missing.error, ENOENT);
+    EXPECT_EQ(StartProcess({"/nonexistent/kestra-editor", "file"}).error, ENOENT);
     EXPECT_FALSE(StartProcess({}).Started());
-}
 
-TEST(Process, DetachedProgramRunsAndLeavesNoZombie) {
+    // A detached child is reaped: an unreaped one would answer kill(pid, 0).
     TemporaryDirectory directory;
-    std::string pidFile = directory / "pid";
+    const std::string pidFile = directory / "pid";
     ASSERT_TRUE(StartDetachedProcess({"/bin/sh", "-c", "echo $$ > '" + pidFile + "'"}));
-    ASSERT_TRUE(Eventually([&] { return !ReadFirstLine(pidFile).empty(); }, 5000ms));
-    pid_t pid = std::stoi(ReadFirstLine(pidFile));
-
-    // An unreaped child would answer kill(pid, 0) for as long as we live.
-    EXPECT_TRUE(Eventually([&] { return kill(pid, 0) != 0 && errno == ESRCH; }, 5000ms));
-
+    ASSERT_TRUE(Eventually([&] { return !ReadFirstLine(pidFile).empty(); }, 10s));
+    const pid_t pid = std::stoi(ReadFirstLine(pidFile));
+    EXPECT_TRUE(Eventually([&] { return kill(pid, 0) != 0 && errno == ESRCH; }, 10s));
     EXPECT_FALSE(StartDetachedProcess({"/nonexistent/kestra-editor"}));
 }
 
 TEST(Process, WaitForAnotherProcessEndsWhenItEndsOrAtTheLimit) {
-    using WaitFunction = ProcessWaitResult (*)(pid_t, int);
-    struct Way {
-        const char* name;
-        WaitFunction wait;
-    };
-    const Way ways[] = {{"process descriptor", WaitForProcessExit},
-                        {"polling", WaitForProcessExitByPolling}};
-    for (const auto& way : ways) {
-        SCOPED_TRACE(way.name);
-        auto start = Clock::now();
+    for (const auto wait : {WaitForProcessExit, WaitForProcessExitByPolling}) {
         ProcessStart quick = StartProcess({"sleep", "0.05"});
         ASSERT_TRUE(quick.Started());
-        EXPECT_EQ(way.wait(quick.pid, 5000), ProcessWaitResult::Ended);
-        long waited = MillisecondsSince(start);
-        EXPECT_GE(waited, 30);
-        EXPECT_LT(waited, 4000) << "the wait must end with the process";
-        EXPECT_EQ(way.wait(quick.pid, 100), ProcessWaitResult::Ended)
-            << "an ended process is not waited for again";
+        auto start = Clock::now();
+        EXPECT_EQ(wait(quick.pid, 60000), ProcessWaitResult::Ended);
+        EXPECT_LT(MillisecondsSince(start), 30000) << "the wait must end with the process";
+        EXPECT_EQ(wait(quick.pid, 100), ProcessWaitResult::Ended) << "an ended zombie";
         WaitForChild(quick.pid);
-        EXPECT_EQ(way.wait(quick.pid, 100), ProcessWaitResult::Ended) << "a process gone";
+        EXPECT_EQ(wait(quick.pid, 100), ProcessWaitResult::Ended) << "a process gone";
 
-        ProcessStart endless = StartProcess({"sleep", "30"});
+        ProcessStart endless = StartProcess({"sleep", "60"});
         ASSERT_TRUE(endless.Started());
         start = Clock::now();
-        EXPECT_EQ(way.wait(endless.pid, 150), ProcessWaitResult::TimedOut);
-        waited = MillisecondsSince(start);
-        EXPECT_GE(waited, 150);
-        EXPECT_LT(waited, 2000);
+        EXPECT_EQ(wait(endless.pid, 150), ProcessWaitResult::TimedOut);
+        EXPECT_GE(MillisecondsSince(start), 150);
         kill(endless.pid, SIGKILL);
         WaitForChild(endless.pid);
-
-        EXPECT_EQ(way.wait(0, 100), ProcessWaitResult::Failed);
-        EXPECT_EQ(way.wait(-1, 100), ProcessWaitResult::Failed);
+        EXPECT_EQ(wait(0, 100), ProcessWaitResult::Failed);
     }
 }
 
 TEST(Process, ExecutableIsThisTestProgram) {
-    std::string path = ExecutablePath();
-    EXPECT_EQ(std::filesystem::path(path).filename(), "test_platform");
-    EXPECT_TRUE(std::filesystem::exists(path));
+    EXPECT_EQ(std::filesystem::path(ExecutablePath()).filename(), "test_platform");
     EXPECT_EQ(std::filesystem::canonical(ExecutableDirectory()),
               std::filesystem::canonical(KESTRA_BINARY_DIR "/bin"));
     EXPECT_EQ(CurrentProcessId(), getpid());
