@@ -1,7 +1,7 @@
 // Pipe names, also those a configuration may hold by mistake or on purpose
 // (steps out of the pipe directory name no pipe; blanks and bytes that are
 // not ASCII are part of the name), and the connections they open, over a Unix
-// socket or TCP on loopback.
+// socket or TCP on loopback, also to the real kestra-serve.
 
 #include "platform/PipeConnection.h"
 #include "platform/PipeName.h"
@@ -19,6 +19,7 @@
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace kestra::platform;
 using namespace kestra::testing;
@@ -101,6 +102,8 @@ TEST(PipeConnection, OpenFailuresCarryTheSystemErrorAndAText) {
         {"\\\\.\\pipe\\" + std::string(10000, 'p'), ENAMETOOLONG},
         {"\\\\127.0.0.1\\pipe\\no-such-service-for-kestra", ENXIO},
     };
+    EXPECT_EQ(SystemErrorText(ECONNREFUSED), "Connection refused");
+    EXPECT_EQ(SystemErrorText(-1), std::nullopt);
     for (const auto& [name, error] : rows) {
         const PipeOpenResult opened = PipeConnection::Open(name);
         EXPECT_FALSE(opened.Ok()) << name;
@@ -216,5 +219,111 @@ INSTANTIATE_TEST_SUITE_P(Transports, Connected, ::testing::Values(Transport::Uni
                          [](const auto& info) {
                              return info.param == Transport::Unix ? "UnixSocket" : "Tcp";
                          });
+
+struct Server : Program {
+    explicit Server(std::vector<std::string> arguments, std::vector<std::string> environment = {})
+        : Program((arguments.insert(arguments.begin(), BinaryPath("kestra-serve")), arguments),
+                  environment) {}
+
+    // The endpoint from the "listening on ENDPOINT" line, empty when none came.
+    std::string Endpoint() const {
+        std::string line;
+        Eventually([&] { return (line = Out()).find('\n') != std::string::npos; }, 20s);
+        return line.starts_with("listening on ") ? line.substr(13, line.find('\n') - 13) : "";
+    }
+};
+
+// What the server sends until `wanted` came (by default, until it shut the
+// connection down, marked "<end>"), for at most 20 s.
+std::string ReadUntil(const PipeConnection& connection, const std::string& wanted = "<end>") {
+    std::string text;
+    const auto start = Clock::now();
+    while (!text.ends_with(wanted) && !text.ends_with("<failed>") &&
+           MillisecondsSince(start) < 20000) {
+        std::array<unsigned char, 1024> buffer;
+        if (connection.WaitReadable(50).result == WaitResult::Readable) {
+            const PipeOutcome read = connection.Read(buffer);
+            text += read.Ok() ? std::string(buffer.begin(), buffer.begin() + read.bytes)
+                    : read.status == PipeStatus::ShutDown ? "<end>"
+                                                          : "<failed>";
+        }
+    }
+    return text;
+}
+
+// Each endpoint form, two clients at once, each with its own command: what
+// one types reaches only its own command (the terminal echoes the line, the
+// command answers), and each gets all of its command's output, more than a
+// terminal holds, before the connection closes as the command ends.
+TEST(KestraServe, RelaysEachConnectionToItsOwnCommandUntilItsLastOutput) {
+    TemporaryDirectory directory;
+    const PipeDirectorySources sources{directory.Path(), std::nullopt, 0};
+    const std::string path = directory / "new/dir/console";
+    const std::string name = "my pipe \xc3\xaf\xff..b"; // all of it is the name
+    const struct {
+        std::string argument, endpoint, pipe;
+    } rows[] = {
+        {path, path, path},
+        {"--tcp=0", "127.0.0.1:", "\\\\127.0.0.1\\pipe\\"},
+        // A bare name listens where a console looks for that pipe.
+        {name, directory / name, "\\\\.\\pipe\\" + name},
+    };
+    for (const auto& row : rows) {
+        Server server({row.argument, "--", "/bin/sh", "-c",
+                       "echo hello; read line; echo \"got $line\"; "
+                       "head -c 100000 /dev/zero | tr '\\0' x; echo; echo last"},
+                      {"KESTRA_PIPES=" + directory.Path()});
+        const std::string endpoint = server.Endpoint();
+        ASSERT_TRUE(endpoint.starts_with(row.endpoint) && !endpoint.ends_with(":0")) << endpoint;
+        const std::string pipe = row.pipe + endpoint.substr(row.endpoint.size());
+        const std::string lines[] = {"abc", "xyz"};
+        std::vector<PipeConnection> clients;
+        for (const std::string& line : lines) {
+            PipeOpenResult opened = PipeConnection::Open(pipe, sources);
+            ASSERT_TRUE(opened.Ok()) << pipe << ": " << opened.errorText;
+            EXPECT_EQ(ReadUntil(opened.connection, "hello\r\n"), "hello\r\n");
+            for (const char c : line + "\r")
+                ASSERT_TRUE(opened.connection.WriteByte(c).Ok());
+            clients.push_back(std::move(opened.connection));
+        }
+        for (std::size_t i = 0; i < clients.size(); ++i) {
+            const std::string text = ReadUntil(clients[i]);
+            EXPECT_TRUE(text == lines[i] + "\r\ngot " + lines[i] + "\r\n" +
+                                    std::string(100000, 'x') + "\r\nlast\r\n<end>")
+                << text.size() << " bytes: " << text.substr(0, 40);
+        }
+        // Every connection's command has ended; the server must have reaped them.
+        const std::string pid = std::to_string(server.Pid());
+        std::string children;
+        EXPECT_TRUE(Eventually(
+            [&] {
+                std::getline(std::ifstream("/proc/" + pid + "/task/" + pid + "/children"),
+                             children = "");
+                return children.empty();
+            },
+            20s))
+            << children;
+    }
+}
+
+// The usage status and the pointer to --help are checked with the other
+// helper programs; these are the messages for each mistake.
+TEST(KestraServe, BadArgumentsAreRefusedWithTheirMessage) {
+    TemporaryDirectory directory;
+    const std::string path = directory / "s";
+    const std::pair<std::vector<std::string>, const char*> rows[] = {
+        {{}, "missing socket path or --tcp"},
+        {{"--tcp"}, "option '--tcp' requires an argument"},
+        {{"--tcp", "1:2:3"}, "invalid TCP address '1:2:3'"},
+        {{path, "--tcp", "0"}, "only one endpoint may be given"},
+        {{path, "cat"}, "unexpected argument 'cat'"},
+    };
+    for (const auto& [arguments, message] : rows) {
+        Server server(arguments);
+        EXPECT_EQ(server.Wait(20s), std::optional<int>(2)) << message;
+        EXPECT_NE(server.Err().find(message), std::string::npos) << server.Err();
+    }
+    EXPECT_NE(access(path.c_str(), F_OK), 0) << "a refused command line must not create the socket";
+}
 
 } // namespace

@@ -1,8 +1,9 @@
+// Processes, threads and the waits between them.
+
 #include "platform/Process.h"
 
 #include "platform/Event.h"
 #include "platform/Priority.h"
-#include "platform/SystemError.h"
 #include "platform/Thread.h"
 #include "support/Program.h"
 
@@ -12,35 +13,14 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <string>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 using namespace kestra::platform;
 using namespace kestra::testing;
 using namespace std::chrono_literals;
-
-namespace {
-
-std::string ReadFirstLine(const std::string& path) {
-    std::string line;
-    std::getline(std::ifstream(path), line);
-    return line;
-}
-
-int OwnThreadNice() {
-    return getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
-}
-
-} // namespace
-
-TEST(SystemErrorText, GivesTheSystemTextOrNothing) {
-    EXPECT_EQ(SystemErrorText(ECONNREFUSED), "Connection refused");
-    EXPECT_EQ(SystemErrorText(-1), std::nullopt);
-}
 
 TEST(Event, ManualResetEventWaitsTimesOutAndWakesAcrossThreads) {
     Event event;
@@ -51,14 +31,13 @@ TEST(Event, ManualResetEventWaitsTimesOutAndWakesAcrossThreads) {
     EXPECT_TRUE(event.Wait(0) && event.Wait(0)) << "a wait must not clear a manual-reset event";
     event.Reset();
     EXPECT_FALSE(event.Wait(1));
-
     std::thread setter([&] {
-        std::this_thread::sleep_for(5ms);
+        std::this_thread::sleep_for(5ms); // most likely once the waiter is blocked
         event.Set();
     });
     const auto waited = Clock::now();
-    EXPECT_TRUE(event.Wait(60000));
-    EXPECT_LT(MillisecondsSince(waited), 30000) << "a Set wakes the waiter, not its limit";
+    EXPECT_TRUE(event.Wait(20000));
+    EXPECT_LT(MillisecondsSince(waited), 10000) << "a Set wakes the waiter, not its limit";
     setter.join();
 }
 
@@ -69,41 +48,19 @@ TEST(SpinWait, EndsWhenDoneOrAtItsLimit) {
     int looks = 0;
     EXPECT_TRUE(spin.Until([&looks] { return ++looks > 0; }, 10s));
     EXPECT_EQ(looks, 1);
-    looks = 0;
     const auto start = Clock::now();
     EXPECT_FALSE(spin.Until([&looks] { return ++looks < 0; }, 2ms));
     EXPECT_LT(MillisecondsSince(start), 1000) << "the limit is a few milliseconds";
-    EXPECT_GE(looks, 2);
+    EXPECT_GE(looks, 3);
 }
 
-// A reader asks for 8192 bytes; it must still get a stack of at least the
-// floor, in whole pages, that takes 128 KiB of frames.
-TEST(Thread, StackIsNeverSmallerThanTheFloorAndRunsDeepCalls) {
-    for (const std::size_t requested :
-         {std::size_t{0}, std::size_t{8192}, Thread::MinimumStackBytes * 4 + 1}) {
-        const std::size_t size = Thread::EffectiveStackSize(requested);
-        EXPECT_GE(size, std::max(requested, Thread::MinimumStackBytes));
-        EXPECT_EQ(size % static_cast<std::size_t>(sysconf(_SC_PAGESIZE)), 0u) << requested;
+// Stacks are whole pages, never below the floor whatever a thread asks for.
+TEST(Thread, StackIsNeverSmallerThanTheFloor) {
+    for (const std::size_t asked : {std::size_t{0}, std::size_t{8192}, std::size_t{1} << 22}) {
+        const std::size_t size = Thread::EffectiveStackSize(asked + 1);
+        EXPECT_GE(size, std::max(asked + 1, Thread::MinimumStackBytes));
+        EXPECT_EQ(size % static_cast<std::size_t>(sysconf(_SC_PAGESIZE)), 0u) << asked;
     }
-    std::size_t reported = 0;
-    std::atomic<bool> finished{false};
-    ThreadStart start = Thread::Start(
-        [&] {
-            pthread_attr_t attributes;
-            if (pthread_getattr_np(pthread_self(), &attributes) == 0) {
-                pthread_attr_getstacksize(&attributes, &reported);
-                pthread_attr_destroy(&attributes);
-            }
-            volatile char frame[128 * 1024];
-            for (std::size_t i = 0; i < sizeof frame; i += 512)
-                frame[i] = static_cast<char>(i);
-            finished = true;
-        },
-        8192);
-    ASSERT_TRUE(start.Ok()) << start.error;
-    start.thread.Join();
-    EXPECT_TRUE(finished.load());
-    EXPECT_GE(reported, Thread::MinimumStackBytes);
 }
 
 // Threads that run before the priority is set (console readers) must get it
@@ -111,65 +68,63 @@ TEST(Thread, StackIsNeverSmallerThanTheFloorAndRunsDeepCalls) {
 // change cannot be undone, so it happens in a child process.
 TEST(Priority, EveryThreadOfTheProcessGetsTheClass) {
     EXPECT_FALSE(SetProcessPriorityClass(0x30)) << "a value that names no class";
+    const auto nice = [] { return getpriority(PRIO_PROCESS, syscall(SYS_gettid)); };
     const pid_t child = fork();
     if (child == 0) {
         std::atomic<bool> set{false};
-        std::atomic<int> earlierThreadNice{0};
-        std::thread earlier([&] {
+        std::atomic<int> earlier{0}, later{0};
+        std::thread before([&] {
             while (!set)
                 std::this_thread::sleep_for(1ms);
-            earlierThreadNice = OwnThreadNice();
+            earlier = nice();
         });
         const bool applied = SetProcessPriorityClass(0x40);
         set = true;
-        earlier.join();
-        int laterThreadNice = 0;
-        std::thread([&] { laterThreadNice = OwnThreadNice(); }).join();
-        _exit(applied && OwnThreadNice() == 19 && earlierThreadNice == 19 && laterThreadNice == 19
-                  ? 0
-                  : 1);
+        before.join();
+        std::thread([&] { later = nice(); }).join();
+        _exit(applied && nice() == 19 && earlier == 19 && later == 19 ? 0 : 1);
     }
     int status = -1;
     waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
+// A child starts with the signal handling a fresh program expects, not with
+// what this process ignores; a detached one is reaped, as an unreaped one
+// would answer kill(pid, 0).
 TEST(Process, ChildrenRunAndReportTheirStatus) {
     ASSERT_TRUE(HasCommandInterpreter());
     EXPECT_EQ(WEXITSTATUS(RunCommandLine("exit 3")), 3);
-
-    ProcessStart started = StartProcess({"/bin/sh", "-c", "exit 7"});
-    ASSERT_TRUE(started.Started()) << started.error;
+    const ProcessStart started = StartProcess({"/bin/sh", "-c", "exit 7"});
     EXPECT_EQ(WaitForChild(started.pid), 7);
-    ProcessStart searched = StartProcess({"sh", "-c", "kill -TERM $$"});
-    ASSERT_TRUE(searched.Started()) << "a name without '/' is searched on PATH";
-    EXPECT_EQ(WaitForChild(searched.pid), 128 + SIGTERM);
+    EXPECT_EQ(WaitForChild(started.pid), -1) << "a child is reaped once";
+    const auto ignored = std::signal(SIGTERM, SIG_IGN);
+    const ProcessStart searched = StartProcess({"sh", "-c", "kill -TERM $$"});
+    std::signal(SIGTERM, ignored);
+    EXPECT_EQ(WaitForChild(searched.pid), 128 + SIGTERM) << "a name without '/' is on PATH";
     EXPECT_EQ(StartProcess({"/nonexistent/kestra-editor", "file"}).error, ENOENT);
     EXPECT_FALSE(StartProcess({}).Started());
 
-    // A detached child is reaped: an unreaped one would answer kill(pid, 0).
     TemporaryDirectory directory;
     const std::string pidFile = directory / "pid";
+    std::string pid;
     ASSERT_TRUE(StartDetachedProcess({"/bin/sh", "-c", "echo $$ > '" + pidFile + "'"}));
-    ASSERT_TRUE(Eventually([&] { return !ReadFirstLine(pidFile).empty(); }, 10s));
-    const pid_t pid = std::stoi(ReadFirstLine(pidFile));
-    EXPECT_TRUE(Eventually([&] { return kill(pid, 0) != 0 && errno == ESRCH; }, 10s));
+    ASSERT_TRUE(
+        Eventually([&] { return std::getline(std::ifstream(pidFile), pid) && pid != ""; }, 20s));
+    EXPECT_TRUE(Eventually([&] { return kill(std::stoi(pid), 0) != 0 && errno == ESRCH; }, 20s));
     EXPECT_FALSE(StartDetachedProcess({"/nonexistent/kestra-editor"}));
 }
 
 TEST(Process, WaitForAnotherProcessEndsWhenItEndsOrAtTheLimit) {
     for (const auto wait : {WaitForProcessExit, WaitForProcessExitByPolling}) {
-        ProcessStart quick = StartProcess({"sleep", "0.05"});
-        ASSERT_TRUE(quick.Started());
+        const ProcessStart quick = StartProcess({"sleep", "0.05"});
         auto start = Clock::now();
         EXPECT_EQ(wait(quick.pid, 60000), ProcessWaitResult::Ended);
         EXPECT_LT(MillisecondsSince(start), 30000) << "the wait must end with the process";
         EXPECT_EQ(wait(quick.pid, 100), ProcessWaitResult::Ended) << "an ended zombie";
         WaitForChild(quick.pid);
         EXPECT_EQ(wait(quick.pid, 100), ProcessWaitResult::Ended) << "a process gone";
-
-        ProcessStart endless = StartProcess({"sleep", "60"});
-        ASSERT_TRUE(endless.Started());
+        const ProcessStart endless = StartProcess({"sleep", "60"});
         start = Clock::now();
         EXPECT_EQ(wait(endless.pid, 150), ProcessWaitResult::TimedOut);
         EXPECT_GE(MillisecondsSince(start), 150);
