@@ -5,7 +5,6 @@
 #include <atomic>
 #include <functional>
 #include <gtest/gtest.h>
-#include <latch>
 #include <optional>
 #include <string>
 #include <thread>
@@ -88,58 +87,16 @@ void Fail(std::atomic<int>& left, const char* message) {
     }
 }
 
-void CountEnds(std::atomic<int>& ended) {
-    SetProcessEnder([&ended](int status) {
-        ++ended;
-        throw ProcessEnded(status);
-    });
-}
-
-// The lock-wait step belongs to waiting: the reporting thread never runs it,
-// the waiting one runs it again and again until it is let go.
-TEST(Exit, TwoThreadsFailingTogetherGiveOneReportAndOneExit) {
-    ScopedFatalCapture capture; // puts the presenter and the ender back
-    std::atomic<int> steps{0}, presented{0}, ended{0}, leftFatal{0};
-    std::latch releasePresenter(1), start(2);
-    SetFatalPresenter([&](std::string_view) {
-        ++presented;
-        releasePresenter.wait();
-    });
-    CountEnds(ended);
-    const LockWaitStep oldStep = SetLockWaitStep([&] { ++steps; });
-    auto failing = [&](const char* message) {
-        start.arrive_and_wait();
-        Fail(leftFatal, message);
-    };
-    std::thread first(failing, "thread 1 failed"), second(failing, "thread 2 failed");
-
-    ASSERT_TRUE(WaitFor([&] { return presented == 1; }));
-    EXPECT_TRUE(WaitFor([&] { return steps >= 3; })) << "the waiter ran its step only " << steps;
-    releasePresenter.count_down();
-    ASSERT_TRUE(WaitFor([&] { return leftFatal == 1; }));
-    std::this_thread::sleep_for(50ms); // the waiter must stay in the lock
-    EXPECT_EQ(presented, 1);
-    EXPECT_EQ(ended, 1);
-    EXPECT_EQ(leftFatal, 1);
-    const std::string message(FatalMessage());
-    EXPECT_TRUE(message == "thread 1 failed" || message == "thread 2 failed") << message;
-
-    ResetExitStateForTesting(); // lets the waiter go so that the threads can be joined
-    first.join();
-    second.join();
-    EXPECT_EQ(leftFatal, 2);
-    EXPECT_EQ(presented, 1) << "a released waiter must not report";
-    EXPECT_TRUE(SetLockWaitStep(oldStep)) << "the setter returns the step it replaced";
-}
-
 // A reader thread reports first and its presenter waits for the dialog to
 // run on the window thread, as a task of its event queue; then the window
-// thread fails too. The window thread must keep running its queue while it
-// waits for the routine, or the dialog never shows and neither thread ends.
-TEST(Exit, AWaitingWindowThreadRunsTheDialogOfTheReportingThread) {
+// thread fails too. While it waits for the routine, the window thread must
+// keep running its queue (the lock-wait step, again and again, which the
+// reporter never runs), or the dialog never shows and neither thread ends.
+// It stays in the lock after the reader's end; let go, it does not report.
+TEST(Exit, TwoThreadsFailingGiveOneReportAndTheWaitingWindowThreadRunsItsDialog) {
     ScopedFatalCapture capture; // puts the presenter and the ender back
     std::atomic<std::thread::id> windowThread{};
-    std::atomic<int> presented{0}, ended{0}, readerLeft{0}, windowLeft{0};
+    std::atomic<int> presented{0}, ended{0}, readerLeft{0}, windowLeft{0}, steps{0}, others{0};
     std::atomic<bool> dialogQueued{false}, dialogRan{false}, abandoned{false};
     SetFatalPresenter([&](std::string_view) {
         ++presented;
@@ -147,10 +104,14 @@ TEST(Exit, AWaitingWindowThreadRunsTheDialogOfTheReportingThread) {
         while (!dialogRan && !abandoned)
             std::this_thread::sleep_for(1ms);
     });
-    CountEnds(ended);
+    SetProcessEnder([&](int status) {
+        ++ended;
+        throw ProcessEnded(status);
+    });
     const LockWaitStep oldStep = SetLockWaitStep([&] {
-        if (std::this_thread::get_id() == windowThread.load() && dialogQueued)
-            dialogRan = true;
+        const bool onWindow = std::this_thread::get_id() == windowThread.load();
+        ++(onWindow ? steps : others);
+        dialogRan = dialogRan || (onWindow && dialogQueued);
     });
 
     std::thread reader(Fail, std::ref(readerLeft), "Pipe DEMO1 closed");
@@ -160,20 +121,25 @@ TEST(Exit, AWaitingWindowThreadRunsTheDialogOfTheReportingThread) {
         Fail(windowLeft, "Write to DEMO1 failed");
     });
     const bool readerEnded = WaitFor([&] { return readerLeft == 1; });
+    const int stepsThen = steps;
+    EXPECT_TRUE(WaitFor([&] { return steps >= stepsThen + 3; })) << "the waiter stopped its steps";
     std::this_thread::sleep_for(50ms); // the window thread must stay in the lock
     const bool windowStillWaiting = windowLeft == 0;
+    const int endedThen = ended;
     abandoned = true; // lets both threads go, whatever happened, so that they can be joined
     ASSERT_TRUE(WaitFor([&] { return readerLeft == 1; }));
     const std::string reported(FatalMessage());
     ResetExitStateForTesting();
     reader.join();
     window.join();
-    SetLockWaitStep(oldStep);
 
+    EXPECT_TRUE(SetLockWaitStep(oldStep)) << "the setter returns the step it replaced";
     EXPECT_TRUE(readerEnded && dialogRan) << "the dialog never ran on the window thread";
     EXPECT_TRUE(windowStillWaiting) << "the window thread left before the process ended";
-    EXPECT_EQ(presented, 1);
+    EXPECT_EQ(others, 0) << "only a waiting thread runs the step";
+    EXPECT_EQ(presented, 1) << "one report, none from the waiter let go";
     EXPECT_EQ(reported, "Pipe DEMO1 closed");
+    EXPECT_EQ(endedThen, 1);
     EXPECT_EQ(ended, 2) << "the reader's end, then the waiter let go by the reset";
 }
 
