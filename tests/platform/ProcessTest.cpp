@@ -1,8 +1,9 @@
-// Processes, threads and the waits between them.
+// The exit routine, processes, threads and the waits between them.
 
 #include "platform/Process.h"
 
 #include "platform/Event.h"
+#include "platform/Exit.h"
 #include "platform/Priority.h"
 #include "platform/Thread.h"
 #include "support/Program.h"
@@ -12,6 +13,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -21,6 +23,134 @@
 using namespace kestra::platform;
 using namespace kestra::testing;
 using namespace std::chrono_literals;
+
+namespace {
+
+// Every way out: what the presenter is shown, what reaches standard error
+// before it (it may hang on a dialog) and the steps to the end. The restart
+// runs after the report and before the end, only when asked for; a presenter
+// that throws takes the report over and leaves the routine open; one that
+// fails itself ends the process without a second report.
+TEST(Exit, EachWayOutReportsOnceAndEndsWithItsStatus) {
+    const std::string longText(5000, 'x');
+    const std::string fits(kMessageBufferSize - 1, 'y');
+    const std::string cut = longText.substr(0, kMessageBufferSize - 1);
+    using Steps = std::vector<std::string>;
+    // clang-format off
+    const struct { std::function<void()> leave; std::string err; Steps steps; } rows[] = {
+        {[] { Exit(); },                                    "",                   {"end 0"}},
+        {[] { Fatal(); },                                   "",                   {"end 255"}},
+        {[] { Fatal("Can't open %s: %d%c", "a", 2, '!'); }, "Can't open a: 2!\n", {"Can't open a: 2!", "end 255"}},
+        // The buffer holds 2000 bytes, terminator included: longer texts lose their end.
+        {[&] { Fatal("%s", longText.c_str()); },            cut + "\n",           {cut, "end 255"}},
+        {[&] { Fatal("%s", fits.c_str()); },                fits + "\n",          {fits, "end 255"}},
+        // The line marker looks like a blank on a terminal; the presenter decides itself.
+        {[] { Fatal("A B\n\x7F ^\n"); },                  "A B\n  ^\n",          {"A B\n\x7F ^\n", "end 255"}},
+        {[] { Fatal("restart"); },                          "restart\n",          {"restart", "restarted", "end 255"}},
+        {[] { Fatal("throw"); },                            "throw\n",            {"throw"}},
+        {[] { Fatal("fail"); },                             "fail\n",             {"fail", "end 255"}},
+    };
+    // clang-format on
+    for (const auto& row : rows) {
+        ScopedFatalCapture capture;
+        Steps steps;
+        std::optional<std::string> err;
+        ::testing::internal::CaptureStderr();
+        SetFatalPresenter([&](std::string_view message) {
+            err = ::testing::internal::GetCapturedStderr();
+            steps.emplace_back(message);
+            EXPECT_TRUE(Exiting());
+            if (message == "throw")
+                throw FatalError(message);
+            if (message == "fail")
+                Fatal("failed while reporting");
+            SetRestartRequested(message == "restart"); // the dialog's Restart button
+        });
+        SetRestartFunction([&] { steps.push_back("restarted"); });
+        SetProcessEnder([&, end = SetProcessEnder({})](int status) {
+            steps.push_back("end " + std::to_string(status));
+            end(status);
+        });
+        EXPECT_ANY_THROW(row.leave());
+        if (!err)
+            err = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(steps, row.steps);
+        EXPECT_EQ(*err, row.err) << row.err;
+        EXPECT_EQ(ExitCode(), row.steps.back() == "end 0" ? 0u : kFailureExitCode) << row.err;
+        EXPECT_FALSE(Exiting()) << row.err << ": a captured end leaves the routine open";
+    }
+}
+
+// Fails on this thread and counts the way out, for tests whose ender throws.
+void Fail(std::atomic<int>& left, const char* message) {
+    try {
+        Fatal("%s", message);
+    } catch (const ProcessEnded&) {
+        ++left;
+    }
+}
+
+// A reader thread reports first and its presenter waits for the dialog to
+// run on the window thread, as a task of its event queue; then the window
+// thread fails too. While it waits for the routine, the window thread must
+// keep running its queue (the lock-wait step, again and again, which the
+// reporter never runs), or the dialog never shows and neither thread ends.
+// It stays in the lock after the reader's end; let go, it does not report.
+TEST(Exit, TwoThreadsFailingGiveOneReportAndTheWaitingWindowThreadRunsItsDialog) {
+    ScopedFatalCapture capture; // puts the presenter and the ender back
+    std::atomic<std::thread::id> windowThread{};
+    std::atomic<int> presented{0}, ended{0}, readerLeft{0}, windowLeft{0}, steps{0}, others{0};
+    std::atomic<bool> dialogQueued{false}, dialogRan{false}, abandoned{false};
+    SetFatalPresenter([&](std::string_view) {
+        ++presented;
+        dialogQueued = true;
+        while (!dialogRan && !abandoned)
+            std::this_thread::sleep_for(1ms);
+    });
+    SetProcessEnder([&](int status) {
+        ++ended;
+        throw ProcessEnded(status);
+    });
+    const LockWaitStep oldStep = SetLockWaitStep([&] {
+        const bool onWindow = std::this_thread::get_id() == windowThread.load();
+        ++(onWindow ? steps : others);
+        dialogRan = dialogRan || (onWindow && dialogQueued);
+    });
+
+    std::thread reader(Fail, std::ref(readerLeft), "Pipe DEMO1 closed");
+    ASSERT_TRUE(Eventually([&] { return presented == 1; }, 10s));
+    std::thread window([&] {
+        windowThread = std::this_thread::get_id();
+        Fail(windowLeft, "Write to DEMO1 failed");
+    });
+    const bool readerEnded = Eventually([&] { return readerLeft == 1; }, 10s);
+    const int stepsThen = steps;
+    EXPECT_TRUE(Eventually([&] { return steps >= stepsThen + 3; }, 10s))
+        << "the waiter stopped its steps";
+    std::this_thread::sleep_for(50ms); // the window thread must stay in the lock
+    const bool windowStillWaiting = windowLeft == 0;
+    const int endedThen = ended;
+    abandoned = true; // lets both threads go, whatever happened, so that they can be joined
+    ASSERT_TRUE(Eventually([&] { return readerLeft == 1; }, 10s));
+    const std::string reported(FatalMessage());
+    ResetExitStateForTesting();
+    reader.join();
+    window.join();
+
+    EXPECT_TRUE(SetLockWaitStep(oldStep)) << "the setter returns the step it replaced";
+    EXPECT_TRUE(readerEnded && dialogRan) << "the dialog never ran on the window thread";
+    EXPECT_TRUE(windowStillWaiting) << "the window thread left before the process ended";
+    EXPECT_EQ(others, 0) << "only a waiting thread runs the step";
+    EXPECT_EQ(presented, 1) << "one report, none from the waiter let go";
+    EXPECT_EQ(reported, "Pipe DEMO1 closed");
+    EXPECT_EQ(endedThen, 1);
+    EXPECT_EQ(ended, 2) << "the reader's end, then the waiter let go by the reset";
+}
+
+TEST(Exit, DefaultEndTerminatesTheProcessWithTheLowByteOfTheExitCode) {
+    EXPECT_EXIT(Fatal("bye"), ::testing::ExitedWithCode(255), "bye");
+    EXPECT_EXIT(Exit(), ::testing::ExitedWithCode(0), "");
+}
 
 TEST(Event, ManualResetEventWaitsTimesOutAndWakesAcrossThreads) {
     Event event;
@@ -140,3 +270,5 @@ TEST(Process, ExecutableIsThisTestProgram) {
               std::filesystem::canonical(KESTRA_BINARY_DIR "/bin"));
     EXPECT_EQ(CurrentProcessId(), getpid());
 }
+
+} // namespace
