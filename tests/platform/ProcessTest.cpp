@@ -57,7 +57,6 @@ TEST(Exit, EachWayOutReportsOnceAndEndsWithItsStatus) {
         SetFatalPresenter([&](std::string_view message) {
             err = ::testing::internal::GetCapturedStderr();
             steps.emplace_back(message);
-            EXPECT_TRUE(Exiting());
             if (message == "throw")
                 throw FatalError(message);
             if (message == "fail")
@@ -125,10 +124,8 @@ TEST(Exit, TwoThreadsFailingGiveOneReportAndTheWaitingWindowThreadRunsItsDialog)
         Fail(windowLeft, "Write to DEMO1 failed");
     });
     const bool readerEnded = Eventually([&] { return readerLeft == 1; }, 10s);
-    const int stepsThen = steps;
-    EXPECT_TRUE(Eventually([&] { return steps >= stepsThen + 3; }, 10s))
-        << "the waiter stopped its steps";
-    std::this_thread::sleep_for(50ms); // the window thread must stay in the lock
+    const int stepsThen = steps; // five more take 50 ms, and the window thread must stay
+    EXPECT_TRUE(Eventually([&] { return steps >= stepsThen + 5; }, 10s)) << "it stopped its steps";
     const bool windowStillWaiting = windowLeft == 0;
     abandoned = true; // lets both threads go, whatever happened, so that they can be joined
     ASSERT_TRUE(Eventually([&] { return readerLeft == 1; }, 10s));
@@ -164,8 +161,7 @@ TEST(Event, ManualResetEventWaitsTimesOutAndWakesAcrossThreads) {
     setter.join();
 }
 
-// Stacks are whole pages, never below the floor whatever a thread asks for.
-TEST(Thread, StackIsNeverSmallerThanTheFloor) {
+TEST(Thread, StackIsWholePagesNeverSmallerThanTheFloorWhateverAThreadAsksFor) {
     for (const std::size_t asked : {std::size_t{0}, std::size_t{8192}, std::size_t{1} << 22}) {
         const std::size_t size = Thread::EffectiveStackSize(asked + 1);
         EXPECT_GE(size, std::max(asked + 1, Thread::MinimumStackBytes));
@@ -173,9 +169,8 @@ TEST(Thread, StackIsNeverSmallerThanTheFloor) {
     }
 }
 
-// Threads that run before the priority is set (console readers) must get it
-// too, and so must threads started afterwards. Idle needs no privileges; the
-// change cannot be undone, so it happens in a child process.
+// Threads that run before the priority is set (console readers) and after it
+// get it. Idle needs no privileges but cannot be undone: in a child process.
 TEST(Priority, EveryThreadOfTheProcessGetsTheClass) {
     EXPECT_FALSE(SetProcessPriorityClass(0x30)) << "a value that names no class";
     const auto nice = [] { return getpriority(PRIO_PROCESS, syscall(SYS_gettid)); };
@@ -200,7 +195,7 @@ TEST(Priority, EveryThreadOfTheProcessGetsTheClass) {
 
 // A child starts with the signal handling a fresh program expects, not with
 // what this process ignores; a detached one is reaped, as an unreaped one
-// would answer kill(pid, 0). This program knows its own file.
+// would answer kill(pid, 0). This program knows its own directory.
 TEST(Process, ChildrenRunAndReportTheirStatus) {
     ASSERT_TRUE(HasCommandInterpreter());
     EXPECT_EQ(WEXITSTATUS(RunCommandLine("exit 3")), 3);
@@ -222,10 +217,8 @@ TEST(Process, ChildrenRunAndReportTheirStatus) {
         Eventually([&] { return std::getline(std::ifstream(pidFile), pid) && pid != ""; }, 20s));
     EXPECT_TRUE(Eventually([&] { return kill(std::stoi(pid), 0) != 0 && errno == ESRCH; }, 20s));
     EXPECT_FALSE(StartDetachedProcess({"/nonexistent/kestra-editor"}));
-    EXPECT_EQ(std::filesystem::path(ExecutablePath()).filename(), "test_platform");
     EXPECT_EQ(std::filesystem::canonical(ExecutableDirectory()),
               std::filesystem::canonical(KESTRA_BINARY_DIR "/bin"));
-    EXPECT_EQ(CurrentProcessId(), getpid());
 }
 
 TEST(Process, WaitForAnotherProcessEndsWhenItEndsOrAtTheLimit) {
