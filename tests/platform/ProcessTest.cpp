@@ -27,47 +27,51 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Every way out: what the presenter is shown, what reaches standard error
-// before it (it may hang on a dialog) and the steps to the end. The restart
-// runs after the report and before the end, only when asked for; a presenter
-// that throws takes the report over and leaves the routine open; one that
-// fails itself ends the process without a second report.
+// Every way out, one after the other: each leaves the routine open for the
+// next once its end is captured. The message reaches standard error before the
+// presenter (which may hang on a dialog); a restart comes after the report,
+// only when asked for; a presenter that throws takes the report over, one
+// that fails ends the process without a second report.
 TEST(Exit, EachWayOutReportsOnceAndEndsWithItsStatus) {
-    const std::string cut(kMessageBufferSize - 1, 'x'); // with the terminator, the buffer's size
+    const std::string cut(kMessageBufferSize - 1, 'x'); // a longer text loses its end
     using Steps = std::vector<std::string>;
     // clang-format off
     const struct { std::function<void()> leave; std::string err; Steps steps; } rows[] = {
-        {[] { Exit(); },                                    "",                   {"end 0"}},
         {[] { Fatal(); },                                   "",                   {"end 255"}},
         {[] { Fatal("Can't open %s: %d%c", "a", 2, '!'); }, "Can't open a: 2!\n", {"Can't open a: 2!", "end 255"}},
-        // A text longer than the buffer loses its end.
         {[] { Fatal("%s", std::string(5000, 'x').c_str()); }, cut + "\n",         {cut, "end 255"}},
         // The line marker looks like a blank on a terminal; the presenter decides itself.
         {[] { Fatal("A B\n\x7F ^\n"); },                  "A B\n  ^\n",          {"A B\n\x7F ^\n", "end 255"}},
         {[] { Fatal("restart"); },                          "restart\n",          {"restart", "restarted", "end 255"}},
         {[] { Fatal("throw"); },                            "throw\n",            {"throw"}},
         {[] { Fatal("fail"); },                             "fail\n",             {"fail", "end 255"}},
+        {[] { Exit(); },                                    "",                   {"end 0"}},
     };
     // clang-format on
+    // Uncaptured, the end is the process's, with the exit code's low byte.
+    EXPECT_EXIT(Fatal("bye"), ::testing::ExitedWithCode(255), "bye");
+    EXPECT_EXIT(Exit(), ::testing::ExitedWithCode(0), "");
+    ScopedFatalCapture capture;
+    Steps steps;
+    std::optional<std::string> err;
+    SetFatalPresenter([&](std::string_view message) {
+        err = ::testing::internal::GetCapturedStderr();
+        steps.emplace_back(message);
+        SetRestartRequested(message == "restart"); // the dialog's Restart button
+        if (message == "throw")
+            throw FatalError(message);
+        if (message == "fail")
+            Fatal("failed while reporting");
+    });
+    SetRestartFunction([&] { steps.push_back("restarted"); });
+    SetProcessEnder([&, end = SetProcessEnder({})](int status) {
+        steps.push_back("end " + std::to_string(status));
+        end(status);
+    });
     for (const auto& row : rows) {
-        ScopedFatalCapture capture;
-        Steps steps;
-        std::optional<std::string> err;
+        steps.clear();
+        err.reset();
         ::testing::internal::CaptureStderr();
-        SetFatalPresenter([&](std::string_view message) {
-            err = ::testing::internal::GetCapturedStderr();
-            steps.emplace_back(message);
-            if (message == "throw")
-                throw FatalError(message);
-            if (message == "fail")
-                Fatal("failed while reporting");
-            SetRestartRequested(message == "restart"); // the dialog's Restart button
-        });
-        SetRestartFunction([&] { steps.push_back("restarted"); });
-        SetProcessEnder([&, end = SetProcessEnder({})](int status) {
-            steps.push_back("end " + std::to_string(status));
-            end(status);
-        });
         EXPECT_ANY_THROW(row.leave());
         if (!err)
             err = ::testing::internal::GetCapturedStderr();
@@ -76,12 +80,8 @@ TEST(Exit, EachWayOutReportsOnceAndEndsWithItsStatus) {
         EXPECT_EQ(ExitCode(), row.steps.back() == "end 0" ? 0u : kFailureExitCode) << row.err;
         EXPECT_FALSE(Exiting()) << row.err << ": a captured end leaves the routine open";
     }
-    // Uncaptured, the end is the process's, with the exit code's low byte.
-    EXPECT_EXIT(Fatal("bye"), ::testing::ExitedWithCode(255), "bye");
-    EXPECT_EXIT(Exit(), ::testing::ExitedWithCode(0), "");
 }
 
-// Fails on this thread and counts the way out, for tests whose ender throws.
 void Fail(std::atomic<int>& left, const char* message) {
     try {
         Fatal("%s", message);
@@ -232,6 +232,7 @@ TEST(Process, WaitForAnotherProcessEndsWhenItEndsOrAtTheLimit) {
         EXPECT_EQ(wait(quick.pid, 100), ProcessWaitResult::Ended) << "a process gone";
         const ProcessStart endless = StartProcess({"sleep", "60"});
         start = Clock::now();
+        errno = ESRCH; // left from an earlier call, it must not make a running process gone
         EXPECT_EQ(wait(endless.pid, 150), ProcessWaitResult::TimedOut);
         EXPECT_GE(MillisecondsSince(start), 150);
         kill(endless.pid, SIGKILL);
