@@ -1,298 +1,174 @@
 // A hundred consoles flooded by their servers while text is typed into each
-// and pasted into one: no byte lost or reordered either way, the window
-// thread responsive, memory bounded by the screens, not by the bytes.
+// and pasted into one: no byte lost or reordered either way, and the window
+// thread keeps answering its timer.
 
-#include "ShellTestSupport.h"
-#include "console/ConsoleTestSupport.h"
-#include "console/PipeLink.h"
+#include "GuiTestSupport.h"
 #include "console/window/ConsoleClipboard.h"
-#include "shell/ConsoleWindowBinding.h"
-#include "shell/FrameWindow.h"
-#include "shell/MenuTable.h"
-#include "support/ResidentMemory.h"
 
 #include <QClipboard>
-#include <QMenu>
-#include <algorithm>
-#include <gtest/gtest.h>
-#include <sys/socket.h>
+#include <QElapsedTimer>
 #include <thread>
-#include <unordered_map>
 
 using namespace kestra;
 using namespace kestra::shell;
 using namespace kestra::shell::testing;
-using console::consoletest::ReaderThread;
-using console::consoletest::ServerLink;
-using console::consoletest::Transport;
 
 namespace {
 
-using kestra::testing::ResidentKilobytes;
+constexpr std::size_t kConsoles = 100, kLine = 72, kStream = 200 * kLine, kTyped = 16;
+const std::string kPasted = "pasted line 0 while flooding\rpasted line 1 while flooding\r";
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-
-constexpr int kConsoles = 100;
-constexpr std::size_t kLinesPerConsole = 1200; // 72 characters and CR LF each
-constexpr std::size_t kPrintable = 72;
-constexpr std::size_t kTypedPerConsole = 64;
-
-// The printable character at index of console unit's stream: lines of a
-// header naming the console and the line, then letters that move with both,
-// so a lost, doubled or swapped byte never matches. No blanks: an erased cell
-// is never taken for a printed one.
-char StreamCharacter(int unit, std::size_t index) {
-    const std::size_t line = index / kPrintable;
-    const std::size_t at = index % kPrintable;
+// Lines of a header naming the console and the line, then letters that move
+// with both: a lost, doubled or swapped byte never matches. No blanks: an
+// erased cell is never taken for a printed one.
+char StreamCharacter(std::size_t unit, std::size_t index) {
     char header[16];
-    const int length = std::snprintf(header, sizeof header, "U%02dL%06zu:", unit, line);
-    if (at < static_cast<std::size_t>(length)) {
-        return header[at];
-    }
-    return static_cast<char>('a' + (line * 7 + at + static_cast<std::size_t>(unit)) % 26);
+    const std::size_t length =
+        std::snprintf(header, sizeof header, "U%02zuL%04zu:", unit, index / kLine);
+    return index % kLine < length ? header[index % kLine] : 'a' + (index * 7 + unit) % 26;
 }
 
-std::string Stream(int unit) {
-    std::string bytes;
-    bytes.reserve(kLinesPerConsole * (kPrintable + 2));
-    for (std::size_t i = 0; i < kLinesPerConsole * kPrintable; ++i) {
-        bytes.push_back(StreamCharacter(unit, i));
-        if (i % kPrintable == kPrintable - 1) {
-            bytes += "\r\n";
-        }
-    }
-    return bytes;
-}
-
-char TypedCharacter(int unit, std::size_t index) {
-    return static_cast<char>('!' + (unit * 13 + index) % 90);
-}
-
-std::string PastedText() {
-    std::string text;
-    for (int line = 0; line < 4; ++line) {
-        text += "pasted line " + std::to_string(line) + " while flooding\r";
-    }
-    return text;
-}
-
-// What a console's server must receive, in this order: the typed characters,
-// then (first console only) the pasted text.
-std::string ExpectedInput(int unit) {
-    std::string input;
-    for (std::size_t i = 0; i < kTypedPerConsole; ++i) {
-        input += TypedCharacter(unit, i);
-    }
-    return unit == 0 ? input + PastedText() : input;
-}
-
-// One console with its server, and what its emulator printed so far, checked
-// against the stream as it comes (nothing is stored: memory stays flat).
+// A console on a socket pair checking what its emulator prints against its
+// stream as it comes, on the reader's thread under the console's lock.
 struct LoadedConsole {
-    explicit LoadedConsole(int number) : unit(number) {
-        emulator::InitEmulator(emulator, "", console::DefaultRows);
-        record.unit = static_cast<std::uint16_t>(number);
-        record.unitName = "Load " + std::to_string(number);
-        record.emulator = &emulator;
-        console::ConnectEmulator(record, emulator);
-        emulator.screen.attached = 1;
-        record.pipe = std::move(link.client);
-        record.pipePath = link.path;
-    }
-
-    int unit;
-    ServerLink link{Transport::UnixSocket};
+    std::size_t unit = 0, printed = 0, wrong = 0;
+    platform::PipeConnection server;
     emulator::Emulator emulator;
     console::ConsoleRecord record;
-    std::size_t printed = 0; // written by the emulator's thread, under the console's lock
-    std::size_t wrong = 0;
-    const std::string expectedInput = ExpectedInput(unit);
-    std::string received; // by the server's thread, read after it ends
+    std::string typed, received;
 };
+std::map<const emulator::ScreenBuffer*, LoadedConsole*> g_consoles;
+void (*g_changed)(emulator::ScreenBuffer&, unsigned),
+    (*g_printed)(emulator::ScreenBuffer&, unsigned);
 
-// Filled before any thread runs.
-std::unordered_map<const emulator::ScreenBuffer*, LoadedConsole*>& ByScreen() {
-    static std::unordered_map<const emulator::ScreenBuffer*, LoadedConsole*> consoles;
-    return consoles;
-}
-void (*g_cellsChanged)(emulator::ScreenBuffer&, unsigned) = nullptr;
-void (*g_cellsPrinted)(emulator::ScreenBuffer&, unsigned) = nullptr;
-
-void CheckPrinted(LoadedConsole& loaded, char shown) {
-    if (shown != ' ') {
-        loaded.wrong += shown != StreamCharacter(loaded.unit, loaded.printed);
-        ++loaded.printed;
+void Check(emulator::ScreenBuffer& screen, unsigned column) {
+    LoadedConsole& loaded = *g_consoles.at(&screen);
+    if (const char16_t shown = screen.chars[screen.CellIndex(screen.row, column)]; shown != u' ') {
+        loaded.wrong += shown != StreamCharacter(loaded.unit, loaded.printed++);
     }
 }
-
-// One printed cell is one character of the stream, in the order printed,
-// whether the emulator announces it alone or in a run left of the cursor.
-void CountPrintedCell(emulator::ScreenBuffer& screen, unsigned count) {
-    if (count == 1) {
-        CheckPrinted(*ByScreen().at(&screen),
-                     static_cast<char>(screen.chars[screen.CellIndex(screen.row, screen.col)]));
-    }
-    g_cellsChanged(screen, count);
+// One printed cell is one character of the stream, whether the emulator
+// announces it alone or in a run left of the cursor.
+void CellChanged(emulator::ScreenBuffer& screen, unsigned count) {
+    count == 1 ? Check(screen, screen.col) : void();
+    g_changed(screen, count);
 }
-
-void CountPrintedRun(emulator::ScreenBuffer& screen, unsigned count) {
+void RunPrinted(emulator::ScreenBuffer& screen, unsigned count) {
     for (unsigned i = count; i > 0; --i) {
-        CheckPrinted(*ByScreen().at(&screen),
-                     static_cast<char>(screen.chars[screen.CellIndex(screen.row, screen.col - i)]));
+        Check(screen, screen.col - i);
     }
-    g_cellsPrinted(screen, count);
+    g_printed(screen, count);
 }
 
 } // namespace
 
-TEST(ConsoleLoad, HundredFloodedConsolesLoseNoByteAndTheWindowThreadStaysResponsive) {
-    App();
+TEST(ConsoleLoad, AHundredFloodedConsolesLoseNoByteAndTheWindowThreadStaysResponsive) {
     platform::ScopedFatalCapture capture;
-    console::consoletest::BareTerminalDefinition definition;
+    termdef::ResetTerminalDefinition();
+    termdef::TheTerminalDefinition().loaded = true;
     std::vector<std::unique_ptr<LoadedConsole>> consoles;
-    for (int unit = 0; unit < kConsoles; ++unit) {
-        consoles.push_back(std::make_unique<LoadedConsole>(unit));
-        ASSERT_TRUE(consoles.back()->record.pipe.IsOpen()) << unit;
-        LoadedConsole& loaded = *consoles.back();
-        ByScreen()[&loaded.emulator.screen] = &loaded;
-        g_cellsChanged = loaded.emulator.screen.hooks.CellsChanged;
-        loaded.emulator.screen.hooks.CellsChanged = CountPrintedCell;
-        g_cellsPrinted = loaded.emulator.screen.hooks.CellsPrinted;
-        loaded.emulator.screen.hooks.CellsPrinted = CountPrintedRun;
+    for (std::size_t unit = 0; unit < kConsoles; ++unit) {
+        LoadedConsole& loaded = *consoles.emplace_back(std::make_unique<LoadedConsole>());
+        int ends[2];
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+        loaded.server = platform::PipeConnection(ends[1]);
+        loaded.record.pipe = platform::PipeConnection(ends[0]);
+        loaded.unit = loaded.record.unit = static_cast<std::uint16_t>(unit);
+        loaded.record.emulator = &loaded.emulator;
+        emulator::InitEmulator(loaded.emulator, "", console::DefaultRows);
+        console::ConnectEmulator(loaded.record, loaded.emulator);
+        loaded.emulator.screen.attached = 1;
+        g_consoles[&loaded.emulator.screen] = &loaded;
+        g_changed = std::exchange(loaded.emulator.screen.hooks.CellsChanged, CellChanged);
+        g_printed = std::exchange(loaded.emulator.screen.hooks.CellsPrinted, RunPrinted);
+        for (std::size_t i = 0; i < kTyped; ++i) {
+            loaded.typed += static_cast<char>('!' + (unit * 13 + i) % 90);
+        }
     }
-
-    FakeConfiguration configuration;
-    TestWorld world;
-    configuration.quietMode = true;
+    TestConfiguration configuration;
+    configuration.SetQuietMode(true);
     configuration.configure = [&] {
         for (auto& loaded : consoles) {
             console::TheWindowSide().Frame()->RegisterConsole(loaded->record, 24, 80);
         }
     };
-    std::unique_ptr<ConsoleWindowBinding> binding;
-    Shell shell(configuration, world.Environment());
+    TestWorld world;
+    std::unique_ptr<ConsoleWindowBinding> binding; // outlives the frame's windows
+    Shell shell((App(), configuration), world.Environment());
     binding = std::make_unique<ConsoleWindowBinding>(shell);
-    const std::vector<std::string> arguments{"kestra"};
-    shell.RunStartup(arguments);
-    ASSERT_EQ(binding->List().Windows().size(), static_cast<std::size_t>(kConsoles));
-    PumpUntil([] { return false; }, 50);
-    const std::size_t residentBefore = ResidentKilobytes();
+    shell.RunStartup(std::vector<std::string>{"kestra"});
+    ASSERT_EQ(binding->List().Windows().size(), kConsoles);
 
-    // The gaps between the window thread's 10 ms ticks.
-    QElapsedTimer sinceTick;
-    std::vector<qint64> gaps;
-    QTimer pulse;
-    pulse.setInterval(10);
-    QObject::connect(&pulse, &QTimer::timeout, [&] { gaps.push_back(sinceTick.restart()); });
-
-    std::vector<std::unique_ptr<ReaderThread>> readers;
-    std::vector<std::thread> servers;
+    std::vector<std::thread> threads;
     for (auto& loaded : consoles) {
-        readers.push_back(std::make_unique<ReaderThread>(loaded->record));
-    }
-    for (auto& loaded : consoles) {
-        servers.emplace_back([&loaded = *loaded] {
-            const std::string stream = Stream(loaded.unit);
-            loaded.link.Write(stream);
+        threads.emplace_back([&record = loaded->record] {
+            try {
+                console::PipeReader(record);
+            } catch (...) {
+            }
+        });
+        threads.emplace_back([&loaded = *loaded] {
+            std::string stream;
+            for (std::size_t i = 0; i < kStream; ++i) {
+                stream += StreamCharacter(loaded.unit, i) +
+                          std::string(i % kLine == kLine - 1 ? "\r\n" : "");
+            }
+            ::send(loaded.server.Descriptor(), stream.data(), stream.size(), MSG_NOSIGNAL);
+            const std::size_t expected =
+                loaded.typed.size() + (loaded.unit == 0 ? kPasted.size() : 0);
             char byte = 0;
-            while (loaded.received.size() < loaded.expectedInput.size() &&
-                   ::recv(loaded.link.server.Descriptor(), &byte, 1, 0) == 1) {
+            while (loaded.received.size() < expected &&
+                   ::recv(loaded.server.Descriptor(), &byte, 1, 0) == 1) {
                 loaded.received += byte;
             }
         });
     }
-    // How long the window thread takes to open the Edit menu, now and then.
-    std::vector<qint64> menuWaits;
-    QElapsedTimer sinceMenuAsked;
-    QMenu* edit = shell.Frame().Popup(kEditPopup);
-    QTimer menuProbe;
-    menuProbe.setInterval(100);
-    QObject::connect(&menuProbe, &QTimer::timeout, [&] {
-        sinceMenuAsked.start();
-        QTimer::singleShot(0, edit, [&] {
-            edit->popup(QPoint(0, 0));
-            menuWaits.push_back(sinceMenuAsked.elapsed());
-            edit->hide();
-        });
-    });
+    // The gaps between the window thread's 10 ms ticks.
+    QElapsedTimer sinceTick;
+    std::vector<qint64> gaps;
+    QTimer pulse;
+    QObject::connect(&pulse, &QTimer::timeout, [&] { gaps.push_back(sinceTick.restart()); });
     sinceTick.start();
-    pulse.start();
-    menuProbe.start();
-
-    // Typed as a key press does: under the console's lock, into the emulator.
-    for (std::size_t i = 0; i < kTypedPerConsole; ++i) {
+    pulse.start(10);
+    for (std::size_t i = 0; i < kTyped; ++i) { // as a key press types: under the console's lock
         for (auto& loaded : consoles) {
-            {
-                std::lock_guard lock(loaded->record.lock);
-                emulator::TypeChar(loaded->emulator, TypedCharacter(loaded->unit, i));
-            }
+            std::unique_lock lock(loaded->record.lock);
+            emulator::TypeChar(loaded->emulator, loaded->typed[i]);
+            lock.unlock();
             QCoreApplication::processEvents();
         }
     }
-    QGuiApplication::clipboard()->setText(QString::fromLatin1(PastedText()));
-    ASSERT_TRUE(console::PasteIntoConsole(
-        binding->Paste(), binding->WindowOfRecord(&consoles.front()->record), {1, 5}));
-    const std::size_t expected = kLinesPerConsole * kPrintable;
+    QGuiApplication::clipboard()->setText(QString::fromStdString(kPasted));
+    ASSERT_TRUE(console::PasteIntoConsole(binding->Paste(),
+                                          binding->WindowOfRecord(&consoles[0]->record), {1, 5}));
     const bool done = PumpUntil(
         [&] {
-            for (auto& loaded : consoles) {
+            return std::ranges::all_of(consoles, [](auto& loaded) {
                 std::lock_guard lock(loaded->record.lock);
-                if (loaded->printed < expected) {
-                    return false;
-                }
-            }
-            return true;
+                return loaded->printed == kStream;
+            });
         },
-        60000);
+        120000);
     pulse.stop();
-    menuProbe.stop();
-    for (std::thread& server : servers) {
-        server.join();
+    for (auto& loaded : consoles) {
+        loaded->record.stopReader = true;
+        loaded->record.readerWakeUp.Raise();
     }
-    for (auto& reader : readers) {
-        reader->Stop();
+    for (std::thread& thread : threads) {
+        thread.join();
     }
-    const std::size_t residentAfter = ResidentKilobytes();
-
+    g_consoles.clear();
     ASSERT_TRUE(done) << "not every stream was printed in time";
     for (auto& loaded : consoles) {
-        EXPECT_EQ(loaded->printed, expected) << "console " << loaded->unit;
-        EXPECT_EQ(loaded->wrong, 0u) << "console " << loaded->unit;
-        EXPECT_EQ(loaded->received, loaded->expectedInput) << "console " << loaded->unit;
+        EXPECT_EQ(loaded->wrong, 0u) << loaded->unit;
+        EXPECT_EQ(loaded->received, loaded->typed + (loaded->unit == 0 ? kPasted : ""))
+            << loaded->unit;
     }
-    // Each pass of the event loop paints the requests pending at its start,
-    // one per console at most, so a tick waits for up to a hundred paints;
-    // the machine's other load stretches some of them further. A window
-    // thread that answers half its ticks within 100 ms stays usable; one held
-    // by a reader, or painting every flood before its timers, does not.
-    ASSERT_FALSE(gaps.empty());
-    ASSERT_FALSE(menuWaits.empty());
-    std::sort(menuWaits.begin(), menuWaits.end());
-    const qint64 medianMenuWait = menuWaits[menuWaits.size() / 2];
-    std::sort(gaps.begin(), gaps.end());
-    const qint64 medianGap = gaps[gaps.size() / 2];
-    const qint64 slowGap = gaps[gaps.size() * 9 / 10];
-    const qint64 longestGap = gaps.back();
-    // 100 consoles received about 8.9 MB; what they keep is their screens.
-    // Under the sanitizers freed memory is held back on purpose and every
-    // paint costs many times more: there only the bytes are checked.
-    if (!kSanitized) {
-        EXPECT_LT(medianGap, 100) << "the window thread stopped answering its timer";
-        EXPECT_LT(medianMenuWait, 100) << "the Edit menu took too long to open";
-        EXPECT_LT(residentAfter - std::min(residentAfter, residentBefore), 64u * 1024)
-            << "kilobytes grown while flooding";
-    }
-    std::printf("%d consoles, %zu bytes each, %zu typed each; %zu timer ticks, median gap "
-                "%lld ms, 90%% within %lld ms, longest %lld ms; Edit menu opened %zu times, median "
-                "%lld ms, longest %lld ms; resident %zu -> %zu KB\n",
-                kConsoles, Stream(0).size(), kTypedPerConsole, gaps.size(),
-                static_cast<long long>(medianGap), static_cast<long long>(slowGap),
-                static_cast<long long>(longestGap), menuWaits.size(),
-                static_cast<long long>(medianMenuWait), static_cast<long long>(menuWaits.back()),
-                residentBefore, residentAfter);
-    ByScreen().clear();
+    // A tick may wait for a paint of every console, and the machine's other
+    // load stretches some further; a window thread that answers half its
+    // ticks within 100 ms stays usable, one held by a reader does not.
+    std::ranges::sort(gaps);
+#if !defined(__SANITIZE_ADDRESS__)
+    EXPECT_LT(gaps.at(gaps.size() / 2), 100) << "the window thread stopped answering its timer";
+#endif
 }
