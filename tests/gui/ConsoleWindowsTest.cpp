@@ -1,18 +1,7 @@
 #include "GuiTestSupport.h"
-#include "console/window/ConsoleKeyboard.h"
-#include "shell/MenuTable.h"
 
-#include <QClipboard>
-#include <QMdiArea>
-#include <QMdiSubWindow>
-#include <QMenu>
-#include <QMouseEvent>
-#include <QScreen>
-
-using namespace kestra;
-using namespace kestra::shell;
-using namespace kestra::shell::testing;
-using Qt::Key_1, Qt::Key_Home, Qt::Key_F1, Qt::Key_Tab;
+namespace kestra::shell::testing {
+using Qt::Key_1, Qt::Key_F1, Qt::Key_Tab;
 
 namespace {
 
@@ -38,10 +27,6 @@ protected:
         Mouse(QEvent::MouseButtonPress, row, 0);
         Mouse(QEvent::MouseMove, row + 1, columns);
         Mouse(QEvent::MouseButtonRelease, row + 1, columns);
-    }
-    void Key(QWidget& target, int key, Qt::KeyboardModifiers modifiers, const QString& text) {
-        QKeyEvent event(QEvent::KeyPress, key, modifiers, text);
-        QCoreApplication::sendEvent(&target, &event);
     }
 };
 
@@ -83,11 +68,6 @@ TEST_F(SavedConsolesTest, ConsolesComeBackWhereTheyWereSavedAndAreSavedAgainAtEx
     EXPECT_TRUE(console::ReaderNoticeEvent::AnyWaiting() && !first.paintedEvent.IsSet());
     EXPECT_TRUE(PumpUntil([&] { return first.paintedEvent.IsSet(); }));
     EXPECT_FALSE(console::ReaderNoticeEvent::AnyWaiting());
-    shell.Properties().boldFont = true;
-    shell.PropertiesApplied();
-    for (const int unit : {0, 2}) { // not the icon
-        EXPECT_TRUE(Window(unit).Fonts().Font(0).font.bold()) << unit;
-    }
     Screen(0).chars[0] = Screen(1).chars[0] = u'X';
     Screen(0).SetColumns(132);
     shell.Frame().HandleCommand(console::kResetCommand);
@@ -107,104 +87,32 @@ TEST_F(SavedConsolesTest, ConsolesComeBackWhereTheyWereSavedAndAreSavedAgainAtEx
               (console::ConsolePlacement{true, {50, 60, 350, 260}, icon.x(), icon.y()}));
 }
 
-// The text reaches the window light grey on black, inverted by reverse video
-// and by the selection, each undoing the other.
-TEST_F(ConsoleWindowsTest, TextReachesTheWindowInItsColours) {
-    for (const auto [reverseVideo, selected] :
-         {std::pair{false, false}, {false, true}, {true, false}, {true, true}}) {
-        shell.Properties().reverseVideo = reverseVideo;
-        shell.PropertiesApplied();
-        Screen(0).chars[0] = Screen(0).chars[1] = u'H';
-        selected ? Select(0, 2) : void();
-        const QImage image = Window(0).grab().toImage();
-        int brightest = 0;
-        for (int y = 2; y < 18; ++y) {
-            for (int x = 2; x < 18; ++x) {
-                brightest = std::max(brightest, qGray(image.pixel(x, y)));
-            }
-        }
-        const bool inverted = reverseVideo != selected;
-        EXPECT_EQ(qGray(image.pixel(2, 2)), inverted ? 255 : 0) << reverseVideo << selected;
-        EXPECT_EQ(brightest, inverted ? 255 : 170) << reverseVideo << selected;
-        shell.Frame().HandleCommand(kCommandCopy); // ends the selection
-    }
-}
-
-// Keypad and grey keys, and keys Qt knows only by their keysym, become the
-// codes of their keys; the keys that type or belong to the window have none.
-TEST(ConsoleKeyboard, KeyEventsBecomeTheKeyCodesOfTheirKeys) {
-    App(); // key events made before it leave Qt's keyboard device unowned
+// Keys typed into a console window send what a terminal keyboard makes,
+// special keys their code (its low byte here), except Alt+digit, which makes
+// the console of that index active from wherever it is typed, restoring its
+// icon as the consoles are shown; a console that does not exist only beeps,
+// when Beep on Error is on. The frame gets its other keys untranslated.
+TEST_F(ConsoleWindowsTest, KeysSendWhatATerminalKeyboardMakesAndAltDigitSelectsAConsole) {
     const struct {
         int key;
         Qt::KeyboardModifiers modifiers;
-        quint32 keysym;
-        std::int32_t code;
-    } rows[] = {
-        // clang-format off
-        {Qt::Key_7, kPad, 0, 0x247},           {Key_Home, kPad, 0, 0x247},  {Qt::Key_Clear, kPad, 0, 0x24C},
-        {Qt::Key_Comma, kPad, 0, 0x253},       {Qt::Key_Minus, kPad | kCtrl, 0, 0x28E},
-        {Key_Home, kNone, 0xFF95, 0x247},      {Qt::Key_Enter, kPad, 0, 0x20D}, {Key_Home, kNone, 0, 0x147},
-        {Qt::Key_Up, kNone, 0, 0x148},         {Qt::Key_Up, kPad, 0, 0x248},    {Key_F1, kNone, 0, 0x13B},
-        {Qt::Key_Backtab, Qt::ShiftModifier, 0, 0x10F}, {Qt::Key_Backspace, kNone, 0, 0x07F},
-        {Qt::Key_Pause, kCtrl, 0, 0x100},      {Qt::Key_unknown, kCtrl, 0xFF6B, 0x100},
-        {Key_F1, kAlt, 0, -1}, {Qt::Key_Pause, kNone, 0, -1}, {Qt::Key_7, kNone, 0, -1}, {Qt::Key_A, kCtrl, 0, -1},
-        // clang-format on
-    };
-    for (const auto& row : rows) {
-        const QKeyEvent event(QEvent::KeyPress, row.key, row.modifiers, 0, row.keysym, 0);
-        const auto stroke = console::KeyStrokeFromEvent(event);
-        const auto code = stroke ? termdef::KeyCodeFromMessage(*stroke) : std::nullopt;
-        EXPECT_EQ(code.value_or(-1), row.code) << std::hex << row.key << " " << row.modifiers;
-    }
-}
-
-// Typed into a console window, keys send what a terminal keyboard makes,
-// special keys their code (its low byte here); the frame gets its keys
-// untranslated.
-TEST_F(ConsoleWindowsTest, KeysSendWhatATerminalKeyboardDoesOnlyFromConsoleWindows) {
-    const struct {
-        int key;
-        Qt::KeyboardModifiers modifiers;
-        QString text;
-        bool intoFrame;
+        const char16_t* text;
+        bool intoFrame, minimised, consolesMaximized, beepOnError;
+        int active, beeps;
         std::string sent;
     } rows[] = {
         // clang-format off
-        {Qt::Key_A, kNone, "a", false, "a"},               {Qt::Key_A, kCtrl, "", false, "\x01"},
-        {Qt::Key_BracketLeft, kCtrl, "", false, "\x1b"},   {Qt::Key_Return, kCtrl, "\r", false, "\n"},
-        {Qt::Key_Backspace, kCtrl, "\b", false, "\x7f"},   {Qt::Key_F, kAlt, "f", false, ""},
-        {Qt::Key_Q, kCtrl | kAlt, "@", false, "@"},        {Qt::Key_Eacute, kNone, "\u00e9", false, "\xe9"},
-        {Qt::Key_unknown, kNone, "\u20ac", false, "?"},    {Key_F1, kNone, "", false, "\x3b"},
-        {Qt::Key_8, kPad, "8", false, "\x48"},             {Key_Tab, kCtrl, "\t", false, "\x94"},
-        {Key_F1, kNone, "", true, ""},                     {Key_Tab, kNone, "\t", true, ""},
-        // clang-format on
-    };
-    shell.Frame().MdiArea()->setActiveSubWindow(Window(2).SubWindow());
-    for (const auto& row : rows) {
-        Key(row.intoFrame ? static_cast<QWidget&>(shell.Frame()) : Window(2), row.key,
-            row.modifiers, row.text);
-        const std::size_t count = std::max<std::size_t>(row.sent.size(), 1);
-        EXPECT_EQ(Received(2, count, row.sent.empty() ? 20 : 5000), row.sent)
-            << std::hex << row.key;
-    }
-}
-
-// Alt+digit makes the console of that index active from wherever it is
-// typed, restoring its icon as the consoles are shown; a console that does
-// not exist only beeps, when Beep on Error is on.
-TEST_F(ConsoleWindowsTest, AltDigitActivatesTheConsoleOfThatIndex) {
-    const struct {
-        int key;
-        Qt::KeyboardModifiers modifiers;
-        bool intoFrame, minimised, consolesMaximized, beepOnError;
-        int active, beeps;
-        const char* typed;
-    } rows[] = {
-        // clang-format off
-        {Key_1, kAlt, false, false, false, true, 1, 0, ""},       {Qt::Key_2, kAlt, true, false, false, true, 2, 0, ""},
-        {Key_1, kAlt, false, true, false, true, 1, 0, ""},        {Key_1, kAlt, false, true, true, true, 1, 0, ""},
-        {Qt::Key_3, kAlt, false, false, false, true, 0, 1, ""},   {Qt::Key_9, kAlt, false, false, false, false, 0, 0, ""},
-        {Key_1, kAlt | kPad, false, false, false, true, 0, 0, ""}, {Key_1, kAlt | kCtrl, false, false, false, true, 0, 0, "1"},
+        {Key_1, kAlt, u"1", false, false, false, true, 1, 0, ""},       {Qt::Key_2, kAlt, u"2", true, false, false, true, 2, 0, ""},
+        {Key_1, kAlt, u"1", false, true, false, true, 1, 0, ""},        {Key_1, kAlt, u"1", false, true, true, true, 1, 0, ""},
+        {Qt::Key_3, kAlt, u"3", false, false, false, true, 0, 1, ""},   {Qt::Key_9, kAlt, u"9", false, false, false, false, 0, 0, ""},
+        {Key_1, kAlt | kPad, u"1", false, false, false, true, 0, 0, ""}, {Key_1, kAlt | kCtrl, u"1", false, false, false, true, 0, 0, "1"},
+        {Qt::Key_A, kCtrl, u"", false, false, false, true, 0, 0, "\x01"}, {Qt::Key_BracketLeft, kCtrl, u"", false, false, false, true, 0, 0, "\x1b"},
+        {Qt::Key_Return, kCtrl, u"\r", false, false, false, true, 0, 0, "\n"}, {Qt::Key_Backspace, kCtrl, u"\b", false, false, false, true, 0, 0, "\x7f"},
+        {Qt::Key_F, kAlt, u"f", false, false, false, true, 0, 0, ""},   {Qt::Key_Q, kCtrl | kAlt, u"@", false, false, false, true, 0, 0, "@"},
+        {Qt::Key_Eacute, kNone, u"\u00e9", false, false, false, true, 0, 0, "\xe9"}, {Qt::Key_unknown, kNone, u"\u20ac", false, false, false, true, 0, 0, "?"},
+        {Key_F1, kNone, u"", false, false, false, true, 0, 0, "\x3b"},  {Qt::Key_8, kPad, u"8", false, false, false, true, 0, 0, "\x48"},
+        {Key_Tab, kCtrl, u"\t", false, false, false, true, 0, 0, "\x94"}, {Key_F1, kNone, u"", true, false, false, true, 0, 0, ""},
+        {Key_Tab, kNone, u"\t", true, false, false, true, 0, 0, ""},
         // clang-format on
     };
     for (const auto& row : rows) {
@@ -217,13 +125,16 @@ TEST_F(ConsoleWindowsTest, AltDigitActivatesTheConsoleOfThatIndex) {
         shell.Frame().SetConsolesMaximized(row.consolesMaximized);
         shell.Properties().beepOnError = row.beepOnError;
         beeps = 0;
-        Key(row.intoFrame ? static_cast<QWidget&>(shell.Frame()) : Window(0), row.key,
-            row.modifiers, "1");
+        QKeyEvent event(QEvent::KeyPress, row.key, row.modifiers, QString::fromUtf16(row.text));
+        QCoreApplication::sendEvent(
+            row.intoFrame ? static_cast<QWidget*>(&shell.Frame()) : &Window(0), &event);
         EXPECT_EQ(Active(), &Window(row.active));
         EXPECT_EQ(beeps, row.beeps);
         EXPECT_EQ(Window(1).SubWindow()->isMinimized(), row.minimised && row.active != 1);
         EXPECT_EQ(Window(1).SubWindow()->isMaximized(), row.consolesMaximized && row.active == 1);
-        EXPECT_EQ(Received(0, 1, 20), row.typed);
+        EXPECT_EQ(
+            Received(0, std::max<std::size_t>(row.sent.size(), 1), row.sent.empty() ? 20 : 5000),
+            row.sent);
     }
 }
 
@@ -349,3 +260,5 @@ TEST_F(ConsoleWindowsTest, ExitAndRestartPassTheShutdownQuestion) {
         frame.show();
     }
 }
+
+} // namespace kestra::shell::testing

@@ -1,8 +1,6 @@
-#include "shell/EditCommand.h"
+#include "GuiTestSupport.h"
 
-#include <gtest/gtest.h>
-
-using namespace kestra::shell;
+namespace kestra::shell::testing {
 
 // The command line is split into words first (blanks separate, quotes group,
 // "" is an empty word), then each word is formatted: only %s, two numbers
@@ -36,3 +34,5 @@ TEST(EditCommand, WordsAreSplitThenFormattedWithOnlyTheFileTwoNumbersAndPercent)
         EXPECT_EQ(EditorArguments(row.command, row.file, 12, 7), row.arguments) << row.command;
     }
 }
+
+} // namespace kestra::shell::testing

@@ -5,30 +5,67 @@
 // starts nothing and keeps its settings in a file of its own; a hand for
 // modal dialogs; consoles bound to windows, their servers' ends held here.
 
+#include "config/ConfigHooks.h"
+#include "config/ConfigInterpreter.h"
 #include "config/GlobalOptions.h"
+#include "config/ProgramFile.h"
 #include "console/ConsoleTable.h"
 #include "console/PipeLink.h"
+#include "console/window/ConsoleClipboard.h"
 #include "console/window/ConsoleWindow.h"
 #include "platform/Exit.h"
+#include "platform/Process.h"
 #include "platform/qt/IniSettingsStore.h"
 #include "shell/ConfigBinding.h"
 #include "shell/ConsoleWindowBinding.h"
+#include "shell/Dialogs.h"
+#include "shell/EditCommand.h"
 #include "shell/FrameWindow.h"
+#include "shell/Icons.h"
+#include "shell/MenuTable.h"
+#include "shell/PropertiesDialog.h"
+#include "shell/Restart.h"
 #include "shell/Shell.h"
+#include "shell/SplashBitmap.h"
+#include "shell/WindowLayout.h"
 #include "support/Program.h"
+#include "support/ScopedEnvironment.h"
 #include "termdef/TerminalDefinition.h"
 
 #include <QApplication>
-#include <QDialog>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFontMetricsF>
+#include <QGroupBox>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
 #include <QTimer>
+#include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <future>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <random>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <thread>
 
 namespace kestra::shell::testing {
+
+using kestra::testing::Eventually;
+using kestra::testing::TemporaryDirectory;
 
 inline QApplication& App() {
     static int argc = 1;
@@ -41,7 +78,7 @@ inline QApplication& App() {
 
 inline bool PumpUntil(const std::function<bool()>& done, int limitMs = 10000) {
     const auto pumped = [&] { return QCoreApplication::processEvents(), done(); };
-    return kestra::testing::Eventually(pumped, std::chrono::milliseconds(limitMs));
+    return Eventually(pumped, std::chrono::milliseconds(limitMs));
 }
 
 // The options are the configuration file's, reset around each test.
@@ -74,7 +111,7 @@ struct TestConfiguration : ShellConfiguration {
 
 // Time stands still except while the splash waits, which moves it on.
 struct TestWorld {
-    kestra::testing::TemporaryDirectory home;
+    TemporaryDirectory home;
     std::string settingsFile = home / "KESTRA.conf";
     std::int64_t now = 100000;
     std::vector<int> waits;
@@ -142,13 +179,12 @@ inline void Click(QWidget& dialog, const char* id) {
     Button(dialog, id)->click();
 }
 
-// A shell showing three consoles (the third 132 columns wide), each on a
-// socket whose other end the test reads as the console's server.
+// A shell showing consoles (the third 132 columns wide), each on a socket
+// whose other end the test reads as the console's server.
 class BoundConsoles : public ::testing::Test {
 protected:
-    static constexpr int kConsoles = 3;
-
-    explicit BoundConsoles(bool start = true) : shell((App(), configuration), world.Environment()) {
+    explicit BoundConsoles(bool start = true, int consoles = 3)
+        : kConsoles(consoles), shell((App(), configuration), world.Environment()) {
         binding = std::make_unique<ConsoleWindowBinding>(shell);
         configuration.SetQuietMode(true);
         configuration.configure = [this] {
@@ -175,13 +211,14 @@ protected:
             Start();
         }
     }
+    console::ConsoleRecord& Record(int unit) {
+        return *console::Consoles().At(static_cast<std::uint16_t>(unit));
+    }
     void Start() {
         shell.RunStartup(std::vector<std::string>{"kestra"});
         ASSERT_TRUE(PumpUntil([this] { return Active() != nullptr; }));
     }
-    console::ConsoleWindow& Window(int unit) {
-        return *binding->WindowOfRecord(console::Consoles().At(static_cast<std::uint16_t>(unit)));
-    }
+    console::ConsoleWindow& Window(int unit) { return *binding->WindowOfRecord(&Record(unit)); }
     console::ConsoleWindow* Active() { return binding->List().Active(); }
     emulator::ScreenBuffer& Screen(int unit) { return Window(unit).Console().Screen(); }
 
@@ -206,6 +243,7 @@ protected:
         static void Reset() { console::Consoles().Reset(), termdef::ResetTerminalDefinition(); }
     };
 
+    const int kConsoles;
     platform::ScopedFatalCapture capture;
     TableGuard table;
     TestConfiguration configuration;

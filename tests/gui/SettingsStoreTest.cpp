@@ -2,24 +2,9 @@
 // across versions; whatever stands in its place, loading keeps what it can
 // without blocking, and a failed save says so and leaves the old file whole.
 
-#include "console/Properties.h"
-#include "platform/qt/IniSettingsStore.h"
-#include "support/Program.h"
-#include "support/ScopedEnvironment.h"
+#include "GuiTestSupport.h"
 
-#include <QDir>
-#include <csignal>
-#include <fcntl.h>
-#include <fstream>
-#include <future>
-#include <gtest/gtest.h>
-#include <random>
-#include <sys/resource.h>
-#include <sys/stat.h>
-
-using kestra::platform::IniSettingsStore;
-using kestra::testing::TemporaryDirectory;
-namespace console = kestra::console;
+namespace kestra::shell::testing {
 
 namespace {
 
@@ -31,8 +16,8 @@ std::string FileText(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-std::unique_ptr<IniSettingsStore> At(const std::string& path) {
-    return IniSettingsStore::AtPath(QString::fromStdString(path));
+std::unique_ptr<platform::IniSettingsStore> At(const std::string& path) {
+    return platform::IniSettingsStore::AtPath(QString::fromStdString(path));
 }
 
 } // namespace
@@ -45,12 +30,13 @@ TEST(IniSettingsStore, NamesAndValuesRoundTripExactly) {
     TemporaryDirectory home;
     kestra::testing::ScopedEnvironment config("XDG_CONFIG_HOME", home.Path());
     const std::string path = home / "Marrow Data/KESTRA/Lab 2.conf";
-    EXPECT_EQ(IniSettingsStore("Lab 2").FilePath().toStdString(), path);
-    EXPECT_EQ(IniSettingsStore("").FilePath().toStdString(), home / "Marrow Data/KESTRA.conf");
+    EXPECT_EQ(platform::IniSettingsStore("Lab 2").FilePath().toStdString(), path);
+    EXPECT_EQ(platform::IniSettingsStore("").FilePath().toStdString(),
+              home / "Marrow Data/KESTRA.conf");
     std::filesystem::create_directories(home / "Marrow Data/KESTRA");
     std::ofstream(path) << "[General]\n%255C%255C%252E%255Cpipe%255CPIPE1=1 5 6 700 500 0 380\n"
                            "%252Frun%252Fa%2520b=0 1 2 3 4 5 6\n";
-    EXPECT_EQ(IniSettingsStore("Lab 2").Read("/run/a b"), "0 1 2 3 4 5 6");
+    EXPECT_EQ(platform::IniSettingsStore("Lab 2").Read("/run/a b"), "0 1 2 3 4 5 6");
     const struct {
         std::string name, value;
         const char* fileKey;
@@ -65,7 +51,7 @@ TEST(IniSettingsStore, NamesAndValuesRoundTripExactly) {
         // clang-format on
     };
     {
-        IniSettingsStore store("Lab 2");
+        platform::IniSettingsStore store("Lab 2");
         EXPECT_EQ(store.Read(rows[0].name), "1 5 6 700 500 0 380");
         for (const auto& row : rows) {
             store.Write(row.name, row.value);
@@ -75,7 +61,7 @@ TEST(IniSettingsStore, NamesAndValuesRoundTripExactly) {
         ASSERT_TRUE(store.Commit());
     }
     const std::string text = FileText(path);
-    IniSettingsStore store("Lab 2");
+    platform::IniSettingsStore store("Lab 2");
     for (const auto& row : rows) {
         EXPECT_EQ(store.Read(row.name), row.value) << row.name;
         EXPECT_NE(text.find("\n" + std::string(row.fileKey) + "="), std::string::npos)
@@ -167,3 +153,5 @@ TEST(IniSettingsStore, WhatStandsInThePlaceOfTheFileNeverBlocksNorLosesTheOldFil
         }
     }
 }
+
+} // namespace kestra::shell::testing

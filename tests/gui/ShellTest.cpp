@@ -1,43 +1,25 @@
 #include "GuiTestSupport.h"
-#include "config/ConfigHooks.h"
-#include "config/ConfigInterpreter.h"
-#include "config/ProgramFile.h"
-#include "platform/Process.h"
-#include "shell/Dialogs.h"
-#include "shell/Icons.h"
-#include "shell/Restart.h"
 
-#include <QFontMetricsF>
-#include <QLabel>
-#include <fstream>
-#include <future>
-#include <thread>
-
-using namespace kestra;
-using namespace kestra::shell;
-using namespace kestra::shell::testing;
-using kestra::testing::Eventually;
-using kestra::testing::TemporaryDirectory;
-
+namespace kestra::shell::testing {
 namespace {
 
 class ShellTest : public ::testing::Test {
 protected:
     ShellTest() : shell((App(), configuration), world.Environment()) {}
-
     // Shows the Fatal Error dialog, runs steps on it, then clicks Shutdown.
     void WithFatalDialog(const std::function<void(QDialog&)>& steps) {
         DialogAnswerer answerer([&](QDialog& dialog) { steps(dialog), Click(dialog, "503"); });
         shell.PresentFatal("Unknown keyword");
         EXPECT_EQ(answerer.Count(), 1);
     }
-    QString Text(QDialog& dialog) { return dialog.findChild<QLabel*>("502")->text(); }
 
     platform::ScopedFatalCapture capture;
     TestConfiguration configuration;
     TestWorld world;
     Shell shell;
 };
+
+} // namespace
 
 TEST_F(ShellTest, StartupStepsRunInTheirOrder) {
     std::vector<std::string> steps;
@@ -59,6 +41,7 @@ TEST_F(ShellTest, StartupStepsRunInTheirOrder) {
         EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the arrow is back";
         EXPECT_EQ(shell.Splash().Window(), nullptr);
         EXPECT_TRUE(frame.isVisible());
+        EXPECT_EQ(frame.findChild<QTimer*>("blinkTimer")->interval(), 218);
     };
     shell.RunStartup(std::vector<std::string>{"kestra", "/C:x.cnf"});
     EXPECT_EQ(steps, (std::vector<std::string>{"command line /C:x.cnf", "configuration",
@@ -66,79 +49,36 @@ TEST_F(ShellTest, StartupStepsRunInTheirOrder) {
     EXPECT_EQ(world.waits, (std::vector<int>{1400})) << "the splash stays 2000 ms";
     EXPECT_TRUE(configuration.QuietMode()) << "a removed splash never comes back";
     EXPECT_FALSE(console::TheWindowSide().BeepOnBell()) << "the consoles read the loaded beeps";
-    EXPECT_TRUE(console::TheWindowSide().BeepOnError());
-}
-
-// The 218 ms blink timer runs only while the animation does: always, or
-// while the program is in the foreground, or never.
-TEST(Shell, TheBlinkTimerRunsOnlyWhileTheAnimationDoes) {
-    platform::ScopedFatalCapture capture;
-    for (const char* blink : {"0", "1", "2"}) {
-        for (const bool active : {false, true}) {
-            TestWorld world;
-            world.Save("Properties", blink);
-            TestConfiguration configuration;
-            configuration.SetQuietMode(true);
-            Shell shell((App(), configuration), world.Environment());
-            shell.RunStartup(std::vector<std::string>{"kestra"});
-            auto* timer = shell.Frame().findChild<QTimer*>(QStringLiteral("blinkTimer"));
-            emit qApp->applicationStateChanged(active ? Qt::ApplicationActive
-                                                      : Qt::ApplicationInactive);
-            const bool running = blink[0] == '2' || (blink[0] == '1' && active);
-            EXPECT_EQ(timer->isActive(), running) << blink << active;
-            EXPECT_EQ(timer->interval(), 218);
-            EXPECT_EQ(shell.Blink().BlinkActive(), running) << blink << active;
-        }
-    }
-}
-
-// The splash waits out its two seconds before a configuration error shows.
-TEST(Shell, AConfigurationErrorShowsTheSplashFirstUnlessQuiet) {
-    platform::ScopedFatalCapture capture;
-    for (const bool quiet : {false, true}) {
-        platform::ResetExitStateForTesting();
-        TestConfiguration configuration;
-        configuration.SetQuietMode(quiet);
-        configuration.configure = [] { platform::Fatal("Can't open %s", "/nowhere/x.cnf"); };
-        TestWorld world;
-        Shell shell((App(), configuration), world.Environment());
-        shell.InstallExitRoutine();
-        std::int64_t shownAfter = -1;
-        QString text;
-        DialogAnswerer answerer([&](QDialog& dialog) {
-            EXPECT_EQ(shell.Splash().Window(), nullptr);
-            shownAfter = world.now - 100000;
-            text = dialog.windowTitle() + ": " + dialog.findChild<QLabel*>("502")->text();
-            Click(dialog, "503");
-        });
-        try {
-            shell.RunStartup(std::vector<std::string>{"kestra"});
-            ADD_FAILURE() << "the program went on after a configuration error";
-        } catch (const platform::ProcessEnded& ended) {
-            EXPECT_EQ(ended.status(), 255);
-        }
-        EXPECT_EQ(text, QStringLiteral("Fatal Error: Can't open /nowhere/x.cnf"));
-        EXPECT_EQ(shell.Splash().EverShown(), !quiet);
-        EXPECT_EQ(shownAfter, quiet ? 0 : 2000);
-    }
+    // The blink timer runs while the animation does: always here, else only
+    // while the program is in the foreground.
+    auto* timer = shell.Frame().findChild<QTimer*>("blinkTimer");
+    emit qApp->applicationStateChanged(Qt::ApplicationInactive);
+    EXPECT_TRUE(timer->isActive() && shell.Blink().BlinkActive());
+    shell.Properties().blinkMode = 1;
+    shell.PropertiesApplied();
+    EXPECT_FALSE(timer->isActive() || shell.Blink().BlinkActive());
+    emit qApp->applicationStateChanged(Qt::ApplicationActive);
+    EXPECT_TRUE(timer->isActive() && shell.Blink().BlinkActive());
 }
 
 // A reader thread reports and waits for its dialog on the window thread,
-// which fails meanwhile: the window thread shows the reader's dialog while
-// it waits, and the reader, not the window thread, ends the process.
+// which fails meanwhile: it shows the reader's dialog while it waits, and
+// the reader, not it, ends the process.
 TEST_F(ShellTest, AWindowThreadFailingWhileAReaderReportsShowsTheReadersDialog) {
     shell.InstallExitRoutine();
     std::atomic<int> ends{0};
     platform::SetProcessEnder([&](int status) { throw platform::ProcessEnded((++ends, status)); });
     QString text;
-    DialogAnswerer answerer([&](QDialog& dialog) { text = Text(dialog), Click(dialog, "503"); });
+    DialogAnswerer answerer([&](QDialog& dialog) {
+        text = dialog.findChild<QLabel*>("502")->text();
+        Click(dialog, "503");
+    });
     std::atomic<bool> readerEnded{false};
     std::thread reader([&] {
         EXPECT_THROW(platform::Fatal("Pipe %s closed", "DEMO1"), platform::ProcessEnded);
         readerEnded = true;
     });
-    // The reader's dialog is queued for this thread, which does not look at
-    // its queue until it fails.
+    // The reader's dialog waits in this thread's queue until this one fails.
     ASSERT_TRUE(Eventually([] { return platform::Exiting(); }, std::chrono::seconds(10)));
     std::atomic<bool> readerEndedFirst{false};
     std::thread watchdog([&] { // lets this thread out once the reader has ended
@@ -150,18 +90,24 @@ TEST_F(ShellTest, AWindowThreadFailingWhileAReaderReportsShowsTheReadersDialog) 
     EXPECT_TRUE(PumpUntil([&] { return readerEnded.load(); }));
     reader.join();
     EXPECT_TRUE(readerEndedFirst) << "the reader's dialog never showed while this thread waited";
-    EXPECT_EQ(answerer.Count(), 1);
     EXPECT_EQ(text, QStringLiteral("Pipe DEMO1 closed"));
     EXPECT_EQ(ends.load(), 2) << "the reader's end, then this thread let go by the reset";
 }
 
-// Edit Cnf is grayed until a configuration file was opened; it opens the
-// innermost file at the error with the desktop's opener unless an edit
-// command is set, leaving the dialog open with Shutdown the default; while
-// the editor runs it is only brought forward; later clicks open the
-// configuration file at the place remembered.
+// The splash waits out its two seconds before the Fatal Error dialog. Edit
+// Cnf is grayed until a configuration file was opened; it opens the
+// innermost file at the error, with the desktop's opener unless an edit
+// command is set, and leaves the dialog open with Shutdown the default; a
+// running editor is only brought forward; once it ends, the configuration
+// file opens at the place remembered.
 TEST_F(ShellTest, EditCnfOpensTheFileOfTheErrorAtItsLineAndColumn) {
-    WithFatalDialog([&](QDialog& dialog) { EXPECT_FALSE(Button(dialog, "504")->isEnabled()); });
+    WithFatalDialog([&](QDialog& dialog) {
+        EXPECT_EQ(dialog.windowTitle() + dialog.findChild<QLabel*>("502")->text(),
+                  QStringLiteral("Fatal ErrorUnknown keyword"));
+        EXPECT_EQ(shell.Splash().Window(), nullptr);
+        EXPECT_EQ(world.waits, std::vector<int>{2000});
+        EXPECT_FALSE(Button(dialog, "504")->isEnabled());
+    });
     config::Options().configOpened = true;
     config::Options().configFilePath = "/home/u/lab.cnf";
     configuration.errorPosition = EditPosition{"/home/u/inc/my ports.cnf", 7, 5};
@@ -187,38 +133,11 @@ TEST_F(ShellTest, EditCnfOpensTheFileOfTheErrorAtItsLineAndColumn) {
               (std::vector<std::vector<std::string>>{{"xdg-open", "/home/u/inc/my ports.cnf"},
                                                      {"ed", "/home/u/inc/ports.cnf", "7", "5"},
                                                      {"ed", "/home/u/lab.cnf", "7", "5"}}));
-    // Fonts advance by fractions of a pixel: a line sized in whole characters
-    // must still show its last letters.
+    // A line sized in whole characters still shows its last letters.
     const QString text = QStringLiteral("The server for pipe \\\\.\\pipe\\FIN has shut down");
     FatalErrorDialog fatal(text.toStdString(), {}, nullptr);
-    const QLabel* label = fatal.findChild<QLabel*>(QStringLiteral("502"));
+    const QLabel* label = fatal.findChild<QLabel*>("502");
     EXPECT_GE(label->width(), QFontMetricsF(label->font()).horizontalAdvance(text));
-}
-
-// The binding tells where the error stands while the pass that found it is
-// still reporting; the first look closes the files.
-TEST(ConfigBinding, AnErrorInAnIncludedFileGivesTheInnermostFileLineAndColumn) {
-    TestConfiguration configuration;
-    ShellConfiguration& binding = *configuration.bound;
-    TemporaryDirectory dir;
-    config::SetProgramDirectory(dir.Path());
-    std::ofstream(dir / "inc.cnf") << "QuietMode = on\n  Bogus = 1\n";
-    std::ofstream(dir / "main.cnf") << "Title = Lab\nINCLUDE inc.cnf\n";
-    config::Options().configFilePath = dir / "main.cnf";
-    std::vector<std::optional<EditPosition>> looks;
-    {
-        platform::ScopedFatalCapture capture;
-        platform::SetFatalPresenter([&](std::string_view message) {
-            looks = {binding.CloseAtErrorPosition(), binding.CloseAtErrorPosition()};
-            throw platform::FatalError(message);
-        });
-        EXPECT_THROW(config::ConfigPass(1), platform::FatalError);
-    }
-    EXPECT_TRUE(binding.ConfigOpened());
-    config::ResetHooks();
-    config::SetProgramDirectory("");
-    EXPECT_EQ(looks, (std::vector<std::optional<EditPosition>>{EditPosition{dir / "inc.cnf", 2, 3},
-                                                               std::nullopt}));
 }
 
 // Restart starts the program again with its old arguments, each handed over
@@ -232,21 +151,19 @@ TEST_F(ShellTest, RestartStartsANewProcessWithTheOldArgumentsAndTheWaitSwitch) {
     EXPECT_EQ(world.restarts, (std::vector<std::vector<std::string>>{{"kestra", "/C:lab.cnf"}}));
 
     EXPECT_EQ(RestartArguments({"k"}, 0x1A4), (std::vector<std::string>{"k", "/W:000001A4"}));
-    TemporaryDirectory dir;
-    const std::string out = dir / "arguments";
-    Restart({"/bin/sh", "-c",
-             "printf '%s\\n' \"$@\" >" + out + ".part && mv " + out + ".part " + out, "kestra",
-             "/C:my lab.cnf", "/Q"});
+    const std::string out = world.home / "arguments";
+    Restart({"/bin/sh", "-c", "printf '%s\\n' \"$@\" >" + out + "~ && mv " + out + "~ " + out,
+             "kestra", "/C:my lab.cnf", "/Q"});
     ASSERT_TRUE(Eventually([&] { return std::filesystem::exists(out); }, std::chrono::seconds(20)));
     std::ifstream in(out);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
+    std::vector<std::string> lines(4);
+    for (std::string& line : lines) {
+        std::getline(in, line);
     }
     char wait[16];
     std::snprintf(wait, sizeof wait, "/W:%08X",
                   static_cast<unsigned>(platform::CurrentProcessId()));
-    EXPECT_EQ(lines, (std::vector<std::string>{"/C:my lab.cnf", "/Q", wait}));
+    EXPECT_EQ(lines, (std::vector<std::string>{"/C:my lab.cnf", "/Q", wait, ""}));
 }
 
 // The splash shows the built-in picture, framed or not, for at least two
@@ -290,4 +207,4 @@ TEST_F(ShellTest, TheSplashShowsItsPictureForTwoSeconds) {
     }
 }
 
-} // namespace
+} // namespace kestra::shell::testing

@@ -1,8 +1,6 @@
-#include "shell/SplashBitmap.h"
+#include "GuiTestSupport.h"
 
-#include <gtest/gtest.h>
-
-using namespace kestra::shell;
+namespace kestra::shell::testing {
 
 namespace {
 
@@ -122,3 +120,5 @@ TEST(SplashBitmap, RefusesFilesThatAreBrokenOrLie) {
         EXPECT_EQ(ErrorOf(DecodeSplashBitmap(row.file)), row.error) << row.what;
     }
 }
+
+} // namespace kestra::shell::testing

@@ -1,8 +1,6 @@
-#include "shell/WindowLayout.h"
+#include "GuiTestSupport.h"
 
-#include <gtest/gtest.h>
-
-using namespace kestra::shell;
+namespace kestra::shell::testing {
 
 TEST(WindowLayout, DialogsAreCentredOverTheirParentInsideTheDesktop) {
     struct Row {
@@ -70,3 +68,5 @@ TEST(WindowLayout, ButtonsAndIconsGoToTheirPlaces) {
     EXPECT_EQ(IconSpots(5, {250, 400}, {100, 30}),
               (std::vector<Spot>{{0, 370}, {100, 370}, {0, 340}, {100, 340}, {0, 310}}));
 }
+
+} // namespace kestra::shell::testing
