@@ -5,10 +5,7 @@
 // starts nothing and keeps its settings in a file of its own; a hand for
 // modal dialogs; consoles bound to windows, their servers' ends held here.
 
-#include "config/ConfigHooks.h"
-#include "config/ConfigInterpreter.h"
 #include "config/GlobalOptions.h"
-#include "config/ProgramFile.h"
 #include "console/ConsoleTable.h"
 #include "console/PipeLink.h"
 #include "console/window/ConsoleClipboard.h"
@@ -29,38 +26,15 @@
 #include "shell/SplashBitmap.h"
 #include "shell/WindowLayout.h"
 #include "support/Program.h"
-#include "support/ScopedEnvironment.h"
 #include "termdef/TerminalDefinition.h"
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QClipboard>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFontMetricsF>
-#include <QGroupBox>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QMdiArea>
-#include <QMdiSubWindow>
-#include <QMenu>
-#include <QMouseEvent>
-#include <QPointer>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QScreen>
-#include <QTimer>
-#include <csignal>
-#include <fcntl.h>
-#include <fstream>
+#include <QtWidgets>
 #include <future>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <random>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <thread>
 
 namespace kestra::shell::testing {
 
@@ -171,6 +145,14 @@ private:
     int count_ = 0;
 };
 
+inline std::string FileText(const std::string& path) { // "" when not a file
+    if (!std::filesystem::is_regular_file(path)) {
+        return "";
+    }
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
 inline QPushButton* Button(QWidget& dialog, const char* id) {
     return dialog.findChild<QPushButton*>(QString::fromLatin1(id));
 }
@@ -183,6 +165,9 @@ inline void Click(QWidget& dialog, const char* id) {
 // whose other end the test reads as the console's server.
 class BoundConsoles : public ::testing::Test {
 protected:
+    // Names as servers give them, which the settings file must keep apart.
+    static constexpr const char* kNames[] = {"\\\\.\\pipe\\ONE", "/run/a b/%2F",
+                                             "na\xc3\xafve=%;#[x] \xf0\x9f\x98\x80"};
     explicit BoundConsoles(bool start = true, int consoles = 3)
         : kConsoles(consoles), shell((App(), configuration), world.Environment()) {
         binding = std::make_unique<ConsoleWindowBinding>(shell);
@@ -194,7 +179,7 @@ protected:
                 servers.emplace_back(ends[1]);
                 auto record = std::make_unique<console::ConsoleRecord>();
                 record->unit = unit;
-                record->unitName = "Console " + std::to_string(unit);
+                record->unitName = unit < 3 ? kNames[unit] : std::to_string(unit);
                 record->ownedEmulator = std::make_unique<emulator::Emulator>();
                 record->emulator = record->ownedEmulator.get();
                 emulator::InitEmulator(*record->emulator, "", console::DefaultRows);

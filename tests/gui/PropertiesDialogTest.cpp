@@ -140,28 +140,4 @@ TEST(PropertiesDialog, ButtonsApplySaveAndCloseByTheirRules) {
     }
 }
 
-// Through the frame's menu the dialog comes up modal over the frame and works
-// on the Properties in use: Apply reaches the consoles, Save Now the store.
-TEST(PropertiesDialog, TheMenuCommandRunsItOverTheFrame) {
-    platform::ScopedFatalCapture capture;
-    TestConfiguration configuration;
-    configuration.SetQuietMode(true);
-    TestWorld world;
-    Shell shell((App(), configuration), world.Environment());
-    int rebuilds = 0;
-    shell.ConsoleSlots().propertiesApplied = [&rebuilds] { ++rebuilds; };
-    shell.Frame().show();
-    DialogAnswerer answerer([&](QDialog& dialog) {
-        EXPECT_TRUE(dialog.objectName() == "1100" && dialog.isModal() &&
-                    dialog.parentWidget() == &shell.Frame());
-        Press(dialog, {1131, 1111, kSaveNow, 1161, kPropertiesCancel});
-    });
-    shell.Frame().HandleCommand(kCommandProperties);
-    EXPECT_EQ(answerer.Count(), 1);
-    EXPECT_EQ(console::FormatProperties(shell.Properties()), "0 0 1 1 1 0 0 1 0");
-    EXPECT_EQ(shell.Blink().BlinkMode(), 0);
-    EXPECT_EQ(world.Settings()->Read("Properties"), "0 0 1 1 1 0 0 1 0");
-    EXPECT_EQ(rebuilds, 1);
-}
-
 } // namespace kestra::shell::testing
