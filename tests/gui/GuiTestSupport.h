@@ -1,9 +1,7 @@
 #pragma once
 
-// One application on the offscreen platform; the program's configuration
-// binding with the start-up steps played by the test; a world that ends and
-// starts nothing and keeps its settings in a file of its own; a hand for
-// modal dialogs; consoles bound to windows, their servers' ends held here.
+// The shell's tests: one application on the offscreen platform, a world that
+// ends and starts nothing, a hand for modal dialogs, consoles in windows.
 
 #include "config/GlobalOptions.h"
 #include "console/ConsoleTable.h"
@@ -130,9 +128,7 @@ public:
         QObject::connect(&timer_, &QTimer::timeout, [this, onDialog] {
             auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
             if (dialog != nullptr && dialog != last_ && dialog->isVisible()) {
-                last_ = dialog;
-                ++count_;
-                onDialog(*dialog);
+                last_ = dialog, ++count_, onDialog(*dialog);
             }
         });
         timer_.start(5);
@@ -157,7 +153,6 @@ inline QPushButton* Button(QWidget& dialog, const char* id) {
     return dialog.findChild<QPushButton*>(QString::fromLatin1(id));
 }
 inline void Click(QWidget& dialog, const char* id) {
-    ASSERT_NE(Button(dialog, id), nullptr) << id;
     Button(dialog, id)->click();
 }
 
@@ -207,8 +202,7 @@ protected:
     console::ConsoleWindow* Active() { return binding->List().Active(); }
     emulator::ScreenBuffer& Screen(int unit) { return Window(unit).Console().Screen(); }
 
-    // What a console's server has received once count bytes arrived or the
-    // time is up.
+    // What a console's server received, once count bytes arrived or in time.
     std::string Received(int unit, std::size_t count = 1, int limitMs = 5000) {
         std::string bytes;
         pollfd wait{servers[static_cast<std::size_t>(unit)].Descriptor(), POLLIN, 0};

@@ -5,9 +5,7 @@ namespace kestra::shell::testing {
 namespace {
 
 void Put32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        out[at + i] = value >> (8 * i) & 0xFF;
-    }
+    std::memcpy(&out[at], &value, 4); // little-endian, as the file is
 }
 
 // A bitmap file: 14-byte file header, information header of infoSize bytes,
@@ -27,8 +25,7 @@ struct Spec {
 std::vector<std::uint8_t> Build(const Spec& spec) {
     const std::size_t offset = 14 + spec.infoSize + spec.table.size() * 4;
     std::vector<std::uint8_t> out(offset + spec.pixels.size());
-    out[0] = 'B';
-    out[1] = 'M';
+    out[0] = 'B', out[1] = 'M';
     Put32(out, 2, static_cast<std::uint32_t>(out.size()));
     Put32(out, 10, static_cast<std::uint32_t>(offset));
     Put32(out, 14, spec.infoSize);
@@ -44,80 +41,56 @@ std::vector<std::uint8_t> Build(const Spec& spec) {
     return out;
 }
 
-std::string ErrorOf(const SplashResult& result) {
-    return std::holds_alternative<std::string>(result) ? std::get<std::string>(result) : "";
-}
-
 constexpr std::uint32_t kRed = 0xFFFF0000, kGreen = 0xFF00FF00, kBlue = 0xFF0000FF;
 constexpr std::uint32_t kWhite = 0xFFFFFFFF, kBlack = 0xFF000000, kTeal = 0xFF123456;
 
-} // namespace
-
-// Pictures come out top row first, whichever way they are stored; indexed
-// ones take their colours from the table, 16-bit ones from their masks.
-TEST(SplashBitmap, DecodesEveryStoredFormToThePictureItHolds) {
-    Spec topDown;
-    topDown.height = -2;
-    std::rotate(topDown.pixels.begin(), topDown.pixels.begin() + 8, topDown.pixels.end());
-    const std::vector<std::uint32_t> table2 = {0, 0x123456};
-    const struct {
-        Spec spec;
-        std::vector<std::uint32_t> pixels;
-        std::size_t palette;
-    } rows[] = {
-        {Spec{}, {kRed, kGreen, kBlue, kWhite}, 0},
-        {topDown, {kRed, kGreen, kBlue, kWhite}, 0},
-        {Spec{1, 3, 1, {0b10100000, 0, 0, 0}, table2}, {kTeal, kBlack, kTeal}, 2},
-        {Spec{1, 1, 2, {0x80, 0, 0, 0, 0, 0, 0, 0}, table2}, {kBlack, kTeal}, 2},
-        {Spec{8, 3, 1, {1, 0, 1, 0}, table2, 2}, {kTeal, kBlack, kTeal}, 2},
-        {Spec{16, 2, 1, {0x00, 0xF8, 0xFF, 0xFF}, {0xF800, 0x07E0, 0x001F}, 0, 3},
-         {kRed, kWhite},
-         0},
-    };
-    for (const auto& row : rows) {
-        SplashResult result = DecodeSplashBitmap(Build(row.spec));
-        ASSERT_TRUE(std::holds_alternative<SplashBitmap>(result)) << ErrorOf(result);
-        const SplashBitmap& bitmap = std::get<SplashBitmap>(result);
-        EXPECT_EQ(bitmap.width, row.spec.width);
-        EXPECT_EQ(bitmap.height, std::abs(row.spec.height));
-        EXPECT_EQ(bitmap.palette.size(), row.palette);
-        EXPECT_EQ(bitmap.pixels, row.pixels) << row.spec.bitCount;
-    }
+// The default picture with one field changed, or 5 bytes short of its size.
+std::vector<std::uint8_t> Patched(std::size_t at, std::uint32_t value) {
+    std::vector<std::uint8_t> file = Build({});
+    at == 0 ? file.resize(file.size() - 5) : Put32(file, at, value);
+    return file;
 }
 
-TEST(SplashBitmap, RefusesFilesThatAreBrokenOrLie) {
-    const auto with = [](auto change) {
-        Spec spec;
-        change(spec);
-        return Build(spec);
-    };
-    const auto patched = [](std::size_t at, std::uint32_t value) {
-        std::vector<std::uint8_t> file = Build(Spec{});
-        Put32(file, at, at == 10 && value == 0 ? static_cast<std::uint32_t>(file.size()) : value);
-        return file;
-    };
-    std::vector<std::uint8_t> truncated = Build(Spec{});
-    truncated.resize(truncated.size() - 5);
+} // namespace
+
+// Pictures come out top row first, whichever way they are stored, indexed
+// ones in their table's colours, 16-bit ones by their masks; files that are
+// broken or lie are refused with the reason.
+TEST(SplashBitmap, DecodesEveryStoredFormAndRefusesFilesThatAreBrokenOrLie) {
+    Spec topDown{24, 2, -2};
+    std::rotate(topDown.pixels.begin(), topDown.pixels.begin() + 8, topDown.pixels.end());
+    const std::vector<std::uint32_t> table = {0, 0x123456};
     const struct {
-        const char* what;
         std::vector<std::uint8_t> file;
-        const char* error;
+        std::vector<std::uint32_t> pixels;
+        const char* error = "";
     } rows[] = {
-        {"shorter than the file header", {'B', 'M', 0, 0}, kFileReadError},
-        {"108-byte information header", with([](Spec& s) { s.infoSize = 108; }),
-         kUnsupportedBitmap},
-        {"2 bits a pixel", with([](Spec& s) { s.bitCount = 2; }), kUnsupportedBitmap},
-        {"run-length compressed", with([](Spec& s) { s.compression = 1; }), kUnsupportedBitmap},
-        {"fewer bytes than the header claims", truncated, kFileReadError},
-        {"a size of gigabytes", patched(2, 0xFFFFFFF0), kFileReadError},
-        {"pixels begin at the end", patched(10, 0), kInvalidBitmap},
-        {"pixels begin inside the file header", patched(10, 3), kInvalidBitmap},
-        {"absurd width", with([](Spec& s) { s.width = 0x7FFFFFFF; }), kUnsupportedBitmap},
-        {"colour table past the end", with([](Spec& s) { s.bitCount = 8, s.coloursUsed = 100000; }),
-         kInvalidBitmap},
+        // clang-format off
+        {Build({}), {kRed, kGreen, kBlue, kWhite}},
+        {Build(topDown), {kRed, kGreen, kBlue, kWhite}},
+        {Build({1, 3, 1, {0b10100000, 0, 0, 0}, table}), {kTeal, kBlack, kTeal}},
+        {Build({1, 1, 2, {0x80, 0, 0, 0, 0, 0, 0, 0}, table}), {kBlack, kTeal}},
+        {Build({8, 3, 1, {1, 0, 1, 0}, table, 2}), {kTeal, kBlack, kTeal}},
+        {Build({16, 2, 1, {0x00, 0xF8, 0xFF, 0xFF}, {0xF800, 0x07E0, 0x001F}, 0, 3}), {kRed, kWhite}},
+        {{'B', 'M', 0, 0}, {}, kFileReadError},                         // shorter than the file header
+        {Build({.infoSize = 108}), {}, kUnsupportedBitmap},            // a later information header
+        {Build({.bitCount = 2}), {}, kUnsupportedBitmap},
+        {Build({.compression = 1}), {}, kUnsupportedBitmap},           // run-length encoded
+        {Patched(0, 0), {}, kFileReadError},
+        {Patched(2, 0xFFFFFFF0), {}, kFileReadError},        // gigabytes
+        {Patched(10, 70), {}, kInvalidBitmap},                          // pixels begin at the end
+        {Patched(10, 3), {}, kInvalidBitmap},                // pixels begin in the file header
+        {Build({.width = 0x7FFFFFFF}), {}, kUnsupportedBitmap},
+        {Build({.bitCount = 8, .coloursUsed = 100000}), {}, kInvalidBitmap}, // table past the end
+        // clang-format on
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(ErrorOf(DecodeSplashBitmap(row.file)), row.error) << row.what;
+        const SplashResult result = DecodeSplashBitmap(row.file);
+        const auto* bitmap = std::get_if<SplashBitmap>(&result);
+        EXPECT_EQ(bitmap ? "" : std::get<std::string>(result), row.error) << &row - rows;
+        EXPECT_EQ(bitmap ? bitmap->pixels : std::vector<std::uint32_t>{}, row.pixels)
+            << &row - rows;
+        EXPECT_EQ(bitmap ? bitmap->width * bitmap->height : 0, static_cast<int>(row.pixels.size()));
     }
 }
 
