@@ -153,6 +153,7 @@ TEST_F(ConsoleWindowsTest, TheWindowMenuArrangesTheConsoles) {
         for (int unit = 0; unit < kConsoles; ++unit) {
             icons ? Window(unit).SubWindow()->showMinimized()
                   : Window(unit).SubWindow()->showNormal();
+            Window(unit).SubWindow()->move(50 + 20 * unit, 30); // out of every arrangement
         }
         shell.Frame().HandleCommand(command);
         EXPECT_EQ(shell.Frame().ConsolesMaximized(), icons);

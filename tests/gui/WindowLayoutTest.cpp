@@ -6,7 +6,8 @@ namespace kestra::shell::testing {
 // the maximum width and clamp both ways, the marker under a token showing
 // blank, or as an ellipsis in a wrapped message; one button is centred, of
 // three the first goes right, the second left, the third in the middle;
-// icons fill the bottom row first.
+// icons fill the bottom row first. A console window is its client area with
+// its sizing frame and two pixels on each side, and its caption.
 TEST(WindowLayout, WindowsTextButtonsAndIconsGoToTheirPlaces) {
     const Box desktop{0, 0, 1024, 768};
     EXPECT_EQ(CenteredPosition({100, 100, 400, 300}, {200, 100}, desktop), (Spot{200, 200}));
@@ -38,6 +39,7 @@ TEST(WindowLayout, WindowsTextButtonsAndIconsGoToTheirPlaces) {
     EXPECT_EQ(PlaceMessageButtons({400, 200}, {8, 16}, {{80, 24}, {90, 24}, {100, 24}}),
               (std::vector<Spot>{{304, 160}, {16, 160}, {150, 160}}));
     EXPECT_TRUE(PlaceMessageButtons({400, 200}, {8, 16}, {}).empty());
+    EXPECT_EQ(ConsoleBorder(4, 5, 20), (Extent{12, 34}));
     EXPECT_EQ(IconSpots(5, {250, 400}, {100, 30}),
               (std::vector<Spot>{{0, 370}, {100, 370}, {0, 340}, {100, 340}, {0, 310}}));
 }
