@@ -1,114 +1,47 @@
-#include "shell/WindowLayout.h"
+#include "GuiTestSupport.h"
 
-#include <gtest/gtest.h>
+namespace kestra::shell::testing {
 
-using namespace kestra::shell;
-
-namespace {
-
-struct CentreCase {
-    const char* name;
-    Box parent;
-    Extent size;
-    Spot expected;
-};
-
-TEST(CenteredPosition, CentresInsideTheDesktop) {
+// Dialogs are centred over their parent inside the desktop; messages wrap at
+// the maximum width and clamp both ways, the marker under a token showing
+// blank, or as an ellipsis in a wrapped message; one button is centred, of
+// three the first goes right, the second left, the third in the middle;
+// icons fill the bottom row first. A console window is its client area with
+// its sizing frame and two pixels on each side, and its caption.
+TEST(WindowLayout, WindowsTextButtonsAndIconsGoToTheirPlaces) {
     const Box desktop{0, 0, 1024, 768};
-    // clang-format off
-    const CentreCase cases[] = {
-        { "middle of parent",      {100, 100, 400, 300},  {200, 100},   {200, 200} },
-        { "past the right edge",   {900, 0, 400, 300},    {300, 100},   {724, 100} },
-        { "negative becomes 0",    {-300, -300, 200, 200},{100, 100},   {0, 0}     },
-        { "larger than desktop",   {0, 0, 1024, 768},     {2000, 1000}, {0, 0}     },
+    EXPECT_EQ(CenteredPosition({100, 100, 400, 300}, {200, 100}, desktop), (Spot{200, 200}));
+    EXPECT_EQ(CenteredPosition({900, 0, 400, 300}, {300, 100}, desktop), (Spot{724, 100}));
+    EXPECT_EQ(CenteredPosition({-300, -300, 200, 200}, {100, 100}, desktop), (Spot{0, 0}));
+    EXPECT_EQ(CenteredPosition(desktop, {2000, 1000}, desktop), (Spot{0, 0}));
+    const struct {
+        const char* text;
+        Extent max, min;
+        int columns, rows;
+        bool wrapped;
+        const char* shown;
+    } rows[] = {
+        // clang-format off
+        {"ab\nabcd", {10, 10}, {1, 1}, 4, 2, false, "ab\nabcd"},      {"ab", {10, 10}, {6, 3}, 6, 3, false, "ab"},
+        {"abcdefghijk", {5, 10}, {1, 1}, 5, 3, true, "abcde\nfghij\nk"}, {"a\nb\nc\nd", {5, 2}, {1, 1}, 1, 2, false, "a\nb\nc\nd"},
+        {"abc\n", {10, 10}, {1, 1}, 3, 2, false, "abc\n"},            {"\xC3\xA9\xC3\xA9\xC3\xA9", {3, 5}, {1, 1}, 3, 1, false, "\xC3\xA9\xC3\xA9\xC3\xA9"},
+        // clang-format on
     };
-    // clang-format on
-    for (const CentreCase& row : cases) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(CenteredPosition(row.parent, row.size, desktop), row.expected);
-    }
-}
-
-struct FitCase {
-    const char* name;
-    const char* text;
-    Extent max;
-    Extent min;
-    int columns;
-    int rows;
-    bool wrapped;
-    const char* shown;
-};
-
-TEST(FitText, WrapsAtTheMaximumAndClampsBothWays) {
-    // clang-format off
-    const FitCase cases[] = {
-        { "fits",              "ab\nabcd",    {10, 10}, {1, 1}, 4,  2, false, "ab\nabcd"    },
-        { "minimum wins",      "ab",          {10, 10}, {6, 3}, 6,  3, false, "ab"          },
-        { "wraps twice",       "abcdefghijk", {5, 10},  {1, 1}, 5,  3, true,  "abcde\nfghij\nk" },
-        { "rows cut at max",   "a\nb\nc\nd",  {5, 2},   {1, 1}, 1,  2, false, "a\nb\nc\nd"  },
-        { "trailing new line", "abc\n",       {10, 10}, {1, 1}, 3,  2, false, "abc\n"       },
-        { "utf-8 counts once", "\xC3\xA9\xC3\xA9\xC3\xA9", {3, 5}, {1, 1}, 3, 1, false,
-                               "\xC3\xA9\xC3\xA9\xC3\xA9" },
-    };
-    // clang-format on
-    for (const FitCase& row : cases) {
-        SCOPED_TRACE(row.name);
+    for (const auto& row : rows) {
         const TextFit fit = FitText(row.text, row.max, row.min);
-        EXPECT_EQ(fit.columns, row.columns);
-        EXPECT_EQ(fit.rows, row.rows);
-        EXPECT_EQ(fit.wrapped, row.wrapped);
-        EXPECT_EQ(fit.text, row.shown);
+        EXPECT_EQ(std::tuple(fit.columns, fit.rows, fit.wrapped, fit.text),
+                  std::tuple(row.columns, row.rows, row.wrapped, std::string(row.shown)));
     }
+    EXPECT_EQ(ShowLineMarkers("X = 1\n\x7F\x7F^\nBad", '\x7F', false), "X = 1\n  ^\nBad");
+    EXPECT_EQ(ShowLineMarkers("X\n\x7F\x7F^", '\x7F', true), "X\n\xE2\x80\xA6\xE2\x80\xA6^");
+    EXPECT_EQ(PlaceMessageButtons({400, 200}, {8, 16}, {{80, 24}}),
+              (std::vector<Spot>{{160, 160}}));
+    EXPECT_EQ(PlaceMessageButtons({400, 200}, {8, 16}, {{80, 24}, {90, 24}, {100, 24}}),
+              (std::vector<Spot>{{304, 160}, {16, 160}, {150, 160}}));
+    EXPECT_TRUE(PlaceMessageButtons({400, 200}, {8, 16}, {}).empty());
+    EXPECT_EQ(ConsoleBorder(4, 5, 20), (Extent{12, 34}));
+    EXPECT_EQ(IconSpots(5, {250, 400}, {100, 30}),
+              (std::vector<Spot>{{0, 370}, {100, 370}, {0, 340}, {100, 340}, {0, 310}}));
 }
 
-TEST(PlaceMessageButtons, OneCentredThreeRightLeftMiddle) {
-    const Extent client{400, 200};
-    const Extent character{8, 16};
-    const std::vector<Spot> one = PlaceMessageButtons(client, character, {{80, 24}});
-    ASSERT_EQ(one.size(), 1u);
-    EXPECT_EQ(one[0], (Spot{160, 200 - 16 - 24}));
-
-    const std::vector<Spot> three =
-        PlaceMessageButtons(client, character, {{80, 24}, {90, 24}, {100, 24}});
-    ASSERT_EQ(three.size(), 3u);
-    EXPECT_EQ(three[0], (Spot{400 - 16 - 80, 160})); // first: right
-    EXPECT_EQ(three[1], (Spot{16, 160}));            // second: left
-    EXPECT_EQ(three[2], (Spot{150, 160}));           // third: centred
-
-    EXPECT_TRUE(PlaceMessageButtons(client, character, {}).empty());
-}
-
-TEST(ShowLineMarkers, BlankWhenFittingEllipsisWhenWrapped) {
-    const std::string report = "X = 1\n\x7F\x7F\x7F\x7F^\nBad value";
-    EXPECT_EQ(ShowLineMarkers(report, '\x7F', false), "X = 1\n    ^\nBad value");
-    EXPECT_EQ(ShowLineMarkers(report, '\x7F', true),
-              "X = 1\n\xE2\x80\xA6\xE2\x80\xA6\xE2\x80\xA6\xE2\x80\xA6^\nBad value");
-    // Before start-up the marker is '-', which is then shown as itself.
-    EXPECT_EQ(ShowLineMarkers("--^ \x7F", '\x7F', false), "--^  ");
-}
-
-TEST(TileBoxes, CoverTheAreaWithoutOverlap) {
-    for (const bool horizontally : {true, false}) {
-        for (int count = 1; count <= 7; ++count) {
-            const std::vector<Box> boxes = TileBoxes(count, {803, 601}, horizontally);
-            ASSERT_EQ(static_cast<int>(boxes.size()), count);
-            int covered = 0;
-            for (std::size_t i = 0; i < boxes.size(); ++i) {
-                const Box& box = boxes[i];
-                EXPECT_EQ(horizontally ? box.width : box.height, horizontally ? 803 : 601);
-                EXPECT_EQ(horizontally ? box.y : box.x, covered) << "no gap, no overlap";
-                covered += horizontally ? box.height : box.width;
-            }
-            EXPECT_EQ(covered, horizontally ? 601 : 803);
-        }
-    }
-    EXPECT_TRUE(TileBoxes(0, {100, 100}, true).empty());
-}
-
-TEST(IconSpots, FillTheBottomRowFirst) {
-    const std::vector<Spot> spots = IconSpots(5, {250, 400}, {100, 30});
-    EXPECT_EQ(spots, (std::vector<Spot>{{0, 370}, {100, 370}, {0, 340}, {100, 340}, {0, 310}}));
-}
-
-} // namespace
+} // namespace kestra::shell::testing
