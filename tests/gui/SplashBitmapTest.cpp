@@ -16,7 +16,7 @@ struct Spec {
     std::int32_t height = 2;
     std::vector<std::uint8_t> pixels = {0xFF, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0, 0,  // blue, white
                                         0x00, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0, 0}; // red, green
-    std::vector<std::uint32_t> table;                                              // 0x00RRGGBB
+    std::vector<std::uint32_t> table = {};                                         // 0x00RRGGBB
     std::uint32_t coloursUsed = 0;
     std::uint32_t compression = 0;
     std::uint32_t infoSize = 40;
