@@ -19,7 +19,8 @@
 # on the pipes PIPE1, PIPE2, UNIT0, UNIT1 and UNIT2 (kestra-serve NAME), on
 # the sockets /run/user/1000/qemu/vm1.sock and vm2.sock, and on TCP port 7001
 # of this machine. XDG_RUNTIME_DIR is a fresh directory that the guide's text
-# writes as /run/user/1000.
+# writes as /run/user/1000; port 7001 is a free port of the system's choosing,
+# so that two runs side by side never meet.
 #
 # It also checks that every message the program's sources report is listed
 # in the guide, so a new message cannot go undocumented.
@@ -45,16 +46,18 @@ ln -s "$build/run/kestra-check" "$build/run/kestra-replay" "$build/bin/kestra-se
 export PATH=$work/path:$PATH
 
 serve() {
-    kestra-serve "$@" -- /bin/sh -c 'exec sleep 60' >/dev/null &
+    kestra-serve "$@" -- /bin/sh -c 'exec sleep 60' >"$work/serve-${#servers[@]}.out" &
     servers+=($!)
 }
 for name in PIPE1 PIPE2 UNIT0 UNIT1 UNIT2; do serve "$name"; done
 serve "$XDG_RUNTIME_DIR/qemu/vm1.sock"
 serve "$XDG_RUNTIME_DIR/qemu/vm2.sock"
-serve --tcp 127.0.0.1:7001
+tcp_out=$work/serve-${#servers[@]}.out
+serve --tcp 127.0.0.1:0
 for _ in $(seq 200); do
+    port=$(sed -n 's/^listening on 127\.0\.0\.1://p' "$tcp_out")
     [ -S "$XDG_RUNTIME_DIR/kestra-pipes/UNIT2" ] && [ -S "$XDG_RUNTIME_DIR/qemu/vm2.sock" ] &&
-        (exec 3<>/dev/tcp/127.0.0.1/7001) 2>/dev/null && break
+        [ -n "$port" ] && break
     sleep 0.05
 done
 for pid in "${servers[@]}"; do
@@ -83,8 +86,8 @@ fail() {
     echo "FAIL: guide line $line ($info): $1"
     failures=$((failures + 1))
 }
-# The guide writes the runtime directory as /run/user/1000.
-localise() { sed "s|/run/user/1000|$XDG_RUNTIME_DIR|g" "$1"; }
+# The guide writes the runtime directory as /run/user/1000 and the port as 7001.
+localise() { sed "s|/run/user/1000|$XDG_RUNTIME_DIR|g; s|\b7001\b|$port|g" "$1"; }
 
 heading=-1
 pending_output=""
