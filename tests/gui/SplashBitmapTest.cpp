@@ -10,7 +10,7 @@ void Put32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t value) 
 
 // A bitmap file: 14-byte file header, information header of infoSize bytes,
 // colour table (or colour masks), then the pixel rows, already padded.
-struct Spec {
+struct BitmapFields {
     std::uint32_t bitCount = 24;
     std::int32_t width = 2;
     std::int32_t height = 2;
@@ -22,22 +22,22 @@ struct Spec {
     std::uint32_t infoSize = 40;
 };
 
-std::vector<std::uint8_t> Build(const Spec& spec) {
-    const std::size_t offset = 14 + spec.infoSize + spec.table.size() * 4;
-    std::vector<std::uint8_t> out(offset + spec.pixels.size());
+std::vector<std::uint8_t> Build(const BitmapFields& fields) {
+    const std::size_t offset = 14 + fields.infoSize + fields.table.size() * 4;
+    std::vector<std::uint8_t> out(offset + fields.pixels.size());
     out[0] = 'B', out[1] = 'M';
     Put32(out, 2, static_cast<std::uint32_t>(out.size()));
     Put32(out, 10, static_cast<std::uint32_t>(offset));
-    Put32(out, 14, spec.infoSize);
-    Put32(out, 18, static_cast<std::uint32_t>(spec.width));
-    Put32(out, 22, static_cast<std::uint32_t>(spec.height));
-    Put32(out, 26, 1 | spec.bitCount << 16); // one plane, then the bits a pixel
-    Put32(out, 30, spec.compression);
-    Put32(out, 46, spec.coloursUsed);
-    for (std::size_t i = 0; i < spec.table.size(); ++i) {
-        Put32(out, 14 + spec.infoSize + i * 4, spec.table[i]);
+    Put32(out, 14, fields.infoSize);
+    Put32(out, 18, static_cast<std::uint32_t>(fields.width));
+    Put32(out, 22, static_cast<std::uint32_t>(fields.height));
+    Put32(out, 26, 1 | fields.bitCount << 16); // one plane, then the bits a pixel
+    Put32(out, 30, fields.compression);
+    Put32(out, 46, fields.coloursUsed);
+    for (std::size_t i = 0; i < fields.table.size(); ++i) {
+        Put32(out, 14 + fields.infoSize + i * 4, fields.table[i]);
     }
-    std::copy(spec.pixels.begin(), spec.pixels.end(), out.begin() + offset);
+    std::copy(fields.pixels.begin(), fields.pixels.end(), out.begin() + offset);
     return out;
 }
 
@@ -57,7 +57,7 @@ std::vector<std::uint8_t> Patched(std::size_t at, std::uint32_t value) {
 // ones in their table's colours, 16-bit ones by their masks; files that are
 // broken or lie are refused with the reason.
 TEST(SplashBitmap, DecodesEveryStoredFormAndRefusesFilesThatAreBrokenOrLie) {
-    Spec topDown{24, 2, -2};
+    BitmapFields topDown{24, 2, -2};
     std::rotate(topDown.pixels.begin(), topDown.pixels.begin() + 8, topDown.pixels.end());
     const std::vector<std::uint32_t> table = {0, 0x123456};
     const struct {
