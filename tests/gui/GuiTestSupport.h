@@ -37,6 +37,7 @@
 namespace kestra::shell::testing {
 
 using kestra::testing::Eventually;
+using kestra::testing::FileText;
 using kestra::testing::TemporaryDirectory;
 
 inline QApplication& App() {
@@ -140,14 +141,6 @@ private:
     QPointer<QDialog> last_;
     int count_ = 0;
 };
-
-inline std::string FileText(const std::string& path) { // "" when not a file
-    if (!std::filesystem::is_regular_file(path)) {
-        return "";
-    }
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 inline QPushButton* Button(QWidget& dialog, const char* id) {
     return dialog.findChild<QPushButton*>(QString::fromLatin1(id));

@@ -12,9 +12,9 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <spawn.h>
-#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -67,6 +67,16 @@ private:
     std::string path_;
 };
 
+// A file's bytes; "" for anything but a regular file, which is never opened
+// (a named pipe in its place would block the reader).
+inline std::string FileText(const std::string& path) {
+    if (!std::filesystem::is_regular_file(path)) {
+        return "";
+    }
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
 inline std::string BinaryPath(const std::string& program) {
     return std::string(KESTRA_BINARY_DIR) + "/bin/" + program;
 }
@@ -116,8 +126,8 @@ public:
 
     bool Started() const { return pid_ > 0; }
     pid_t Pid() const { return pid_; }
-    std::string Out() const { return Contents(out_); }
-    std::string Err() const { return Contents(err_); }
+    std::string Out() const { return FileText(out_); }
+    std::string Err() const { return FileText(err_); }
 
     // The program's status once it ended within the limit.
     std::optional<int> Wait(std::chrono::milliseconds limit) {
@@ -134,12 +144,6 @@ public:
     }
 
 private:
-    static std::string Contents(const std::string& path) {
-        std::ostringstream contents;
-        contents << std::ifstream(path, std::ios::binary).rdbuf();
-        return contents.str();
-    }
-
     TemporaryDirectory directory_;
     std::string out_ = directory_ / "out";
     std::string err_ = directory_ / "err";
