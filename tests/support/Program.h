@@ -129,17 +129,18 @@ public:
     std::string Out() const { return FileText(out_); }
     std::string Err() const { return FileText(err_); }
 
-    // The program's status once it ended within the limit.
+    // The program's status once it ended within the limit; a zero limit asks
+    // whether it has ended.
     std::optional<int> Wait(std::chrono::milliseconds limit) {
-        // Looks at least once, so a zero limit asks whether it has ended.
-        const auto start = std::chrono::steady_clock::now();
-        for (int status = 0; !status_; std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            } else if (std::chrono::steady_clock::now() - start >= limit) {
-                break;
-            }
-        }
+        Eventually(
+            [this] {
+                int status = 0;
+                if (!status_ && waitpid(pid_, &status, WNOHANG) == pid_) {
+                    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+                }
+                return status_.has_value();
+            },
+            limit);
         return status_;
     }
 
