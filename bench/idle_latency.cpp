@@ -102,7 +102,7 @@ struct IdleConsole {
 // nothing waits. Only what the measurement needs.
 void PollingReader(console::ConsoleRecord& record) {
     std::vector<std::uint8_t> buffer(console::ReceiveBufferSize);
-    while (!record.stopReader) {
+    while (!record.stopping) {
         const platform::PipeOutcome waiting = record.pipe.BytesAvailable();
         if (!waiting.Ok()) {
             return;
@@ -147,7 +147,7 @@ void IdleLatency(benchmark::State& state) {
         state.SetIterationTime(seconds);
         latencies.push_back(seconds * 1000.0);
     }
-    console.record.stopReader = true;
+    console.record.stopping = true;
     console.record.readerWakeUp.Raise();
     reader.join();
 

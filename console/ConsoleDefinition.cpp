@@ -162,14 +162,7 @@ void DefineConsole(const config::OptionRow& row) {
     const unsigned rows = screen.rows;
     const unsigned columns = screen.cols;
 
-    platform::ThreadStart started =
-        platform::Thread::Start([&console] { PipeReader(console); }, ReaderStackBytes);
-    if (!started.Ok()) {
-        console.errorCode = started.error;
-        platform::Fatal("Thread creation error: %s",
-                        platform::SystemErrorTextOrCode(started.error).c_str());
-    }
-    console.readerThread = std::move(started.thread);
+    StartConsoleThreads(console);
 
     if (ConsoleFrameLink* frame = TheWindowSide().Frame()) {
         frame->RegisterConsole(console, rows, columns);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "console/OutgoingQueue.h"
 #include "console/WindowLink.h"
 #include "emulator/Emulator.h"
 #include "platform/Event.h"
@@ -75,6 +76,10 @@ struct ConsoleRecord {
     platform::PipeConnection pipe; // closed: no pipe
     std::string pipePath;          // as opened; named in every pipe message
     platform::Thread readerThread;
+    // Every byte for the server leaves through the queue; the writer thread
+    // is the only one that waits on the connection for writing.
+    OutgoingQueue outgoing;
+    platform::Thread writerThread;
 
     // The change rectangle, inclusive, valid while dirtyCount is not 0.
     std::uint32_t dirtyCount = 0;
@@ -103,7 +108,7 @@ struct ConsoleRecord {
     // Wakes an idle reader: raised when the window arrives, when changes are
     // collected outside the reader, and when a test stops the reader.
     platform::WakeUpSignal readerWakeUp;
-    std::atomic<bool> stopReader{false}; // tests only: the reader returns
+    std::atomic<bool> stopping{false}; // tests only: the reader and the writer return
 
     // Set while the reader runs the emulator on received bytes; a repaint
     // request posted meanwhile owes the wait for the painted event, which the

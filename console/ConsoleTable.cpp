@@ -1,12 +1,14 @@
 #include "console/ConsoleTable.h"
 
+#include "console/PipeLink.h"
+
 namespace kestra::console {
 
 ConsoleTable::~ConsoleTable() {
-    // Reader threads outlive the process's table: they end with the process
-    // and must not find their records gone during exit.
+    // Reader and writer threads outlive the process's table: they end with
+    // the process and must not find their records gone during exit.
     for (std::unique_ptr<ConsoleRecord>& entry : entries_) {
-        if (entry && entry->readerThread.Joinable()) {
+        if (entry && (entry->readerThread.Joinable() || entry->writerThread.Joinable())) {
             (void)entry.release();
         }
     }
@@ -37,10 +39,8 @@ ConsoleRecord* ConsoleTable::ByIndex(unsigned index) const {
 
 void ConsoleTable::Reset() {
     for (std::unique_ptr<ConsoleRecord>& entry : entries_) {
-        if (entry && entry->readerThread.Joinable()) {
-            entry->stopReader = true;
-            entry->readerWakeUp.Raise();
-            entry->readerThread.Join();
+        if (entry) {
+            StopConsoleThreads(*entry);
         }
     }
     for (std::unique_ptr<ConsoleRecord>& entry : entries_) {

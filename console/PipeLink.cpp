@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <thread>
+#include <vector>
 
 namespace kestra::console {
 
@@ -197,6 +198,16 @@ void Beep() {
     }
 }
 
+void BeepOnError() {
+    if (TheWindowSide().BeepOnError()) {
+        Beep();
+    }
+}
+
+// How long a paste or a reader waits for room in a full outgoing queue before
+// it looks again whether it should stop.
+constexpr std::chrono::milliseconds QueueFullWait{100};
+
 // The window answers a request as soon as it has taken it in, within
 // microseconds, while waking a thread that sleeps takes far longer on a busy
 // machine, and a scrolling server asks once per line. So the reader first
@@ -292,7 +303,17 @@ std::string PipeFailureMessage(const ConsoleRecord& record, PipeDirection direct
 
 void PipeReader(ConsoleRecord& record) {
     std::array<std::uint8_t, ReceiveBufferSize> buffer;
-    while (!record.stopReader.load()) {
+    while (!record.stopping.load()) {
+        if (record.outgoing.Full()) {
+            // The server does not take the replies already owed: show what
+            // has changed and read nothing until it does.
+            {
+                std::unique_lock held(record.lock);
+                RepaintWhenIdle(record, held);
+            }
+            record.outgoing.WaitForRoom(QueueFullWait);
+            continue;
+        }
         const PipeOutcome waiting = record.pipe.BytesAvailable();
         if (!waiting.Ok()) {
             EndWithPipeFailure(record, PipeDirection::Read, waiting);
@@ -325,19 +346,84 @@ void PipeReader(ConsoleRecord& record) {
     }
 }
 
+void PipeWriter(ConsoleRecord& record) {
+    std::vector<std::uint8_t> batch;
+    while (record.outgoing.Take(batch)) {
+        std::span<const std::uint8_t> left(batch);
+        while (!left.empty()) {
+            const PipeOutcome sent = record.pipe.WriteSome(left);
+            if (!sent.Ok()) {
+                EndWithPipeFailure(record, PipeDirection::Write, sent);
+            }
+            left = left.subspan(sent.bytes);
+            record.outgoing.Sent(sent.bytes);
+            if (left.empty()) {
+                break;
+            }
+            const platform::PipeWait wait =
+                record.pipe.WaitWritable(-1, record.outgoing.StopDescriptor());
+            if (wait.result == platform::WaitResult::WokenUp) {
+                return;
+            }
+            if (wait.result == platform::WaitResult::Failed) {
+                EndWithPipeFailure(record, PipeDirection::Write,
+                                   platform::ClassifyPipeError(wait.error));
+            }
+        }
+    }
+}
+
+void StartConsoleThreads(ConsoleRecord& record, bool writerOnly) {
+    const auto start = [&record](void (*body)(ConsoleRecord&)) {
+        platform::ThreadStart started = platform::Thread::Start([&record, body] { body(record); });
+        if (!started.Ok()) {
+            record.errorCode = started.error;
+            platform::Fatal("Thread creation error: %s",
+                            platform::SystemErrorTextOrCode(started.error).c_str());
+        }
+        return std::move(started.thread);
+    };
+    record.writerThread = start(PipeWriter);
+    if (!writerOnly) {
+        record.readerThread = start(PipeReader);
+    }
+}
+
+void StopConsoleThreads(ConsoleRecord& record) {
+    record.stopping = true;
+    record.readerWakeUp.Raise();
+    record.outgoing.Stop();
+    for (platform::Thread* thread : {&record.readerThread, &record.writerThread}) {
+        if (thread->Joinable()) {
+            thread->Join();
+        }
+    }
+}
+
 int WritePipeByte(Emulator& emulator, std::uint8_t byte) {
     ConsoleRecord& record = *static_cast<ConsoleRecord*>(emulator.console);
     if (!record.pipe.IsOpen()) {
-        if (TheWindowSide().BeepOnError()) {
-            Beep();
-        }
+        BeepOnError();
         return 0;
     }
-    const PipeOutcome written = record.pipe.WriteByte(byte);
-    if (!written.Ok()) {
-        EndWithPipeFailure(record, PipeDirection::Write, written);
-    }
+    record.outgoing.Push(byte);
     return 1;
+}
+
+void TypeKey(ConsoleRecord& record, std::int32_t code) {
+    if (record.outgoing.Full()) {
+        BeepOnError();
+        return;
+    }
+    std::lock_guard held(record.lock);
+    emulator::TypeChar(*record.emulator, code);
+}
+
+Delivery PasteByte(ConsoleRecord& record, std::uint8_t byte) {
+    if (!record.outgoing.WaitForRoom(QueueFullWait)) {
+        return Delivery::QueueFull;
+    }
+    return WritePipeByte(*record.emulator, byte) != 0 ? Delivery::Queued : Delivery::NoConnection;
 }
 
 void RingBell(Emulator&) {

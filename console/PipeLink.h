@@ -17,19 +17,40 @@ namespace kestra::console {
 inline constexpr std::size_t ReceiveBufferSize = 4096;
 inline constexpr std::uint32_t RepaintBatch = 400; // changes
 inline constexpr int RepaintWaitMs = 20;           // for the painted event
-inline constexpr std::size_t ReaderStackBytes = 8192;
 
 // The reader thread of a console: reads what the server sends and hands it to
 // the emulator until the connection fails, then ends the program with the
 // pipe message. While idle it blocks until bytes arrive or its wake-up is
-// raised, so an idle console costs nothing. Returns only when a test has
-// asked it to stop (stopReader).
+// raised, so an idle console costs nothing. While the console's outgoing
+// queue is full it reads nothing, so that the replies the terminal owes wait
+// for the server instead of piling up. Returns only when a test has asked it
+// to stop (StopConsoleThreads).
 void PipeReader(ConsoleRecord& record);
 
-// The emulator's output (SendByte): one synchronous write of one byte.
-// 1 when written; 0 when the console has no open connection (after a beep,
-// when Beep on Error is on). A failed write ends the program.
+// The writer thread of a console: sends what the outgoing queue holds, in
+// order, waiting for the connection as long as the server does not read. A
+// failed write ends the program with the pipe message.
+void PipeWriter(ConsoleRecord& record);
+
+// Starts the console's writer, and its reader unless writerOnly; a thread
+// that cannot be started ends the program.
+void StartConsoleThreads(ConsoleRecord& record, bool writerOnly = false);
+// Tests only: asks the reader and the writer to return and waits for them.
+void StopConsoleThreads(ConsoleRecord& record);
+
+// The emulator's output (SendByte): queues one byte for the server, never
+// waiting. 1 when queued; 0 when the console has no open connection (after
+// a beep, when Beep on Error is on).
 int WritePipeByte(emulator::Emulator& emulator, std::uint8_t byte);
+
+// A typed key or character (window thread): its bytes are queued with the
+// console's lock held. While the outgoing queue is full the key is dropped
+// with a beep (Beep on Error): the server has stopped reading.
+void TypeKey(ConsoleRecord& record, std::int32_t code);
+
+// A pasted byte (paste thread): waits a moment for room in the outgoing queue
+// and queues it, or reports that the queue is still full.
+Delivery PasteByte(ConsoleRecord& record, std::uint8_t byte);
 
 // The emulator's bell: the system beep when Beep on Bell is on.
 void RingBell(emulator::Emulator& emulator);

@@ -21,7 +21,8 @@
 // whenever it touches the emulator, the screen buffer or cursorState: while
 // it paints cells or draws the cursor, around TypeChar for a typed key, and
 // around a Reset. It never holds it while it waits for anything. The paste
-// thread writes with WritePipeByte and needs no lock.
+// thread queues its bytes with PasteByte and needs no lock; no thread but a
+// console's writer ever waits on the connection for writing.
 namespace kestra::console {
 
 struct ConsoleRecord;

@@ -177,7 +177,15 @@ PipeOpenResult PipeConnection::Connect(const PipeEndpoint& endpoint) {
 }
 
 PipeWait PipeConnection::WaitReadable(int timeoutMs, int wakeDescriptor) const {
-    pollfd entries[2] = {{descriptor_, POLLIN, 0}, {wakeDescriptor, POLLIN, 0}};
+    return Wait(POLLIN, timeoutMs, wakeDescriptor);
+}
+
+PipeWait PipeConnection::WaitWritable(int timeoutMs, int wakeDescriptor) const {
+    return Wait(POLLOUT, timeoutMs, wakeDescriptor);
+}
+
+PipeWait PipeConnection::Wait(short events, int timeoutMs, int wakeDescriptor) const {
+    pollfd entries[2] = {{descriptor_, events, 0}, {wakeDescriptor, POLLIN, 0}};
     nfds_t count = wakeDescriptor >= 0 ? 2 : 1;
     auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
     for (;;) {
@@ -191,7 +199,7 @@ PipeWait PipeConnection::WaitReadable(int timeoutMs, int wakeDescriptor) const {
         if (entries[0].revents & POLLNVAL)
             return {WaitResult::Failed, EBADF};
         if (entries[0].revents != 0)
-            return {WaitResult::Readable, 0};
+            return {WaitResult::Ready, 0};
         return {WaitResult::WokenUp, 0};
     }
 }
@@ -233,12 +241,16 @@ PipeOutcome PipeConnection::Read(std::span<unsigned char> buffer) const {
     }
 }
 
-PipeOutcome PipeConnection::WriteByte(unsigned char byte) const {
+PipeOutcome PipeConnection::WriteSome(std::span<const unsigned char> bytes) const {
+    if (bytes.empty())
+        return {PipeStatus::Ok, 0, 0};
     for (;;) {
-        ssize_t sent = send(descriptor_, &byte, 1, MSG_NOSIGNAL);
-        if (sent == 1)
-            return {PipeStatus::Ok, 0, 1};
-        if (sent < 0 && errno != EINTR)
+        ssize_t sent = send(descriptor_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent >= 0)
+            return {PipeStatus::Ok, 0, static_cast<std::size_t>(sent)};
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return {PipeStatus::Ok, 0, 0};
+        if (errno != EINTR)
             return ClassifyPipeError(errno);
     }
 }

@@ -26,8 +26,9 @@ struct PipeOutcome {
 };
 
 enum class WaitResult {
-    Readable, // bytes, an end of stream or an error wait on the connection
-    WokenUp,  // the wake-up descriptor became readable first
+    Ready,   // the connection is readable (bytes, an end of stream or an error
+             // wait) or writable (room, or an error wait), as asked
+    WokenUp, // the wake-up descriptor became readable first
     TimedOut,
     Failed, // poll() itself failed; errno is in `error`
 };
@@ -69,6 +70,9 @@ public:
     // is readable, or timeoutMs passed (-1: no limit). An end of stream counts
     // as readable, so that the next BytesAvailable() reports it.
     PipeWait WaitReadable(int timeoutMs, int wakeDescriptor = -1) const;
+    // The same for writing: until the connection takes bytes again or has
+    // failed (which the next WriteSome reports).
+    PipeWait WaitWritable(int timeoutMs, int wakeDescriptor = -1) const;
 
     // The number of bytes that a Read() would return at once, without
     // reading them. A connection that the other end has shut down reports
@@ -79,12 +83,16 @@ public:
     // is. An end of stream is ShutDown, never a read of 0 bytes.
     PipeOutcome Read(std::span<unsigned char> buffer) const;
 
-    // One synchronous write of one byte. Never raises SIGPIPE.
-    PipeOutcome WriteByte(unsigned char byte) const;
+    // Writes as many of bytes as the connection takes now, without blocking:
+    // `bytes` of the outcome counts them, 0 while it takes none. Never raises
+    // SIGPIPE.
+    PipeOutcome WriteSome(std::span<const unsigned char> bytes) const;
 
     void Close();
 
 private:
+    PipeWait Wait(short events, int timeoutMs, int wakeDescriptor) const;
+
     int descriptor_ = -1;
 };
 

@@ -24,8 +24,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int ProcessPollIntervalMs = 10;
-// The background reaper only calls waitpid.
-constexpr std::size_t ReaperStackBytes = 16 * 1024;
 
 // Rounded up: a wait cut short by a truncated remainder would end early.
 int RemainingMs(Clock::time_point deadline) {
@@ -120,7 +118,7 @@ bool StartDetachedProcess(const std::vector<std::string>& argv) {
     if (!start.Started())
         return false;
     pid_t pid = start.pid;
-    auto reaper = Thread::Start([pid] { WaitForChild(pid); }, ReaperStackBytes);
+    auto reaper = Thread::Start([pid] { WaitForChild(pid); });
     if (!reaper.Ok())
         return true; // it runs; it may only linger as a zombie until we exit
     reaper.thread.Detach();

@@ -16,11 +16,10 @@ void* RunBody(void* argument) {
     return nullptr;
 }
 
-std::size_t SystemMinimumStack() {
-    long minimum = sysconf(_SC_THREAD_STACK_MIN);
-    if (minimum > 0)
-        return static_cast<std::size_t>(minimum);
-    return PTHREAD_STACK_MIN;
+std::size_t StackSize() {
+    const long minimum = sysconf(_SC_THREAD_STACK_MIN);
+    return std::max(Thread::StackBytes,
+                    minimum > 0 ? static_cast<std::size_t>(minimum) : PTHREAD_STACK_MIN);
 }
 
 } // namespace
@@ -43,21 +42,14 @@ Thread& Thread::operator=(Thread&& other) noexcept {
     return *this;
 }
 
-std::size_t Thread::EffectiveStackSize(std::size_t requestedBytes) {
-    std::size_t size = std::max({requestedBytes, SystemMinimumStack(), MinimumStackBytes});
-    long page = sysconf(_SC_PAGESIZE);
-    std::size_t pageSize = page > 0 ? static_cast<std::size_t>(page) : 4096;
-    return (size + pageSize - 1) / pageSize * pageSize;
-}
-
-ThreadStart Thread::Start(std::function<void()> body, std::size_t stackBytes) {
+ThreadStart Thread::Start(std::function<void()> body) {
     ThreadStart result;
     pthread_attr_t attributes;
     if (int error = pthread_attr_init(&attributes)) {
         result.error = error;
         return result;
     }
-    int error = pthread_attr_setstacksize(&attributes, EffectiveStackSize(stackBytes));
+    int error = pthread_attr_setstacksize(&attributes, StackSize());
     auto* argument = new std::function<void()>(std::move(body));
     if (error == 0)
         error = pthread_create(&result.thread.handle_, &attributes, RunBody, argument);

@@ -56,18 +56,16 @@ private:
     Clock::time_point busyUntil_{};
 };
 
-// A thread started with a chosen stack size. Console readers run until the
-// process ends and nobody waits for them, so destroying a Thread that still
-// runs detaches it rather than ending the program as std::thread would.
+// A thread with a stack of known size. Console readers run until the process
+// ends and nobody waits for them, so destroying a Thread that still runs
+// detaches it rather than ending the program as std::thread would.
 class Thread {
 public:
-    // Stacks are never smaller than this, whatever a caller asks for (a
-    // console reader asks for 8192 bytes, an editor's waiter for 1024). Linux
-    // refuses anything below PTHREAD_STACK_MIN, and even that is too small
-    // once the C library, Qt's event posting and the error routine's message
-    // formatting run on the thread, and far too small for a sanitizer build.
-    // Untouched stack pages cost no memory, so the floor is generous.
-    static constexpr std::size_t MinimumStackBytes = 256 * 1024;
+    // Every thread gets this much stack (or the system's minimum, if that is
+    // larger): the C library, Qt's event posting and the error routine's
+    // message formatting run on each, and a sanitizer build needs far more
+    // than the work itself. Untouched stack pages cost no memory.
+    static constexpr std::size_t StackBytes = 256 * 1024;
 
     Thread() = default;
     ~Thread();
@@ -76,12 +74,8 @@ public:
     Thread(const Thread&) = delete;
     Thread& operator=(const Thread&) = delete;
 
-    // Runs body on a new thread with a stack of EffectiveStackSize(stackBytes).
-    static ThreadStart Start(std::function<void()> body, std::size_t stackBytes);
-
-    // The stack size actually used for a request: at least the system's
-    // minimum and MinimumStackBytes, rounded up to whole pages.
-    static std::size_t EffectiveStackSize(std::size_t requestedBytes);
+    // Runs body on a new thread.
+    static ThreadStart Start(std::function<void()> body);
 
     bool Joinable() const { return running_; }
     void Join();

@@ -35,12 +35,9 @@ bool PasteIntoConsole(PasteRunner& paste, ConsoleWindow* window, PasteDelays del
     }
     const QString text = QGuiApplication::clipboard()->text();
     // The paste writes as the emulator's replies do, byte by byte, without
-    // the key translation; the connection takes writes from any thread.
-    emulator::Emulator& emulator = window->Console().Emulator();
-    const auto send = emulator.SendByte;
-    auto write = [&emulator, send](std::uint8_t byte) {
-        return send != nullptr ? send(emulator, byte) : 0;
-    };
+    // the key translation; the console takes pasted bytes from any thread.
+    WindowConsole& console = window->Console();
+    auto write = [&console](std::uint8_t byte) { return console.Paste(byte); };
     return paste.Start(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
                                            static_cast<std::size_t>(text.size())),
                        std::move(write), delays.intercharDelay, delays.returnDelay);

@@ -467,8 +467,7 @@ void ConsoleWindow::focusOutEvent(QFocusEvent* event) {
 }
 
 void ConsoleWindow::TypeCode(std::int32_t code) {
-    std::lock_guard lock(console_);
-    emulator::TypeChar(console_.Emulator(), code);
+    console_.Type(code);
 }
 
 // Special keys were translated before they got here; what is left types

@@ -7,11 +7,6 @@
 
 namespace kestra::console {
 
-namespace {
-// The paste thread only loops over bytes and pauses.
-constexpr std::size_t kPasteStackBytes = 16 * 1024;
-} // namespace
-
 PasteRunner::PasteRunner(Pause pause) : pause_(std::move(pause)) {}
 
 PasteRunner::~PasteRunner() {
@@ -46,7 +41,10 @@ bool PasteRunner::Start(std::u16string_view text, WriteByte write, std::uint16_t
     auto body = [steps = std::move(steps), write = std::move(write), pause = pause_,
                  running = running_, stop = stop_] {
         for (const PasteStep& step : steps) {
-            if (stop->IsSet() || write(step.byte) == 0) {
+            Delivery delivery = Delivery::QueueFull;
+            while (!stop->IsSet() && (delivery = write(step.byte)) == Delivery::QueueFull) {
+            }
+            if (delivery != Delivery::Queued) {
                 break;
             }
             if (pause) {
@@ -57,7 +55,7 @@ bool PasteRunner::Start(std::u16string_view text, WriteByte write, std::uint16_t
         }
         running->store(false, std::memory_order_release);
     };
-    platform::ThreadStart started = platform::Thread::Start(std::move(body), kPasteStackBytes);
+    platform::ThreadStart started = platform::Thread::Start(std::move(body));
     if (!started.Ok()) {
         running_->store(false, std::memory_order_release);
         return false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "console/OutgoingQueue.h"
 #include "platform/Event.h"
 #include "platform/Thread.h"
 
@@ -17,9 +18,10 @@ namespace kestra::console {
 
 class PasteRunner {
 public:
-    // One byte to the console's connection: 1 written, 0 refused (the paste
-    // stops there).
-    using WriteByte = std::function<int(std::uint8_t byte)>;
+    // One byte to the console's connection. A full queue is offered the
+    // byte again (the write waits a moment for room itself); a console
+    // without a connection ends the paste.
+    using WriteByte = std::function<Delivery(std::uint8_t byte)>;
     // The pause after a written byte; empty: a real pause, cut short when
     // the runner is destroyed.
     using Pause = std::function<void(std::uint16_t milliseconds)>;

@@ -4,6 +4,7 @@
 // its window.
 
 #include "console/ConsoleRecord.h"
+#include "console/PipeLink.h"
 #include "console/WindowLink.h"
 #include "console/window/WindowConsole.h"
 
@@ -22,6 +23,8 @@ public:
     emulator::Emulator& Emulator() override { return *record_.emulator; }
     void lock() override { record_.lock.lock(); }
     void unlock() override { record_.lock.unlock(); }
+    void Type(std::int32_t code) override { TypeKey(record_, code); }
+    Delivery Paste(std::uint8_t byte) override { return PasteByte(record_, byte); }
     void SetPainted() override { record_.paintedEvent.Set(); }
     bool ConfiguredWide() const override { return record_.width > DefaultWidth; }
     CursorPosition Cursor() const override;

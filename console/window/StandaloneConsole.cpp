@@ -16,6 +16,18 @@ StandaloneConsole::StandaloneConsole(std::string name, unsigned rows, bool wide,
     }
 }
 
+void StandaloneConsole::Type(std::int32_t code) {
+    std::lock_guard held(lock_);
+    emulator::TypeChar(emulator_, code);
+}
+
+Delivery StandaloneConsole::Paste(std::uint8_t byte) {
+    if (emulator_.SendByte == nullptr || emulator_.SendByte(emulator_, byte) == 0) {
+        return Delivery::NoConnection;
+    }
+    return Delivery::Queued;
+}
+
 CursorPosition StandaloneConsole::Cursor() const {
     const emulator::ScreenBuffer& screen = emulator_.screen;
     CursorPosition cursor;

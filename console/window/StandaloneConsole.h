@@ -24,6 +24,9 @@ public:
     emulator::Emulator& Emulator() override { return emulator_; }
     void lock() override { lock_.lock(); }
     void unlock() override { lock_.unlock(); }
+    // Keys and pasted bytes go wherever the emulator's output goes.
+    void Type(std::int32_t code) override;
+    Delivery Paste(std::uint8_t byte) override;
     void SetPainted() override { painted_.Set(); }
     bool ConfiguredWide() const override { return wide_; }
     CursorPosition Cursor() const override;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "console/OutgoingQueue.h"
 #include "console/PaintPlan.h"
 #include "emulator/Emulator.h"
 
@@ -24,6 +25,10 @@ public:
     // the window reads the screen, types and resets.
     virtual void lock() = 0;
     virtual void unlock() = 0;
+    // A typed key or character for the server (window thread).
+    virtual void Type(std::int32_t code) = 0;
+    // One pasted byte for the server (paste thread).
+    virtual Delivery Paste(std::uint8_t byte) = 0;
     // Releases a reader waiting for its repaint request to be painted.
     virtual void SetPainted() = 0;
     // Reset returns to 132 columns only for a console configured wider than 80.

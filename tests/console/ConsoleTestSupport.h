@@ -61,23 +61,28 @@ struct ServerLink { // the console's connection to a server end the test holds
     bool ok = false;
 };
 
-// PipeReader on its own thread; its outcome is the fatal error that ended it.
-struct ReaderThread {
-    explicit ReaderThread(ConsoleRecord& r) : record(r) {}
-    ~ReaderThread() { Stop(); }
+// PipeReader (or PipeWriter) on its own thread; its outcome is the fatal
+// error that ended it.
+struct ConsoleThread {
+    explicit ConsoleThread(ConsoleRecord& r, void (*body)(ConsoleRecord&) = PipeReader)
+        : record(r), body(body) {}
+    ~ConsoleThread() { Stop(); }
     void Stop() {
-        record.stopReader = true;
+        record.stopping = true;
         record.readerWakeUp.Raise();
+        record.outgoing.Stop();
         end.wait();
+        record.stopping = false;
     }
     std::optional<std::string> WaitForEnd(std::chrono::milliseconds limit) const {
-        return end.wait_for(limit) == std::future_status::ready ? end.get() : "(still reading)";
+        return end.wait_for(limit) == std::future_status::ready ? end.get() : "(still running)";
     }
     ConsoleRecord& record;
+    void (*body)(ConsoleRecord&);
     std::shared_future<std::optional<std::string>> end =
         std::async(std::launch::async, [this]() -> std::optional<std::string> {
             try {
-                PipeReader(record);
+                body(record);
             } catch (const platform::FatalError& error) {
                 return std::string(error.message());
             } catch (const platform::ProcessEnded&) {

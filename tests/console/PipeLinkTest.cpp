@@ -12,6 +12,8 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <random>
+#include <signal.h>
+#include <sys/wait.h>
 
 namespace kestra::console {
 namespace {
@@ -179,7 +181,7 @@ TEST(PipeReader, ABurstIsShownEveryFourHundredChanges) {
             console.record.dirtyCount = 0;
             ASSERT_TRUE(link.Write(move + std::string(10000 - move.size(), 'A')));
             const auto start = Clock::now();
-            ReaderThread reader(console.record);
+            ConsoleThread reader(console.record);
             ASSERT_TRUE(window.WaitForRepaints(25, 5000ms));
             std::this_thread::sleep_for(50ms); // nothing more may come
             reader.Stop();
@@ -198,7 +200,7 @@ TEST(PipeReader, AnIdleReaderWakesForANewWindowAndForTheServer) {
         ServerLink link(transport, console.record);
         ASSERT_TRUE(link.ok);
         RecordingWindow window(console.record);
-        ReaderThread reader(console.record);
+        ConsoleThread reader(console.record);
         ASSERT_TRUE(link.Write("HELLO\r\nWORLD"));
         ASSERT_TRUE(Eventually([&] { return console.Cell(1, 4) == 'D'; }, 5000ms));
         AttachWindow(console.record, window);
@@ -209,10 +211,10 @@ TEST(PipeReader, AnIdleReaderWakesForANewWindowAndForTheServer) {
     }
 }
 
-// A failed write while typing ends the program through the Fatal Error dialog,
-// under which the console is still painted. An error other than the server
-// going away is named with the direction and the system's text.
-TEST(PipeReader, AFailedWriteLetsGoOfTheLockAndNamesTheDirectionAndTheError) {
+// A failed write ends the program, whichever thread sees it first. An error
+// other than the server going away is named with the direction and the
+// system's text.
+TEST(PipeWriter, AFailedWriteNamesTheDirectionAndTheError) {
     platform::ScopedFatalCapture capture;
     const std::string error = std::to_string(ENOTSOCK) + ": Socket operation on non-socket";
     int ends[2];
@@ -221,23 +223,132 @@ TEST(PipeReader, AFailedWriteLetsGoOfTheLockAndNamesTheDirectionAndTheError) {
     TestConsole console;
     console.record.pipe = platform::PipeConnection(ends[0]); // no socket
     console.record.pipePath = "/run/odd";
-    {
-        std::unique_lock typing(console.record.lock);
-        try {
-            WritePipeByte(console.emulator, 'x');
-            ADD_FAILURE() << "the write should end the program";
-        } catch (const platform::FatalError& fatal) {
-            EXPECT_EQ(std::string(fatal.message()), "Pipe /run/odd write error " + error);
-        }
-        EXPECT_TRUE(std::async([&] {
-                        const bool free = console.record.lock.try_lock();
-                        console.record.lock.unlock();
-                        return free;
-                    }).get());
-    }
+    TypeKey(console.record, 'x');
+    EXPECT_EQ(ConsoleThread(console.record, PipeWriter).WaitForEnd(5000ms),
+              "Pipe /run/odd write error " + error);
     EXPECT_EQ(console.record.errorCode, ENOTSOCK);
-    EXPECT_EQ(ReaderThread(console.record).WaitForEnd(5000ms), "Pipe /run/odd read error " + error);
+    EXPECT_EQ(ConsoleThread(console.record).WaitForEnd(5000ms),
+              "Pipe /run/odd read error " + error);
     close(ends[1]);
+}
+
+struct BeepCounter : ConsoleFrameLink {
+    BeepCounter() { TheWindowSide().SetFrame(this); }
+    ~BeepCounter() override { TheWindowSide().Reset(); }
+    void RegisterConsole(ConsoleRecord&, unsigned, unsigned) override {}
+    void Beep() override { ++beeps; }
+    std::atomic<int> beeps{0};
+};
+
+// The next count bytes from a descriptor, or as many as came before it ended.
+std::string ReadBytes(int descriptor, std::size_t count) {
+    std::string bytes(count, '\0');
+    std::size_t got = 0;
+    for (ssize_t n = 1; got < count && n > 0; got += std::max<ssize_t>(n, 0)) {
+        n = ::read(descriptor, bytes.data() + got, count - got);
+    }
+    return bytes.substr(0, got);
+}
+
+// A console served over a Unix socket, its reader and writer running.
+struct ServedConsole {
+    ServedConsole() { EXPECT_TRUE(link.ok); }
+    TestConsole console;
+    ServerLink link{Transport::UnixSocket, console.record};
+    ConsoleThread reader{console.record}, writer{console.record, PipeWriter};
+};
+
+// A server that floods cursor reports and never reads fills its console's
+// queue: typing there beeps and the reader stops, holding no lock, while
+// another console shows and sends all it should. When the stuck server
+// closes, the program ends with the usual message.
+TEST(PipeWriter, AServerThatStopsReadingStallsItsOwnConsoleOnly) {
+    platform::ScopedFatalCapture capture;
+    BeepCounter frame;
+    ServedConsole stuck, busy;
+    std::atomic<int> flooded{0};
+    std::thread flood([&] {
+        const std::string requests = [] {
+            std::string text;
+            for (int i = 0; i < 1024; ++i) {
+                text += "\x1b[6n";
+            }
+            return text;
+        }();
+        while (stuck.link.Write(requests)) {
+            ++flooded;
+        }
+    });
+    EXPECT_TRUE(Eventually([&] { return stuck.console.record.outgoing.Full(); }, 30s));
+    const auto floodedAfter = [&](auto pause) {
+        return std::this_thread::sleep_for(pause), +flooded;
+    };
+    EXPECT_EQ(floodedAfter(300ms), floodedAfter(300ms)) << "the reader must stop reading";
+    TypeKey(stuck.console.record, 'k');
+    EXPECT_EQ(frame.beeps, 1) << "a key for a full queue is dropped with a beep";
+    EXPECT_TRUE(Eventually(
+        [&] { return std::unique_lock(stuck.console.record.lock, std::try_to_lock).owns_lock(); },
+        5s))
+        << "the stalled reader holds no lock";
+    std::string typed;
+    for (char line = 'a'; line <= 'z'; ++line) {
+        ASSERT_TRUE(busy.link.Write(std::string(1, line)));
+        EXPECT_TRUE(Eventually([&] { return busy.console.Cell(0, line - 'a') == line; }, 5s));
+        TypeKey(busy.console.record, line);
+        typed += line;
+    }
+    EXPECT_EQ(ReadBytes(busy.link.server.Descriptor(), typed.size()), typed);
+    EXPECT_EQ(frame.beeps, 1);
+    ::shutdown(stuck.link.server.Descriptor(), SHUT_RDWR);
+    flood.join();
+    EXPECT_EQ(stuck.writer.WaitForEnd(10s),
+              "The server for pipe " + stuck.console.record.pipePath + " has shut down");
+}
+
+// A paste into a stopped server waits in the paste thread while the queue is
+// full; once the server goes on, every byte arrives, in order.
+TEST(PipeWriter, APasteIntoAStoppedServerArrivesWholeWhenItGoesOn) {
+    BeepCounter frame;
+    ServedConsole console;
+    int copy[2];
+    ASSERT_EQ(::pipe(copy), 0);
+    const pid_t server = fork();
+    if (server == 0) { // the server: what it receives goes to the test, unchanged
+        char buffer[4096];
+        for (ssize_t got;
+             (got = ::read(console.link.server.Descriptor(), buffer, sizeof buffer)) > 0;) {
+            if (::write(copy[1], buffer, got) != got) {
+                _exit(1);
+            }
+        }
+        _exit(0);
+    }
+    ::close(copy[1]);
+    ASSERT_EQ(::kill(server, SIGSTOP), 0);
+    std::string pasted(OutgoingLimit * 3 / 2, ' ');
+    for (std::size_t i = 0; i < pasted.size(); ++i) {
+        pasted[i] = static_cast<char>('!' + i * 7 % 90);
+    }
+    std::atomic<std::size_t> sent{0};
+    std::thread paste([&] {
+        for (const char byte : pasted) {
+            while (PasteByte(console.console.record, byte) == Delivery::QueueFull) {
+            }
+            ++sent;
+        }
+    });
+    EXPECT_TRUE(Eventually([&] { return console.console.record.outgoing.Full(); }, 30s));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_LT(sent, pasted.size()) << "the paste waits while the server is stopped";
+    TypeKey(console.console.record, 'k');
+    EXPECT_EQ(frame.beeps, 1);
+    EXPECT_EQ(::kill(server, SIGCONT), 0);
+    const std::string arrived = ReadBytes(copy[0], pasted.size());
+    paste.join();
+    EXPECT_TRUE(arrived == pasted) << arrived.size() << " of " << pasted.size();
+    ::kill(server, SIGKILL);
+    ::waitpid(server, nullptr, 0);
+    ::close(copy[0]);
 }
 
 // With --requests each file is one burst, its requests after the screen.

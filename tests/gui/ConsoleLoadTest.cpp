@@ -88,7 +88,7 @@ TEST_F(ConsoleLoadTest, AHundredFloodedConsolesLoseNoByte) {
         },
         120000));
     for (int unit = 0; unit < kConsoles; ++unit) {
-        Record(unit).stopReader = true;
+        Record(unit).stopping = true;
         Record(unit).readerWakeUp.Raise();
         std::string expected;
         for (std::size_t i = 0; i < kTyped; ++i) {

@@ -175,6 +175,7 @@ protected:
                 record->emulator->screen.attached = 1;
                 record->pipe = platform::PipeConnection(ends[0]);
                 console::ConsoleRecord& stored = console::Consoles().Store(std::move(record));
+                console::StartConsoleThreads(stored, true);
                 console::Consoles().CountDefinition();
                 console::TheWindowSide().Frame()->RegisterConsole(stored, 24, unit == 2 ? 132 : 80);
             }

@@ -133,6 +133,10 @@ Connection Connect(const TemporaryDirectory& directory, bool tcp) {
             ok ? listening.listener.Accept().connection : PipeConnection()};
 }
 
+std::span<const unsigned char> Bytes(std::string_view text) {
+    return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
+}
+
 // A connection's life: an idle wait lasts its timeout unless bytes or a
 // wake-up end it, bytes are counted without being consumed, and the server's
 // close is a shut-down once the last byte is read. A server that closes with
@@ -158,7 +162,7 @@ TEST(PipeConnection, WaitsReadsAndEndsAsTheServerDoes) {
         wakeUp.Raise();
         ASSERT_EQ(send(c.server.Descriptor(), "hello", 5, MSG_NOSIGNAL), 5);
         // Bytes win over a raised signal: the reader must not miss them.
-        EXPECT_EQ(c.client.WaitReadable(60000, wakeUp.Descriptor()).result, WaitResult::Readable);
+        EXPECT_EQ(c.client.WaitReadable(60000, wakeUp.Descriptor()).result, WaitResult::Ready);
         EXPECT_EQ(c.client.BytesAvailable().bytes, 5u);
         EXPECT_EQ(c.client.BytesAvailable().bytes, 5u) << "counting must not consume the bytes";
         std::array<unsigned char, 3> small;
@@ -168,20 +172,20 @@ TEST(PipeConnection, WaitsReadsAndEndsAsTheServerDoes) {
         std::array<unsigned char, 16> buffer;
         ASSERT_EQ(c.client.Read(buffer).bytes, 2u);
         EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + 2), "lo");
-        EXPECT_EQ(c.client.WaitReadable(60000).result, WaitResult::Readable) << "it ends a wait";
+        EXPECT_EQ(c.client.WaitReadable(60000).result, WaitResult::Ready) << "it ends a wait";
         const PipeOutcome after = c.client.BytesAvailable();
         EXPECT_TRUE(after.status == PipeStatus::ShutDown && after.error == 0) << after.error;
         EXPECT_EQ(c.client.Read(buffer).status, PipeStatus::ShutDown);
 
         c = Connect(directory, tcp);
-        ASSERT_TRUE(c.client.WriteByte('!').Ok());
+        ASSERT_EQ(c.client.WriteSome(Bytes("!")).bytes, 1u);
         ASSERT_TRUE(Eventually([&] { return c.server.BytesAvailable().bytes == 1; }, 10s));
         c.server.Close();
-        ASSERT_EQ(c.client.WaitReadable(60000).result, WaitResult::Readable);
+        ASSERT_EQ(c.client.WaitReadable(60000).result, WaitResult::Ready);
         const PipeOutcome reset = c.client.BytesAvailable();
         EXPECT_TRUE(reset.status == PipeStatus::ShutDown && reset.error == ECONNRESET)
             << reset.error;
-        const PipeOutcome written = c.client.WriteByte('a');
+        const PipeOutcome written = c.client.WriteSome(Bytes("a"));
         EXPECT_EQ(written.status, PipeStatus::ShutDown);
         EXPECT_TRUE(written.error == EPIPE || written.error == ECONNRESET) << written.error;
     }
@@ -202,7 +206,7 @@ std::string ReadUntil(const PipeConnection& connection, const std::string& wante
     PipeOutcome read;
     Eventually(
         [&] {
-            if (connection.WaitReadable(50).result == WaitResult::Readable &&
+            if (connection.WaitReadable(50).result == WaitResult::Ready &&
                 (read = connection.Read(buffer)).Ok())
                 text.append(buffer.begin(), buffer.begin() + read.bytes);
             return text.ends_with(wanted) || !read.Ok();
@@ -241,8 +245,8 @@ TEST(KestraServe, RelaysEachConnectionToItsOwnCommandAndRefusesWhatItCannotServe
             PipeOpenResult opened = PipeConnection::Open(pipe, {directory.Path(), {}, 0});
             ASSERT_TRUE(opened.Ok()) << pipe << ": " << opened.errorText;
             EXPECT_EQ(ReadUntil(opened.connection, "hello\r\n"), "hello\r\n");
-            for (const char c : line + "\r")
-                ASSERT_TRUE(opened.connection.WriteByte(c).Ok());
+            const std::string typed = line + "\r";
+            ASSERT_EQ(opened.connection.WriteSome(Bytes(typed)).bytes, 4u);
             clients.push_back(std::move(opened.connection));
         }
         for (std::size_t i = 0; i < clients.size(); ++i) {

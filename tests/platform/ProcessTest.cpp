@@ -161,14 +161,6 @@ TEST(Event, ManualResetEventWaitsTimesOutAndWakesAcrossThreads) {
     setter.join();
 }
 
-TEST(Thread, StackIsWholePagesNeverSmallerThanTheFloorWhateverAThreadAsksFor) {
-    for (const std::size_t asked : {std::size_t{0}, std::size_t{8192}, std::size_t{1} << 22}) {
-        const std::size_t size = Thread::EffectiveStackSize(asked + 1);
-        EXPECT_GE(size, std::max(asked + 1, Thread::MinimumStackBytes));
-        EXPECT_EQ(size % static_cast<std::size_t>(sysconf(_SC_PAGESIZE)), 0u) << asked;
-    }
-}
-
 // Threads that run before the priority is set (console readers) and after it
 // get it. Idle needs no privileges but cannot be undone: in a child process.
 TEST(Priority, EveryThreadOfTheProcessGetsTheClass) {

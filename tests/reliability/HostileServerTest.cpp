@@ -43,7 +43,7 @@ TEST(ServerFaults, AServerThatDiesInABurstEndsTheProgramWithThePipesMessage) {
         ASSERT_TRUE(link.ok);
         g_printed = 0;
         g_cellsChanged = std::exchange(console.emulator.screen.hooks.CellsChanged, CountPrinted);
-        ReaderThread reader(console.record);
+        ConsoleThread reader(console.record);
         std::thread server([&] {
             link.Write(std::string(c.bytesBeforeDeath, 'x'));
             const linger abort{1, 0};
@@ -126,7 +126,7 @@ TEST(HostileStreams, AHundredMegabytesOfRandomBytesNeitherCrashNorHangNorGrow) {
         for (char answers[4096]; ::recv(link.server.Descriptor(), answers, 4096, 0) > 0;) {
         }
     });
-    ReaderThread reader(console.record);
+    ConsoleThread reader(console.record);
     std::thread server([&] {
         std::mt19937 random(20261205);
         std::string chunk(1 << 16, '\0');
