@@ -8,7 +8,7 @@
 
 #include "bench/StreamGenerator.h"
 #include "emulator/Emulator.h"
-#include "termdef/TerminalDefinition.h"
+#include "termdef/TerminalDefinitionFile.h"
 
 extern "C" {
 #include <vterm.h>
@@ -160,7 +160,9 @@ void AttachCollector(ScreenBuffer& screen, ChangeCollector& collector) {
 void KestraThroughput(benchmark::State& state, const std::string& stream, bool hooked) {
     kestra::termdef::ResetTerminalDefinition();
     Emulator emulator;
-    InitEmulator(emulator, KESTRA_SOURCE_DIR "/data/VT100.CNF", kestra::bench::StreamRows);
+    InitEmulator(emulator,
+                 kestra::termdef::LoadTerminalDefinition(KESTRA_SOURCE_DIR "/data/VT100.CNF"),
+                 kestra::bench::StreamRows);
     ChangeCollector collector;
     emulator.console = &collector;
     emulator.SendByte = [](Emulator&, std::uint8_t) { return 1; };

@@ -8,7 +8,7 @@
 #include "console/PipeLink.h"
 #include "platform/PipeConnection.h"
 #include "platform/SocketListener.h"
-#include "termdef/TerminalDefinition.h"
+#include "termdef/TerminalDefinitionFile.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -76,7 +76,7 @@ struct IdleConsole {
         server = std::move(listener.Accept().connection);
 
         record.cursorSuppressed = true;
-        emulator::InitEmulator(emulator, "", 24);
+        emulator::InitEmulator(emulator, termdef::LoadTerminalDefinition(""), 24);
         console::ConnectEmulator(record, emulator);
         emulator.screen.attached = 1;
         emulator.screen.RefreshScreen();

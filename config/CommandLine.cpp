@@ -3,10 +3,10 @@
 #include "config/ConfigHooks.h"
 #include "config/GlobalOptions.h"
 #include "config/ProgramFile.h"
+#include "parsing/AsciiText.h"
+#include "parsing/Numbers.h"
 #include "platform/Exit.h"
 #include "platform/Process.h"
-#include "termdef/parsing/AsciiText.h"
-#include "termdef/parsing/Numbers.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -106,10 +106,10 @@ bool ParseSwitch(std::string_view argument, SwitchRecord& record, bool keepCase)
     }
     if (record.value) {
         const std::string_view value = *record.value;
-        record.octal.valid = termdef::ReadOctal(value, record.octal.value);
-        record.decimal.valid = termdef::ReadDecimal(value, record.decimal.value);
-        record.hex.valid = termdef::ReadHex(value, record.hex.value);
-        record.number.valid = termdef::ReadNumber(value, record.number.value, 10);
+        record.octal.valid = parsing::ReadOctal(value, record.octal.value);
+        record.decimal.valid = parsing::ReadDecimal(value, record.decimal.value);
+        record.hex.valid = parsing::ReadHex(value, record.hex.value);
+        record.number.valid = parsing::ReadNumber(value, record.number.value, 10);
     }
     return true;
 }

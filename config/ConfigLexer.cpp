@@ -1,8 +1,8 @@
 #include "config/ConfigLexer.h"
 
+#include "parsing/AsciiText.h"
+#include "parsing/Numbers.h"
 #include "platform/Exit.h"
-#include "termdef/parsing/AsciiText.h"
-#include "termdef/parsing/Numbers.h"
 
 #include <array>
 #include <cstdarg>
@@ -102,7 +102,7 @@ void SubstituteVariables(std::string& line) {
             return;
         }
         line.erase(open, name.size() + 2);
-        termdef::InsertText(line, open, value);
+        parsing::InsertText(line, open, value);
         scan = open + value.size();
     }
 }
@@ -269,12 +269,12 @@ void LexerDestroy(std::unique_ptr<ConfigLexer>& lexer) {
 
 bool LexerOpen(ConfigLexer& lexer, std::string_view name) {
     std::string fullPath;
-    termdef::FilePointer file;
+    parsing::FilePointer file;
     if (lexer.openFile) {
         file = lexer.openFile(lexer, name, "r", fullPath);
     }
     if (!file) {
-        file = termdef::OpenOnPath(name, "r", fullPath);
+        file = parsing::OpenOnPath(name, "r", fullPath);
     }
     if (!file) {
         lexer.fileName = std::string(name);
@@ -406,7 +406,7 @@ bool LexerNextTokenUpper(ConfigLexer& lexer) {
 
 std::uint32_t LexerNextNumber(ConfigLexer& lexer, unsigned base) {
     std::uint32_t value = 0;
-    if (!LexerNextToken(lexer) || !termdef::ReadNumber(lexer.token, value, base)) {
+    if (!LexerNextToken(lexer) || !parsing::ReadNumber(lexer.token, value, base)) {
         switch (base) {
         case 8: Fail(lexer, "Expected an octal number");
         case 10: Fail(lexer, "Expected a decimal number");
@@ -440,8 +440,8 @@ std::string LexerReport(ConfigLexer& lexer, std::string_view message) {
 
     // A line read from a file with CR LF ends keeps both here.
     while (!record.line.empty() && (record.line.back() == '\n' || record.line.back() == '\r')) {
-        termdef::TrimTrailing(record.line, '\n');
-        termdef::TrimTrailing(record.line, '\r');
+        parsing::TrimTrailing(record.line, '\n');
+        parsing::TrimTrailing(record.line, '\r');
     }
     const std::string& line = record.line;
     report += line + "\n";
@@ -521,10 +521,10 @@ void ApplyDefinitionFileSettings(ConfigLexer& lexer) {
     lexer.openFile = nullptr;
 }
 
-termdef::FilePointer OpenProgramFile(const ConfigLexer&, std::string_view name, const char* mode,
+parsing::FilePointer OpenProgramFile(const ConfigLexer&, std::string_view name, const char* mode,
                                      std::string& fullPath) {
     std::string found = FindProgramFile(name);
-    termdef::FilePointer file(std::fopen(found.c_str(), mode));
+    parsing::FilePointer file(std::fopen(found.c_str(), mode));
     struct stat status {};
     if (!file || ::fstat(fileno(file.get()), &status) != 0 || S_ISDIR(status.st_mode)) {
         fullPath.clear();

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "config/ProgramFile.h"
-#include "termdef/parsing/PathSearch.h"
+#include "parsing/PathSearch.h"
 
 #include <cstdarg>
 #include <cstddef>
@@ -29,7 +29,7 @@ struct ConfigLexer;
 using CharClass = std::function<bool(const ConfigLexer& lexer, char character)>;
 // Opens name with mode and writes the path it opened into fullPath; no stream
 // when it cannot.
-using FileOpener = std::function<termdef::FilePointer(
+using FileOpener = std::function<parsing::FilePointer(
     const ConfigLexer& lexer, std::string_view name, const char* mode, std::string& fullPath)>;
 
 // One open file. The record the interpreter creates is the outermost of a
@@ -46,7 +46,7 @@ struct ConfigLexer {
     ConfigLexer& operator=(const ConfigLexer&) = delete;
 
     std::string fileName;       // as the opener reported it (the name asked for, when it failed)
-    termdef::FilePointer file;  // null when not open
+    parsing::FilePointer file;  // null when not open
     std::string line;           // the current line, its new-line included when it fitted
     std::size_t cursor = 0;     // where the next scan starts
     std::size_t tokenStart = 0; // first character of the current token, quotes included
@@ -108,7 +108,7 @@ void ApplyDefinitionFileSettings(ConfigLexer& lexer);
 
 // The opener of the configuration file: the program file search, then the
 // found path opened with mode.
-termdef::FilePointer OpenProgramFile(const ConfigLexer& lexer, std::string_view name,
+parsing::FilePointer OpenProgramFile(const ConfigLexer& lexer, std::string_view name,
                                      const char* mode, std::string& fullPath);
 
 } // namespace kestra::config

@@ -1,8 +1,8 @@
 #include "config/OptionReaders.h"
 
 #include "config/ConfigInterpreter.h"
-#include "termdef/parsing/AsciiText.h"
-#include "termdef/parsing/Numbers.h"
+#include "parsing/AsciiText.h"
+#include "parsing/Numbers.h"
 
 namespace kestra::config {
 
@@ -28,7 +28,7 @@ bool NumberOption(std::string_view optionName, std::string_view name, std::strin
         return false;
     }
     std::uint32_t number = 0;
-    if (!termdef::ReadNumber(value, number, base)) {
+    if (!parsing::ReadNumber(value, number, base)) {
         switch (base) {
         case 8: ConfigError("Expected an octal number");
         case 16: ConfigError("Expected a hexadecimal number");

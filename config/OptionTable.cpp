@@ -2,9 +2,9 @@
 
 #include "config/ConfigHooks.h"
 #include "config/ConfigInterpreter.h"
+#include "parsing/Numbers.h"
 #include "platform/Exit.h"
 #include "platform/Priority.h"
-#include "termdef/parsing/Numbers.h"
 
 namespace kestra::config {
 namespace {
@@ -41,7 +41,7 @@ constexpr PriorityName kPriorityNames[] = {
 // One delay of PasteDelays from the current token.
 std::uint16_t ReadDelay(ConfigLexer& lexer, const char* name, unsigned long maximum) {
     std::uint16_t delay = 0;
-    if (!termdef::ReadNumber16(lexer.token, delay, 10)) {
+    if (!parsing::ReadNumber16(lexer.token, delay, 10)) {
         LexerError(lexer, "Expected a decimal number");
     }
     if (delay > maximum) {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "config/GlobalOptions.h"
-#include "termdef/parsing/AsciiText.h"
+#include "parsing/AsciiText.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,8 +1,8 @@
 #include "config/ProgramFile.h"
 
+#include "parsing/AsciiText.h"
+#include "parsing/PathSearch.h"
 #include "platform/Process.h"
-#include "termdef/parsing/AsciiText.h"
-#include "termdef/parsing/PathSearch.h"
 
 #include <mutex>
 
@@ -51,16 +51,16 @@ std::string FindProgramFile(std::string_view name) {
         if (directory.back() != '/') {
             directory += '/';
         }
-        if (std::string found = termdef::ExistingPath(directory + std::string(name));
+        if (std::string found = parsing::ExistingPath(directory + std::string(name));
             !found.empty()) {
             return found;
         }
     }
-    if (std::string found = termdef::ExistingPath(name); !found.empty()) {
+    if (std::string found = parsing::ExistingPath(name); !found.empty()) {
         return found;
     }
     for (const char* variable : {"KESTRA", "PATH"}) {
-        if (std::string found = termdef::SearchPathList(name, variable); !found.empty()) {
+        if (std::string found = parsing::SearchPathList(name, variable); !found.empty()) {
             return found;
         }
     }
@@ -73,7 +73,7 @@ std::string FindProgramFile(std::string_view name) {
             for (const char character : extension.substr(1)) {
                 variable += AsciiUpper(character);
             }
-            if (std::string found = termdef::SearchPathList(name, variable); !found.empty()) {
+            if (std::string found = parsing::SearchPathList(name, variable); !found.empty()) {
                 return found;
             }
         }

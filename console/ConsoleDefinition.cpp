@@ -9,6 +9,7 @@
 #include "platform/Exit.h"
 #include "platform/PipeName.h"
 #include "platform/SystemError.h"
+#include "termdef/TerminalDefinitionFile.h"
 
 #include <cstdio>
 #include <memory>
@@ -145,7 +146,7 @@ void DefineConsole(const config::OptionRow& row) {
     ConsoleRecord& console = Consoles().Store(std::move(record));
 
     ConnectEmulator(console, emulator);
-    emulator::InitEmulator(emulator, "", options.rows);
+    emulator::InitEmulator(emulator, termdef::LoadTerminalDefinition(""), options.rows);
     emulator::ScreenBuffer& screen = emulator.screen;
     screen.autowrap = options.autowrap ? 1 : 0;
 

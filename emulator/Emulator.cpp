@@ -2,7 +2,6 @@
 
 #include "emulator/Vt100Sequences.h"
 #include "emulator/Vt52Sequences.h"
-#include "platform/Exit.h"
 
 #include <algorithm>
 
@@ -132,18 +131,13 @@ void ResetTabStops(EmulationState& state) {
     }
 }
 
-void InitEmulator(Emulator& emulator, std::string_view fileName, unsigned rows) {
+void InitEmulator(Emulator& emulator, const termdef::TerminalDefinition& definition,
+                  unsigned rows) {
     emulator.state = EmulationState{};
-    if (!emulator.screen.CreateScreen(rows, MaxColumns)) {
-        platform::Fatal("Out of memory");
-    }
+    emulator.screen.CreateScreen(rows, MaxColumns);
     emulator.screen.cols = 80;
     emulator.screen.autowrap = 0;
     ResetTabStops(emulator.state);
-
-    termdef::TerminalDefinition& definition = termdef::TheTerminalDefinition();
-    definition.colourTarget = &emulator.screen.colourMap;
-    termdef::LoadTerminalDefinition(fileName.empty() ? std::string_view("VT100.CNF") : fileName);
     emulator.definition = &definition;
     emulator.state.vt52Mode = definition.vt52Type ? 1 : 0;
     emulator.state.genradMode = definition.genradType ? 1 : 0;

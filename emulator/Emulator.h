@@ -82,9 +82,9 @@ struct Emulator {
 };
 
 // Creates the screen (rows clamped to 2..254, 132 columns of storage, 80 in
-// use, auto-wrap off), loads the terminal definition once per process (the
-// given file, or "VT100.CNF" when fileName is empty) and takes its type.
-void InitEmulator(Emulator& emulator, std::string_view fileName, unsigned rows);
+// use, auto-wrap off) and takes the terminal type and maps of the
+// definition, which must outlive the emulator and not change.
+void InitEmulator(Emulator& emulator, const termdef::TerminalDefinition& definition, unsigned rows);
 
 // One received byte.
 void ReceiveByte(Emulator& emulator, std::uint8_t byte);

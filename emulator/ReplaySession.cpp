@@ -1,7 +1,5 @@
 #include "emulator/ReplaySession.h"
 
-#include "termdef/parsing/Numbers.h"
-
 #include <cstdio>
 
 namespace kestra::emulator {
@@ -20,8 +18,10 @@ std::string Hex2(unsigned value) {
 
 } // namespace
 
-ReplaySession::ReplaySession(const ReplayOptions& options) : options_(options) {
-    InitEmulator(emulator_, options_.termdef, options_.rows);
+ReplaySession::ReplaySession(const ReplayOptions& options,
+                             const termdef::TerminalDefinition& definition)
+    : options_(options) {
+    InitEmulator(emulator_, definition, options_.rows);
     emulator_.console = this;
     emulator_.SendByte = [](Emulator& emulator, std::uint8_t byte) {
         SessionOf(emulator).sent_.push_back(byte);
@@ -53,24 +53,6 @@ void ReplaySession::Reset() {
     emulator_.screen.attached = 0;
     ResetEmulator(emulator_, options_.width > 80);
     emulator_.screen.attached = attached;
-}
-
-bool ParseKeyList(std::string_view list, std::vector<std::int32_t>& codes) {
-    std::vector<std::int32_t> parsed;
-    while (true) {
-        const std::size_t comma = list.find(',');
-        std::uint32_t value = 0;
-        if (!termdef::ReadNumber(list.substr(0, comma), value, 8)) {
-            return false;
-        }
-        parsed.push_back(static_cast<std::int32_t>(value));
-        if (comma == std::string_view::npos) {
-            break;
-        }
-        list.remove_prefix(comma + 1);
-    }
-    codes.insert(codes.end(), parsed.begin(), parsed.end());
-    return true;
 }
 
 std::string DescribeRowText(const ScreenBuffer& screen, std::uint32_t row) {

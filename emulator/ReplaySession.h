@@ -18,12 +18,12 @@ struct ReplayOptions {
     unsigned width = 80;
     bool autowrap = false;
     bool eightBit = false;
-    std::string termdef; // empty: the definition file found as usual
 };
 
 class ReplaySession {
 public:
-    explicit ReplaySession(const ReplayOptions& options);
+    // The definition must outlive the session.
+    ReplaySession(const ReplayOptions& options, const termdef::TerminalDefinition& definition);
     ReplaySession(const ReplaySession&) = delete;
     ReplaySession& operator=(const ReplaySession&) = delete;
 
@@ -47,11 +47,6 @@ private:
     std::vector<std::uint8_t> sent_;
     unsigned bells_ = 0;
 };
-
-// Key codes separated by commas, each in the program's notation (octal
-// unless 0x or a trailing '.'). False, with codes untouched, when one is not
-// a number.
-bool ParseKeyList(std::string_view list, std::vector<std::int32_t>& codes);
 
 // A row's cells as printed: trailing blanks removed, 0x20-0x7E as themselves
 // except '\' as "\\", any other code as \u{XXXX}.

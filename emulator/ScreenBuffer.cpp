@@ -1,23 +1,14 @@
 #include "emulator/ScreenBuffer.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
-#include <new>
 
 namespace kestra::emulator {
 
 namespace {
 
 constexpr std::uint16_t Space = 32;
-
-// clang-format off
-// Colour value of attributes 0 to 15 (blink, reverse, underline, bold bits);
-// the map repeats it for the unused high bits.
-constexpr std::array<std::uint8_t, 16> DefaultColours = {
-    0x07, 0x87, 0x70, 0xF0, 0x03, 0x83, 0x30, 0xB0,
-    0x0F, 0x8F, 0x7F, 0xFF, 0x0B, 0x8B, 0x38, 0xB8,
-};
-// clang-format on
 
 // Spaces into count characters from first, four cells per store: an erase
 // covers up to a whole screen, and a fill of 16-bit values goes one cell at a
@@ -34,28 +25,12 @@ void FillSpaces(std::uint16_t* first, std::size_t count) {
 
 } // namespace
 
-termdef::ColourMap DefaultColourMap() {
-    termdef::ColourMap map{};
-    for (std::size_t i = 0; i < map.size(); ++i) {
-        map[i] = DefaultColours[i % DefaultColours.size()];
-    }
-    return map;
-}
-
-bool ScreenBuffer::CreateScreen(unsigned rowCount, unsigned allocatedColumns) {
+void ScreenBuffer::CreateScreen(unsigned rowCount, unsigned allocatedColumns) {
     rowCount = std::clamp(rowCount, MinRows, MaxRows);
-    try {
-        // Always the full width: a later width switch only changes cols.
-        chars.assign(std::size_t{rowCount} * MaxColumns, 0);
-        attrs.assign(std::size_t{rowCount} * MaxColumns, 0);
-        lineAttrs.assign(rowCount, LineSingleWidth);
-    } catch (const std::bad_alloc&) {
-        chars = {};
-        attrs = {};
-        lineAttrs = {};
-        return false;
-    }
-    colourMap = DefaultColourMap();
+    // Always the full width: a later width switch only changes cols.
+    chars.assign(std::size_t{rowCount} * MaxColumns, 0);
+    attrs.assign(std::size_t{rowCount} * MaxColumns, 0);
+    lineAttrs.assign(rowCount, LineSingleWidth);
     rows = rowCount;
     cols = std::clamp(allocatedColumns, 1u, MaxColumns);
     attr = 0;
@@ -67,7 +42,6 @@ bool ScreenBuffer::CreateScreen(unsigned rowCount, unsigned allocatedColumns) {
     autowrap = 1;
     ShowCursor();
     ClearScreen();
-    return true;
 }
 
 void ScreenBuffer::SetColumns(unsigned count) {

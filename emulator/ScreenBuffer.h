@@ -1,7 +1,6 @@
 #pragma once
 
-#include "termdef/TerminalDefinition.h"
-
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -58,7 +57,6 @@ struct ScreenBuffer {
     std::uint32_t attached = 0;          // hooks are called only while 1
     std::vector<std::uint16_t> chars;    // rows x 132; cell (r, c) at r * cols + c
     std::vector<std::uint8_t> attrs;     // same layout as chars
-    termdef::ColourMap colourMap{};      // colour value per attribute byte
     std::vector<std::uint8_t> lineAttrs; // one per row
     ScreenHooks hooks;
     void* owner = nullptr; // the console; the hooks find themselves through it
@@ -76,10 +74,9 @@ struct ScreenBuffer {
     std::uint8_t autowrap = 0;
     std::uint8_t scrolling = 1;
 
-    // Sizes the arrays (rows clamped to 2..254, columns to 1..132), fills the
-    // default colour map, then shows the cursor and clears the screen.
-    // Returns false when memory runs out, leaving the buffer empty.
-    bool CreateScreen(unsigned rowCount, unsigned allocatedColumns);
+    // Sizes the arrays (rows clamped to 2..254, columns to 1..132), then
+    // shows the cursor and clears the screen.
+    void CreateScreen(unsigned rowCount, unsigned allocatedColumns);
 
     void SetColumns(unsigned count);
     // Clamps to the screen; a top at or below the bottom selects the whole screen.
@@ -119,8 +116,5 @@ struct ScreenBuffer {
     // Copies the cursor to the shown position and announces it.
     void UpdateCursor();
 };
-
-// The attribute colours every buffer starts with.
-termdef::ColourMap DefaultColourMap();
 
 } // namespace kestra::emulator

@@ -47,16 +47,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const unsigned rows = 2 + data[0] % 253;
     const std::uint8_t setup = data[1];
-    kestra::termdef::ResetTerminalDefinition();
-    kestra::termdef::TerminalDefinition& definition = kestra::termdef::TheTerminalDefinition();
+    static kestra::termdef::TerminalDefinition definition;
+    definition = {};
     const unsigned dialect = (setup >> 2) % 3; // VT100, VT52, GENRAD
     definition.vt52Type = dialect == 1;
     definition.genradType = dialect == 2;
     kestra::termdef::CharMapPut(definition.graphicMap, 'q', 0xFFF5);
-    definition.loaded = true; // nothing is read from disk
 
     static Emulator emulator; // reused: its storage is what a console keeps
-    InitEmulator(emulator, "", rows);
+    InitEmulator(emulator, definition, rows);
     emulator.SendByte = DiscardByte;
     emulator.screen.SetColumns((setup & 1) ? 132 : 80);
     emulator.screen.autowrap = (setup & 2) ? 1 : 0;

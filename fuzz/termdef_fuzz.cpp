@@ -5,7 +5,7 @@
 
 #include "FuzzSupport.h"
 #include "platform/Exit.h"
-#include "termdef/TerminalDefinition.h"
+#include "termdef/TerminalDefinitionFile.h"
 
 #include <array>
 #include <cstddef>
@@ -72,8 +72,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     ResetTerminalDefinition();
     TerminalDefinition& definition = TheTerminalDefinition();
-    ColourMap colours{};
-    definition.colourTarget = &colours;
     kestra::platform::ScopedFatalCapture capture;
     try {
         LoadTerminalDefinition(mainFile);
@@ -100,6 +98,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     kestra::fuzz::PutScratchFile(kFileNames[0], nullptr);
     LoadTerminalDefinition(mainFile);
     Require(EntryCount(definition) == entries, "a second load read the file again");
-    definition.colourTarget = nullptr;
     return 0;
 }

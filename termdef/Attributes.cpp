@@ -1,7 +1,7 @@
 #include "termdef/Attributes.h"
 
-#include "termdef/parsing/AsciiText.h"
-#include "termdef/parsing/Numbers.h"
+#include "parsing/AsciiText.h"
+#include "parsing/Numbers.h"
 
 #include <algorithm>
 
@@ -113,7 +113,7 @@ std::int32_t ParseAttributes(std::span<const AttributeRow> table, std::string_vi
             position = AttributePlace::Background;
             continue;
         }
-        if (std::uint16_t number = 0; ReadDecimal16(word, number)) {
+        if (std::uint16_t number = 0; parsing::ReadDecimal16(word, number)) {
             if (position == AttributePlace::Foreground) {
                 result = (result & ~0x0F) | number;
             } else {

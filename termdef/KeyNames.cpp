@@ -1,7 +1,7 @@
 #include "termdef/KeyNames.h"
 
-#include "termdef/parsing/AsciiText.h"
-#include "termdef/parsing/Numbers.h"
+#include "parsing/AsciiText.h"
+#include "parsing/Numbers.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -328,7 +328,7 @@ constexpr std::array<KeyName, KeyNameCount> KeyNameTable{{
 namespace {} // namespace
 
 std::int32_t KeyCodeFromName(std::string_view text) {
-    if (std::uint32_t number = 0; ReadNumber(text, number, 8)) {
+    if (std::uint32_t number = 0; parsing::ReadNumber(text, number, 8)) {
         return static_cast<std::int32_t>(number);
     }
     if (text.size() == 3 && text.front() == '"' && text.back() == '"') {

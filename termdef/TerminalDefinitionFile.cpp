@@ -1,9 +1,10 @@
+#include "termdef/TerminalDefinitionFile.h"
+
 #include "config/ConfigLexer.h"
+#include "parsing/Numbers.h"
 #include "platform/Exit.h"
 #include "termdef/Attributes.h"
 #include "termdef/KeyNames.h"
-#include "termdef/TerminalDefinition.h"
-#include "termdef/parsing/Numbers.h"
 
 #include <array>
 #include <memory>
@@ -95,7 +96,7 @@ private:
             break;
         case Action::Char: DefineChar(definition_.*command.chars); break;
         case Action::IdString: DefineIdString(); break;
-        case Action::ColumnMode: DefineColumnMode(word); break;
+        case Action::ColumnMode: DefineColumnMode(); break;
         case Action::Type: DefineType(); break;
         case Action::Colour: DefineColour(); break;
         }
@@ -111,7 +112,7 @@ private:
             if (bytes.size() >= limit) {
                 LexerError(lexer_, "%s", tooLong);
             }
-            if (std::uint16_t number = 0; ReadNumber16(word, number, 8)) {
+            if (std::uint16_t number = 0; parsing::ReadNumber16(word, number, 8)) {
                 bytes.push_back(static_cast<char>(number & 0xFF));
             } else if (bytes.size() + word.size() >= TextLimit) {
                 LexerError(lexer_, "%s", tooLong);
@@ -178,15 +179,13 @@ private:
         definition_.idString = std::string(CText(bytes));
     }
 
-    void DefineColumnMode(std::string_view word) {
-        std::uint32_t& target =
-            word.starts_with("80") ? definition_.columnMode80 : definition_.columnMode132;
+    // The column mode codes are checked and not kept: a width switch needs
+    // no code of the definition's.
+    void DefineColumnMode() {
         LexerExpectEquals(lexer_);
-        const std::uint32_t columns = LexerNextNumber(lexer_, 10);
-        if (columns > 127) {
+        if (LexerNextNumber(lexer_, 10) > 127) {
             LexerError(lexer_, "Must be less than 128 or 0x80");
         }
-        target = columns;
     }
 
     void DefineType() {
@@ -231,14 +230,8 @@ private:
         if (colour == -1) {
             LexerError(lexer_, "Invalid screen attribute");
         }
-        // Without a screen (a definition checked on its own) there is no
-        // colour map to write; the line is still checked.
-        if (definition_.colourTarget == nullptr) {
-            return;
-        }
         for (int high = 0; high < 16; ++high) {
-            (*definition_.colourTarget)[high * 16 + combination] =
-                static_cast<std::uint8_t>(colour & 0xFF);
+            definition_.colours[high * 16 + combination] = static_cast<std::uint8_t>(colour & 0xFF);
         }
     }
 
@@ -248,15 +241,24 @@ private:
 
 } // namespace
 
-void LoadTerminalDefinition(std::string_view fileName) {
+TerminalDefinition& TheTerminalDefinition() {
+    static TerminalDefinition definition;
+    return definition;
+}
+
+void ResetTerminalDefinition() {
+    TheTerminalDefinition() = TerminalDefinition{};
+}
+
+const TerminalDefinition& LoadTerminalDefinition(std::string_view fileName) {
     TerminalDefinition& definition = TheTerminalDefinition();
     if (definition.loaded) {
-        return;
+        return definition;
     }
-    definition.keyMap = {};
-    definition.appKeyMap = {};
-    definition.charMap = {};
-    definition.graphicMap = {};
+    definition = TerminalDefinition{};
+    if (fileName.empty()) {
+        fileName = "VT100.CNF";
+    }
 
     std::unique_ptr<ConfigLexer> lexer;
     if (!config::LexerCreate(lexer)) {
@@ -278,6 +280,7 @@ void LoadTerminalDefinition(std::string_view fileName) {
     }
     config::LexerClose(*lexer);
     definition.loaded = true;
+    return definition;
 }
 
 } // namespace kestra::termdef

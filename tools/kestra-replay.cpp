@@ -6,6 +6,8 @@
 #include "console/PipeLink.h"
 #include "console/RecordingWindow.h"
 #include "emulator/ReplaySession.h"
+#include "parsing/Numbers.h"
+#include "termdef/TerminalDefinitionFile.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -148,6 +150,7 @@ bool ParseUnsigned(const std::string& text, unsigned& value) {
 
 int main(int argc, char** argv) {
     ReplayOptions options;
+    std::string definitionFile; // empty: VT100.CNF, found as usual
     bool reset = false;
     bool requests = false;
     std::vector<std::int32_t> keys;
@@ -188,11 +191,11 @@ int main(int argc, char** argv) {
         } else if (arg == "--requests") {
             requests = true;
         } else if (arg == "--termdef") {
-            if (!value(options.termdef) || options.termdef.empty()) {
+            if (!value(definitionFile) || definitionFile.empty()) {
                 return Usage("--termdef needs a file name");
             }
         } else if (arg == "--keys") {
-            if (!value(text) || !kestra::emulator::ParseKeyList(text, keys)) {
+            if (!value(text) || !kestra::parsing::ReadNumberList(text, 8, keys)) {
                 return Usage("--keys needs key codes separated by commas, e.g. 015,0x13B");
             }
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
@@ -216,7 +219,7 @@ int main(int argc, char** argv) {
         inputs.push_back(std::move(*bytes));
     }
 
-    ReplaySession session(options);
+    ReplaySession session(options, kestra::termdef::LoadTerminalDefinition(definitionFile));
     std::optional<RequestRecorder> recorder;
     if (requests) {
         recorder.emplace(session, options);

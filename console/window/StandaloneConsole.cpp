@@ -1,12 +1,14 @@
 #include "console/window/StandaloneConsole.h"
 
+#include "termdef/TerminalDefinitionFile.h"
+
 namespace kestra::console {
 
 StandaloneConsole::StandaloneConsole(std::string name, unsigned rows, bool wide,
                                      bool loadDefinition, std::string_view definitionFile)
     : name_(std::move(name)), wide_(wide) {
     if (loadDefinition) {
-        emulator::InitEmulator(emulator_, definitionFile, rows);
+        emulator::InitEmulator(emulator_, termdef::LoadTerminalDefinition(definitionFile), rows);
     } else {
         emulator_.screen.CreateScreen(rows, emulator::MaxColumns);
         emulator_.screen.SetColumns(80);

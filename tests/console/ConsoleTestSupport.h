@@ -7,7 +7,7 @@
 #include "platform/Exit.h"
 #include "platform/SocketListener.h"
 #include "support/Program.h"
-#include "termdef/TerminalDefinition.h"
+#include "termdef/TerminalDefinitionFile.h"
 
 #include <future>
 #include <sys/socket.h>
@@ -22,7 +22,7 @@ struct TestConsole { // as the CON command leaves it: VT100, plain maps
     explicit TestConsole(unsigned rows = 24, bool cursorSuppressed = false) {
         termdef::TheTerminalDefinition().loaded = true;
         record.cursorSuppressed = cursorSuppressed;
-        emulator::InitEmulator(emulator, "", rows);
+        emulator::InitEmulator(emulator, termdef::LoadTerminalDefinition(""), rows);
         ConnectEmulator(record, emulator);
         emulator.screen.attached = 1;
         emulator.screen.RefreshScreen();

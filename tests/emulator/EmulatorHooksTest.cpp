@@ -19,9 +19,7 @@ void Record(ScreenBuffer& s, std::string call, long a = -1, long b = -1, long n 
 // A VT100 on 24 rows, every hook recording what comes after `before` was received.
 struct Recorded {
     explicit Recorded(std::string_view before) {
-        termdef::ResetTerminalDefinition();
-        termdef::TheTerminalDefinition().loaded = true;
-        InitEmulator(emulator, "", 24);
+        InitEmulator(emulator, definition, 24);
         emulator.charCodes[0x7F] = 0;
         ScreenHooks& hooks = emulator.screen.hooks;
         hooks.RefreshAll = [](auto& s) { Record(s, "refresh"); };
@@ -41,6 +39,7 @@ struct Recorded {
         }
         log.clear();
     }
+    termdef::TerminalDefinition definition;
     Emulator emulator;
     std::vector<std::string> log;
 };

@@ -7,7 +7,7 @@
 // one byte, through ReceiveByte), then again counting allocations: none allowed.
 
 #include "emulator/ReplaySession.h"
-#include "termdef/parsing/Numbers.h"
+#include "parsing/Numbers.h"
 
 #include <algorithm>
 #include <atomic>
@@ -64,6 +64,7 @@ namespace {
 struct FixtureCase {
     std::string where; // file:line (title)
     ReplayOptions options;
+    termdef::TerminalDefinition definition; // plain maps unless the case says otherwise
     bool reset = false;
     std::string bytes;
     std::vector<std::int32_t> keys;
@@ -80,7 +81,7 @@ std::string Unescape(std::string_view text) {
         } else if (const std::size_t at = Simple.find(text[++i]); at % 2 == 0) {
             bytes += Simple[at + 1];
         } else if (text[i] == 'x' && i + 2 < text.size() &&
-                   termdef::ReadHex(text.substr(i + 1, 2), value)) {
+                   parsing::ReadHex(text.substr(i + 1, 2), value)) {
             bytes += static_cast<char>(value);
             i += 2;
         } else {
@@ -95,9 +96,9 @@ std::vector<std::string> Words(std::string_view text) {
     return {std::istream_iterator<std::string>(stream), {}};
 }
 
-// One line of a case; a definition goes straight into the process-wide one.
+// One line of a case.
 void AddLine(FixtureCase& fixture, int line, const std::string& text) {
-    termdef::TerminalDefinition& definition = termdef::TheTerminalDefinition();
+    termdef::TerminalDefinition& definition = fixture.definition;
     const std::map<std::string, termdef::KeyMap*> keyMaps = {{"key", &definition.keyMap},
                                                              {"akey", &definition.appKeyMap},
                                                              {"52key", &definition.vt52KeyMap},
@@ -106,14 +107,14 @@ void AddLine(FixtureCase& fixture, int line, const std::string& text) {
     words.resize(std::max<std::size_t>(words.size(), 4));
     const std::string rest = text.substr(std::min(text.size(), words[0].size() + 1));
     std::uint32_t code = 0, value = 0;
-    const bool def = words[0] == "def" && termdef::ReadNumber(words[2], code, 8);
+    const bool def = words[0] == "def" && parsing::ReadNumber(words[2], code, 8);
     if (words[0] == "def" && words[1] == "type") {
         definition.vt52Type = words[2] == "vt52";
         definition.genradType = definition.genradType || words[2] == "genrad";
     } else if (words[0] == "def" && words[1] == "idstring") {
         definition.idString = Unescape(rest.substr(rest.find(' ') + 1));
     } else if (def && (words[1] == "char" || words[1] == "graphic") &&
-               termdef::ReadNumber(words[3], value, 8)) {
+               parsing::ReadNumber(words[3], value, 8)) {
         termdef::CharMapPut(words[1] == "char" ? definition.charMap : definition.graphicMap,
                             static_cast<std::int32_t>(code), value);
     } else if (def && keyMaps.contains(words[1])) {
@@ -122,7 +123,7 @@ void AddLine(FixtureCase& fixture, int line, const std::string& text) {
     } else if (words[0] == "push") {
         fixture.bytes += Unescape(rest);
     } else if (words[0] == "keys") {
-        EXPECT_TRUE(ParseKeyList(rest, fixture.keys)) << "bad key list";
+        EXPECT_TRUE(parsing::ReadNumberList(rest, 8, fixture.keys)) << "bad key list";
     } else if (words[0] == "def") {
         ADD_FAILURE() << "bad definition";
     } else if (words[0] != "options") {
@@ -161,7 +162,7 @@ void RunCase(const FixtureCase& fixture, const std::string& file) {
     SCOPED_TRACE(fixture.where);
     ASSERT_FALSE(fixture.expected.empty()) << "the case expects nothing";
     for (const Feed feed : {Feed::Runs, Feed::OneByteRuns, Feed::ReceiveByte}) {
-        ReplaySession session(fixture.options);
+        ReplaySession session(fixture.options, fixture.definition);
         Receive(session, fixture.bytes, feed, fixture.options.eightBit);
         if (fixture.reset) {
             session.Reset();
@@ -191,7 +192,7 @@ void RunCase(const FixtureCase& fixture, const std::string& file) {
                                << actual << "\n  fed " << static_cast<int>(feed);
         }
     }
-    ReplaySession quiet(fixture.options);
+    ReplaySession quiet(fixture.options, fixture.definition);
     quiet.emulator().SendByte = [](Emulator&, std::uint8_t) { return ++quietReplies, 1; };
     quiet.emulator().RingBell = [](Emulator&) {};
     allocations = 0;
@@ -226,8 +227,6 @@ TEST(EmulatorFixtures, ProduceTheExpectedStateWithoutAllocating) {
                 break;
             } else if (text.starts_with("=== ")) {
                 fixture.emplace().where = file + ":" + std::to_string(line) + " (" + text + ")";
-                termdef::ResetTerminalDefinition();
-                termdef::TheTerminalDefinition().loaded = true;
             } else if (!text.empty() && text[0] != '#') {
                 ASSERT_TRUE(fixture) << "a line before the first case";
                 AddLine(*fixture, line, text);
@@ -235,7 +234,6 @@ TEST(EmulatorFixtures, ProduceTheExpectedStateWithoutAllocating) {
         }
     }
     EXPECT_GT(quietReplies, 10u) << "the counted pass never reached a reply";
-    termdef::ResetTerminalDefinition();
 }
 
 } // namespace

@@ -24,7 +24,7 @@
 #include "shell/SplashBitmap.h"
 #include "shell/WindowLayout.h"
 #include "support/Program.h"
-#include "termdef/TerminalDefinition.h"
+#include "termdef/TerminalDefinitionFile.h"
 
 #include <QtWidgets>
 #include <future>
@@ -170,7 +170,8 @@ protected:
                 record->unitName = unit < 3 ? kNames[unit] : std::to_string(unit);
                 record->ownedEmulator = std::make_unique<emulator::Emulator>();
                 record->emulator = record->ownedEmulator.get();
-                emulator::InitEmulator(*record->emulator, "", console::DefaultRows);
+                emulator::InitEmulator(*record->emulator, termdef::LoadTerminalDefinition(""),
+                                       console::DefaultRows);
                 console::ConnectEmulator(*record, *record->emulator);
                 record->emulator->screen.attached = 1;
                 record->pipe = platform::PipeConnection(ends[0]);

@@ -1,9 +1,10 @@
+#include "parsing/Numbers.h"
 #include "termdef/Attributes.h"
-#include "termdef/parsing/Numbers.h"
 
 #include <gtest/gtest.h>
 
 using namespace kestra::termdef;
+using namespace kestra::parsing;
 
 // ReadNumber in a default base (the text's own marking wins) and the readers
 // of one kind (base -8, -10, -16): signs and '~' apply to every kind, values

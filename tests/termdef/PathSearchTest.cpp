@@ -1,11 +1,11 @@
-#include "termdef/parsing/PathSearch.h"
+#include "parsing/PathSearch.h"
 
 #include "support/Program.h"
 #include "support/ScopedEnvironment.h"
 
 #include <gtest/gtest.h>
 
-using namespace kestra::termdef;
+using namespace kestra::parsing;
 namespace fs = std::filesystem;
 
 // Each name is looked for under CNF and opened as the lexer opens files, in a

@@ -1,6 +1,7 @@
+#include "termdef/TerminalDefinitionFile.h"
+
 #include "platform/Exit.h"
 #include "support/Program.h"
-#include "termdef/TerminalDefinition.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -23,8 +24,6 @@ protected:
             std::ofstream(path = path_ = directory_ / "VT100.CNF", std::ios::binary) << text;
         }
         ResetTerminalDefinition();
-        colours_.fill(0x5A);
-        TheTerminalDefinition().colourTarget = &colours_;
         ScopedFatalCapture capture;
         try {
             LoadTerminalDefinition(path);
@@ -53,12 +52,12 @@ protected:
             }
         }
         out << (d.idString == "\x1b[?1;0c" ? "" : "ID=" + d.idString + ";")
-            << (d.vt52Type ? "VT52;" : "") << (d.genradType ? "GENRAD;" : "")
-            << (d.columnMode80 == 3 ? "" : "80=" + std::to_string(d.columnMode80) + ";")
-            << (d.columnMode132 == 85 ? "" : "132=" + std::to_string(d.columnMode132) + ";");
+            << (d.vt52Type ? "VT52;" : "") << (d.genradType ? "GENRAD;" : "");
         for (int attribute = 0; attribute < 256; ++attribute) {
-            if (colours_[attribute] != (attribute < 16 ? 0x5A : colours_[attribute & 0x0F])) {
-                out << "COLOR " << attribute << '=' << +colours_[attribute] << ';';
+            const ColourMap& colours = d.colours;
+            if (colours[attribute] !=
+                (attribute < 16 ? DefaultColourMap()[attribute] : colours[attribute & 0x0F])) {
+                out << "COLOR " << attribute << '=' << +colours[attribute] << ';';
             }
         }
         return out.str();
@@ -67,7 +66,6 @@ protected:
     const TerminalDefinition& d = TheTerminalDefinition();
     kestra::testing::TemporaryDirectory directory_;
     std::string path_;
-    ColourMap colours_{};
 };
 
 // Each row is a file (a last newline added) and what it loads, or the marker
@@ -95,7 +93,7 @@ TEST_F(DefinitionFile, EachFileLoadsOrEndsWithItsLocatedReport) {
         {"idstring = abc 033 '[?1;2c' 0 'x'", "ID=abc\x1b[?1;2c;"}, // case kept, up to the first 0
         {"IDSTRING = '" + a127 + "'", "ID=" + a127 + ";"}, {"IDSTRING = '" + a126 + "' 0x41", "ID=" + a126 + "A;"},
         {"TYPE = GENRAD\nTYPE = VT100", "GENRAD;"},  {"TYPE = genrad\ntype = \"vt52\"", "VT52;GENRAD;"},
-        {"132COLUMNMODE = 127\n80COLUMNMODE = 012", "80=10;132=127;"}, {"80COLUMNMODE = 0x7F\n132COLUMNMODE = 0", "80=127;132=0;"},
+        {"132COLUMNMODE = 127\n80COLUMNMODE = 012\n80COLUMNMODE = 0x7F\n132COLUMNMODE = 0", ""},
         {"COLOR Highlight Underline = Yellow On Blue\ncolor reverse,blink = 14 on 1\n"
          "COLOR Normal = 1 On 4095", "COLOR 0=F1;COLOR 3=1E;COLOR C=16;"}, // the low byte kept
         {"FOO = 1", "^^^\nInvalid token"},          {"KEYS F1 = 1", "^^^^\nInvalid token"},

@@ -1,6 +1,6 @@
-#include "termdef/parsing/Numbers.h"
+#include "parsing/Numbers.h"
 
-namespace kestra::termdef {
+namespace kestra::parsing {
 namespace {
 
 // Bytes 0x80 and above must never count as digits, whatever the signedness
@@ -190,4 +190,22 @@ bool ReadNumber16(std::string_view text, std::uint16_t& value, unsigned base) {
     });
 }
 
-} // namespace kestra::termdef
+bool ReadNumberList(std::string_view list, unsigned base, std::vector<std::int32_t>& values) {
+    std::vector<std::int32_t> parsed;
+    while (true) {
+        const std::size_t comma = list.find(',');
+        std::uint32_t value = 0;
+        if (!ReadNumber(list.substr(0, comma), value, base)) {
+            return false;
+        }
+        parsed.push_back(static_cast<std::int32_t>(value));
+        if (comma == std::string_view::npos) {
+            break;
+        }
+        list.remove_prefix(comma + 1);
+    }
+    values.insert(values.end(), parsed.begin(), parsed.end());
+    return true;
+}
+
+} // namespace kestra::parsing

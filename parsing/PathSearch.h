@@ -16,7 +16,7 @@
 // Search lists in environment variables are split at ':' and candidates are
 // built with '/'. A name beginning with '/' is absolute, and a name holding a
 // backslash or a colon is never searched for.
-namespace kestra::termdef {
+namespace kestra::parsing {
 
 // Paths are limited as in the files' home system: 259 characters.
 inline constexpr std::size_t kMaxPathLength = 259;
@@ -52,4 +52,4 @@ void TrimTrailing(std::string& text, char character);
 // Position of the first character in text, or text.size() when there is none.
 std::size_t FindCharOrEnd(std::string_view text, char character);
 
-} // namespace kestra::termdef
+} // namespace kestra::parsing

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 // The one notation for numbers in every file and switch KESTRA reads: a
 // default base chosen by the caller, overridden by the text (a trailing '.'
@@ -10,7 +11,7 @@
 // optional sign and an optional leading '~' for the bitwise complement.
 // Values are unsigned 32-bit and wrap silently; the 16-bit readers keep the
 // low 16 bits of the same value. Bytes 0x80 and above are never digits.
-namespace kestra::termdef {
+namespace kestra::parsing {
 
 // Prefix scanners: set value (0 when nothing was read) and return how many
 // characters of text were used, '~' and sign included.
@@ -31,4 +32,8 @@ bool ReadHex16(std::string_view text, std::uint16_t& value);
 bool ReadNumber(std::string_view text, std::uint32_t& value, unsigned base);
 bool ReadNumber16(std::string_view text, std::uint16_t& value, unsigned base);
 
-} // namespace kestra::termdef
+// Numbers separated by commas, appended to values. False, with values
+// untouched, when one is not a number.
+bool ReadNumberList(std::string_view list, unsigned base, std::vector<std::int32_t>& values);
+
+} // namespace kestra::parsing

@@ -1,6 +1,6 @@
-#include "termdef/parsing/PathSearch.h"
+#include "parsing/PathSearch.h"
 
-#include "termdef/parsing/AsciiText.h"
+#include "parsing/AsciiText.h"
 
 #include <cstdlib>
 #include <dirent.h>
@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <system_error>
 
-namespace kestra::termdef {
+namespace kestra::parsing {
 namespace {
 
 bool Exists(const std::string& path) {
@@ -172,4 +172,4 @@ std::size_t FindCharOrEnd(std::string_view text, char character) {
     return position == std::string_view::npos ? text.size() : position;
 }
 
-} // namespace kestra::termdef
+} // namespace kestra::parsing
