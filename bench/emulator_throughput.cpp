@@ -32,8 +32,9 @@ constexpr unsigned RepaintBatch = 400; // changes after which the reader asks fo
 
 // The console's change rectangle and cursor record, without the window: a
 // repaint request packs the rectangle as the message would and counts it.
-struct ChangeCollector {
+struct ChangeCollector : kestra::emulator::ScreenObserver, kestra::emulator::TerminalOutput {
     static constexpr std::uint32_t Empty = ~0u;
+    const ScreenBuffer* screen = nullptr;
 
     // While dirtyCount is 0 the edges hold an inverted rectangle, so the first
     // range added becomes the rectangle exactly without a test per change.
@@ -90,70 +91,63 @@ struct ChangeCollector {
         left = top = Empty;
         right = bottom = 0;
     }
-};
 
-ChangeCollector& CollectorOf(ScreenBuffer& screen) {
-    return *static_cast<ChangeCollector*>(screen.owner);
-}
+    bool DoubleWidth(std::uint32_t row) const { return screen->lineAttrs[row] != 0; }
 
-void AttachCollector(ScreenBuffer& screen, ChangeCollector& collector) {
-    kestra::emulator::ScreenHooks& hooks = screen.hooks;
-    hooks.RefreshAll = [](ScreenBuffer& s) { CollectorOf(s).Post(); };
-    hooks.CursorMoved = [](ScreenBuffer& s) {
-        ChangeCollector& c = CollectorOf(s);
-        const std::uint32_t oldRow = c.cursorRow, oldFirst = c.cursorFirst, oldLast = c.cursorLast;
-        c.RecordCursor(s.shownRow, s.shownCol, s.lineAttrs[s.shownRow] != 0);
-        if (c.cursorShown) {
+    void SendByte(std::uint8_t) override {}
+    void RingBell() override { ++bells; }
+
+    void RefreshAll() override { Post(); }
+    void CursorMoved(std::uint32_t row, std::uint32_t column) override {
+        const std::uint32_t oldRow = cursorRow, oldFirst = cursorFirst, oldLast = cursorLast;
+        RecordCursor(row, column, DoubleWidth(row));
+        if (cursorShown) {
             // The old cell and the new one, two changes, in one step.
-            c.Add(std::min(oldRow, c.cursorRow), std::min(oldFirst, c.cursorFirst),
-                  std::max(oldRow, c.cursorRow), std::max(oldLast, c.cursorLast), 2);
+            Add(std::min(oldRow, cursorRow), std::min(oldFirst, cursorFirst),
+                std::max(oldRow, cursorRow), std::max(oldLast, cursorLast), 2);
         }
-    };
-    hooks.CursorVisibility = [](ScreenBuffer& s, int shown) {
-        ChangeCollector& c = CollectorOf(s);
-        if (c.cursorShown != (shown != 0)) {
-            c.cursorShown = shown != 0;
-            c.AddCursorCell();
+    }
+    void CursorVisibility(bool shown) override {
+        if (cursorShown != shown) {
+            cursorShown = shown;
+            AddCursorCell();
         }
-    };
-    hooks.CellsChanged = [](ScreenBuffer& s, unsigned count) {
-        if (s.lineAttrs[s.row] != 0) {
-            const std::uint32_t first = s.col & ~1u;
-            CollectorOf(s).Add(s.row, first, s.row, first + ((count - 1) | 1u));
+    }
+    void CellsChanged(std::uint32_t row, std::uint32_t column, unsigned count,
+                      std::uint8_t) override {
+        if (DoubleWidth(row)) {
+            const std::uint32_t first = column & ~1u;
+            Add(row, first, row, first + ((count - 1) | 1u));
         } else {
-            CollectorOf(s).Add(s.row, s.col, s.row, s.col + count - 1);
+            Add(row, column, row, column + count - 1);
         }
-    };
-    hooks.ScrolledUp = [](ScreenBuffer& s) {
-        CollectorOf(s).Add(s.regionTop, 0, s.regionBottom - 1u, s.cols - 1);
-    };
-    hooks.ScrolledDown = [](ScreenBuffer& s) {
-        CollectorOf(s).Add(s.regionTop + 1u, 0, s.regionBottom, s.cols - 1);
-    };
-    hooks.FlushChanges = [](ScreenBuffer& s) { CollectorOf(s).Post(); };
-    hooks.LineChanged = [](ScreenBuffer& s) {
-        ChangeCollector& c = CollectorOf(s);
-        c.RecordCursor(c.cursorRow, c.cursorCol, s.lineAttrs[s.row] != 0);
-        c.Add(s.row, 0, s.row, s.cols - 1);
-        c.Post();
-    };
-    hooks.ScreenResized = [](ScreenBuffer&) {};
-    hooks.CellsPrinted = [](ScreenBuffer& s, unsigned count) {
+    }
+    void ScrolledUp(std::uint32_t top, std::uint32_t bottom) override {
+        Add(top, 0, bottom - 1, screen->cols - 1);
+    }
+    void ScrolledDown(std::uint32_t top, std::uint32_t bottom) override {
+        Add(top + 1, 0, bottom, screen->cols - 1);
+    }
+    void FlushChanges() override { Post(); }
+    void LineChanged(std::uint32_t row) override {
+        RecordCursor(cursorRow, cursorCol, DoubleWidth(row));
+        Add(row, 0, row, screen->cols - 1);
+        Post();
+    }
+    bool TakesPrintedRuns() const override { return true; }
+    void CellsPrinted(std::uint32_t row, std::uint32_t column, unsigned count) override {
         // count cells and count cursor moves along them, in one step.
-        ChangeCollector& c = CollectorOf(s);
-        const std::uint32_t oldRow = c.cursorRow, oldFirst = c.cursorFirst, oldLast = c.cursorLast;
-        c.RecordCursor(s.shownRow, s.shownCol, s.lineAttrs[s.shownRow] != 0);
-        const std::uint32_t first = s.col - count;
-        if (c.cursorShown) {
-            c.Add(std::min(oldRow, s.row), std::min({oldFirst, c.cursorFirst, first}),
-                  std::max(oldRow, s.row), std::max({oldLast, c.cursorLast, s.col - 1}), 3 * count);
+        const std::uint32_t oldRow = cursorRow, oldFirst = cursorFirst, oldLast = cursorLast;
+        RecordCursor(row, column, DoubleWidth(row));
+        const std::uint32_t first = column - count;
+        if (cursorShown) {
+            Add(std::min(oldRow, row), std::min({oldFirst, cursorFirst, first}),
+                std::max(oldRow, row), std::max({oldLast, cursorLast, column - 1}), 3 * count);
         } else {
-            c.Add(s.row, first, s.row, s.col - 1, count);
+            Add(row, first, row, column - 1, count);
         }
-    };
-    screen.owner = &collector;
-    screen.attached = 1;
-}
+    }
+};
 
 // hooked: the console-like hooks attached; otherwise the screen is detached
 // and no hook runs, which shows what the emulator alone costs.
@@ -164,11 +158,11 @@ void KestraThroughput(benchmark::State& state, const std::string& stream, bool h
                  kestra::termdef::LoadTerminalDefinition(KESTRA_SOURCE_DIR "/data/VT100.CNF"),
                  kestra::bench::StreamRows);
     ChangeCollector collector;
-    emulator.console = &collector;
-    emulator.SendByte = [](Emulator&, std::uint8_t) { return 1; };
-    emulator.RingBell = [](Emulator& e) { ++static_cast<ChangeCollector*>(e.console)->bells; };
+    collector.screen = &emulator.screen;
+    emulator.output = &collector;
     if (hooked) {
-        AttachCollector(emulator.screen, collector);
+        emulator.screen.observer = &collector;
+        emulator.screen.attached = 1;
     }
 
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(stream.data());

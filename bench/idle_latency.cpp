@@ -30,7 +30,7 @@ using Clock = std::chrono::steady_clock;
 class TimingWindow : public console::ConsoleWindowLink {
 public:
     explicit TimingWindow(console::ConsoleRecord& record) : record_(record) {}
-    void PostRepaint(console::RepaintKind, std::uint32_t) override {
+    void PostRepaint(console::RepaintKind, console::CellRange) override {
         {
             std::lock_guard guard(mutex_);
             postedAt_ = Clock::now();

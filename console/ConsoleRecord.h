@@ -62,7 +62,28 @@ private:
     std::atomic<std::thread::id> owner_{};
 };
 
-struct ConsoleRecord {
+// The record is its emulator's output and its screen's observer: what the
+// server is sent is queued here, and what the screen announces becomes the
+// change rectangle and the repaint requests (both in PipeLink.cpp).
+struct ConsoleRecord : emulator::ScreenObserver, emulator::TerminalOutput {
+    virtual ~ConsoleRecord() = default;
+
+    void RefreshAll() override;
+    void CursorMoved(std::uint32_t row, std::uint32_t column) override;
+    void CursorVisibility(bool shown) override;
+    void CellsChanged(std::uint32_t row, std::uint32_t column, unsigned count,
+                      std::uint8_t attribute) override;
+    void ScrolledUp(std::uint32_t top, std::uint32_t bottom) override;
+    void ScrolledDown(std::uint32_t top, std::uint32_t bottom) override;
+    void FlushChanges() override;
+    void LineChanged(std::uint32_t row) override;
+    void ScreenResized(std::uint32_t rows, std::uint32_t columns) override;
+    bool TakesPrintedRuns() const override { return true; }
+    void CellsPrinted(std::uint32_t row, std::uint32_t column, unsigned count) override;
+
+    void SendByte(std::uint8_t byte) override;
+    void RingBell() override;
+
     std::uint16_t unit = NoUnit;
     std::string unitName; // the UNITNAME option, else the pipe path: window title
     emulator::Emulator* emulator = nullptr;

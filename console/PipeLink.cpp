@@ -21,10 +21,6 @@ using emulator::ScreenBuffer;
 using platform::PipeOutcome;
 using platform::PipeStatus;
 
-ConsoleRecord& ConsoleOf(const ScreenBuffer& screen) {
-    return *static_cast<ConsoleRecord*>(screen.owner);
-}
-
 bool IsDoubleWidth(const ScreenBuffer& screen, std::uint32_t row) {
     return screen.lineAttrs[row] != LineSingleWidth;
 }
@@ -83,48 +79,6 @@ void AddWholeRows(ConsoleRecord& record, const ScreenBuffer& screen, int top, in
     AddChanges(record, 0, top, static_cast<int>(screen.cols) - 1, bottom, 1);
 }
 
-void RefreshAll(ScreenBuffer& screen) {
-    PostRepaintRequest(ConsoleOf(screen), RepaintKind::All);
-}
-
-void CursorMoved(ScreenBuffer& screen) {
-    ConsoleRecord& record = ConsoleOf(screen);
-    const std::uint32_t before = record.cursorState;
-    record.cursorState = PackCursor(
-        before, {IsDoubleWidth(screen, screen.shownRow), screen.shownRow, screen.shownCol});
-    if (CursorVisibleByte(before) == 0) {
-        return;
-    }
-    // The old cell and the new one, added in one step: this runs for every
-    // printed character.
-    const CursorRange old = CursorRangeOf(before);
-    const CursorRange now = CursorRangeOf(record.cursorState);
-    AddChanges(record, std::min(old.left, now.left), std::min(old.row, now.row),
-               std::max(old.right, now.right), std::max(old.row, now.row), ChangesPerCursorMove);
-}
-
-// count characters printed one after the other, each a CellsChanged of one
-// cell and a CursorMoved: the same rectangle and the same count as those
-// calls, in one step.
-void CellsPrinted(ScreenBuffer& screen, unsigned count) {
-    ConsoleRecord& record = ConsoleOf(screen);
-    const std::uint32_t before = record.cursorState;
-    record.cursorState = PackCursor(
-        before, {IsDoubleWidth(screen, screen.shownRow), screen.shownRow, screen.shownCol});
-    const int row = static_cast<int>(screen.row);
-    const int end = static_cast<int>(screen.col);
-    const int first = end - static_cast<int>(count);
-    if (CursorVisibleByte(before) == 0) {
-        AddChanges(record, first, row, end - 1, row, count * ChangesPerPrintedCell);
-        return;
-    }
-    const CursorRange old = CursorRangeOf(before);
-    const CursorRange now = CursorRangeOf(record.cursorState);
-    AddChanges(record, std::min({old.left, now.left, first}), std::min(old.row, row),
-               std::max({old.right, now.right, end - 1}), std::max(old.row, row),
-               count * (ChangesPerPrintedCell + ChangesPerCursorMove));
-}
-
 // How many characters one run may print: it must end with the character
 // that brings the changes to the batch, so that the request follows the
 // same byte as when the bytes go to the emulator one by one.
@@ -140,58 +94,6 @@ std::size_t PrintsBeforeBatch(const ConsoleRecord& record) {
     return (missing + perCharacter - 1) / perCharacter;
 }
 
-void CursorVisibility(ScreenBuffer& screen, int shown) {
-    ConsoleRecord& record = ConsoleOf(screen);
-    const std::uint32_t visible = record.cursorSuppressed ? 0u : static_cast<std::uint32_t>(shown);
-    if (visible == CursorVisibleByte(record.cursorState)) {
-        return;
-    }
-    record.cursorState = (record.cursorState & ~0xFFu) | (visible & 0xFF);
-    AddCursorCell(record);
-}
-
-void CellsChanged(ScreenBuffer& screen, unsigned count) {
-    ConsoleRecord& record = ConsoleOf(screen);
-    const int row = static_cast<int>(screen.row);
-    const int column = static_cast<int>(screen.col);
-    const int last = static_cast<int>(count) - 1;
-    if (IsDoubleWidth(screen, screen.row)) {
-        // Whole pairs: one changed cell of a double-width character repaints both.
-        const int left = column & ~1;
-        AddChanges(record, left, row, left + (last | 1), row, ChangesPerPrintedCell);
-    } else {
-        AddChanges(record, column, row, column + last, row, ChangesPerPrintedCell);
-    }
-}
-
-void ScrolledUp(ScreenBuffer& screen) {
-    AddWholeRows(ConsoleOf(screen), screen, screen.regionTop, screen.regionBottom - 1);
-}
-
-void ScrolledDown(ScreenBuffer& screen) {
-    AddWholeRows(ConsoleOf(screen), screen, screen.regionTop + 1, screen.regionBottom);
-}
-
-void FlushChanges(ScreenBuffer& screen) {
-    PostRepaintRequest(ConsoleOf(screen), RepaintKind::Reshaped);
-}
-
-void LineChanged(ScreenBuffer& screen) {
-    ConsoleRecord& record = ConsoleOf(screen);
-    CursorCell cell = UnpackCursor(record.cursorState);
-    cell.doubleWidth = IsDoubleWidth(screen, screen.row);
-    record.cursorState = PackCursor(record.cursorState, cell);
-    const int row = static_cast<int>(screen.row);
-    AddWholeRows(record, screen, row, row);
-    PostRepaintRequest(record, RepaintKind::Reshaped);
-}
-
-void ScreenResized(ScreenBuffer& screen) {
-    if (ConsoleWindowLink* window = ConsoleOf(screen).Window()) {
-        window->PostResize(screen.rows, screen.cols);
-    }
-}
-
 void Beep() {
     if (ConsoleFrameLink* frame = TheWindowSide().Frame()) {
         frame->Beep();
@@ -202,6 +104,17 @@ void BeepOnError() {
     if (TheWindowSide().BeepOnError()) {
         Beep();
     }
+}
+
+// Queues a byte for the server; false, after a beep, when the console has no
+// connection.
+bool QueueForServer(ConsoleRecord& record, std::uint8_t byte) {
+    if (!record.pipe.IsOpen()) {
+        BeepOnError();
+        return false;
+    }
+    record.outgoing.Push(byte);
+    return true;
 }
 
 // How long a paste or a reader waits for room in a full outgoing queue before
@@ -250,8 +163,8 @@ void PostRepaintRequest(ConsoleRecord& record, RepaintKind kind) {
         return;
     }
     record.paintedEvent.Reset();
-    window->PostRepaint(kind, PackRectangle(record.dirtyLeft, record.dirtyTop, record.dirtyRight,
-                                            record.dirtyBottom));
+    window->PostRepaint(
+        kind, CellRange{record.dirtyTop, record.dirtyLeft, record.dirtyBottom, record.dirtyRight});
     record.dirtyCount = 0;
     if (record.readerReceiving) {
         record.repaintAnswerOwed = true;
@@ -400,16 +313,6 @@ void StopConsoleThreads(ConsoleRecord& record) {
     }
 }
 
-int WritePipeByte(Emulator& emulator, std::uint8_t byte) {
-    ConsoleRecord& record = *static_cast<ConsoleRecord*>(emulator.console);
-    if (!record.pipe.IsOpen()) {
-        BeepOnError();
-        return 0;
-    }
-    record.outgoing.Push(byte);
-    return 1;
-}
-
 void TypeKey(ConsoleRecord& record, std::int32_t code) {
     if (record.outgoing.Full()) {
         BeepOnError();
@@ -423,32 +326,118 @@ Delivery PasteByte(ConsoleRecord& record, std::uint8_t byte) {
     if (!record.outgoing.WaitForRoom(QueueFullWait)) {
         return Delivery::QueueFull;
     }
-    return WritePipeByte(*record.emulator, byte) != 0 ? Delivery::Queued : Delivery::NoConnection;
-}
-
-void RingBell(Emulator&) {
-    if (TheWindowSide().BeepOnBell()) {
-        Beep();
-    }
-}
-
-emulator::ScreenHooks ConsoleScreenHooks() {
-    return {RefreshAll,   CursorMoved,  CursorVisibility, CellsChanged,  ScrolledUp,
-            ScrolledDown, FlushChanges, LineChanged,      ScreenResized, CellsPrinted};
+    return QueueForServer(record, byte) ? Delivery::Queued : Delivery::NoConnection;
 }
 
 void ConnectEmulator(ConsoleRecord& record, Emulator& emulator) {
-    emulator.console = &record;
-    emulator.SendByte = WritePipeByte;
-    emulator.RingBell = RingBell;
+    emulator.output = &record;
     ConnectScreen(record, emulator);
 }
 
 void ConnectScreen(ConsoleRecord& record, Emulator& emulator) {
-    emulator.screen.owner = &record;
-    emulator.screen.hooks = ConsoleScreenHooks();
+    emulator.screen.observer = &record;
     record.emulator = &emulator;
     record.screen = &emulator.screen;
+}
+
+// The screen's announcements, with the console's lock held by whoever drives
+// the emulator (the reader, or the window thread while typing or resetting).
+
+void ConsoleRecord::RefreshAll() {
+    PostRepaintRequest(*this, RepaintKind::All);
+}
+
+void ConsoleRecord::CursorMoved(std::uint32_t row, std::uint32_t column) {
+    const std::uint32_t before = cursorState;
+    cursorState = PackCursor(before, {IsDoubleWidth(*screen, row), row, column});
+    if (CursorVisibleByte(before) == 0) {
+        return;
+    }
+    // The old cell and the new one, added in one step: this runs for every
+    // printed character.
+    const CursorRange old = CursorRangeOf(before);
+    const CursorRange now = CursorRangeOf(cursorState);
+    AddChanges(*this, std::min(old.left, now.left), std::min(old.row, now.row),
+               std::max(old.right, now.right), std::max(old.row, now.row), ChangesPerCursorMove);
+}
+
+// count characters printed one after the other, each a CellsChanged of one
+// cell and a CursorMoved: the same rectangle and the same count as those
+// calls, in one step.
+void ConsoleRecord::CellsPrinted(std::uint32_t row, std::uint32_t column, unsigned count) {
+    const std::uint32_t before = cursorState;
+    cursorState = PackCursor(before, {IsDoubleWidth(*screen, row), row, column});
+    const int top = static_cast<int>(row);
+    const int end = static_cast<int>(column);
+    const int first = end - static_cast<int>(count);
+    if (CursorVisibleByte(before) == 0) {
+        AddChanges(*this, first, top, end - 1, top, count * ChangesPerPrintedCell);
+        return;
+    }
+    const CursorRange old = CursorRangeOf(before);
+    const CursorRange now = CursorRangeOf(cursorState);
+    AddChanges(*this, std::min({old.left, now.left, first}), std::min(old.row, top),
+               std::max({old.right, now.right, end - 1}), std::max(old.row, top),
+               count * (ChangesPerPrintedCell + ChangesPerCursorMove));
+}
+
+void ConsoleRecord::CursorVisibility(bool shown) {
+    const std::uint32_t visible = shown && !cursorSuppressed ? 1 : 0;
+    if (visible == CursorVisibleByte(cursorState)) {
+        return;
+    }
+    cursorState = (cursorState & ~0xFFu) | visible;
+    AddCursorCell(*this);
+}
+
+void ConsoleRecord::CellsChanged(std::uint32_t row, std::uint32_t column, unsigned count,
+                                 std::uint8_t) {
+    const int top = static_cast<int>(row);
+    const int left = static_cast<int>(column);
+    const int last = static_cast<int>(count) - 1;
+    if (IsDoubleWidth(*screen, row)) {
+        // Whole pairs: one changed cell of a double-width character repaints both.
+        const int pair = left & ~1;
+        AddChanges(*this, pair, top, pair + (last | 1), top, ChangesPerPrintedCell);
+    } else {
+        AddChanges(*this, left, top, left + last, top, ChangesPerPrintedCell);
+    }
+}
+
+void ConsoleRecord::ScrolledUp(std::uint32_t top, std::uint32_t bottom) {
+    AddWholeRows(*this, *screen, static_cast<int>(top), static_cast<int>(bottom) - 1);
+}
+
+void ConsoleRecord::ScrolledDown(std::uint32_t top, std::uint32_t bottom) {
+    AddWholeRows(*this, *screen, static_cast<int>(top) + 1, static_cast<int>(bottom));
+}
+
+void ConsoleRecord::FlushChanges() {
+    PostRepaintRequest(*this, RepaintKind::Reshaped);
+}
+
+void ConsoleRecord::LineChanged(std::uint32_t row) {
+    CursorCell cell = UnpackCursor(cursorState);
+    cell.doubleWidth = IsDoubleWidth(*screen, row);
+    cursorState = PackCursor(cursorState, cell);
+    AddWholeRows(*this, *screen, static_cast<int>(row), static_cast<int>(row));
+    PostRepaintRequest(*this, RepaintKind::Reshaped);
+}
+
+void ConsoleRecord::ScreenResized(std::uint32_t rows, std::uint32_t columns) {
+    if (ConsoleWindowLink* window = Window()) {
+        window->PostResize(rows, columns);
+    }
+}
+
+void ConsoleRecord::SendByte(std::uint8_t byte) {
+    QueueForServer(*this, byte);
+}
+
+void ConsoleRecord::RingBell() {
+    if (TheWindowSide().BeepOnBell()) {
+        Beep();
+    }
 }
 
 } // namespace kestra::console

@@ -38,11 +38,6 @@ void StartConsoleThreads(ConsoleRecord& record, bool writerOnly = false);
 // Tests only: asks the reader and the writer to return and waits for them.
 void StopConsoleThreads(ConsoleRecord& record);
 
-// The emulator's output (SendByte): queues one byte for the server, never
-// waiting. 1 when queued; 0 when the console has no open connection (after
-// a beep, when Beep on Error is on).
-int WritePipeByte(emulator::Emulator& emulator, std::uint8_t byte);
-
 // A typed key or character (window thread): its bytes are queued with the
 // console's lock held. While the outgoing queue is full the key is dropped
 // with a beep (Beep on Error): the server has stopped reading.
@@ -52,15 +47,9 @@ void TypeKey(ConsoleRecord& record, std::int32_t code);
 // and queues it, or reports that the queue is still full.
 Delivery PasteByte(ConsoleRecord& record, std::uint8_t byte);
 
-// The emulator's bell: the system beep when Beep on Bell is on.
-void RingBell(emulator::Emulator& emulator);
-
-// The nine screen hooks of a console, in slot order; each finds its console
-// through the screen buffer's owner.
-emulator::ScreenHooks ConsoleScreenHooks();
-
-// Ties an emulator to its console: the screen's owner and hooks, and the
-// emulator's output and bell. The screen is not attached here.
+// Ties an emulator to its console: the record becomes the screen's observer
+// and the emulator's output (bytes for the server, the bell). The screen is
+// not attached here.
 void ConnectEmulator(ConsoleRecord& record, emulator::Emulator& emulator);
 // Only the screen side: for an emulator whose output and bell go elsewhere.
 void ConnectScreen(ConsoleRecord& record, emulator::Emulator& emulator);

@@ -4,21 +4,20 @@
 
 namespace kestra::console {
 
-std::string DescribeRepaint(RepaintKind kind, std::uint32_t packed) {
-    const PackedRectangle rectangle = UnpackRectangle(packed);
+std::string DescribeRepaint(RepaintKind kind, const CellRange& cells) {
     return "repaint " + std::to_string(static_cast<int>(kind)) + " " +
-           std::to_string(rectangle.left) + " " + std::to_string(rectangle.top) + " " +
-           std::to_string(rectangle.right) + " " + std::to_string(rectangle.bottom);
+           std::to_string(cells.leftColumn) + " " + std::to_string(cells.topRow) + " " +
+           std::to_string(cells.rightColumn) + " " + std::to_string(cells.bottomRow);
 }
 
 std::string DescribeResize(unsigned rows, unsigned columns) {
     return "resize " + std::to_string(rows) + " " + std::to_string(columns);
 }
 
-void RecordingWindow::PostRepaint(RepaintKind kind, std::uint32_t packed) {
+void RecordingWindow::PostRepaint(RepaintKind kind, CellRange cells) {
     {
         std::lock_guard guard(mutex_);
-        lines_.push_back(DescribeRepaint(kind, packed));
+        lines_.push_back(DescribeRepaint(kind, cells));
         ++repaints_;
     }
     posted_.notify_all();

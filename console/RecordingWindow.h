@@ -14,7 +14,7 @@
 namespace kestra::console {
 
 // "repaint KIND LEFT TOP RIGHT BOTTOM" and "resize ROWS COLS".
-std::string DescribeRepaint(RepaintKind kind, std::uint32_t packed);
+std::string DescribeRepaint(RepaintKind kind, const CellRange& cells);
 std::string DescribeResize(unsigned rows, unsigned columns);
 
 class RecordingWindow : public ConsoleWindowLink {
@@ -28,7 +28,7 @@ public:
     explicit RecordingWindow(ConsoleRecord& record, Answer answer = Answer::AtOnce)
         : record_(record), answer_(answer) {}
 
-    void PostRepaint(RepaintKind kind, std::uint32_t packed) override;
+    void PostRepaint(RepaintKind kind, CellRange cells) override;
     void PostResize(unsigned rows, unsigned columns) override;
 
     std::vector<std::string> Lines() const;

@@ -4,17 +4,6 @@
 
 namespace kestra::console {
 
-std::uint32_t PackRectangle(int left, int top, int right, int bottom) {
-    // Each edge is cut to its low byte, as the request's format has it.
-    auto byte = [](int value) { return static_cast<std::uint32_t>(value) & 0xFF; };
-    return byte(left) << 24 | byte(top) << 16 | byte(right) << 8 | byte(bottom);
-}
-
-PackedRectangle UnpackRectangle(std::uint32_t packed) {
-    auto edge = [packed](int shift) { return static_cast<int>((packed >> shift) & 0xFF); };
-    return {edge(24), edge(16), edge(8), edge(0)};
-}
-
 void AttachWindow(ConsoleRecord& record, ConsoleWindowLink& window) {
     record.window.store(&window, std::memory_order_release);
     // An idle reader blocks without a time limit; it must look again now

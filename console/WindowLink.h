@@ -1,5 +1,7 @@
 #pragma once
 
+#include "console/CellGeometry.h"
+
 #include <atomic>
 #include <cstdint>
 
@@ -36,18 +38,6 @@ enum class RepaintKind : int {
                    // selection stays
 };
 
-// The change rectangle of a repaint request, one byte per edge, inclusive:
-// left in bits 24-31, top 16-23, right 8-15, bottom 0-7.
-struct PackedRectangle {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-    bool operator==(const PackedRectangle&) const = default;
-};
-std::uint32_t PackRectangle(int left, int top, int right, int bottom);
-PackedRectangle UnpackRectangle(std::uint32_t packed);
-
 // One console's window. The GUI's console window implements it and, once it
 // has been created (on the window thread), hands itself to its console with
 // AttachWindow (below). Until then the console only collects
@@ -59,7 +49,7 @@ public:
 
     // Called on the reader thread (or on the window thread, for changes made
     // by typing or Reset) with the console's lock held. The window must post
-    // itself an event carrying kind and packed, and return at once. When it
+    // itself an event carrying kind and cells, and return at once. When it
     // handles the event (window thread): cancel the selection as
     // CancelsSelection says for the kind, take the rectangle's cells (all of
     // them for kind All) into what it will paint from the screen buffer with
@@ -69,7 +59,7 @@ public:
     // record.paintedEvent.Set(). The reader waits at most 20 ms for that
     // Set(), with the lock released; an event handled later is still handled
     // (the request stays posted).
-    virtual void PostRepaint(RepaintKind kind, std::uint32_t packed) = 0;
+    virtual void PostRepaint(RepaintKind kind, CellRange cells) = 0;
 
     // The screen buffer's grid changed size (a column mode switch). Same
     // threads and rules as PostRepaint: post an event; when it is handled,
@@ -95,7 +85,7 @@ public:
     // message loop runs). The frame creates the console's window later, after
     // the configuration has been read, sized rows x columns; that window then
     // calls AttachWindow. Must not create the window at once: the definition
-    // still runs (the GUI posts itself an event, as the frame message did).
+    // still runs (the GUI posts itself an event).
     virtual void RegisterConsole(ConsoleRecord& record, unsigned rows, unsigned columns) = 0;
 
     // The system's default beep. Called from any thread, reader threads and

@@ -46,8 +46,8 @@ void ControlCharacter(Emulator& emulator, std::uint8_t byte) {
     EmulationState& state = emulator.state;
     switch (byte) {
     case Bel:
-        if (emulator.RingBell) {
-            emulator.RingBell(emulator);
+        if (emulator.output != nullptr) {
+            emulator.output->RingBell();
         }
         break;
     case Bs: screen.CursorLeft(); break;
@@ -297,7 +297,8 @@ std::size_t ReceiveRun(Emulator& emulator, std::span<const std::uint8_t> bytes, 
     // Text. The last column is left to the byte-by-byte path: writing there
     // wraps or stays.
     const std::uint32_t lastColumn = screen.cols - 1;
-    const bool announcesRuns = !screen.attached || screen.hooks.CellsPrinted != nullptr;
+    const ScreenObserver* const told = screen.Observer();
+    const bool announcesRuns = told == nullptr || told->TakesPrintedRuns();
     if (state.spacedChars || !announcesRuns || screen.col >= lastColumn) {
         PrintOnSingleWidthRow(emulator, byte);
         return taken + 1;
@@ -328,8 +329,8 @@ std::size_t ReceiveRun(Emulator& emulator, std::span<const std::uint8_t> bytes, 
         screen.col = column;
         screen.shownRow = screen.row;
         screen.shownCol = column;
-        if (screen.attached) {
-            screen.hooks.CellsPrinted(screen, static_cast<unsigned>(printed));
+        if (ScreenObserver* told = screen.Observer()) {
+            told->CellsPrinted(screen.row, column, static_cast<unsigned>(printed));
         }
     }
     return taken;
@@ -351,14 +352,14 @@ void PrintCode(Emulator& emulator, std::uint16_t code) {
 }
 
 void SendString(Emulator& emulator, std::string_view text) {
-    if (!emulator.SendByte) {
+    if (emulator.output == nullptr) {
         return;
     }
     for (char ch : text) {
         if (ch == '\0') {
             break;
         }
-        emulator.SendByte(emulator, static_cast<std::uint8_t>(ch));
+        emulator.output->SendByte(static_cast<std::uint8_t>(ch));
     }
 }
 
@@ -376,19 +377,20 @@ void TypeChar(Emulator& emulator, std::int32_t code) {
     if (!entry) {
         entry = termdef::KeyMapFind(definition.keyMap, code);
     }
-    if (!emulator.SendByte) {
+    TerminalOutput* const output = emulator.output;
+    if (output == nullptr) {
         return;
     }
     if (entry) {
         // Key strings may hold 0 bytes: every byte is sent.
         for (char ch : entry->bytes) {
-            emulator.SendByte(emulator, static_cast<std::uint8_t>(ch));
+            output->SendByte(static_cast<std::uint8_t>(ch));
         }
         return;
     }
-    emulator.SendByte(emulator, static_cast<std::uint8_t>(code & 0xFF));
+    output->SendByte(static_cast<std::uint8_t>(code & 0xFF));
     if (code == 13 && state.newLineMode) {
-        emulator.SendByte(emulator, 10);
+        output->SendByte(10);
     }
 }
 

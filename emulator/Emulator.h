@@ -64,15 +64,21 @@ struct EmulationState {
     }
 };
 
+// Where the terminal's bytes for the server (replies and typed keys) and its
+// bell go. An emulator without one drops the bytes and stays silent.
+class TerminalOutput {
+public:
+    virtual void SendByte(std::uint8_t byte) = 0;
+    virtual void RingBell() = 0;
+
+protected:
+    ~TerminalOutput() = default;
+};
+
 struct Emulator {
-    void* console = nullptr; // the console; SendByte and RingBell find it here
     EmulationState state;
     ScreenBuffer screen;
-    // Every byte for the pipe (replies and keys) leaves here: 1 written, 0 not.
-    // An empty slot drops the byte.
-    int (*SendByte)(Emulator& emulator, std::uint8_t byte) = nullptr;
-    // The bell character; an empty slot is silent.
-    void (*RingBell)(Emulator& emulator) = nullptr;
+    TerminalOutput* output = nullptr;
 
     // The character maps resolved per received byte at initialisation, so
     // printing needs no search: the definition does not change afterwards.
@@ -92,8 +98,9 @@ void ReceiveByte(Emulator& emulator, std::uint8_t byte);
 // Received bytes, each first masked with `mask`, as one ReceiveByte call per
 // byte would handle them, taking either a run of text or one byte: a run is
 // text printed on a single-width row short of its last column, written at
-// once and announced with one CellsPrinted call (when the screen is attached
-// and has that hook; otherwise only one byte is taken). At most printLimit
+// once and announced with one CellsPrinted call (when the screen has no
+// observer, or one that takes printed runs; otherwise only one byte is
+// taken). At most printLimit
 // characters (at least 1) are printed in one run, so that a caller counting
 // changes can stop where a byte-by-byte caller would. Returns the number of
 // bytes taken, at least 1; bytes must not be empty.

@@ -6,10 +6,6 @@ namespace kestra::emulator {
 
 namespace {
 
-ReplaySession& SessionOf(Emulator& emulator) {
-    return *static_cast<ReplaySession*>(emulator.console);
-}
-
 std::string Hex2(unsigned value) {
     char text[3];
     std::snprintf(text, sizeof text, "%02X", value & 0xFF);
@@ -22,12 +18,7 @@ ReplaySession::ReplaySession(const ReplayOptions& options,
                              const termdef::TerminalDefinition& definition)
     : options_(options) {
     InitEmulator(emulator_, definition, options_.rows);
-    emulator_.console = this;
-    emulator_.SendByte = [](Emulator& emulator, std::uint8_t byte) {
-        SessionOf(emulator).sent_.push_back(byte);
-        return 1;
-    };
-    emulator_.RingBell = [](Emulator& emulator) { ++SessionOf(emulator).bells_; };
+    emulator_.output = this;
     // What defining the console does after creating the emulator.
     emulator_.screen.autowrap = options_.autowrap ? 1 : 0;
     emulator_.screen.SetColumns(options_.width);

@@ -20,7 +20,7 @@ struct ReplayOptions {
     bool eightBit = false;
 };
 
-class ReplaySession {
+class ReplaySession : private TerminalOutput {
 public:
     // The definition must outlive the session.
     ReplaySession(const ReplayOptions& options, const termdef::TerminalDefinition& definition);
@@ -42,6 +42,9 @@ public:
     std::vector<std::string> Describe() const;
 
 private:
+    void SendByte(std::uint8_t byte) override { sent_.push_back(byte); }
+    void RingBell() override { ++bells_; }
+
     ReplayOptions options_;
     Emulator emulator_;
     std::vector<std::uint8_t> sent_;

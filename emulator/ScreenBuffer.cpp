@@ -52,8 +52,8 @@ void ScreenBuffer::SetColumns(unsigned count) {
         col = cols - 1;
         UpdateCursor();
     }
-    if (attached && hooks.ScreenResized) {
-        hooks.ScreenResized(*this);
+    if (ScreenObserver* told = Observer()) {
+        told->ScreenResized(rows, cols);
     }
 }
 
@@ -72,8 +72,8 @@ void ScreenBuffer::SetScrollRegion(unsigned top, unsigned bottom) {
 void ScreenBuffer::UpdateCursor() {
     shownRow = row;
     shownCol = col;
-    if (attached && hooks.CursorMoved) {
-        hooks.CursorMoved(*this);
+    if (ScreenObserver* told = Observer()) {
+        told->CursorMoved(shownRow, shownCol);
     }
 }
 
@@ -88,8 +88,8 @@ void ScreenBuffer::RefreshScreen() {
         HideCursor();
     }
     UpdateCursor();
-    if (attached && hooks.RefreshAll) {
-        hooks.RefreshAll(*this);
+    if (ScreenObserver* told = Observer()) {
+        told->RefreshAll();
     }
 }
 
@@ -97,8 +97,8 @@ void ScreenBuffer::ShowCursor() {
     shownRow = row;
     shownCol = col;
     cursorVisible = 1;
-    if (attached && hooks.CursorVisibility) {
-        hooks.CursorVisibility(*this, 1);
+    if (ScreenObserver* told = Observer()) {
+        told->CursorVisibility(true);
     }
 }
 
@@ -106,8 +106,8 @@ void ScreenBuffer::HideCursor() {
     shownRow = row;
     shownCol = col;
     cursorVisible = 0;
-    if (attached && hooks.CursorVisibility) {
-        hooks.CursorVisibility(*this, 0);
+    if (ScreenObserver* told = Observer()) {
+        told->CursorVisibility(false);
     }
 }
 
@@ -129,12 +129,8 @@ void ScreenBuffer::PutCell(std::uint16_t ch, std::uint8_t a) {
     const std::size_t index = CellIndex(row, col);
     chars[index] = ch;
     attrs[index] = a;
-    if (attached && hooks.CellsChanged) {
-        // The hook sees the written cell's attribute as the current one.
-        const std::uint8_t current = attr;
-        attr = a;
-        hooks.CellsChanged(*this, 1);
-        attr = current;
+    if (ScreenObserver* told = Observer()) {
+        told->CellsChanged(row, col, 1, a);
     }
     ++col;
     if (col < cols) [[likely]] {
@@ -165,20 +161,18 @@ void ScreenBuffer::EraseCells(std::size_t start, std::size_t count) {
     }
     FillSpaces(&chars[start], end - start);
     std::fill(attrs.begin() + start, attrs.begin() + end, static_cast<std::uint8_t>(eraseAttr));
-    if (!attached || !hooks.CellsChanged) {
+    ScreenObserver* told = Observer();
+    if (told == nullptr) {
         return;
     }
-    const std::uint32_t savedRow = row;
-    const std::uint32_t savedCol = col;
+    // One call per row the range touches.
     for (std::size_t index = start; index < end;) {
-        row = static_cast<std::uint32_t>(index / cols);
-        col = static_cast<std::uint32_t>(index % cols);
-        const std::size_t run = std::min<std::size_t>(end - index, cols - col);
-        hooks.CellsChanged(*this, static_cast<unsigned>(run));
+        const auto r = static_cast<std::uint32_t>(index / cols);
+        const auto c = static_cast<std::uint32_t>(index % cols);
+        const std::size_t run = std::min<std::size_t>(end - index, cols - c);
+        told->CellsChanged(r, c, static_cast<unsigned>(run), static_cast<std::uint8_t>(eraseAttr));
         index += run;
     }
-    row = savedRow;
-    col = savedCol;
 }
 
 void ScreenBuffer::ClearScreen() {
@@ -208,12 +202,12 @@ void ScreenBuffer::ScrollUp() {
         std::memmove(&lineAttrs[top], &lineAttrs[top + 1], bottom - top);
     }
     lineAttrs[bottom] = LineSingleWidth;
-    if (attached && hooks.ScrolledUp) {
-        hooks.ScrolledUp(*this);
+    if (ScreenObserver* told = Observer()) {
+        told->ScrolledUp(top, bottom);
     }
     EraseCells(CellIndex(bottom, 0), cols);
-    if (attached && hooks.FlushChanges) {
-        hooks.FlushChanges(*this);
+    if (ScreenObserver* told = Observer()) {
+        told->FlushChanges();
     }
 }
 
@@ -228,12 +222,12 @@ void ScreenBuffer::ScrollDown() {
         std::memmove(&lineAttrs[top + 1], &lineAttrs[top], bottom - top);
     }
     lineAttrs[top] = LineSingleWidth;
-    if (attached && hooks.ScrolledDown) {
-        hooks.ScrolledDown(*this);
+    if (ScreenObserver* told = Observer()) {
+        told->ScrolledDown(top, bottom);
     }
     EraseCells(CellIndex(top, 0), cols);
-    if (attached && hooks.FlushChanges) {
-        hooks.FlushChanges(*this);
+    if (ScreenObserver* told = Observer()) {
+        told->FlushChanges();
     }
 }
 
@@ -350,8 +344,6 @@ void ScreenBuffer::SetLineAttribute(std::uint32_t r, std::uint8_t value) {
     if (r >= rows || lineAttrs[r] == value) {
         return;
     }
-    const std::uint32_t savedRow = row;
-    const std::uint32_t savedCol = col;
     const bool toSingle = value == LineSingleWidth;
     const bool fromSingle = lineAttrs[r] == LineSingleWidth;
     // Each write stays in row r: the cells are stored directly rather than
@@ -362,10 +354,8 @@ void ScreenBuffer::SetLineAttribute(std::uint32_t r, std::uint8_t value) {
         }
         chars[CellIndex(r, c)] = ch;
         attrs[CellIndex(r, c)] = a;
-        if (attached && hooks.CellsChanged) {
-            row = r;
-            col = c;
-            hooks.CellsChanged(*this, 1);
+        if (ScreenObserver* told = Observer()) {
+            told->CellsChanged(r, c, 1, a);
         }
     };
     const std::uint32_t half = cols / 2;
@@ -373,9 +363,7 @@ void ScreenBuffer::SetLineAttribute(std::uint32_t r, std::uint8_t value) {
         for (std::uint32_t j = 0; j < half; ++j) {
             store(j, chars[CellIndex(r, 2 * j)], attrs[CellIndex(r, 2 * j)]);
         }
-        row = r;
-        col = half;
-        EraseLineRight();
+        EraseCells(CellIndex(r, half), cols - half);
     } else if (fromSingle) {
         // From the right, so each source cell is copied before it is overwritten.
         for (std::uint32_t i = half; i-- > 0;) {
@@ -386,14 +374,11 @@ void ScreenBuffer::SetLineAttribute(std::uint32_t r, std::uint8_t value) {
         }
     }
     if (toSingle || fromSingle) {
-        MoveCursor(savedRow, savedCol);
+        UpdateCursor();
     }
     lineAttrs[r] = value;
-    if (attached && hooks.LineChanged) {
-        const std::uint32_t cursorRow = row;
-        row = r;
-        hooks.LineChanged(*this);
-        row = cursorRow;
+    if (ScreenObserver* told = Observer()) {
+        told->LineChanged(r);
     }
 }
 

@@ -7,7 +7,7 @@
 // The character grid of one console: a 16-bit character and an attribute per
 // cell, a line attribute per row, a cursor and a scroll region. The emulator
 // drives it, the console window paints from its arrays, and every visible
-// change is announced through the hooks. It never blocks and never fails after
+// change is announced to its observer. It never blocks and never fails after
 // creation.
 namespace kestra::emulator {
 
@@ -29,37 +29,50 @@ inline constexpr unsigned MaxColumns = 132;
 inline constexpr unsigned MinRows = 2;
 inline constexpr unsigned MaxRows = 254;
 
-struct ScreenBuffer;
+// What a screen buffer announces, in the order of the reference's slots.
+// The console implements it to collect what its window must repaint; every
+// method has an empty default. Calls come with the buffer changed and carry
+// where the change happened: nothing is read back from the buffer's cursor
+// fields. They run once or twice per received byte, or once per run of
+// printed text, on the thread that drives the emulator.
+class ScreenObserver {
+public:
+    // Everything may have changed.
+    virtual void RefreshAll() {}
+    // The cursor is now shown at (row, column).
+    virtual void CursorMoved(std::uint32_t row, std::uint32_t column) {}
+    virtual void CursorVisibility(bool shown) {}
+    // count cells from (row, column), within the row, now hold attribute.
+    virtual void CellsChanged(std::uint32_t row, std::uint32_t column, unsigned count,
+                              std::uint8_t attribute) {}
+    // Rows top to bottom moved up (down) by one; the row that came free is
+    // announced as changed cells afterwards.
+    virtual void ScrolledUp(std::uint32_t top, std::uint32_t bottom) {}
+    virtual void ScrolledDown(std::uint32_t top, std::uint32_t bottom) {}
+    // A scroll is complete: what changed should be shown.
+    virtual void FlushChanges() {}
+    // The row's line size changed (its cells were announced before).
+    virtual void LineChanged(std::uint32_t row) {}
+    virtual void ScreenResized(std::uint32_t rows, std::uint32_t columns) {}
+    // An observer that takes runs of printed text says so here; otherwise the
+    // emulator prints one character at a time, announcing each with
+    // CellsChanged and CursorMoved.
+    virtual bool TakesPrintedRuns() const { return false; }
+    // count characters were printed one after the other on row, ending just
+    // left of column, where the cursor now stands (and is shown): it stands
+    // for count pairs of CellsChanged (one cell) and CursorMoved.
+    virtual void CellsPrinted(std::uint32_t row, std::uint32_t column, unsigned count) {}
 
-// Display-side notifications, in slot order. Plain function pointers: they run
-// once or twice per received byte, or once per run of printed text. A null
-// slot is not called.
-struct ScreenHooks {
-    void (*RefreshAll)(ScreenBuffer& screen) = nullptr;
-    void (*CursorMoved)(ScreenBuffer& screen) = nullptr; // reads shownRow, shownCol
-    void (*CursorVisibility)(ScreenBuffer& screen, int shown) = nullptr;
-    // count cells from (row, col) as they stand during the call, within the row
-    void (*CellsChanged)(ScreenBuffer& screen, unsigned count) = nullptr;
-    void (*ScrolledUp)(ScreenBuffer& screen) = nullptr;
-    void (*ScrolledDown)(ScreenBuffer& screen) = nullptr;
-    void (*FlushChanges)(ScreenBuffer& screen) = nullptr;
-    void (*LineChanged)(ScreenBuffer& screen) = nullptr; // row holds the changed row
-    void (*ScreenResized)(ScreenBuffer& screen) = nullptr;
-    // Optional: count characters were written one after the other on the
-    // cursor's row, ending just left of the cursor, and the cursor moved right
-    // after each; (row, col) is where it stands now. It stands for count
-    // pairs of CellsChanged (1) and CursorMoved, which the emulator calls
-    // instead while this slot is empty.
-    void (*CellsPrinted)(ScreenBuffer& screen, unsigned count) = nullptr;
+protected:
+    ~ScreenObserver() = default;
 };
 
 struct ScreenBuffer {
-    std::uint32_t attached = 0;          // hooks are called only while 1
+    std::uint32_t attached = 0;          // the observer is told only while 1
     std::vector<std::uint16_t> chars;    // rows x 132; cell (r, c) at r * cols + c
     std::vector<std::uint8_t> attrs;     // same layout as chars
     std::vector<std::uint8_t> lineAttrs; // one per row
-    ScreenHooks hooks;
-    void* owner = nullptr; // the console; the hooks find themselves through it
+    ScreenObserver* observer = nullptr;
     std::uint32_t rows = 0;
     std::uint32_t cols = 0;
     std::uint16_t regionTop = 0;
@@ -115,6 +128,9 @@ struct ScreenBuffer {
 
     // Copies the cursor to the shown position and announces it.
     void UpdateCursor();
+
+    // The observer while the screen is attached; otherwise none.
+    ScreenObserver* Observer() const { return attached ? observer : nullptr; }
 };
 
 } // namespace kestra::emulator

@@ -243,7 +243,7 @@ void FrameWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool FrameWindow::event(QEvent* event) {
-    if (event->type() == kRegisterConsoleEvent) {
+    if (event->type() == RegisterConsoleEventType()) {
         const auto& registration = static_cast<const RegisterConsoleEvent&>(*event);
         // The configuration refuses more consoles than this before they get here.
         if (static_cast<int>(registered_.size()) < kMaxRegisteredConsoles) {
@@ -316,6 +316,11 @@ void FrameWindow::SetConsoleShowState(QMdiSubWindow& window, int showCommand,
         break;
     default: break;
     }
+}
+
+QEvent::Type RegisterConsoleEventType() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
 }
 
 } // namespace kestra::shell

@@ -359,7 +359,7 @@ void Shell::RunStartup(std::span<const std::string> arguments) {
     // The consoles registered themselves with posted events while the
     // configuration was read; the message loop has not run yet, so their
     // registrations are handled here, before the windows are made from them.
-    QCoreApplication::sendPostedEvents(frame_.get(), kRegisterConsoleEvent);
+    QCoreApplication::sendPostedEvents(frame_.get(), RegisterConsoleEventType());
     if (consoleSlots_.createConsoleWindows) {
         consoleSlots_.createConsoleWindows(*frame_);
     }

@@ -69,15 +69,25 @@ void HandleNoticesForAMoment(std::chrono::milliseconds untilFrame) {
     const auto end = Clock::now() + std::min<Clock::duration>(kNoticeSpinBudget, untilFrame);
     while (Clock::now() < end &&
            noticeSpin.Until(ReaderNoticeEvent::AnyWaiting, kNoticeQuietSpin)) {
-        QCoreApplication::sendPostedEvents(nullptr, kReaderNoticeEvent);
+        QCoreApplication::sendPostedEvents(nullptr, ReaderNoticeEventType());
     }
 }
 
 } // namespace
 
-ReaderNoticeEvent::ReaderNoticeEvent(bool resize, int kind, std::uint32_t packed, int rows,
+QEvent::Type ReaderNoticeEventType() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+QEvent::Type ConsoleCommandEventType() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+ReaderNoticeEvent::ReaderNoticeEvent(bool resize, RepaintKind kind, CellRange cells, int rows,
                                      int columns)
-    : QEvent(kReaderNoticeEvent), resize(resize), kind(kind), packed(packed), rows(rows),
+    : QEvent(ReaderNoticeEventType()), resize(resize), kind(kind), cells(cells), rows(rows),
       columns(columns) {
     noticesWaiting.fetch_add(1, std::memory_order_release);
 }
@@ -95,11 +105,6 @@ void ReaderNoticeEvent::Take() const {
         waiting_ = false;
         noticesWaiting.fetch_sub(1, std::memory_order_relaxed);
     }
-}
-
-CellRange UnpackCells(std::uint32_t packed) {
-    auto edge = [packed](int shift) { return static_cast<int>((packed >> shift) & 0xFF); };
-    return CellRange{edge(16), edge(24), edge(0), edge(8)};
 }
 
 ConsoleWindow::ConsoleWindow(ConsoleWindowList& list, WindowConsole& console, int rows, int columns,
@@ -128,8 +133,8 @@ ConsoleWindow::~ConsoleWindow() {
     list_.Remove(this);
 }
 
-void ConsoleWindow::PostRepaint(int kind, std::uint32_t packed) {
-    QCoreApplication::postEvent(this, ReaderNoticeEvent::Repaint(kind, packed));
+void ConsoleWindow::PostRepaint(RepaintKind kind, CellRange cells) {
+    QCoreApplication::postEvent(this, ReaderNoticeEvent::Repaint(kind, cells));
 }
 
 void ConsoleWindow::PostResize(int rows, int columns) {
@@ -291,13 +296,13 @@ void ConsoleWindow::RepaintAll() {
 }
 
 bool ConsoleWindow::event(QEvent* event) {
-    if (event->type() == kConsoleCommandEvent) {
+    if (event->type() == ConsoleCommandEventType()) {
         if (const auto* command = dynamic_cast<ConsoleCommandEvent*>(event)) {
             Command(command->command);
             return true;
         }
     }
-    if (event->type() == kReaderNoticeEvent) {
+    if (event->type() == ReaderNoticeEventType()) {
         HandleReaderNotice(static_cast<const ReaderNoticeEvent&>(*event));
         // Within a busy frame the reader will ask again in a moment.
         if (frameTimer_.isActive()) {
@@ -313,22 +318,22 @@ void ConsoleWindow::HandleReaderNotice(const ReaderNoticeEvent& notice) {
     if (notice.resize) {
         HandleResizeNotice(notice.rows, notice.columns);
     } else {
-        HandleRepaintRequest(notice.kind, notice.packed);
+        HandleRepaintRequest(notice.kind, notice.cells);
     }
 }
 
-void ConsoleWindow::HandleRepaintRequest(int kind, std::uint32_t packed) {
-    if (kind == kRepaintAll) {
+void ConsoleWindow::HandleRepaintRequest(RepaintKind kind, const CellRange& cells) {
+    if (kind == RepaintKind::All) {
         CancelSelectionFor(SelectionEvent::RepaintAll);
-    } else if (kind == kRepaintReshaped) {
+    } else if (kind == RepaintKind::Reshaped) {
         CancelSelectionFor(SelectionEvent::RepaintScrolled);
     }
     if (state_ == kShown) {
-        if (kind == kRepaintAll) {
+        if (kind == RepaintKind::All) {
             eraseNext_ = true;
             RepaintSoon(rect());
         } else {
-            RepaintSoon(ToQRect(RepaintRect(geometry_, UnpackCells(packed), Prefs().italicFont)));
+            RepaintSoon(ToQRect(RepaintRect(geometry_, cells, Prefs().italicFont)));
         }
     }
     // The request is answered once the window holds it: a paint after a

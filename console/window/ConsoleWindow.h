@@ -3,6 +3,7 @@
 #include "console/CellGeometry.h"
 #include "console/Properties.h"
 #include "console/Selection.h"
+#include "console/WindowLink.h"
 #include "console/window/ConsoleFonts.h"
 #include "console/window/WindowConsole.h"
 
@@ -26,24 +27,19 @@ namespace kestra::console {
 
 class ConsoleWindowList;
 
-// Events posted to a console window from any thread. The offsets above
-// QEvent::User are those the frame leaves to the console windows.
-inline constexpr QEvent::Type kReaderNoticeEvent = static_cast<QEvent::Type>(QEvent::User + 4);
-
-// Kinds of repaint request.
-inline constexpr int kRepaintAll = 0;       // everything; the selection goes
-inline constexpr int kRepaintReshaped = 1;  // a rectangle; the selection goes
-inline constexpr int kRepaintCollected = 2; // a rectangle; the selection stays
+// The event types of a console window's notices and commands.
+QEvent::Type ReaderNoticeEventType();
+QEvent::Type ConsoleCommandEventType();
 
 // What a console posts to its window: a repaint request or a new grid size.
 // Both are one event type so that they are handled in the order posted.
 class ReaderNoticeEvent : public QEvent {
 public:
-    static ReaderNoticeEvent* Repaint(int kind, std::uint32_t packed) {
-        return new ReaderNoticeEvent(false, kind, packed, 0, 0);
+    static ReaderNoticeEvent* Repaint(RepaintKind kind, CellRange cells) {
+        return new ReaderNoticeEvent(false, kind, cells, 0, 0);
     }
     static ReaderNoticeEvent* Resize(int rows, int columns) {
-        return new ReaderNoticeEvent(true, 0, 0, rows, columns);
+        return new ReaderNoticeEvent(true, RepaintKind::All, {}, rows, columns);
     }
     ~ReaderNoticeEvent() override;
     ReaderNoticeEvent(const ReaderNoticeEvent&) = delete;
@@ -54,15 +50,13 @@ public:
     void Take() const;
 
     bool resize;
-    int kind;
-    // Inclusive cells, one byte each: left column in bits 24-31, top row
-    // 16-23, right column 8-15, bottom row 0-7.
-    std::uint32_t packed;
+    RepaintKind kind;
+    CellRange cells; // inclusive
     int rows;
     int columns;
 
 private:
-    ReaderNoticeEvent(bool resize, int kind, std::uint32_t packed, int rows, int columns);
+    ReaderNoticeEvent(bool resize, RepaintKind kind, CellRange cells, int rows, int columns);
     mutable bool waiting_ = true;
 };
 
@@ -70,11 +64,10 @@ private:
 inline constexpr int kResetCommand = 7900;
 
 // A menu command for the active console window, sent by the frame.
-inline constexpr QEvent::Type kConsoleCommandEvent =
-    static_cast<QEvent::Type>(QEvent::User + 0x100);
 class ConsoleCommandEvent : public QEvent {
 public:
-    explicit ConsoleCommandEvent(int command) : QEvent(kConsoleCommandEvent), command(command) {}
+    explicit ConsoleCommandEvent(int command)
+        : QEvent(ConsoleCommandEventType()), command(command) {}
     int command;
 };
 
@@ -86,8 +79,6 @@ enum WindowState : int {
     kShown = 3, // shown with a known client size: the only state that paints
 };
 
-CellRange UnpackCells(std::uint32_t packed);
-
 class ConsoleWindow : public QWidget {
 public:
     // The window joins the list; `placement` is the saved one, if any.
@@ -96,7 +87,7 @@ public:
     ~ConsoleWindow() override;
 
     // Any thread: queue a repaint request or a resize notice for this window.
-    void PostRepaint(int kind, std::uint32_t packed);
+    void PostRepaint(RepaintKind kind, CellRange cells);
     void PostResize(int rows, int columns);
 
     // Puts the window into an MDI sub-window (made by the caller and added
@@ -154,7 +145,7 @@ protected:
 
 private:
     void HandleReaderNotice(const ReaderNoticeEvent& notice);
-    void HandleRepaintRequest(int kind, std::uint32_t packed);
+    void HandleRepaintRequest(RepaintKind kind, const CellRange& cells);
     // Takes a requested area into the window's pending repaint; painted at
     // once when the last such paint is a frame old, otherwise when the
     // frame is over.

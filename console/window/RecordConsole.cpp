@@ -25,9 +25,9 @@ void RecordConsole::Attach(ConsoleWindow& window) {
     AttachWindow(record_, *this);
 }
 
-void RecordConsole::PostRepaint(RepaintKind kind, std::uint32_t packed) {
+void RecordConsole::PostRepaint(RepaintKind kind, CellRange cells) {
     if (ConsoleWindow* window = window_.load(std::memory_order_acquire)) {
-        window->PostRepaint(static_cast<int>(kind), packed);
+        window->PostRepaint(kind, cells);
     }
 }
 

@@ -32,7 +32,7 @@ public:
     void Attach(ConsoleWindow& window) override;
 
     // Any thread, with the console's lock held: posts and returns.
-    void PostRepaint(RepaintKind kind, std::uint32_t packed) override;
+    void PostRepaint(RepaintKind kind, CellRange cells) override;
     void PostResize(unsigned rows, unsigned columns) override;
 
 private:

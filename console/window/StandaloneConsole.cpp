@@ -24,9 +24,10 @@ void StandaloneConsole::Type(std::int32_t code) {
 }
 
 Delivery StandaloneConsole::Paste(std::uint8_t byte) {
-    if (emulator_.SendByte == nullptr || emulator_.SendByte(emulator_, byte) == 0) {
+    if (emulator_.output == nullptr) {
         return Delivery::NoConnection;
     }
+    emulator_.output->SendByte(byte);
     return Delivery::Queued;
 }
 

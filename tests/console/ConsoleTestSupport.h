@@ -18,8 +18,9 @@ using namespace kestra::testing;
 using namespace std::chrono_literals;
 enum class Transport { UnixSocket, Tcp };
 
-struct TestConsole { // as the CON command leaves it: VT100, plain maps
-    explicit TestConsole(unsigned rows = 24, bool cursorSuppressed = false) {
+template <typename Record = ConsoleRecord>
+struct TestConsoleOf { // as the CON command leaves it: VT100, plain maps
+    explicit TestConsoleOf(unsigned rows = 24, bool cursorSuppressed = false) {
         termdef::TheTerminalDefinition().loaded = true;
         record.cursorSuppressed = cursorSuppressed;
         emulator::InitEmulator(emulator, termdef::LoadTerminalDefinition(""), rows);
@@ -36,9 +37,10 @@ struct TestConsole { // as the CON command leaves it: VT100, plain maps
         std::lock_guard held(record.lock);
         return emulator.screen.chars[emulator.screen.CellIndex(row, column)];
     }
-    ConsoleRecord record;
+    Record record;
     emulator::Emulator emulator;
 };
+using TestConsole = TestConsoleOf<>;
 
 struct ServerLink { // the console's connection to a server end the test holds
     ServerLink(Transport transport, ConsoleRecord& record) {

@@ -69,9 +69,9 @@ struct CountingWindow : RecordingWindow {
     CountingWindow(ConsoleRecord& r, Answer answer) : RecordingWindow(r, answer), record(r) {
         AttachWindow(r, *this);
     }
-    void PostRepaint(RepaintKind kind, std::uint32_t packed) override {
+    void PostRepaint(RepaintKind kind, CellRange cells) override {
         counts.push_back(record.dirtyCount);
-        RecordingWindow::PostRepaint(kind, packed);
+        RecordingWindow::PostRepaint(kind, cells);
     }
     ConsoleRecord& record;
     std::vector<std::uint32_t> counts;
@@ -86,9 +86,7 @@ TEST(PipeLinkHooks, ChangesInADoubleWidthRowCoverWholeCharacterPairs) {
         emulator::ScreenBuffer& screen = console.emulator.screen;
         console.record.dirtyCount = 0;
         screen.lineAttrs[3] = std::uint8_t(line);
-        screen.row = 3;
-        screen.col = std::uint32_t(column);
-        screen.hooks.CellsChanged(screen, unsigned(count));
+        console.record.CellsChanged(3, column, count, 0);
         const ConsoleRecord& r = console.record;
         EXPECT_EQ((std::array{r.dirtyLeft, r.dirtyTop, r.dirtyRight, r.dirtyBottom}),
                   (std::array{left, 3, right, 3}))
@@ -139,12 +137,16 @@ std::string MixedOutput(std::uint32_t seed, std::size_t size) {
     return out;
 }
 
+struct ByteByByte : ConsoleRecord {
+    bool TakesPrintedRuns() const override { return false; }
+};
+
 // Text in runs gives what the same bytes give one by one, each character alone.
 TEST(PipeLinkHooks, RunsOfTextCountTheChangesOfTheirCharacters) {
     for (const std::uint32_t seed : {0u, 1u, 2u, 3u}) {
         const std::string bytes = MixedOutput(seed + 1, 60000);
-        TestConsole runs(24, seed & 2), single(24, seed & 2);
-        single.emulator.screen.hooks.CellsPrinted = nullptr;
+        TestConsole runs(24, seed & 2);
+        TestConsoleOf<ByteByByte> single(24, seed & 2);
         CountingWindow runsWindow(runs.record, Answer::AtOnce);
         CountingWindow singleWindow(single.record, Answer::AtOnce);
         runs.emulator.screen.autowrap = single.emulator.screen.autowrap = seed & 1;

@@ -9,35 +9,41 @@
 namespace kestra::emulator {
 namespace {
 
-// Logs "call[ A,B][ N]" where the buffer's owner points, as the console finds itself.
-void Record(ScreenBuffer& s, std::string call, long a = -1, long b = -1, long n = -1) {
-    call += a < 0 ? "" : " " + std::to_string(a) + "," + std::to_string(b);
-    call += n < 0 ? "" : " " + std::to_string(n);
-    static_cast<std::vector<std::string>*>(s.owner)->push_back(call);
-}
-
-// A VT100 on 24 rows, every hook recording what comes after `before` was received.
-struct Recorded {
+// A VT100 on 24 rows, logging "call[ A,B][ N]" for every announcement that
+// comes after `before` was received.
+struct Recorded : ScreenObserver {
     explicit Recorded(std::string_view before) {
         InitEmulator(emulator, definition, 24);
         emulator.charCodes[0x7F] = 0;
-        ScreenHooks& hooks = emulator.screen.hooks;
-        hooks.RefreshAll = [](auto& s) { Record(s, "refresh"); };
-        hooks.CursorMoved = [](auto& s) { Record(s, "cursor", s.shownRow, s.shownCol); };
-        hooks.CursorVisibility = [](auto& s, int on) { Record(s, "visible", -1, -1, on); };
-        hooks.CellsChanged = [](auto& s, unsigned n) { Record(s, "cells", s.row, s.col, n); };
-        hooks.CellsPrinted = [](auto& s, unsigned n) { Record(s, "text", s.row, s.col, n); };
-        hooks.ScrolledUp = [](auto& s) { Record(s, "scrolled up"); };
-        hooks.ScrolledDown = [](auto& s) { Record(s, "scrolled down"); };
-        hooks.FlushChanges = [](auto& s) { Record(s, "flush"); };
-        hooks.LineChanged = [](auto& s) { Record(s, "line", -1, -1, s.row); };
-        hooks.ScreenResized = [](auto& s) { Record(s, "resized", s.rows, s.cols); };
-        emulator.screen.owner = &log;
+        emulator.screen.observer = this;
         emulator.screen.attached = 1;
         for (char byte : before) {
             ReceiveByte(emulator, static_cast<std::uint8_t>(byte));
         }
         log.clear();
+    }
+    void Log(std::string call, long a = -1, long b = -1, long n = -1) {
+        call += a < 0 ? "" : " " + std::to_string(a) + "," + std::to_string(b);
+        log.push_back(call + (n < 0 ? "" : " " + std::to_string(n)));
+    }
+    void RefreshAll() override { Log("refresh"); }
+    void CursorMoved(std::uint32_t r, std::uint32_t c) override { Log("cursor", r, c); }
+    void CursorVisibility(bool shown) override { Log("visible", -1, -1, shown); }
+    void CellsChanged(std::uint32_t r, std::uint32_t c, unsigned n, std::uint8_t a) override {
+        Log(a == 0 ? "cells" : "cells a" + std::to_string(a), r, c, n);
+    }
+    bool TakesPrintedRuns() const override { return true; }
+    void CellsPrinted(std::uint32_t r, std::uint32_t c, unsigned n) override {
+        Log("text", r, c, n);
+    }
+    void ScrolledUp(std::uint32_t top, std::uint32_t bottom) override { Log("up", top, bottom); }
+    void ScrolledDown(std::uint32_t top, std::uint32_t bottom) override {
+        Log("down", top, bottom);
+    }
+    void FlushChanges() override { Log("flush"); }
+    void LineChanged(std::uint32_t row) override { Log("line", -1, -1, row); }
+    void ScreenResized(std::uint32_t rows, std::uint32_t columns) override {
+        Log("resized", rows, columns);
     }
     termdef::TerminalDefinition definition;
     Emulator emulator;
@@ -62,8 +68,9 @@ TEST(EmulatorHooksTest, ReceivedBytesCauseTheseCalls) {
         {"\x1b#3",             "\x1b#4",          0, "", {"cursor 0,0", "cursor 0,0", "cursor 0,0", "cursor 0,0",
                                                      "cursor 0,0", "line 0", "cursor 0,0"}},
         {"\x1b#6\x1b[1;3H",    "A",               0, "cells", {"cells 0,4 1", "cells 0,5 1"}},
-        {"\x1b[24;1H",         "\n",              0, "", {"scrolled up", "cells 23,0 80", "flush", "cursor 23,0"}},
-        {"\x1b[5;9r\x1b[5;1H", "\x1bM",           0, "", {"scrolled down", "cells 4,0 80", "flush", "cursor 4,0"}},
+        {"\x1b[1;7m",          "A\x1b[K",         0, "cells", {"cells a10 0,0 1", "cells 0,1 79"}},
+        {"\x1b[24;1H",         "\n",              0, "", {"up 0,23", "cells 23,0 80", "flush", "cursor 23,0"}},
+        {"\x1b[5;9r\x1b[5;1H", "\x1bM",           0, "", {"down 4,8", "cells 4,0 80", "flush", "cursor 4,0"}},
         {"\x1b[23;71H",        "\x1b[J",          0, "cells", {"cells 22,70 10", "cells 23,0 80"}},
         {"\x1b[10W\x1b[4;8H",  "\x1b[1J",         0, "cells", {"cells 0,0 10", "cells 1,0 10", "cells 2,0 10", "cells 3,0 7"}},
         {"",                   "abc\r",           9, "", {"text 0,3 3", "| 3", "cursor 0,0", "| 1"}},

@@ -192,9 +192,12 @@ void RunCase(const FixtureCase& fixture, const std::string& file) {
                                << actual << "\n  fed " << static_cast<int>(feed);
         }
     }
+    struct : TerminalOutput {
+        void SendByte(std::uint8_t) override { ++quietReplies; }
+        void RingBell() override {}
+    } counter;
     ReplaySession quiet(fixture.options, fixture.definition);
-    quiet.emulator().SendByte = [](Emulator&, std::uint8_t) { return ++quietReplies, 1; };
-    quiet.emulator().RingBell = [](Emulator&) {};
+    quiet.emulator().output = &counter;
     allocations = 0;
     counting = true;
     Receive(quiet, fixture.bytes, Feed::Runs, fixture.options.eightBit);

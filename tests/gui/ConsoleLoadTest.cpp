@@ -15,19 +15,34 @@ char StreamCharacter(std::size_t unit, std::size_t at) {
     return at % kLine < length ? header[at % kLine] : 'a' + (at * 7 + unit) % 26;
 }
 
-std::map<const emulator::ScreenBuffer*, std::array<std::size_t, 3>> g_printed; // unit, count, wrong
-
 // Each printed cell, announced alone or in a run left of the cursor, is the
 // stream's next character (on the reader's thread, under the console's lock).
-void Check(emulator::ScreenBuffer& screen, unsigned column) {
-    auto& [unit, count, wrong] = g_printed.at(&screen);
-    if (const char16_t shown = screen.chars[screen.CellIndex(screen.row, column)]; shown != u' ') {
-        wrong += shown != StreamCharacter(unit, count++);
+struct CheckedRecord : console::ConsoleRecord {
+    explicit CheckedRecord(std::size_t unit) : streamUnit(unit) {}
+    void Check(std::uint32_t row, std::uint32_t column) {
+        if (const char16_t shown = screen->chars[screen->CellIndex(row, column)]; shown != u' ') {
+            wrong += shown != StreamCharacter(streamUnit, count++);
+        }
     }
-}
+    void CellsChanged(std::uint32_t row, std::uint32_t column, unsigned cells,
+                      std::uint8_t attribute) override {
+        cells == 1 ? Check(row, column) : void();
+        ConsoleRecord::CellsChanged(row, column, cells, attribute);
+    }
+    void CellsPrinted(std::uint32_t row, std::uint32_t column, unsigned printed) override {
+        for (unsigned i = printed; i > 0; --i) {
+            Check(row, column - i);
+        }
+        ConsoleRecord::CellsPrinted(row, column, printed);
+    }
+    std::size_t streamUnit, count = 0, wrong = 0;
+};
 
 struct ConsoleLoadTest : BoundConsoles {
-    ConsoleLoadTest() : BoundConsoles(true, 100) {}
+    ConsoleLoadTest()
+        : BoundConsoles(true, 100, [](int unit) { return std::make_unique<CheckedRecord>(unit); }) {
+    }
+    CheckedRecord& Checked(int unit) { return static_cast<CheckedRecord&>(Record(unit)); }
 };
 
 } // namespace
@@ -35,24 +50,8 @@ struct ConsoleLoadTest : BoundConsoles {
 // A hundred consoles flooded by their servers while text is typed into each
 // and pasted into one: no byte lost or reordered either way.
 TEST_F(ConsoleLoadTest, AHundredFloodedConsolesLoseNoByte) {
-    // Every console's tally exists before any reader runs: the readers look
-    // theirs up while no other thread changes the map.
-    for (int unit = 0; unit < kConsoles; ++unit) {
-        g_printed[&Record(unit).emulator->screen] = {static_cast<std::size_t>(unit), 0, 0};
-    }
     std::vector<std::thread> threads;
     for (int unit = 0; unit < kConsoles; ++unit) {
-        emulator::ScreenHooks& hooks = Record(unit).emulator->screen.hooks;
-        hooks.CellsChanged = [](emulator::ScreenBuffer& screen, unsigned count) {
-            count == 1 ? Check(screen, screen.col) : void();
-            console::ConsoleScreenHooks().CellsChanged(screen, count);
-        };
-        hooks.CellsPrinted = [](emulator::ScreenBuffer& screen, unsigned count) {
-            for (unsigned i = count; i > 0; --i) {
-                Check(screen, screen.col - i);
-            }
-            console::ConsoleScreenHooks().CellsPrinted(screen, count);
-        };
         threads.emplace_back([&record = Record(unit)] { console::PipeReader(record); });
         threads.emplace_back([unit, server = servers[unit].Descriptor()] {
             std::string stream;
@@ -67,10 +66,8 @@ TEST_F(ConsoleLoadTest, AHundredFloodedConsolesLoseNoByte) {
         return static_cast<char>('!' + (unit * 13 + i) % 90);
     };
     for (std::size_t i = 0; i < kTyped; ++i) {
-        for (int unit = 0; unit < kConsoles; ++unit) { // as a key press types, under the lock
-            std::unique_lock lock(Record(unit).lock);
-            emulator::TypeChar(*Record(unit).emulator, typed(unit, i));
-            lock.unlock();
+        for (int unit = 0; unit < kConsoles; ++unit) { // as a key press types
+            console::TypeKey(Record(unit), typed(unit, i));
             QCoreApplication::processEvents();
         }
     }
@@ -80,7 +77,7 @@ TEST_F(ConsoleLoadTest, AHundredFloodedConsolesLoseNoByte) {
         [&] {
             for (int unit = 0; unit < kConsoles; ++unit) {
                 std::lock_guard lock(Record(unit).lock);
-                if (g_printed[&Record(unit).emulator->screen][1] < kStream) {
+                if (Checked(unit).count < kStream) {
                     return false;
                 }
             }
@@ -100,10 +97,9 @@ TEST_F(ConsoleLoadTest, AHundredFloodedConsolesLoseNoByte) {
     for (std::thread& thread : threads) {
         thread.join();
     }
-    for (const auto& [screen, printed] : g_printed) {
-        EXPECT_EQ(printed, (std::array<std::size_t, 3>{printed[0], kStream, 0}));
+    for (int unit = 0; unit < kConsoles; ++unit) {
+        EXPECT_EQ(std::pair(Checked(unit).count, Checked(unit).wrong), std::pair(kStream, 0ul));
     }
-    g_printed.clear();
 }
 
 } // namespace kestra::shell::testing

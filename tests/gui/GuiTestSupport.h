@@ -156,16 +156,17 @@ protected:
     // Names as servers give them, which the settings file must keep apart.
     static constexpr const char* kNames[] = {"\\\\.\\pipe\\ONE", "/run/a b/%2F",
                                              "na\xc3\xafve=%;#[x] \xf0\x9f\x98\x80"};
-    explicit BoundConsoles(bool start = true, int consoles = 3)
+    using RecordFactory = std::function<std::unique_ptr<console::ConsoleRecord>(int unit)>;
+    explicit BoundConsoles(bool start = true, int consoles = 3, RecordFactory make = {})
         : kConsoles(consoles), shell((App(), configuration), world.Environment()) {
         binding = std::make_unique<ConsoleWindowBinding>(shell);
         configuration.SetQuietMode(true);
-        configuration.configure = [this] {
+        configuration.configure = [this, make] {
             for (std::uint16_t unit = 0; unit < kConsoles; ++unit) {
                 int ends[2];
                 ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
                 servers.emplace_back(ends[1]);
-                auto record = std::make_unique<console::ConsoleRecord>();
+                auto record = make ? make(unit) : std::make_unique<console::ConsoleRecord>();
                 record->unit = unit;
                 record->unitName = unit < 3 ? kNames[unit] : std::to_string(unit);
                 record->ownedEmulator = std::make_unique<emulator::Emulator>();

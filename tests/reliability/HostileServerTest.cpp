@@ -13,14 +13,15 @@ namespace {
 
 using namespace consoletest;
 
-// Printed cells, counted by wrapping the cell hook of the one console whose
-// reader prints.
-std::size_t g_printed = 0;
-void (*g_cellsChanged)(emulator::ScreenBuffer&, unsigned) = nullptr;
-void CountPrinted(emulator::ScreenBuffer& screen, unsigned count) {
-    g_printed += count == 1;
-    g_cellsChanged(screen, count);
-}
+// A console that counts its printed cells.
+struct CountingRecord : ConsoleRecord {
+    void CellsChanged(std::uint32_t row, std::uint32_t column, unsigned count,
+                      std::uint8_t attribute) override {
+        printed += count == 1;
+        ConsoleRecord::CellsChanged(row, column, count, attribute);
+    }
+    std::atomic<std::size_t> printed{0};
+};
 
 TEST(ServerFaults, AServerThatDiesInABurstEndsTheProgramWithThePipesMessage) {
     const struct {
@@ -35,14 +36,13 @@ TEST(ServerFaults, AServerThatDiesInABurstEndsTheProgramWithThePipesMessage) {
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << int(c.transport) << c.reset << c.bytesBeforeDeath);
         platform::ScopedFatalCapture capture;
-        TestConsole console{24, true};
+        TestConsoleOf<CountingRecord> console{24, true};
         // Every character goes to the last column: nothing scrolls, so the
         // printed cells are the bytes shown.
         console.Receive("\x1b[1;80H");
         ServerLink link(c.transport, console.record);
         ASSERT_TRUE(link.ok);
-        g_printed = 0;
-        g_cellsChanged = std::exchange(console.emulator.screen.hooks.CellsChanged, CountPrinted);
+        console.record.printed = 0;
         ConsoleThread reader(console.record);
         std::thread server([&] {
             link.Write(std::string(c.bytesBeforeDeath, 'x'));
@@ -56,8 +56,9 @@ TEST(ServerFaults, AServerThatDiesInABurstEndsTheProgramWithThePipesMessage) {
         server.join();
         ASSERT_TRUE(message.has_value()) << "the reader did not end";
         EXPECT_EQ(*message, "The server for pipe " + console.record.pipePath + " has shut down");
-        EXPECT_TRUE(c.reset ? g_printed <= c.bytesBeforeDeath : g_printed == c.bytesBeforeDeath)
-            << g_printed << " cells shown";
+        const std::size_t shown = console.record.printed;
+        EXPECT_TRUE(c.reset ? shown <= c.bytesBeforeDeath : shown == c.bytesBeforeDeath)
+            << shown << " cells shown";
     }
 }
 
