@@ -200,13 +200,13 @@ std::string HelpText(std::string_view baseName) {
         "                                   (Default = ";
     text += baseName;
     text += ".CNF)\n"
-            "         /K:<Properties Key>     = Specify the registry subkey to use for\n"
+            "         /K:<Properties Key>     = Specify the settings group to use for\n"
             "                                   getting and saving KESTRA 'Properties'.\n"
             "                                   (Default = none)\n"
             "         /N:<Configuration file> = Specify both the configuration file to\n"
-            "                                   parse and the registry subkey to use for\n"
+            "                                   parse and the settings group to use for\n"
             "                                   getting and saving KESTRA 'Properties'.\n"
-            "                                   The registry subkey that will be used is\n"
+            "                                   The settings group that will be used is\n"
             "                                   the given configuration filename without\n"
             "                                   drive, directories or extension).\n"
             "                                   (Default = none)\n";

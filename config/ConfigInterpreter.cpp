@@ -2,7 +2,6 @@
 
 #include "config/ConfigHooks.h"
 #include "config/OptionTable.h"
-#include "config/OutOfMemory.h"
 #include "platform/Exit.h"
 
 #include <cstdarg>
@@ -23,9 +22,7 @@ std::unique_ptr<ConfigLexer>& Instance() {
 class PassLexer {
 public:
     PassLexer() {
-        if (!LexerCreate(Instance())) {
-            OutOfMemory();
-        }
+        LexerCreate(Instance());
         ApplyConfigurationFileSettings(*Instance());
     }
     ~PassLexer() {

@@ -118,7 +118,6 @@ bool IsBlankLine(const ConfigLexer& record) {
 void CopySettings(const ConfigLexer& from, ConfigLexer& to) {
     to.commentChar = from.commentChar;
     to.skipBlankLines = from.skipBlankLines;
-    to.continueLines = from.continueLines;
     to.substituteVariables = from.substituteVariables;
     to.includeKeyword = from.includeKeyword;
     to.isSeparator = from.isSeparator;
@@ -258,9 +257,8 @@ bool DefaultSeparator(const ConfigLexer&, char character) {
     return character == ' ' || character == '\t' || character == '\r' || character == '\n';
 }
 
-bool LexerCreate(std::unique_ptr<ConfigLexer>& lexer) {
-    lexer.reset(new (std::nothrow) ConfigLexer());
-    return lexer != nullptr;
+void LexerCreate(std::unique_ptr<ConfigLexer>& lexer) {
+    lexer = std::make_unique<ConfigLexer>();
 }
 
 void LexerDestroy(std::unique_ptr<ConfigLexer>& lexer) {
@@ -329,23 +327,17 @@ bool NextToken(ConfigLexer& lexer, Breaks breaks) {
     for (;;) {
         lexer.haveToken = false;
         ConfigLexer* record = &LexerInnermost(lexer);
-        for (;;) {
-            const std::string& line = record->line;
-            while (record->cursor < line.size() && !IsComment(*record, line[record->cursor]) &&
-                   IsSeparator(*record, line[record->cursor])) {
-                ++record->cursor;
-            }
-            record->tokenStart = record->cursor;
-            if (record->cursor < line.size() && !IsComment(*record, line[record->cursor])) {
-                break;
-            }
+        const std::string& line = record->line;
+        while (record->cursor < line.size() && !IsComment(*record, line[record->cursor]) &&
+               IsSeparator(*record, line[record->cursor])) {
+            ++record->cursor;
+        }
+        record->tokenStart = record->cursor;
+        // A token never continues on the next line.
+        if (record->cursor >= line.size() || IsComment(*record, line[record->cursor])) {
             record->token.clear();
-            // Reading on may leave an included file: take the innermost again.
-            if (!record->continueLines || !LexerReadLine(lexer)) {
-                lexer.token.clear();
-                return false;
-            }
-            record = &LexerInnermost(lexer);
+            lexer.token.clear();
+            return false;
         }
 
         record->token = CollectToken(lexer, *record, breaks == Breaks::Enabled);
@@ -503,7 +495,6 @@ const ConfigLexer& LexerInnermost(const ConfigLexer& lexer) {
 void ApplyConfigurationFileSettings(ConfigLexer& lexer) {
     lexer.commentChar = ';';
     lexer.skipBlankLines = true;
-    lexer.continueLines = false;
     lexer.substituteVariables = true;
     lexer.includeKeyword = "INCLUDE";
     // Switches follow each other without blanks: /UNIT:1/WIDTH:80.
@@ -514,7 +505,6 @@ void ApplyConfigurationFileSettings(ConfigLexer& lexer) {
 void ApplyDefinitionFileSettings(ConfigLexer& lexer) {
     lexer.commentChar = ';';
     lexer.skipBlankLines = true;
-    lexer.continueLines = false;
     lexer.substituteVariables = false;
     lexer.includeKeyword = "INCLUDE";
     lexer.isBreak = nullptr;

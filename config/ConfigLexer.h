@@ -60,7 +60,6 @@ struct ConfigLexer {
     // inherits them. All off by default.
     int commentChar = 0; // 0: no comments
     bool skipBlankLines = false;
-    bool continueLines = false;
     bool substituteVariables = false;
     std::string token;          // the current token, quotes and escapes resolved
     std::string includeKeyword; // empty: no inclusion
@@ -71,7 +70,7 @@ struct ConfigLexer {
 
 bool DefaultSeparator(const ConfigLexer& lexer, char character);
 
-bool LexerCreate(std::unique_ptr<ConfigLexer>& lexer);
+void LexerCreate(std::unique_ptr<ConfigLexer>& lexer);
 void LexerDestroy(std::unique_ptr<ConfigLexer>& lexer);
 
 // False when the file cannot be opened; the caller reports that.

@@ -35,24 +35,6 @@ constexpr Palette kAnimated = MakePalette(kEntryAnimated);
 
 } // namespace
 
-Palette StaticPalette() {
-    return kStatic;
-}
-
-Palette AnimatedPalette() {
-    return kAnimated;
-}
-
-int BlinkEntry(int foregroundLevel, int backgroundLevel) {
-    if (foregroundLevel < 0 || foregroundLevel > 3 || backgroundLevel < 0 || backgroundLevel > 3 ||
-        foregroundLevel == backgroundLevel) {
-        return -1;
-    }
-    // k counts the background levels other than the foreground, rising.
-    const int k = backgroundLevel < foregroundLevel ? backgroundLevel : backgroundLevel - 1;
-    return kFirstBlinkEntry + 3 * foregroundLevel + k;
-}
-
 BlinkLevels BlinkEntryLevels(int entry) {
     if (!IsBlinkEntry(entry)) {
         return BlinkLevels{};
@@ -76,14 +58,6 @@ Rgb AnimatedEntryColour(int entry, int phase) {
         return Rgb{v, v, v};
     }
     return Rgb{};
-}
-
-std::array<Rgb, kAnimatedEntries> PhaseRow(int phase) {
-    std::array<Rgb, kAnimatedEntries> row{};
-    for (int i = 0; i < kAnimatedEntries; ++i) {
-        row[static_cast<std::size_t>(i)] = AnimatedEntryColour(kFirstBlinkEntry + i, phase);
-    }
-    return row;
 }
 
 bool EntryChangesBetween(int entry, int fromPhase, int toPhase) {

@@ -64,15 +64,6 @@ inline constexpr std::array<Rgb, kPaletteSize> kPaletteTable = {{
 
 using Palette = std::array<PaletteEntry, kPaletteSize>;
 
-// The table unchanged, used while nothing animates.
-Palette StaticPalette();
-// The table with entries 4-17 marked for animation.
-Palette AnimatedPalette();
-
-// The blink entry for foreground level f over background level b (f != b).
-// Returns -1 for equal or out-of-range levels.
-int BlinkEntry(int foregroundLevel, int backgroundLevel);
-
 struct BlinkLevels {
     int foreground = 0;
     int background = 0;
@@ -81,13 +72,10 @@ struct BlinkLevels {
 // The two grey levels of blink entry 4-15.
 BlinkLevels BlinkEntryLevels(int entry);
 
-// The colours of entries 4-17 in a phase: blinking pairs show their
-// foreground in phases 0-3 and their background in 4-7; the cursor entries
-// are white in even phases and black in odd ones.
-std::array<Rgb, kAnimatedEntries> PhaseRow(int phase);
-
 // The colour of any entry in a phase of the animation (entries 0-3 never
-// change). Out-of-range entries are black.
+// change; blinking pairs show their foreground in phases 0-3 and their
+// background in 4-7; the cursor entries are white in even phases and black
+// in odd ones). Out-of-range entries are black.
 Rgb AnimatedEntryColour(int entry, int phase);
 
 // Whether an entry shows another colour after the animation moves from one

@@ -24,11 +24,6 @@ CellGeometry ComputeCellGeometry(int clientWidth, int clientHeight, int columns,
     return g;
 }
 
-TrackingSize WindowTrackingSize(int columns, int rows, int borderWidth, int borderHeight) {
-    return TrackingSize{2 * columns + borderWidth, 2 * rows + borderHeight, kMaxTrackingSize,
-                        kMaxTrackingSize};
-}
-
 FontRequest FontFor(int fontIndex, const CellGeometry& geometry, bool bold, bool italic) {
     if (fontIndex < 0 || fontIndex >= kFontCount) {
         fontIndex = 0;

@@ -31,17 +31,8 @@ struct CellGeometry {
 // a window squeezed below its minimum size.
 CellGeometry ComputeCellGeometry(int clientWidth, int clientHeight, int columns, int rows);
 
-// The window may shrink to two pixels per cell plus its border, and grow to
-// the largest size a window can have.
-struct TrackingSize {
-    int minWidth = 0;
-    int minHeight = 0;
-    int maxWidth = 0;
-    int maxHeight = 0;
-    bool operator==(const TrackingSize&) const = default;
-};
+// The largest size a window can have.
 inline constexpr int kMaxTrackingSize = 32767;
-TrackingSize WindowTrackingSize(int columns, int rows, int borderWidth, int borderHeight);
 
 // The twelve fonts of a console window, each a percentage of the cell.
 struct FontShape {

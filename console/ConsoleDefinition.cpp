@@ -20,8 +20,6 @@ namespace kestra::console {
 
 namespace {
 
-constexpr std::uint16_t MinRows = 2;
-constexpr std::uint16_t MaxRows = 254;
 constexpr std::uint16_t MaxUnit = MaxConsoles - 1;
 
 // What the options of a CON line set before the console exists.
@@ -64,7 +62,8 @@ std::string ReadConsoleLine(ConsoleOptions& options) {
         if (config::FlagOption("CURSOR", name, value, options.cursorOn)) {
             continue;
         }
-        if (config::NumberOption("HEIGHT", name, value, options.rows, 10, MinRows, MaxRows)) {
+        if (config::NumberOption("HEIGHT", name, value, options.rows, 10, emulator::MinRows,
+                                 emulator::MaxRows)) {
             continue;
         }
         config::InvalidOption();

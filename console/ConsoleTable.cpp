@@ -54,10 +54,6 @@ ConsoleTable& Consoles() {
     return table;
 }
 
-std::uint16_t ConsoleCount() {
-    return Consoles().Count();
-}
-
 ConsoleRecord* ConsoleByIndex(unsigned index) {
     return Consoles().ByIndex(index);
 }

@@ -49,7 +49,6 @@ private:
 
 // The process's table.
 ConsoleTable& Consoles();
-std::uint16_t ConsoleCount();
 ConsoleRecord* ConsoleByIndex(unsigned index);
 
 } // namespace kestra::console

@@ -153,10 +153,6 @@ void AwaitWindow(ConsoleRecord& record, std::unique_lock<ConsoleLock>& held) {
 
 } // namespace
 
-void AddChange(ConsoleRecord& record, int left, int top, int right, int bottom) {
-    AddChanges(record, left, top, right, bottom, 1);
-}
-
 void PostRepaintRequest(ConsoleRecord& record, RepaintKind kind) {
     ConsoleWindowLink* window = record.Window();
     if (record.dirtyCount == 0 || window == nullptr) {

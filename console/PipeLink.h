@@ -54,9 +54,6 @@ void ConnectEmulator(ConsoleRecord& record, emulator::Emulator& emulator);
 // Only the screen side: for an emulator whose output and bell go elsewhere.
 void ConnectScreen(ConsoleRecord& record, emulator::Emulator& emulator);
 
-// Adds a cell range to the change rectangle (inclusive bounds).
-void AddChange(ConsoleRecord& record, int left, int top, int right, int bottom);
-
 // Posts a repaint request of the kind when changes are collected and a window
 // exists, and empties the rectangle. Called with the console's lock held.
 // On the reader, while it hands bytes to the emulator, the wait for the

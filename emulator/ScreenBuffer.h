@@ -29,7 +29,7 @@ inline constexpr unsigned MaxColumns = 132;
 inline constexpr unsigned MinRows = 2;
 inline constexpr unsigned MaxRows = 254;
 
-// What a screen buffer announces, in the order of the reference's slots.
+// What a screen buffer announces.
 // The console implements it to collect what its window must repaint; every
 // method has an empty default. Calls come with the buffer changed and carry
 // where the change happened: nothing is read back from the buffer's cursor

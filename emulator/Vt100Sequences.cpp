@@ -307,10 +307,6 @@ void PositionFinal(Emulator& emulator, std::uint8_t final) {
 
 } // namespace
 
-std::span<const EscapeAction> Vt100EscapeTable() {
-    return Vt100Escapes;
-}
-
 void EscapeFinal(Emulator& emulator, std::uint8_t byte) {
     emulator.state.parserState = StateText;
     if (const auto action = EscapeActionByByte[byte]) {

@@ -15,9 +15,6 @@ struct EscapeAction {
     void (*action)(Emulator& emulator);
 };
 
-// The byte after ESC in the VT100 set, in table order.
-std::span<const EscapeAction> Vt100EscapeTable();
-
 void EscapeFinal(Emulator& emulator, std::uint8_t byte);
 void LineSizeFinal(Emulator& emulator, std::uint8_t byte);
 void DesignateG0(Emulator& emulator, std::uint8_t byte);

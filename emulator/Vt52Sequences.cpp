@@ -63,14 +63,6 @@ constexpr GenradAttributeCommand GenradAttributes[] = {
 
 } // namespace
 
-std::span<const EscapeAction> Vt52EscapeTable() {
-    return Vt52Escapes;
-}
-
-std::span<const GenradAttributeCommand> GenradAttributeTable() {
-    return GenradAttributes;
-}
-
 bool Vt52EscapeFinal(Emulator& emulator, std::uint8_t byte) {
     emulator.state.parserState = StateText;
     for (const EscapeAction& entry : Vt52Escapes) {

@@ -11,8 +11,6 @@ namespace kestra::emulator {
 
 struct Emulator;
 
-std::span<const EscapeAction> Vt52EscapeTable();
-
 // The byte after ESC in the VT52/GENRAD set; false when the table lacks it.
 bool Vt52EscapeFinal(Emulator& emulator, std::uint8_t byte);
 
@@ -25,8 +23,6 @@ struct GenradAttributeCommand {
     std::uint8_t bits; // for AttributeOn / AttributeOff
     void (*action)(Emulator& emulator);
 };
-
-std::span<const GenradAttributeCommand> GenradAttributeTable();
 
 // Second byte of ESC Y: the column, the row having been kept in pendingRow.
 void DirectCursorAddress(Emulator& emulator, std::uint8_t columnByte);

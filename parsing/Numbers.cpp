@@ -142,16 +142,8 @@ bool ReadHex(std::string_view text, std::uint32_t& value) {
     return true;
 }
 
-bool ReadOctal16(std::string_view text, std::uint16_t& value) {
-    return ReadLow16(text, value, ReadOctal);
-}
-
 bool ReadDecimal16(std::string_view text, std::uint16_t& value) {
     return ReadLow16(text, value, ReadDecimal);
-}
-
-bool ReadHex16(std::string_view text, std::uint16_t& value) {
-    return ReadLow16(text, value, ReadHex);
 }
 
 bool ReadNumber(std::string_view text, std::uint32_t& value, unsigned base) {

@@ -24,9 +24,7 @@ unsigned HexDigitValue(char character);
 bool ReadOctal(std::string_view text, std::uint32_t& value);
 bool ReadDecimal(std::string_view text, std::uint32_t& value);
 bool ReadHex(std::string_view text, std::uint32_t& value);
-bool ReadOctal16(std::string_view text, std::uint16_t& value);
 bool ReadDecimal16(std::string_view text, std::uint16_t& value);
-bool ReadHex16(std::string_view text, std::uint16_t& value);
 
 // The general readers; base is the default when the text carries no marking.
 bool ReadNumber(std::string_view text, std::uint32_t& value, unsigned base);

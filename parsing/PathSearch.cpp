@@ -16,8 +16,8 @@ bool Exists(const std::string& path) {
     return ::stat(path.c_str(), &status) == 0;
 }
 
-// Names written for the files' home system: a drive or a backslash means the
-// name is tied to a place there, and an absolute name needs no search.
+// A name holding a drive letter or a backslash was written for another
+// system and names a place there; an absolute name needs no search.
 bool MaySearchFor(std::string_view name) {
     return !name.empty() && name.front() != '/' &&
            name.find_first_of(":\\") == std::string_view::npos;

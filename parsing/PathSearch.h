@@ -18,7 +18,7 @@
 // backslash or a colon is never searched for.
 namespace kestra::parsing {
 
-// Paths are limited as in the files' home system: 259 characters.
+// Paths the configuration names are at most 259 characters long.
 inline constexpr std::size_t kMaxPathLength = 259;
 
 struct FileCloser {

@@ -27,9 +27,4 @@ bool Event::Wait(int timeoutMs) const {
                              [this] { return set_.load(std::memory_order_relaxed); });
 }
 
-void Event::WaitForever() const {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return set_.load(std::memory_order_relaxed); });
-}
-
 } // namespace kestra::platform

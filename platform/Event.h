@@ -21,7 +21,6 @@ public:
     // Returns true when the event was set within timeoutMs (at once if it is
     // already set), false when the time ran out.
     bool Wait(int timeoutMs) const;
-    void WaitForever() const;
 
 private:
     mutable std::mutex mutex_;

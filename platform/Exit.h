@@ -35,8 +35,9 @@ void SetRestartRequested(bool requested);
 std::uint32_t ExitCode();
 
 // Written under the characters of an offending configuration line that
-// precede the marked token: '-' until start-up sets 0x7F, which the dialogs
-// show as a blank.
+// precede the marked token: '-' until start-up sets kShownLineMarker, which
+// the dialogs and kestra-check's report show as a blank.
+inline constexpr char kShownLineMarker = '\x7F';
 char LineMarker();
 void SetLineMarker(char marker);
 

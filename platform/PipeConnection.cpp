@@ -29,18 +29,10 @@ int RemainingMs(Clock::time_point deadline) {
     return left.count() < 0 ? 0 : static_cast<int>(left.count());
 }
 
-std::string ErrorText(int error) {
-    if (auto text = SystemErrorText(error))
-        return *text;
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "System error code %d", error);
-    return buffer;
-}
-
 PipeOpenResult Failure(int error, std::string text = {}) {
     PipeOpenResult result;
     result.error = error;
-    result.errorText = text.empty() ? ErrorText(error) : std::move(text);
+    result.errorText = text.empty() ? SystemErrorTextOrCode(error) : std::move(text);
     return result;
 }
 

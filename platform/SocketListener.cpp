@@ -22,7 +22,7 @@ ListenResult ListenFailure(int error, std::string text = {}) {
     ListenResult result;
     result.error = error;
     if (text.empty())
-        text = SystemErrorText(error).value_or("System error code " + std::to_string(error));
+        text = SystemErrorTextOrCode(error);
     result.errorText = std::move(text);
     return result;
 }

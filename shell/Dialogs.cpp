@@ -1,5 +1,6 @@
 #include "shell/Dialogs.h"
 
+#include "platform/Exit.h"
 #include "shell/Icons.h"
 #include "shell/WindowLayout.h"
 
@@ -202,7 +203,7 @@ FatalErrorDialog::FatalErrorDialog(std::string_view message, Actions actions, QW
     const MessageFit fit = FitMessageDialog(*this, message, *parts.text, shutdown, edit, restart);
     wrapped_ = fit.wrapped;
     parts.text->setText(
-        QString::fromStdString(ShowLineMarkers(fit.text, kLineMarkerCharacter, fit.wrapped)));
+        QString::fromStdString(ShowLineMarkers(fit.text, platform::kShownLineMarker, fit.wrapped)));
     edit->setEnabled(actions_.configOpened);
 
     parts.icon->onDoubleClick = [this] { done(1); };
@@ -241,7 +242,7 @@ HelpDialog::HelpDialog(std::string_view text, QWidget* parent) : QDialog(parent)
     const MessageFit fit = FitMessageDialog(*this, text, *parts.text, shutdown);
     // The help has no marked token, but the message above it may quote one.
     parts.text->setText(
-        QString::fromStdString(ShowLineMarkers(fit.text, kLineMarkerCharacter, fit.wrapped)));
+        QString::fromStdString(ShowLineMarkers(fit.text, platform::kShownLineMarker, fit.wrapped)));
     connect(shutdown, &QPushButton::clicked, this, [this] { done(0); });
 }
 

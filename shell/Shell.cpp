@@ -179,7 +179,7 @@ void Shell::PresentHelp(std::string_view text) {
     // As the exit routine does for its messages: a user who typed the command
     // in a terminal reads the help there too.
     const std::string copy(text);
-    std::fprintf(stderr, "%s\n", ShowLineMarkers(copy, kLineMarkerCharacter, false).c_str());
+    std::fprintf(stderr, "%s\n", ShowLineMarkers(copy, platform::kShownLineMarker, false).c_str());
     std::fflush(stderr);
     OnWindowThread([this, &copy] {
         frame_->RestoreIfMinimized();
@@ -386,7 +386,7 @@ int Start(int argc, char** argv, ShellConfiguration& configuration,
     // program by itself.
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(LoadShellIcon(ShellIcon::Frame));
-    platform::SetLineMarker(kLineMarkerCharacter);
+    platform::SetLineMarker(platform::kShownLineMarker);
     Shell shell(configuration, SystemShellEnvironment());
     shell.InstallExitRoutine();
     if (installConsoleLayer) {

@@ -58,7 +58,6 @@ std::vector<Spot> PlaceMessageButtons(Extent client, Extent character,
 // marked token, shown as a blank when the message fits and as an ellipsis
 // when some line had to be wrapped (the columns under the line no longer
 // line up then).
-inline constexpr char kLineMarkerCharacter = '\x7F';
 std::string ShowLineMarkers(std::string_view message, char marker, bool wrapped);
 
 // A console window's frame around its client area: twice the sizing frame

@@ -29,8 +29,6 @@ namespace {
 
 using kestra::console::ConsoleRecord;
 
-constexpr char LineMarkerShownAsBlank = 0x7F;
-
 constexpr const char* HelpText = R"(Usage: kestra-check [ARGUMENTS AS FOR kestra]
 
 Checks a KESTRA start-up without opening a window: reads the command line and
@@ -105,7 +103,7 @@ int main(int argc, char** argv) {
     kestra::config::InstallOutOfMemoryHandler();
     // As after the terminal's start-up: reports mark the offending word with
     // the character that the dialog, and standard error, show as a blank.
-    kestra::platform::SetLineMarker(LineMarkerShownAsBlank);
+    kestra::platform::SetLineMarker(kestra::platform::kShownLineMarker);
 
     ListingFrame frame;
     kestra::console::TheWindowSide().SetFrame(&frame);

@@ -49,7 +49,9 @@ std::atomic<int> noticesWaiting{0};
 // handles the next notices (of any console) as they come: until none has
 // come for a while, the frame is due, or a short budget is spent, so input
 // and the frame's paint wait at most that budget. When the processors are
-// busy with other work it goes back to its loop at once (SpinWait).
+// busy with other work it goes back to its loop at once (SpinWait). It
+// roughly doubles what a flooded console shows per second: see
+// docs/performance.md, "The window thread stays for the next request".
 constexpr auto kNoticeQuietSpin = std::chrono::microseconds(50);
 constexpr auto kNoticeSpinBudget = std::chrono::milliseconds(2);
 

@@ -105,13 +105,14 @@ TEST(BlinkPalette, BlinkingShowsEachLevelForFourPhasesWhenModeActivityAndDisplay
     const auto Grey = [](int v) { return Rgb{std::uint8_t(v), std::uint8_t(v), std::uint8_t(v)}; };
     const std::string foreground = "000111222333", background = "123023013012";
     for (int phase = 0; phase < kBlinkPhases; ++phase) {
-        const auto row = PhaseRow(phase);
         for (std::size_t i = 0; i < 12; ++i) {
             const int level = (phase < 4 ? foreground : background)[i] - '0';
-            EXPECT_EQ(row[i], Grey(kGreyLevels[std::size_t(level)])) << i << " " << phase;
+            EXPECT_EQ(AnimatedEntryColour(kFirstBlinkEntry + int(i), phase),
+                      Grey(kGreyLevels[std::size_t(level)]))
+                << i << " " << phase;
         }
         for (int pen : kCursorEntries) {
-            EXPECT_EQ(row[std::size_t(pen - kFirstBlinkEntry)], Grey(phase % 2 ? 0 : 255)) << phase;
+            EXPECT_EQ(AnimatedEntryColour(pen, phase), Grey(phase % 2 ? 0 : 255)) << phase;
             EXPECT_TRUE(EntryChangesBetween(pen, phase, phase + 1)) << phase;
         }
     }
