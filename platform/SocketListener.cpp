@@ -1,6 +1,7 @@
 #include "platform/SocketListener.h"
 
 #include "platform/SystemError.h"
+#include "platform/UserFile.h"
 
 #include <cerrno>
 #include <cstring>
@@ -57,21 +58,6 @@ int ClearStaleSocket(const std::string& path, const sockaddr_un& address) {
 }
 
 } // namespace
-
-int CreateDirectories(const std::string& path, unsigned mode) {
-    if (path.empty())
-        return 0;
-    struct stat status {};
-    if (stat(path.c_str(), &status) == 0)
-        return S_ISDIR(status.st_mode) ? 0 : ENOTDIR;
-    std::string parent = ParentDirectory(path);
-    if (!parent.empty() && parent != path)
-        if (int error = CreateDirectories(parent, mode))
-            return error;
-    if (mkdir(path.c_str(), mode) != 0 && errno != EEXIST)
-        return errno;
-    return 0;
-}
 
 SocketListener::SocketListener(SocketListener&& other) noexcept
     : descriptor_(std::exchange(other.descriptor_, -1)), socketPath_(std::move(other.socketPath_)) {

@@ -56,7 +56,4 @@ struct ListenResult {
     bool Ok() const { return listener.IsOpen(); }
 };
 
-// Creates a directory and its missing parents with the given mode; 0 or errno.
-int CreateDirectories(const std::string& path, unsigned mode);
-
 } // namespace kestra::platform

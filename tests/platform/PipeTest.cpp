@@ -1,23 +1,26 @@
 // Pipe names, also those a configuration may hold by mistake or on purpose,
 // and the connections they open over a Unix socket or TCP on loopback, also
-// to the real kestra-serve.
+// to the real kestra-serve; who else may reach them, and the user's files.
 
 #include "platform/PipeConnection.h"
 #include "platform/PipeName.h"
 #include "platform/SocketListener.h"
 #include "platform/SystemError.h"
+#include "platform/UserFile.h"
 #include "platform/WakeUpSignal.h"
 #include "support/Program.h"
 #include "support/ScopedEnvironment.h"
 
 #include <array>
 #include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -265,6 +268,39 @@ TEST(KestraServe, RelaysEachConnectionToItsOwnCommandAndRefusesWhatItCannotServe
         EXPECT_EQ(result.status, 2) << message;
         EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
     }
+}
+
+mode_t Mode(const std::string& path) {
+    struct stat status {};
+    return lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+// Created files are the user's alone, less with a stricter umask; a link at
+// the name, or a file of another user, is refused and left whole.
+TEST(UserFile, CreatedForTheUserAloneAndNeverThroughALink) {
+    TemporaryDirectory directory;
+    std::ofstream(directory / "old") << "old";
+    chmod((directory / "old").c_str(), 0644);
+    for (const auto& [mask, expected] : {std::pair{022, 0600}, {0277, 0400}}) {
+        const std::string opened = directory / ("opened" + std::to_string(mask));
+        const mode_t previous = umask(mask);
+        close(OpenUserFile(opened, O_WRONLY));
+        EXPECT_EQ(ReplaceUserFile(directory / "old", "new"), 0);
+        umask(previous);
+        EXPECT_EQ(Mode(opened), mode_t(expected)) << mask;
+        EXPECT_EQ(Mode(directory / "old"), mode_t(expected)) << mask;
+    }
+    EXPECT_EQ(FileText(directory / "old"), "new");
+
+    std::ofstream(directory / "theirs") << "theirs";
+    symlink("theirs", (directory / "link").c_str());
+    EXPECT_EQ(OpenUserFile(directory / "link", O_WRONLY | O_TRUNC), -1);
+    EXPECT_EQ(ReplaceUserFile(directory / "link", "mine"), ELOOP);
+    if (getuid() != 0)
+        GTEST_SKIP() << "a file of another user needs root to make";
+    chown((directory / "theirs").c_str(), 65534, 65534);
+    EXPECT_EQ(OpenUserFile(directory / "theirs", O_WRONLY | O_TRUNC), -1);
+    EXPECT_EQ(FileText(directory / "theirs"), "theirs");
 }
 
 } // namespace
