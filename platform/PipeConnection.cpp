@@ -1,5 +1,6 @@
 #include "platform/PipeConnection.h"
 
+#include "platform/PipeDirectory.h"
 #include "platform/SystemError.h"
 
 #include <cerrno>
@@ -163,6 +164,11 @@ PipeOpenResult PipeConnection::Open(std::string_view pipePath,
     auto endpoint = ResolvePipeName(pipePath, sources);
     if (!endpoint)
         return Failure(EINVAL);
+    // A name in the pipe directory trusts whoever may create sockets there;
+    // a socket path the user wrote out is the user's own choice.
+    if (endpoint->kind == PipeEndpoint::Kind::LocalSocket && !pipePath.starts_with('/'))
+        if (std::optional<std::string> problem = PipeDirectoryProblem(sources))
+            return Failure(EACCES, std::move(*problem));
     return Connect(*endpoint);
 }
 

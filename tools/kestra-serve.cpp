@@ -3,6 +3,7 @@
 // pseudo-terminal and relays bytes both ways, so a console sees what a serial
 // line to that command would show.
 
+#include "platform/PipeDirectory.h"
 #include "platform/PipeName.h"
 #include "platform/SocketListener.h"
 #include "platform/SystemError.h"
@@ -61,6 +62,8 @@ void PrintHelp() {
                 "                     pipe that a console opens with the pipe name NAME.\n"
                 "                     Missing directories are created, a stale socket file\n"
                 "                     is replaced.\n"
+                "                     The pipe directory must be yours with mode 0700: it is\n"
+                "                     made so when missing, and refused otherwise.\n"
                 "  --tcp [HOST:]PORT  listen on TCP instead; HOST defaults to 127.0.0.1, PORT 0\n"
                 "                     picks a free port. Write [ADDRESS]:PORT for IPv6.\n"
                 "  --once             serve one connection, then exit\n"
@@ -85,6 +88,7 @@ void PrintHelp() {
 struct Options {
     bool once = false;
     std::optional<std::string> socketPath;
+    bool inPipeDirectory = false; // socketPath is a pipe name's socket
     std::optional<std::string> tcpHost;
     std::string tcpPort;
     std::vector<std::string> command;
@@ -161,6 +165,7 @@ Options ParseArguments(int argc, char** argv) {
             if (argument.empty())
                 UsageError("empty socket path");
             options.socketPath = SocketPathFor(argument);
+            options.inPipeDirectory = argument.find('/') == std::string::npos;
         }
     }
     if (!options.tcpHost && !options.socketPath)
@@ -384,6 +389,13 @@ void ServeConnection(PipeConnection connection, const std::vector<std::string>& 
 // --- the listening loop ----------------------------------------------------
 
 int Serve(const Options& options) {
+    if (options.inPipeDirectory) {
+        auto sources = kestra::platform::PipeDirectorySources::FromProcess();
+        if (auto problem = kestra::platform::PreparePipeDirectory(sources)) {
+            std::fprintf(stderr, "%s: %s\n", Program, problem->c_str());
+            return ExitFailure;
+        }
+    }
     auto listening = options.socketPath
                          ? SocketListener::ListenLocal(*options.socketPath)
                          : SocketListener::ListenTcp(*options.tcpHost, options.tcpPort);

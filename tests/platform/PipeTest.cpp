@@ -21,6 +21,7 @@
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -241,7 +242,7 @@ TEST(KestraServe, RelaysEachConnectionToItsOwnCommandAndRefusesWhatItCannotServe
         const std::string lines[] = {"abc", "xyz"};
         std::vector<PipeConnection> clients;
         for (const std::string& line : lines) {
-            PipeOpenResult opened = PipeConnection::Open(pipe, {directory.Path(), {}, 0});
+            PipeOpenResult opened = PipeConnection::Open(pipe, {directory.Path(), {}, getuid()});
             ASSERT_TRUE(opened.Ok()) << pipe << ": " << opened.errorText;
             EXPECT_EQ(ReadUntil(opened.connection, "hello\r\n"), "hello\r\n");
             for (const char c : line + "\r")
@@ -273,6 +274,38 @@ TEST(KestraServe, RelaysEachConnectionToItsOwnCommandAndRefusesWhatItCannotServe
 mode_t Mode(const std::string& path) {
     struct stat status {};
     return lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+// A pipe name leads through the pipe directory only when it is the user's own
+// and private (named with a trailing '/', which must not lead through a link);
+// a socket path written out is the user's choice.
+TEST(PipeDirectory, OnlyTheUsersOwnPrivateDirectoryIsConnectedThrough) {
+    TemporaryDirectory base;
+    std::vector<SocketListener> listeners;
+    for (const auto& [name, mode] : {std::pair{"own", 0700}, {"open", 0777}, {"shared", 01750}}) {
+        mkdir((base / name).c_str(), 0);
+        chmod((base / name).c_str(), mode);
+        listeners.push_back(std::move(SocketListener::ListenLocal(base / name + "/VM1").listener));
+    }
+    symlink((base / "own").c_str(), (base / "link").c_str());
+    std::ofstream(base / "file");
+    const unsigned me = getuid();
+    const std::tuple<std::string, unsigned, std::string> rows[] = {
+        // directory, user, what is wrong with it ("" when it is used)
+        {"own", me, ""},
+        {"open", me, "group or others may use it (mode 0777)"},
+        {"shared", me, "group or others may use it (mode 1750)"},
+        {"own", me + 1, "it belongs to user ID " + std::to_string(me)},
+        {"link", me, "it is a symbolic link"},
+        {"file", me, "it is not a directory"},
+    };
+    for (const auto& [name, uid, flaw] : rows) {
+        const PipeOpenResult opened =
+            PipeConnection::Open("\\\\.\\pipe\\VM1", {base / name + "/", {}, uid});
+        const std::string said = "Pipe directory " + base / name + " is not safe: " + flaw + ". ";
+        EXPECT_EQ(opened.errorText.find(said), flaw.empty() ? std::string::npos : 0) << name;
+    }
+    EXPECT_TRUE(PipeConnection::Open(base / "open/VM1").Ok());
 }
 
 // Created files are the user's alone, less with a stricter umask; a link at
