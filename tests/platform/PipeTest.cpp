@@ -263,6 +263,8 @@ TEST(KestraServe, RelaysEachConnectionToItsOwnCommandAndRefusesWhatItCannotServe
         {{serve, "--tcp", "1:2:3"}, "invalid TCP address '1:2:3'"},
         {{serve, directory / "s", "--tcp", "0"}, "only one endpoint may be given"},
         {{serve, directory / "s", "cat"}, "unexpected argument 'cat'"},
+        {{serve, "--tcp", "0.0.0.0:0"}, "'0.0.0.0' is not a loopback address"},
+        {{serve, "--tcp", "[::]:0"}, "add --listen-anywhere"},
     };
     for (const auto& [arguments, message] : refusals) {
         const ProgramResult result = RunProgram(arguments);
@@ -306,6 +308,25 @@ TEST(PipeDirectory, OnlyTheUsersOwnPrivateDirectoryIsConnectedThrough) {
         EXPECT_EQ(opened.errorText.find(said), flaw.empty() ? std::string::npos : 0) << name;
     }
     EXPECT_TRUE(PipeConnection::Open(base / "open/VM1").Ok());
+}
+
+// kestra-serve makes a missing pipe directory private (or it would refuse it),
+// and listens beyond loopback only when told to, with a warning.
+TEST(KestraServe, ListensOnlyWhereTheUserMeant) {
+    TemporaryDirectory base;
+    const std::string serve = BinaryPath("kestra-serve"), pipes = base / "new/pipes";
+    Program server({serve, "VM1", "--", "/bin/true"}, {"KESTRA_PIPES=" + pipes});
+    EXPECT_EQ(Endpoint(server), pipes + "/VM1");
+    EXPECT_EQ(Mode(pipes + "/VM1"), 0600u);
+    chmod(pipes.c_str(), 0711);
+    const ProgramResult refused = RunProgram({serve, "VM1"}, {"KESTRA_PIPES=" + pipes});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(refused.err.starts_with("kestra-serve: Pipe directory " + pipes + " is not safe"))
+        << refused.err;
+
+    Program anywhere({serve, "--tcp", "0.0.0.0:0", "--listen-anywhere", "--", "/bin/true"});
+    EXPECT_TRUE(Endpoint(anywhere).starts_with("0.0.0.0:"));
+    EXPECT_NE(anywhere.Err().find("anyone who can reach 0.0.0.0:"), std::string::npos);
 }
 
 // Created files are the user's alone, less with a stricter umask; a link at
