@@ -165,11 +165,20 @@ PipeOpenResult PipeConnection::Open(std::string_view pipePath,
     if (!endpoint)
         return Failure(EINVAL);
     // A name in the pipe directory trusts whoever may create sockets there;
-    // a socket path the user wrote out is the user's own choice.
-    if (endpoint->kind == PipeEndpoint::Kind::LocalSocket && !pipePath.starts_with('/'))
-        if (std::optional<std::string> problem = PipeDirectoryProblem(sources))
-            return Failure(EACCES, std::move(*problem));
-    return Connect(*endpoint);
+    // a socket path the user wrote out is the user's own choice. Checked
+    // again once connected: a directory missing at the first look may have
+    // been made by someone else since.
+    const bool inPipeDirectory =
+        endpoint->kind == PipeEndpoint::Kind::LocalSocket && !pipePath.starts_with('/');
+    const auto problem = [&] {
+        return inPipeDirectory ? PipeDirectoryProblem(sources) : std::nullopt;
+    };
+    if (std::optional<std::string> before = problem())
+        return Failure(EACCES, std::move(*before));
+    PipeOpenResult opened = Connect(*endpoint);
+    if (std::optional<std::string> after = opened.Ok() ? problem() : std::nullopt)
+        return Failure(EACCES, std::move(*after)); // closes the connection
+    return opened;
 }
 
 PipeOpenResult PipeConnection::Open(std::string_view pipePath) {
