@@ -1,5 +1,6 @@
 #include "platform/PipeConnection.h"
 
+#include "platform/PipeDirectory.h"
 #include "platform/SystemError.h"
 
 #include <cerrno>
@@ -155,7 +156,21 @@ PipeOpenResult PipeConnection::Open(std::string_view pipePath,
     auto endpoint = ResolvePipeName(pipePath, sources);
     if (!endpoint)
         return Failure(EINVAL);
-    return Connect(*endpoint);
+    // A name in the pipe directory trusts whoever may create sockets there;
+    // a socket path the user wrote out is the user's own choice. Checked
+    // again once connected: a directory missing at the first look may have
+    // been made by someone else since.
+    const bool inPipeDirectory =
+        endpoint->kind == PipeEndpoint::Kind::LocalSocket && !pipePath.starts_with('/');
+    const auto problem = [&] {
+        return inPipeDirectory ? PipeDirectoryProblem(sources) : std::nullopt;
+    };
+    if (std::optional<std::string> before = problem())
+        return Failure(EACCES, std::move(*before));
+    PipeOpenResult opened = Connect(*endpoint);
+    if (std::optional<std::string> after = opened.Ok() ? problem() : std::nullopt)
+        return Failure(EACCES, std::move(*after)); // closes the connection
+    return opened;
 }
 
 PipeOpenResult PipeConnection::Open(std::string_view pipePath) {

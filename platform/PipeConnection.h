@@ -59,6 +59,8 @@ public:
     PipeConnection& operator=(const PipeConnection&) = delete;
 
     // Connects to the endpoint that a full pipe path names (see ResolvePipeName).
+    // A pipe directory that is not the user's own is refused (EACCES) with a
+    // message that says why (see PipeDirectoryProblem).
     static PipeOpenResult Open(std::string_view pipePath, const PipeDirectorySources& sources);
     static PipeOpenResult Open(std::string_view pipePath);
     static PipeOpenResult Connect(const PipeEndpoint& endpoint);

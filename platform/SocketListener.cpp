@@ -1,6 +1,7 @@
 #include "platform/SocketListener.h"
 
 #include "platform/SystemError.h"
+#include "platform/UserFile.h"
 
 #include <cerrno>
 #include <cstring>
@@ -58,21 +59,6 @@ int ClearStaleSocket(const std::string& path, const sockaddr_un& address) {
 
 } // namespace
 
-int CreateDirectories(const std::string& path, unsigned mode) {
-    if (path.empty())
-        return 0;
-    struct stat status {};
-    if (stat(path.c_str(), &status) == 0)
-        return S_ISDIR(status.st_mode) ? 0 : ENOTDIR;
-    std::string parent = ParentDirectory(path);
-    if (!parent.empty() && parent != path)
-        if (int error = CreateDirectories(parent, mode))
-            return error;
-    if (mkdir(path.c_str(), mode) != 0 && errno != EEXIST)
-        return errno;
-    return 0;
-}
-
 SocketListener::SocketListener(SocketListener&& other) noexcept
     : descriptor_(std::exchange(other.descriptor_, -1)), socketPath_(std::move(other.socketPath_)) {
 }
@@ -103,7 +89,12 @@ ListenResult SocketListener::ListenLocal(const std::string& path) {
     int descriptor = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (descriptor < 0)
         return ListenFailure(errno);
+    // The socket is the user's alone: whoever may connect to it types into
+    // the command behind it. Narrowed before anyone can connect (a socket
+    // refuses connections until it listens), never widened past the umask.
+    struct stat bound {};
     if (bind(descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        lstat(path.c_str(), &bound) != 0 || chmod(path.c_str(), bound.st_mode & 0600) != 0 ||
         listen(descriptor, Backlog) != 0) {
         int error = errno;
         close(descriptor);
@@ -152,6 +143,31 @@ ListenResult SocketListener::ListenTcp(const std::string& host, const std::strin
     if (!result.Ok())
         return ListenFailure(lastError);
     return result;
+}
+
+std::optional<bool> IsLoopbackHost(const std::string& host) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE;
+    addrinfo* addresses = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &addresses) != 0)
+        return std::nullopt;
+    bool loopback = true;
+    for (const addrinfo* address = addresses; address != nullptr; address = address->ai_next) {
+        if (address->ai_family == AF_INET) {
+            const auto& ip = reinterpret_cast<const sockaddr_in*>(address->ai_addr)->sin_addr;
+            loopback = loopback && (ntohl(ip.s_addr) >> 24) == 127;
+        } else if (address->ai_family == AF_INET6) {
+            const auto& ip = reinterpret_cast<const sockaddr_in6*>(address->ai_addr)->sin6_addr;
+            loopback = loopback && (IN6_IS_ADDR_LOOPBACK(&ip) ||
+                                    (IN6_IS_ADDR_V4MAPPED(&ip) && ip.s6_addr[12] == 127));
+        } else {
+            loopback = false;
+        }
+    }
+    freeaddrinfo(addresses);
+    return loopback;
 }
 
 int SocketListener::Port() const {

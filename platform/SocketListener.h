@@ -2,6 +2,7 @@
 
 #include "platform/PipeConnection.h"
 
+#include <optional>
 #include <string>
 
 namespace kestra::platform {
@@ -19,8 +20,8 @@ public:
     SocketListener(const SocketListener&) = delete;
     SocketListener& operator=(const SocketListener&) = delete;
 
-    // Listens on a Unix socket at path. Missing directories are created
-    // (private to the user, since they hold the user's consoles). A socket file
+    // Listens on a Unix socket at path, mode 0600. Missing directories are
+    // created (private to the user, since they hold the user's consoles). A socket file
     // that nobody listens on any more is removed first; a live one is left
     // alone (EADDRINUSE), and so is anything that is not a socket (EEXIST).
     static ListenResult ListenLocal(const std::string& path);
@@ -56,7 +57,9 @@ struct ListenResult {
     bool Ok() const { return listener.IsOpen(); }
 };
 
-// Creates a directory and its missing parents with the given mode; 0 or errno.
-int CreateDirectories(const std::string& path, unsigned mode);
+// Whether every address that host stands for is a loopback address, so that
+// only this machine can connect to a port listening there; nullopt when the
+// host stands for no address.
+std::optional<bool> IsLoopbackHost(const std::string& host);
 
 } // namespace kestra::platform

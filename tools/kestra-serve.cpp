@@ -3,6 +3,7 @@
 // pseudo-terminal and relays bytes both ways, so a console sees what a serial
 // line to that command would show.
 
+#include "platform/PipeDirectory.h"
 #include "platform/PipeName.h"
 #include "platform/SocketListener.h"
 #include "platform/SystemError.h"
@@ -52,7 +53,8 @@ constexpr int HangupGraceMs = 2000;
 constexpr int StopLimitMs = HangupGraceMs + 1000;
 
 void PrintHelp() {
-    std::printf("Usage: %s [--once] (SOCKETPATH | --tcp [HOST:]PORT) [-- COMMAND ARGS...]\n"
+    std::printf("Usage: %s [--once] (SOCKETPATH | --tcp [HOST:]PORT [--listen-anywhere])\n"
+                "                    [-- COMMAND ARGS...]\n"
                 "Listen for connections and run COMMAND on a pseudo-terminal for each one,\n"
                 "relaying bytes both ways; the connection closes when the command ends.\n"
                 "\n"
@@ -60,9 +62,13 @@ void PrintHelp() {
                 "                     it stands; a bare NAME (or \\\\.\\pipe\\NAME) is the local\n"
                 "                     pipe that a console opens with the pipe name NAME.\n"
                 "                     Missing directories are created, a stale socket file\n"
-                "                     is replaced.\n"
+                "                     is replaced; the socket is yours alone (mode 0600).\n"
+                "                     The pipe directory must be yours with mode 0700: it is\n"
+                "                     made so when missing, and refused otherwise.\n"
                 "  --tcp [HOST:]PORT  listen on TCP instead; HOST defaults to 127.0.0.1, PORT 0\n"
                 "                     picks a free port. Write [ADDRESS]:PORT for IPv6.\n"
+                "  --listen-anywhere  allow a HOST that is not a loopback address: anyone who\n"
+                "                     can reach the port gets COMMAND's terminal, no password\n"
                 "  --once             serve one connection, then exit\n"
                 "  --help             display this help and exit\n"
                 "  --version          display the version and exit\n"
@@ -85,8 +91,10 @@ void PrintHelp() {
 struct Options {
     bool once = false;
     std::optional<std::string> socketPath;
+    bool inPipeDirectory = false; // socketPath is a pipe name's socket
     std::optional<std::string> tcpHost;
     std::string tcpPort;
+    bool listenAnywhere = false;
     std::vector<std::string> command;
 };
 
@@ -141,6 +149,8 @@ Options ParseArguments(int argc, char** argv) {
             std::exit(0);
         } else if (argument == "--once") {
             options.once = true;
+        } else if (argument == "--listen-anywhere") {
+            options.listenAnywhere = true;
         } else if (argument == "--tcp" || argument.starts_with("--tcp=")) {
             std::string value;
             if (argument == "--tcp") {
@@ -161,10 +171,17 @@ Options ParseArguments(int argc, char** argv) {
             if (argument.empty())
                 UsageError("empty socket path");
             options.socketPath = SocketPathFor(argument);
+            options.inPipeDirectory = argument.find('/') == std::string::npos;
         }
     }
     if (!options.tcpHost && !options.socketPath)
         UsageError("missing socket path or --tcp");
+    // A host that does not resolve is left to the listening, which says why.
+    if (options.tcpHost && !options.listenAnywhere &&
+        !kestra::platform::IsLoopbackHost(*options.tcpHost).value_or(true))
+        UsageError("'" + *options.tcpHost +
+                   "' is not a loopback address: anyone who can reach the port would get the "
+                   "command's terminal; add --listen-anywhere if that is meant");
     if (options.command.empty()) {
         const char* shell = std::getenv("SHELL");
         options.command.push_back(shell != nullptr && *shell != '\0' ? shell : "/bin/sh");
@@ -384,6 +401,13 @@ void ServeConnection(PipeConnection connection, const std::vector<std::string>& 
 // --- the listening loop ----------------------------------------------------
 
 int Serve(const Options& options) {
+    if (options.inPipeDirectory) {
+        auto sources = kestra::platform::PipeDirectorySources::FromProcess();
+        if (auto problem = kestra::platform::PreparePipeDirectory(sources)) {
+            std::fprintf(stderr, "%s: %s\n", Program, problem->c_str());
+            return ExitFailure;
+        }
+    }
     auto listening = options.socketPath
                          ? SocketListener::ListenLocal(*options.socketPath)
                          : SocketListener::ListenTcp(*options.tcpHost, options.tcpPort);
@@ -409,6 +433,12 @@ int Serve(const Options& options) {
     SetHandler(SIGHUP, OnStop);
     SetNonBlocking(listener.Descriptor());
 
+    // Before the line that tells a waiting script to go on.
+    if (options.tcpHost && !kestra::platform::IsLoopbackHost(*options.tcpHost).value_or(false))
+        std::fprintf(stderr,
+                     "%s: warning: anyone who can reach %s gets a terminal running %s, "
+                     "without a password\n",
+                     Program, endpoint.c_str(), options.command.front().c_str());
     std::printf("listening on %s\n", endpoint.c_str());
     std::fflush(stdout);
 

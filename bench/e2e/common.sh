@@ -65,7 +65,7 @@ e2e_start() {
     export DISPLAY=$display KESTRA_PIPES=$e2e_work/pipes HOME=$e2e_work
     export XDG_RUNTIME_DIR=$e2e_work/runtime XDG_CONFIG_HOME=$e2e_work/config
     mkdir -p "$KESTRA_PIPES" "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME"
-    chmod 700 "$XDG_RUNTIME_DIR"
+    chmod 700 "$KESTRA_PIPES" "$XDG_RUNTIME_DIR" # KESTRA uses no pipe directory others may use
     local _
     for _ in $(seq 100); do
         [ -e "/tmp/.X11-unix/X${display#:}" ] && return 0

@@ -21,7 +21,9 @@ def main(argv):
         sys.stderr.write(__doc__)
         return 2
     directory, count, greet = argv[1], int(argv[2]), len(argv) == 4
-    os.makedirs(directory, exist_ok=True)
+    # KESTRA refuses a pipe directory that others may use.
+    os.makedirs(directory, mode=0o700, exist_ok=True)
+    os.chmod(directory, 0o700)
     selector = selectors.DefaultSelector()
     for number in range(1, count + 1):
         name = "IDLE%d" % number

@@ -1,10 +1,10 @@
 #include "platform/qt/IniSettingsStore.h"
 
+#include "platform/UserFile.h"
+
 #include <QByteArray>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QUrl>
@@ -207,23 +207,15 @@ bool IniSettingsStore::Commit() {
     for (const auto& [key, value] : values_) {
         text += IniKey(key) + '=' + IniValue(value) + '\n';
     }
-    if (!QDir().mkpath(QFileInfo(path_).absolutePath())) {
+    const std::string directory = QFile::encodeName(QFileInfo(path_).absolutePath()).toStdString();
+    if (CreateDirectories(directory, 0700) != 0) {
         return false;
     }
-    // QSaveFile writes a new file beside the old one and renames it over it;
-    // never the old file in place. Its commit does not notice a write that
-    // fails while the last buffered bytes go out (Qt 6.4), so every write is
-    // flushed and checked here first, and a failed one abandons the new file.
-    QSaveFile file(path_);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return false;
-    }
-    if (file.write(text) != text.size() || !file.flush()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    // A new user-only file beside the old one, renamed over it once every
+    // byte reached the disk; never the old file in place, nor through a link.
+    return ReplaceUserFile(
+               QFile::encodeName(path_).toStdString(),
+               std::string_view(text.constData(), static_cast<std::size_t>(text.size()))) == 0;
 }
 
 } // namespace kestra::platform

@@ -14,9 +14,11 @@ namespace kestra::platform {
 // survive the INI syntax unchanged.
 //
 // The file is read once, when the store is made; writes collect in memory
-// and Commit writes the whole file anew: into a new file that is renamed over
-// the old one only when every byte reached it, so a save that fails half-way
-// (a full disk) leaves the old file whole.
+// and Commit writes the whole file anew: into a new file, readable by the user
+// alone, that is renamed over the old one only when every byte reached it, so
+// a save that fails half-way (a full disk) leaves the old file whole. A
+// symbolic link at the file's name is neither followed nor replaced: the save
+// fails.
 class IniSettingsStore : public SettingsStore {
 public:
     // subKey empty: the program's own file.

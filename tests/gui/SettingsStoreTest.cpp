@@ -3,8 +3,8 @@
 namespace kestra::shell::testing {
 
 // Whatever stands in the place of the preferences file, loading keeps what it
-// can without blocking, saving again never makes the file grow, and a failed
-// save says so and leaves what was there whole, with no temporary file.
+// can without blocking, saving never grows the file nor opens it to others, and
+// a failed save says so and leaves what was there whole, with no temporary file.
 TEST(SettingsStore, WhatStandsInThePlaceOfTheFileNeverBlocksNorLosesTheOldFile) {
     const std::string defaults = console::FormatProperties({});
     std::string garbage(1 << 20, '\0');
@@ -69,6 +69,7 @@ TEST(SettingsStore, WhatStandsInThePlaceOfTheFileNeverBlocksNorLosesTheOldFile) 
             size = FileText(path).size();
         }
         EXPECT_LE(sizes[1], sizes[0]);
+        EXPECT_EQ(row.saves ? int(std::filesystem::status(path).permissions()) : 0600, 0600);
         EXPECT_EQ(FileText(path) == before && entries() == entriesBefore, !row.saves);
     }
 }

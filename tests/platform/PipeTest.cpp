@@ -1,23 +1,27 @@
 // Pipe names, also those a configuration may hold by mistake or on purpose,
 // and the connections they open over a Unix socket or TCP on loopback, also
-// to the real kestra-serve.
+// to the real kestra-serve; who else may reach them, and the user's files.
 
 #include "platform/PipeConnection.h"
 #include "platform/PipeName.h"
 #include "platform/SocketListener.h"
 #include "platform/SystemError.h"
+#include "platform/UserFile.h"
 #include "platform/WakeUpSignal.h"
 #include "support/Program.h"
 #include "support/ScopedEnvironment.h"
 
 #include <array>
 #include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -242,7 +246,7 @@ TEST(KestraServe, RelaysEachConnectionToItsOwnCommandAndRefusesWhatItCannotServe
         const std::string lines[] = {"abc", "xyz"};
         std::vector<PipeConnection> clients;
         for (const std::string& line : lines) {
-            PipeOpenResult opened = PipeConnection::Open(pipe, {directory.Path(), {}, 0});
+            PipeOpenResult opened = PipeConnection::Open(pipe, {directory.Path(), {}, getuid()});
             ASSERT_TRUE(opened.Ok()) << pipe << ": " << opened.errorText;
             EXPECT_EQ(ReadUntil(opened.connection, "hello\r\n"), "hello\r\n");
             const std::string typed = line + "\r";
@@ -263,12 +267,98 @@ TEST(KestraServe, RelaysEachConnectionToItsOwnCommandAndRefusesWhatItCannotServe
         {{serve, "--tcp", "1:2:3"}, "invalid TCP address '1:2:3'"},
         {{serve, directory / "s", "--tcp", "0"}, "only one endpoint may be given"},
         {{serve, directory / "s", "cat"}, "unexpected argument 'cat'"},
+        {{serve, "--tcp", "0.0.0.0:0"}, "'0.0.0.0' is not a loopback address"},
+        {{serve, "--tcp", "[::]:0"}, "add --listen-anywhere"},
     };
     for (const auto& [arguments, message] : refusals) {
         const ProgramResult result = RunProgram(arguments);
         EXPECT_EQ(result.status, 2) << message;
         EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
     }
+}
+
+mode_t Mode(const std::string& path) {
+    struct stat status {};
+    return lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+// A pipe name leads through the pipe directory only when it is the user's own
+// and private (named with a trailing '/', which must not lead through a link);
+// a socket path written out is the user's choice.
+TEST(PipeDirectory, OnlyTheUsersOwnPrivateDirectoryIsConnectedThrough) {
+    TemporaryDirectory base;
+    std::vector<SocketListener> listeners;
+    for (const auto& [name, mode] : {std::pair{"own", 0700}, {"open", 0777}, {"shared", 01750}}) {
+        mkdir((base / name).c_str(), 0);
+        chmod((base / name).c_str(), mode);
+        listeners.push_back(std::move(SocketListener::ListenLocal(base / name + "/VM1").listener));
+    }
+    symlink((base / "own").c_str(), (base / "link").c_str());
+    std::ofstream(base / "file");
+    const unsigned me = getuid();
+    const std::tuple<std::string, unsigned, std::string> rows[] = {
+        // directory, user, what is wrong with it ("" when it is used)
+        {"own", me, ""},
+        {"open", me, "group or others may use it (mode 0777)"},
+        {"shared", me, "group or others may use it (mode 1750)"},
+        {"own", me + 1, "it belongs to user ID " + std::to_string(me)},
+        {"link", me, "it is a symbolic link"},
+        {"file", me, "it is not a directory"},
+    };
+    for (const auto& [name, uid, flaw] : rows) {
+        const PipeOpenResult opened =
+            PipeConnection::Open("\\\\.\\pipe\\VM1", {base / name + "/", {}, uid});
+        const std::string said = "Pipe directory " + base / name + " is not safe: " + flaw + ". ";
+        EXPECT_EQ(opened.errorText.find(said), flaw.empty() ? std::string::npos : 0) << name;
+    }
+    EXPECT_TRUE(PipeConnection::Open(base / "open/VM1").Ok());
+}
+
+// kestra-serve makes a missing pipe directory private (or it would refuse it),
+// and listens beyond loopback only when told to, with a warning.
+TEST(KestraServe, ListensOnlyWhereTheUserMeant) {
+    TemporaryDirectory base;
+    const std::string serve = BinaryPath("kestra-serve"), pipes = base / "new/pipes";
+    Program server({serve, "VM1", "--", "/bin/true"}, {"KESTRA_PIPES=" + pipes});
+    EXPECT_EQ(Endpoint(server), pipes + "/VM1");
+    EXPECT_EQ(Mode(pipes + "/VM1"), 0600u);
+    chmod(pipes.c_str(), 0711);
+    const ProgramResult refused = RunProgram({serve, "VM1"}, {"KESTRA_PIPES=" + pipes});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(refused.err.starts_with("kestra-serve: Pipe directory " + pipes + " is not safe"))
+        << refused.err;
+
+    Program anywhere({serve, "--tcp", "0.0.0.0:0", "--listen-anywhere", "--", "/bin/true"});
+    EXPECT_TRUE(Endpoint(anywhere).starts_with("0.0.0.0:"));
+    EXPECT_NE(anywhere.Err().find("anyone who can reach 0.0.0.0:"), std::string::npos);
+}
+
+// Created files are the user's alone, less with a stricter umask; a link at
+// the name, or a file of another user, is refused and left whole.
+TEST(UserFile, CreatedForTheUserAloneAndNeverThroughALink) {
+    TemporaryDirectory directory;
+    std::ofstream(directory / "old") << "old";
+    chmod((directory / "old").c_str(), 0644);
+    for (const auto& [mask, expected] : {std::pair{022, 0600}, {0277, 0400}}) {
+        const std::string opened = directory / ("opened" + std::to_string(mask));
+        const mode_t previous = umask(mask);
+        close(OpenUserFile(opened, O_WRONLY));
+        EXPECT_EQ(ReplaceUserFile(directory / "old", "new"), 0);
+        umask(previous);
+        EXPECT_EQ(Mode(opened), mode_t(expected)) << mask;
+        EXPECT_EQ(Mode(directory / "old"), mode_t(expected)) << mask;
+    }
+    EXPECT_EQ(FileText(directory / "old"), "new");
+
+    std::ofstream(directory / "theirs") << "theirs";
+    symlink("theirs", (directory / "link").c_str());
+    EXPECT_EQ(OpenUserFile(directory / "link", O_WRONLY | O_TRUNC), -1);
+    EXPECT_EQ(ReplaceUserFile(directory / "link", "mine"), ELOOP);
+    if (getuid() != 0)
+        GTEST_SKIP() << "a file of another user needs root to make";
+    chown((directory / "theirs").c_str(), 65534, 65534);
+    EXPECT_EQ(OpenUserFile(directory / "theirs", O_WRONLY | O_TRUNC), -1);
+    EXPECT_EQ(FileText(directory / "theirs"), "theirs");
 }
 
 } // namespace
