@@ -6,6 +6,15 @@ set -euo pipefail
 build_dir=$1
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
+# sockets PATH...: waits up to 5 s for each to be a socket.
+sockets() {
+    for _ in $(seq 100); do
+        local missing=0
+        for path; do [ -S "$path" ] || missing=1; done
+        [ $missing = 0 ] && return
+        sleep 0.05
+    done
+}
 
 cmake --install "$build_dir" --prefix "$work/prefix" >/dev/null
 prefix=$work/prefix
@@ -68,10 +77,7 @@ export KESTRA_PIPES=$work/pipes
 for name in UNIT0 UNIT1; do
     "$prefix/bin/kestra-serve" "$name" -- /bin/sh -c 'sleep 30' >/dev/null &
 done
-for _ in $(seq 100); do
-    [ -S "$KESTRA_PIPES/UNIT0" ] && [ -S "$KESTRA_PIPES/UNIT1" ] && break
-    sleep 0.05
-done
+sockets "$KESTRA_PIPES/UNIT0" "$KESTRA_PIPES/UNIT1"
 printf 'CON = UNIT0\nCON /UNIT:7 /HEIGHT:30 = UNIT1\n' > two.cnf
 listing=$("$prefix/bin/kestra-check" /C:two.cnf)
 expected='console 0 24x80 \\.\pipe\UNIT0 \\.\pipe\UNIT0
@@ -87,10 +93,7 @@ fi
 # server's shut-down message when the server leaves (the Fatal Error dialog
 # then waits, so it is stopped once the message is out).
 "$prefix/bin/kestra-serve" --once BYE -- /bin/sh -c 'echo bye; sleep 1' >/dev/null &
-for _ in $(seq 100); do
-    [ -S "$KESTRA_PIPES/BYE" ] && break
-    sleep 0.05
-done
+sockets "$KESTRA_PIPES/BYE"
 printf 'QuietMode = on\nCON = BYE\n' > bye.cnf
 QT_QPA_PLATFORM=offscreen "$prefix/bin/kestra" /C:bye.cnf >/dev/null 2>kestra.err &
 kestra_pid=$!
@@ -109,10 +112,7 @@ sed "s|/tmp/lab/|$work/lab/|; s|bench|unknown-host.invalid|" \
 for vm in vm1 vm2; do
     "$prefix/bin/kestra-serve" "$work/lab/$vm.sock" -- /bin/sh -c 'sleep 30' >/dev/null &
 done
-for _ in $(seq 100); do
-    [ -S "$work/lab/vm1.sock" ] && [ -S "$work/lab/vm2.sock" ] && break
-    sleep 0.05
-done
+sockets "$work/lab/vm1.sock" "$work/lab/vm2.sock"
 status=0
 "$prefix/bin/kestra-check" /C:lab.cnf >lab.out 2>lab.err || status=$?
 if [ $status != 255 ] || ! grep -q '^Error in line 13 of ' lab.err ||

@@ -2,7 +2,6 @@
 
 #include "platform/Process.h"
 
-#include "platform/Event.h"
 #include "platform/Exit.h"
 #include "platform/Priority.h"
 #include "platform/Thread.h"
@@ -141,24 +140,6 @@ TEST(Exit, TwoThreadsFailingGiveOneReportAndTheWaitingWindowThreadRunsItsDialog)
     EXPECT_EQ(presented, 1) << "one report, none from the waiter let go";
     EXPECT_EQ(reported, "Pipe DEMO1 closed");
     EXPECT_EQ(ended, 2) << "the reader's end, then the waiter let go by the reset";
-}
-
-TEST(Event, ManualResetEventWaitsTimesOutAndWakesAcrossThreads) {
-    Event event;
-    const auto start = Clock::now();
-    EXPECT_FALSE(event.Wait(20));
-    EXPECT_GE(MillisecondsSince(start), 20);
-    event.Set();
-    EXPECT_TRUE(event.Wait(0) && event.Wait(0)) << "a wait must not clear a manual-reset event";
-    event.Reset();
-    EXPECT_FALSE(event.Wait(1));
-    std::thread setter([&] {
-        std::this_thread::sleep_for(5ms); // most likely once the waiter is blocked
-        event.Set();
-    });
-    EXPECT_TRUE(event.Wait(20000));
-    EXPECT_LT(MillisecondsSince(start), 10000) << "a Set wakes the waiter, not its limit";
-    setter.join();
 }
 
 // Threads that run before the priority is set (console readers) and after it
