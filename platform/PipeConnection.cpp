@@ -40,13 +40,15 @@ PipeOpenResult Failure(int error, std::string text = {}) {
 PipeOpenResult ConnectLocal(const std::string& path) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path)
+    if (path.size() >= sizeof address.sun_path) {
         return Failure(ENAMETOOLONG);
+    }
     std::memcpy(address.sun_path, path.data(), path.size());
 
     int descriptor = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (descriptor < 0)
+    if (descriptor < 0) {
         return Failure(errno);
+    }
     if (connect(descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         int error = errno;
         close(descriptor);
@@ -59,23 +61,29 @@ PipeOpenResult ConnectLocal(const std::string& path) {
 
 // Connects one non-blocking socket within the deadline; returns 0 or errno.
 int ConnectWithin(int descriptor, const addrinfo& address, Clock::time_point deadline) {
-    if (connect(descriptor, address.ai_addr, address.ai_addrlen) == 0)
+    if (connect(descriptor, address.ai_addr, address.ai_addrlen) == 0) {
         return 0;
-    if (errno != EINPROGRESS && errno != EINTR)
+    }
+    if (errno != EINPROGRESS && errno != EINTR) {
         return errno;
+    }
     for (;;) {
         pollfd entry{descriptor, POLLOUT, 0};
         int ready = poll(&entry, 1, RemainingMs(deadline));
-        if (ready < 0 && errno == EINTR)
+        if (ready < 0 && errno == EINTR) {
             continue;
-        if (ready < 0)
+        }
+        if (ready < 0) {
             return errno;
-        if (ready == 0)
+        }
+        if (ready == 0) {
             return ETIMEDOUT;
+        }
         int error = 0;
         socklen_t length = sizeof error;
-        if (getsockopt(descriptor, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+        if (getsockopt(descriptor, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
             return errno;
+        }
         return error;
     }
 }
@@ -124,8 +132,9 @@ PipeOpenResult ConnectTcp(const std::string& host, const std::string& service) {
         break;
     }
     freeaddrinfo(addresses);
-    if (!result.Ok())
+    if (!result.Ok()) {
         return Failure(lastError);
+    }
     return result;
 }
 
@@ -154,8 +163,9 @@ PipeConnection& PipeConnection::operator=(PipeConnection&& other) noexcept {
 PipeOpenResult PipeConnection::Open(std::string_view pipePath,
                                     const PipeDirectorySources& sources) {
     auto endpoint = ResolvePipeName(pipePath, sources);
-    if (!endpoint)
+    if (!endpoint) {
         return Failure(EINVAL);
+    }
     // A name in the pipe directory trusts whoever may create sockets there;
     // a socket path the user wrote out is the user's own choice. Checked
     // again once connected: a directory missing at the first look may have
@@ -165,11 +175,13 @@ PipeOpenResult PipeConnection::Open(std::string_view pipePath,
     const auto problem = [&] {
         return inPipeDirectory ? PipeDirectoryProblem(sources) : std::nullopt;
     };
-    if (std::optional<std::string> before = problem())
+    if (std::optional<std::string> before = problem()) {
         return Failure(EACCES, std::move(*before));
+    }
     PipeOpenResult opened = Connect(*endpoint);
-    if (std::optional<std::string> after = opened.Ok() ? problem() : std::nullopt)
+    if (std::optional<std::string> after = opened.Ok() ? problem() : std::nullopt) {
         return Failure(EACCES, std::move(*after)); // closes the connection
+    }
     return opened;
 }
 
@@ -178,8 +190,9 @@ PipeOpenResult PipeConnection::Open(std::string_view pipePath) {
 }
 
 PipeOpenResult PipeConnection::Connect(const PipeEndpoint& endpoint) {
-    if (endpoint.kind == PipeEndpoint::Kind::Tcp)
+    if (endpoint.kind == PipeEndpoint::Kind::Tcp) {
         return ConnectTcp(endpoint.host, endpoint.service);
+    }
     return ConnectLocal(endpoint.socketPath);
 }
 
@@ -197,74 +210,94 @@ PipeWait PipeConnection::Wait(short events, int timeoutMs, int wakeDescriptor) c
     auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
     for (;;) {
         int ready = poll(entries, count, timeoutMs < 0 ? -1 : RemainingMs(deadline));
-        if (ready < 0 && errno == EINTR)
+        if (ready < 0 && errno == EINTR) {
             continue;
-        if (ready < 0)
+        }
+        if (ready < 0) {
             return {WaitResult::Failed, errno};
-        if (ready == 0)
+        }
+        if (ready == 0) {
             return {WaitResult::TimedOut, 0};
-        if (entries[0].revents & POLLNVAL)
+        }
+        if (entries[0].revents & POLLNVAL) {
             return {WaitResult::Failed, EBADF};
-        if (entries[0].revents != 0)
+        }
+        if (entries[0].revents != 0) {
             return {WaitResult::Ready, 0};
+        }
         return {WaitResult::WokenUp, 0};
     }
 }
 
 PipeOutcome PipeConnection::BytesAvailable() const {
     int waiting = 0;
-    if (ioctl(descriptor_, FIONREAD, &waiting) != 0)
+    if (ioctl(descriptor_, FIONREAD, &waiting) != 0) {
         return ClassifyPipeError(errno);
-    if (waiting > 0)
+    }
+    if (waiting > 0) {
         return {PipeStatus::Ok, 0, static_cast<std::size_t>(waiting)};
+    }
     // Nothing waiting may also mean that the other end has gone: a peek tells
     // an end of stream or a pending error from an idle connection.
     unsigned char probe;
     for (;;) {
         ssize_t got = recv(descriptor_, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
-        if (got > 0)
+        if (got > 0) {
             return {PipeStatus::Ok, 0, 1};
-        if (got == 0)
+        }
+        if (got == 0) {
             return {PipeStatus::ShutDown, 0, 0};
-        if (errno == EINTR)
+        }
+        if (errno == EINTR) {
             continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK)
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
             return {PipeStatus::Ok, 0, 0};
+        }
         return ClassifyPipeError(errno);
     }
 }
 
 PipeOutcome PipeConnection::Read(std::span<unsigned char> buffer) const {
-    if (buffer.empty())
+    if (buffer.empty()) {
         return {PipeStatus::Ok, 0, 0};
+    }
     for (;;) {
         ssize_t got = recv(descriptor_, buffer.data(), buffer.size(), 0);
-        if (got > 0)
+        if (got > 0) {
             return {PipeStatus::Ok, 0, static_cast<std::size_t>(got)};
-        if (got == 0)
+        }
+        if (got == 0) {
             return {PipeStatus::ShutDown, 0, 0};
-        if (errno != EINTR)
+        }
+        if (errno != EINTR) {
             return ClassifyPipeError(errno);
+        }
     }
 }
 
 PipeOutcome PipeConnection::WriteSome(std::span<const unsigned char> bytes) const {
-    if (bytes.empty())
+    if (bytes.empty()) {
         return {PipeStatus::Ok, 0, 0};
+    }
     for (;;) {
         ssize_t sent = send(descriptor_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (sent >= 0)
+        if (sent >= 0) {
             return {PipeStatus::Ok, 0, static_cast<std::size_t>(sent)};
-        if (errno == EAGAIN || errno == EWOULDBLOCK)
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
             return {PipeStatus::Ok, 0, 0};
-        if (errno != EINTR)
+        }
+        if (errno != EINTR) {
             return ClassifyPipeError(errno);
+        }
     }
 }
 
 void PipeConnection::Close() {
-    if (descriptor_ >= 0)
+    if (descriptor_ >= 0) {
         close(std::exchange(descriptor_, -1));
+    }
 }
 
 } // namespace kestra::platform

@@ -22,38 +22,46 @@ constexpr int Backlog = 16;
 ListenResult ListenFailure(int error, std::string text = {}) {
     ListenResult result;
     result.error = error;
-    if (text.empty())
+    if (text.empty()) {
         text = SystemErrorTextOrCode(error);
+    }
     result.errorText = std::move(text);
     return result;
 }
 
 std::string ParentDirectory(const std::string& path) {
     auto slash = path.find_last_of('/');
-    if (slash == std::string::npos)
+    if (slash == std::string::npos) {
         return {};
+    }
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // 0 when nothing at path stops a new socket from being bound there.
 int ClearStaleSocket(const std::string& path, const sockaddr_un& address) {
     struct stat status {};
-    if (lstat(path.c_str(), &status) != 0)
+    if (lstat(path.c_str(), &status) != 0) {
         return errno == ENOENT ? 0 : errno;
-    if (!S_ISSOCK(status.st_mode))
+    }
+    if (!S_ISSOCK(status.st_mode)) {
         return EEXIST;
+    }
     int probe = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (probe < 0)
+    if (probe < 0) {
         return errno;
+    }
     int connected = connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address);
     int error = errno;
     close(probe);
-    if (connected == 0)
+    if (connected == 0) {
         return EADDRINUSE;
-    if (error != ECONNREFUSED)
+    }
+    if (error != ECONNREFUSED) {
         return 0;
-    if (unlink(path.c_str()) != 0 && errno != ENOENT)
+    }
+    if (unlink(path.c_str()) != 0 && errno != ENOENT) {
         return errno;
+    }
     return 0;
 }
 
@@ -75,20 +83,25 @@ SocketListener& SocketListener::operator=(SocketListener&& other) noexcept {
 ListenResult SocketListener::ListenLocal(const std::string& path) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (path.empty())
+    if (path.empty()) {
         return ListenFailure(EINVAL);
-    if (path.size() >= sizeof address.sun_path)
+    }
+    if (path.size() >= sizeof address.sun_path) {
         return ListenFailure(ENAMETOOLONG);
+    }
     std::memcpy(address.sun_path, path.data(), path.size());
 
-    if (int error = CreateDirectories(ParentDirectory(path), 0700))
+    if (int error = CreateDirectories(ParentDirectory(path), 0700)) {
         return ListenFailure(error);
-    if (int error = ClearStaleSocket(path, address))
+    }
+    if (int error = ClearStaleSocket(path, address)) {
         return ListenFailure(error, error == EEXIST ? "File exists and is not a socket" : "");
+    }
 
     int descriptor = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (descriptor < 0)
+    if (descriptor < 0) {
         return ListenFailure(errno);
+    }
     // The socket is the user's alone: whoever may connect to it types into
     // the command behind it. Narrowed before anyone can connect (a socket
     // refuses connections until it listens), never widened past the umask.
@@ -114,9 +127,10 @@ ListenResult SocketListener::ListenTcp(const std::string& host, const std::strin
     addrinfo* addresses = nullptr;
     if (int code =
             getaddrinfo(host.empty() ? nullptr : host.c_str(), port.c_str(), &hints, &addresses);
-        code != 0)
+        code != 0) {
         return ListenFailure(code == EAI_SYSTEM ? errno : ENXIO,
                              code == EAI_SYSTEM ? std::string{} : gai_strerror(code));
+    }
 
     int lastError = EADDRNOTAVAIL;
     ListenResult result;
@@ -140,8 +154,9 @@ ListenResult SocketListener::ListenTcp(const std::string& host, const std::strin
         break;
     }
     freeaddrinfo(addresses);
-    if (!result.Ok())
+    if (!result.Ok()) {
         return ListenFailure(lastError);
+    }
     return result;
 }
 
@@ -151,8 +166,9 @@ std::optional<bool> IsLoopbackHost(const std::string& host) {
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_PASSIVE;
     addrinfo* addresses = nullptr;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &addresses) != 0)
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &addresses) != 0) {
         return std::nullopt;
+    }
     bool loopback = true;
     for (const addrinfo* address = addresses; address != nullptr; address = address->ai_next) {
         if (address->ai_family == AF_INET) {
@@ -174,12 +190,15 @@ int SocketListener::Port() const {
     sockaddr_storage address{};
     socklen_t length = sizeof address;
     if (descriptor_ < 0 ||
-        getsockname(descriptor_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        getsockname(descriptor_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         return 0;
-    if (address.ss_family == AF_INET)
+    }
+    if (address.ss_family == AF_INET) {
         return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
-    if (address.ss_family == AF_INET6)
+    }
+    if (address.ss_family == AF_INET6) {
         return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
+    }
     return 0;
 }
 
@@ -196,14 +215,16 @@ PipeOpenResult SocketListener::Accept() const {
 }
 
 void SocketListener::Close() {
-    if (descriptor_ >= 0)
+    if (descriptor_ >= 0) {
         close(std::exchange(descriptor_, -1));
+    }
 }
 
 void SocketListener::CloseAndRemove() {
     Close();
-    if (!socketPath_.empty())
+    if (!socketPath_.empty()) {
         unlink(socketPath_.c_str());
+    }
     socketPath_.clear();
 }
 

@@ -25,8 +25,9 @@ std::size_t StackSize() {
 } // namespace
 
 Thread::~Thread() {
-    if (running_)
+    if (running_) {
         Detach();
+    }
 }
 
 Thread::Thread(Thread&& other) noexcept
@@ -34,8 +35,9 @@ Thread::Thread(Thread&& other) noexcept
 
 Thread& Thread::operator=(Thread&& other) noexcept {
     if (this != &other) {
-        if (running_)
+        if (running_) {
             Detach();
+        }
         handle_ = other.handle_;
         running_ = std::exchange(other.running_, false);
     }
@@ -51,8 +53,9 @@ ThreadStart Thread::Start(std::function<void()> body) {
     }
     int error = pthread_attr_setstacksize(&attributes, StackSize());
     auto* argument = new std::function<void()>(std::move(body));
-    if (error == 0)
+    if (error == 0) {
         error = pthread_create(&result.thread.handle_, &attributes, RunBody, argument);
+    }
     pthread_attr_destroy(&attributes);
     if (error != 0) {
         delete argument;

@@ -26,10 +26,12 @@ int CloseFailing(int descriptor, int error) {
 int WriteAll(int descriptor, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t written = write(descriptor, bytes.data(), bytes.size());
-        if (written < 0 && errno != EINTR)
+        if (written < 0 && errno != EINTR) {
             return errno;
-        if (written > 0)
+        }
+        if (written > 0) {
             bytes.remove_prefix(static_cast<std::size_t>(written));
+        }
     }
     return 0;
 }
@@ -37,10 +39,12 @@ int WriteAll(int descriptor, std::string_view bytes) {
 // 0 when nothing or a regular file stands at path; a link is not followed.
 int RegularFileOrNothing(const std::string& path) {
     struct stat status {};
-    if (lstat(path.c_str(), &status) != 0)
+    if (lstat(path.c_str(), &status) != 0) {
         return errno == ENOENT ? 0 : errno;
-    if (S_ISLNK(status.st_mode))
+    }
+    if (S_ISLNK(status.st_mode)) {
         return ELOOP;
+    }
     return S_ISREG(status.st_mode) ? 0 : EINVAL;
 }
 
@@ -52,57 +56,73 @@ int OpenUserFile(const std::string& path, int flags) {
     const int descriptor = open(
         path.c_str(), (flags & ~O_TRUNC) | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK,
         UserOnly);
-    if (descriptor < 0)
+    if (descriptor < 0) {
         return -1;
+    }
     struct stat status {};
-    if (fstat(descriptor, &status) != 0)
+    if (fstat(descriptor, &status) != 0) {
         return CloseFailing(descriptor, errno);
-    if (!S_ISREG(status.st_mode))
+    }
+    if (!S_ISREG(status.st_mode)) {
         return CloseFailing(descriptor, EINVAL);
-    if (status.st_uid != geteuid())
+    }
+    if (status.st_uid != geteuid()) {
         return CloseFailing(descriptor, EPERM);
-    if ((flags & O_TRUNC) != 0 && ftruncate(descriptor, 0) != 0)
+    }
+    if ((flags & O_TRUNC) != 0 && ftruncate(descriptor, 0) != 0) {
         return CloseFailing(descriptor, errno);
+    }
     fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
     return descriptor;
 }
 
 int ReplaceUserFile(const std::string& path, std::string_view contents) {
-    if (const int error = RegularFileOrNothing(path))
+    if (const int error = RegularFileOrNothing(path)) {
         return error;
+    }
     static std::atomic<unsigned> counter{0};
     std::string temporary;
     int descriptor = -1;
     for (int tries = 1; descriptor < 0; ++tries) {
         temporary = path + ".new-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
         descriptor = OpenUserFile(temporary, O_WRONLY | O_EXCL);
-        if (descriptor < 0 && (errno != EEXIST || tries == TemporaryNameTries))
+        if (descriptor < 0 && (errno != EEXIST || tries == TemporaryNameTries)) {
             return errno;
+        }
     }
     int error = WriteAll(descriptor, contents);
-    if (error == 0 && fsync(descriptor) != 0)
+    if (error == 0 && fsync(descriptor) != 0) {
         error = errno;
-    if (close(descriptor) != 0 && error == 0)
+    }
+    if (close(descriptor) != 0 && error == 0) {
         error = errno;
-    if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0)
+    }
+    if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0) {
         error = errno;
-    if (error != 0)
+    }
+    if (error != 0) {
         unlink(temporary.c_str());
+    }
     return error;
 }
 
 int CreateDirectories(const std::string& path, unsigned mode) {
-    if (path.empty())
+    if (path.empty()) {
         return 0;
+    }
     struct stat status {};
-    if (stat(path.c_str(), &status) == 0)
+    if (stat(path.c_str(), &status) == 0) {
         return S_ISDIR(status.st_mode) ? 0 : ENOTDIR;
+    }
     const auto slash = path.find_last_of('/');
-    if (slash != std::string::npos && slash != 0)
-        if (const int error = CreateDirectories(path.substr(0, slash), mode))
+    if (slash != std::string::npos && slash != 0) {
+        if (const int error = CreateDirectories(path.substr(0, slash), mode)) {
             return error;
-    if (mkdir(path.c_str(), mode) != 0 && errno != EEXIST)
+        }
+    }
+    if (mkdir(path.c_str(), mode) != 0 && errno != EEXIST) {
         return errno;
+    }
     return 0;
 }
 

@@ -18,15 +18,18 @@ WakeUpSignal::WakeUpSignal() {
 }
 
 WakeUpSignal::~WakeUpSignal() {
-    if (readEnd_ >= 0)
+    if (readEnd_ >= 0) {
         close(readEnd_);
-    if (writeEnd_ >= 0)
+    }
+    if (writeEnd_ >= 0) {
         close(writeEnd_);
+    }
 }
 
 void WakeUpSignal::Raise() const {
-    if (writeEnd_ < 0)
+    if (writeEnd_ < 0) {
         return;
+    }
     const char byte = 1;
     // A full pipe already wakes the reader, so EAGAIN loses nothing.
     while (write(writeEnd_, &byte, 1) < 0 && errno == EINTR) {
@@ -34,15 +37,18 @@ void WakeUpSignal::Raise() const {
 }
 
 void WakeUpSignal::Clear() const {
-    if (readEnd_ < 0)
+    if (readEnd_ < 0) {
         return;
+    }
     std::array<char, 64> sink;
     for (;;) {
         ssize_t got = read(readEnd_, sink.data(), sink.size());
-        if (got > 0)
+        if (got > 0) {
             continue;
-        if (got < 0 && errno == EINTR)
+        }
+        if (got < 0 && errno == EINTR) {
             continue;
+        }
         break;
     }
 }

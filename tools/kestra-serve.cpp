@@ -103,31 +103,36 @@ void ParseTcpAddress(const std::string& text, Options& options) {
     std::string port = text;
     if (text.starts_with('[')) {
         auto close = text.find("]:");
-        if (close == std::string::npos)
+        if (close == std::string::npos) {
             UsageError("invalid TCP address '" + text + "' (expected [ADDRESS]:PORT)");
+        }
         host = text.substr(1, close - 1);
         port = text.substr(close + 2);
     } else if (auto colon = text.find(':'); colon != std::string::npos) {
-        if (text.find(':', colon + 1) != std::string::npos)
+        if (text.find(':', colon + 1) != std::string::npos) {
             UsageError("invalid TCP address '" + text +
                        "' (write IPv6 addresses as [ADDRESS]:PORT)");
+        }
         host = text.substr(0, colon);
         port = text.substr(colon + 1);
     }
-    if (host.empty() || port.empty())
+    if (host.empty() || port.empty()) {
         UsageError("invalid TCP address '" + text + "'");
+    }
     options.tcpHost = host;
     options.tcpPort = port;
 }
 
 std::string SocketPathFor(const std::string& operand) {
-    if (operand.find('/') != std::string::npos)
+    if (operand.find('/') != std::string::npos) {
         return operand;
+    }
     auto sources = kestra::platform::PipeDirectorySources::FromProcess();
     std::string pipePath = operand.starts_with("\\\\") ? operand : "\\\\.\\pipe\\" + operand;
     auto endpoint = kestra::platform::ResolvePipeName(pipePath, sources);
-    if (!endpoint || endpoint->kind != kestra::platform::PipeEndpoint::Kind::LocalSocket)
+    if (!endpoint || endpoint->kind != kestra::platform::PipeEndpoint::Kind::LocalSocket) {
         UsageError("'" + operand + "' names no local socket");
+    }
     return endpoint->socketPath;
 }
 
@@ -137,8 +142,9 @@ Options ParseArguments(int argc, char** argv) {
         std::string argument = argv[index];
         if (argument == "--") {
             options.command.assign(argv + index + 1, argv + argc);
-            if (options.command.empty())
+            if (options.command.empty()) {
                 UsageError("missing command after '--'");
+            }
             break;
         }
         if (argument == "--help") {
@@ -154,34 +160,40 @@ Options ParseArguments(int argc, char** argv) {
         } else if (argument == "--tcp" || argument.starts_with("--tcp=")) {
             std::string value;
             if (argument == "--tcp") {
-                if (index + 1 >= argc)
+                if (index + 1 >= argc) {
                     UsageError("option '--tcp' requires an argument");
+                }
                 value = argv[++index];
             } else {
                 value = argument.substr(6);
             }
-            if (options.tcpHost || options.socketPath)
+            if (options.tcpHost || options.socketPath) {
                 UsageError("only one endpoint may be given");
+            }
             ParseTcpAddress(value, options);
         } else if (argument.starts_with("-") && argument.size() > 1) {
             UsageError("unrecognized option '" + argument + "'");
         } else {
-            if (options.tcpHost || options.socketPath)
+            if (options.tcpHost || options.socketPath) {
                 UsageError("unexpected argument '" + argument + "' (put the command after '--')");
-            if (argument.empty())
+            }
+            if (argument.empty()) {
                 UsageError("empty socket path");
+            }
             options.socketPath = SocketPathFor(argument);
             options.inPipeDirectory = argument.find('/') == std::string::npos;
         }
     }
-    if (!options.tcpHost && !options.socketPath)
+    if (!options.tcpHost && !options.socketPath) {
         UsageError("missing socket path or --tcp");
+    }
     // A host that does not resolve is left to the listening, which says why.
     if (options.tcpHost && !options.listenAnywhere &&
-        !kestra::platform::IsLoopbackHost(*options.tcpHost).value_or(true))
+        !kestra::platform::IsLoopbackHost(*options.tcpHost).value_or(true)) {
         UsageError("'" + *options.tcpHost +
                    "' is not a loopback address: anyone who can reach the port would get the "
                    "command's terminal; add --listen-anywhere if that is meant");
+    }
     if (options.command.empty()) {
         const char* shell = std::getenv("SHELL");
         options.command.push_back(shell != nullptr && *shell != '\0' ? shell : "/bin/sh");
@@ -197,16 +209,18 @@ volatile sig_atomic_t StopRequested = 0;
 
 void OnChildEnded(int) {
     int saved = errno;
-    if (SignalWakeUp != nullptr)
+    if (SignalWakeUp != nullptr) {
         SignalWakeUp->Raise();
+    }
     errno = saved;
 }
 
 void OnStop(int) {
     int saved = errno;
     StopRequested = 1;
-    if (SignalWakeUp != nullptr)
+    if (SignalWakeUp != nullptr) {
         SignalWakeUp->Raise();
+    }
     errno = saved;
 }
 
@@ -225,15 +239,17 @@ void SetNonBlocking(int descriptor) {
 }
 
 [[noreturn]] void RunCommandOnTerminal(const std::vector<std::string>& command) {
-    for (int signal : {SIGPIPE, SIGCHLD, SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+    for (int signal : {SIGPIPE, SIGCHLD, SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
         std::signal(signal, SIG_DFL);
+    }
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
     setenv("TERM", "vt100", 1);
     std::vector<char*> arguments;
-    for (const auto& argument : command)
+    for (const auto& argument : command) {
         arguments.push_back(const_cast<char*>(argument.c_str()));
+    }
     arguments.push_back(nullptr);
     execvp(arguments.front(), arguments.data());
     // Standard error is the terminal, so the client reads why.
@@ -251,8 +267,9 @@ bool ReadInto(int from, std::vector<char>& pending) {
             pending.insert(pending.end(), chunk, chunk + got);
             return true;
         }
-        if (got < 0 && errno == EINTR)
+        if (got < 0 && errno == EINTR) {
             continue;
+        }
         return got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
     }
 }
@@ -266,8 +283,9 @@ bool WriteFrom(int to, std::vector<char>& pending, bool isSocket) {
             pending.erase(pending.begin(), pending.begin() + sent);
             continue;
         }
-        if (sent < 0 && errno == EINTR)
+        if (sent < 0 && errno == EINTR) {
             continue;
+        }
         return sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
     }
     return true;
@@ -284,18 +302,21 @@ void DrainTerminal(int master, std::vector<char>& toSocket) {
     for (;;) {
         pollfd entry{master, POLLIN, 0};
         int ready = poll(&entry, 1, DrainIdleMs);
-        if (ready < 0 && errno == EINTR)
+        if (ready < 0 && errno == EINTR) {
             continue;
-        if (ready <= 0 || !ReadInto(master, toSocket))
+        }
+        if (ready <= 0 || !ReadInto(master, toSocket)) {
             return;
+        }
     }
 }
 
 void FlushToSocket(int socket, std::vector<char>& toSocket) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(FlushLimitMs);
     while (!toSocket.empty() && std::chrono::steady_clock::now() < deadline) {
-        if (!WriteFrom(socket, toSocket, true))
+        if (!WriteFrom(socket, toSocket, true)) {
             return;
+        }
         pollfd entry{socket, POLLOUT, 0};
         poll(&entry, 1, 100);
     }
@@ -304,17 +325,20 @@ void FlushToSocket(int socket, std::vector<char>& toSocket) {
 // Signals the command's whole process group: the command leads its own
 // session, and what it started should end with it.
 void SignalCommand(pid_t child, int signal) {
-    if (kill(-child, signal) != 0)
+    if (kill(-child, signal) != 0) {
         kill(child, signal);
+    }
 }
 
 void EndCommand(pid_t child) {
-    if (ChildHasEnded(child))
+    if (ChildHasEnded(child)) {
         return;
+    }
     SignalCommand(child, SIGHUP);
     for (int waited = 0; waited < HangupGraceMs; waited += 10) {
-        if (ChildHasEnded(child))
+        if (ChildHasEnded(child)) {
             return;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     SignalCommand(child, SIGKILL);
@@ -337,8 +361,9 @@ void ServeConnection(PipeConnection connection, const std::vector<std::string>& 
         send(connection.Descriptor(), text.data(), text.size(), MSG_NOSIGNAL);
         return;
     }
-    if (child == 0)
+    if (child == 0) {
         RunCommandOnTerminal(command);
+    }
 
     fcntl(master, F_SETFD, FD_CLOEXEC);
     int socket = connection.Descriptor();
@@ -359,8 +384,9 @@ void ServeConnection(PipeConnection connection, const std::vector<std::string>& 
             {childEnded.Descriptor(), POLLIN, 0},
         };
         if (poll(entries, 3, -1) < 0) {
-            if (errno == EINTR)
+            if (errno == EINTR) {
                 continue;
+            }
             break;
         }
         if (StopRequested) {
@@ -369,8 +395,9 @@ void ServeConnection(PipeConnection connection, const std::vector<std::string>& 
         }
         if (entries[2].revents != 0) {
             childEnded.Clear();
-            if (ChildHasEnded(child))
+            if (ChildHasEnded(child)) {
                 break;
+            }
         }
         if ((entries[0].revents & (POLLIN | POLLHUP | POLLERR)) && !ReadInto(socket, toTerminal)) {
             clientGone = true;
@@ -378,14 +405,16 @@ void ServeConnection(PipeConnection connection, const std::vector<std::string>& 
         }
         // The terminal hangs up once the command and everything it started
         // have closed it.
-        if ((entries[1].revents & (POLLIN | POLLHUP | POLLERR)) && !ReadInto(master, toSocket))
+        if ((entries[1].revents & (POLLIN | POLLHUP | POLLERR)) && !ReadInto(master, toSocket)) {
             break;
+        }
         if (!WriteFrom(socket, toSocket, true)) {
             clientGone = true;
             break;
         }
-        if (!WriteFrom(master, toTerminal, false))
+        if (!WriteFrom(master, toTerminal, false)) {
             break;
+        }
     }
 
     if (!clientGone) {
@@ -434,29 +463,34 @@ int Serve(const Options& options) {
     SetNonBlocking(listener.Descriptor());
 
     // Before the line that tells a waiting script to go on.
-    if (options.tcpHost && !kestra::platform::IsLoopbackHost(*options.tcpHost).value_or(false))
+    if (options.tcpHost && !kestra::platform::IsLoopbackHost(*options.tcpHost).value_or(false)) {
         std::fprintf(stderr,
                      "%s: warning: anyone who can reach %s gets a terminal running %s, "
                      "without a password\n",
                      Program, endpoint.c_str(), options.command.front().c_str());
+    }
     std::printf("listening on %s\n", endpoint.c_str());
     std::fflush(stdout);
 
     std::set<pid_t> handlers;
     while (!StopRequested) {
         pollfd entries[2] = {{listener.Descriptor(), POLLIN, 0}, {wakeUp.Descriptor(), POLLIN, 0}};
-        if (poll(entries, 2, -1) < 0 && errno != EINTR)
+        if (poll(entries, 2, -1) < 0 && errno != EINTR) {
             break;
+        }
         if (entries[1].revents != 0) {
             wakeUp.Clear();
-            for (pid_t ended; (ended = waitpid(-1, nullptr, WNOHANG)) > 0;)
+            for (pid_t ended; (ended = waitpid(-1, nullptr, WNOHANG)) > 0;) {
                 handlers.erase(ended);
+            }
         }
-        if (StopRequested || (entries[0].revents & POLLIN) == 0)
+        if (StopRequested || (entries[0].revents & POLLIN) == 0) {
             continue;
+        }
         auto accepted = listener.Accept();
-        if (!accepted.Ok())
+        if (!accepted.Ok()) {
             continue; // the client gave up before we took it, or a signal came
+        }
         if (options.once) {
             // Nobody else can connect from here on.
             listener.CloseAndRemove();
@@ -471,26 +505,29 @@ int Serve(const Options& options) {
             ServeConnection(std::move(accepted.connection), options.command);
             _exit(0);
         }
-        if (handler > 0)
+        if (handler > 0) {
             handlers.insert(handler);
-        else
+        } else {
             std::fprintf(stderr, "%s: cannot serve a connection: %s\n", Program,
                          std::strerror(errno));
+        }
     }
     listener.CloseAndRemove();
     // Connections in progress end with the server; waiting for them leaves
     // no process of ours behind.
-    for (pid_t handler : handlers)
+    for (pid_t handler : handlers) {
         kill(handler, SIGTERM);
+    }
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(StopLimitMs);
     while (!handlers.empty() && std::chrono::steady_clock::now() < deadline) {
         pid_t ended = waitpid(-1, nullptr, WNOHANG);
-        if (ended > 0)
+        if (ended > 0) {
             handlers.erase(ended);
-        else if (ended < 0 && errno == ECHILD)
+        } else if (ended < 0 && errno == ECHILD) {
             break;
-        else
+        } else {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
     }
     SignalWakeUp = nullptr;
     return 0;
