@@ -12,6 +12,22 @@
 // screen buffer's change notifications into repaint requests for the
 // console's window: one request per burst that ends, per 400 changes, per
 // line size change and per flush, never one per byte.
+//
+// The path of a repaint, all in PipeLink.cpp but for the window's part:
+//  1. the reader hands received bytes to the emulator (ReceiveBytes) with the
+//     console's lock held; the screen tells its observer, the console record
+//     (ConsoleRecord::CellsChanged and the others), which grows the change
+//     rectangle;
+//  2. PostRepaintRequest resets the painted event and posts the rectangle to
+//     the window (ConsoleWindowLink::PostRepaint; the GUI's ConsoleWindow
+//     takes it on the window thread);
+//  3. the reader waits for the answer in AwaitWindow with the lock released,
+//     at most 20 ms;
+//  4. the window takes the rectangle into what it will paint and answers
+//     with WindowConsole::SetPainted, which sets the painted event and so
+//     releases the reader.
+// Bytes the other way go through the console's outgoing queue: TypeKey,
+// PasteByte and the emulator's replies append, PipeWriter sends.
 namespace kestra::console {
 
 inline constexpr std::size_t ReceiveBufferSize = 4096;
