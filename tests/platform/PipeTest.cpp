@@ -211,8 +211,9 @@ std::string ReadUntil(const PipeConnection& connection, const std::string& wante
     Eventually(
         [&] {
             if (connection.WaitReadable(50).result == WaitResult::Ready &&
-                (read = connection.Read(buffer)).Ok())
+                (read = connection.Read(buffer)).Ok()) {
                 text.append(buffer.begin(), buffer.begin() + read.bytes);
+            }
             return text.ends_with(wanted) || !read.Ok();
         },
         20s);
@@ -354,8 +355,9 @@ TEST(UserFile, CreatedForTheUserAloneAndNeverThroughALink) {
     symlink("theirs", (directory / "link").c_str());
     EXPECT_EQ(OpenUserFile(directory / "link", O_WRONLY | O_TRUNC), -1);
     EXPECT_EQ(ReplaceUserFile(directory / "link", "mine"), ELOOP);
-    if (getuid() != 0)
+    if (getuid() != 0) {
         GTEST_SKIP() << "a file of another user needs root to make";
+    }
     chown((directory / "theirs").c_str(), 65534, 65534);
     EXPECT_EQ(OpenUserFile(directory / "theirs", O_WRONLY | O_TRUNC), -1);
     EXPECT_EQ(FileText(directory / "theirs"), "theirs");

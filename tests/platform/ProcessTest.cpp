@@ -57,10 +57,12 @@ TEST(Exit, EachWayOutReportsOnceAndEndsWithItsStatus) {
         err = ::testing::internal::GetCapturedStderr();
         steps.emplace_back(message);
         SetRestartRequested(message == "restart"); // the dialog's Restart button
-        if (message == "throw")
+        if (message == "throw") {
             throw FatalError(message);
-        if (message == "fail")
+        }
+        if (message == "fail") {
             Fatal("failed while reporting");
+        }
     });
     SetRestartFunction([&] { steps.push_back("restarted"); });
     SetProcessEnder([&, end = SetProcessEnder({})](int status) {
@@ -72,8 +74,9 @@ TEST(Exit, EachWayOutReportsOnceAndEndsWithItsStatus) {
         err.reset();
         ::testing::internal::CaptureStderr();
         EXPECT_ANY_THROW(row.leave());
-        if (!err)
+        if (!err) {
             err = ::testing::internal::GetCapturedStderr();
+        }
         EXPECT_EQ(steps, row.steps);
         EXPECT_EQ(*err, row.err) << row.err;
         EXPECT_EQ(ExitCode(), row.steps.back() == "end 0" ? 0u : kFailureExitCode) << row.err;
@@ -103,8 +106,9 @@ TEST(Exit, TwoThreadsFailingGiveOneReportAndTheWaitingWindowThreadRunsItsDialog)
     SetFatalPresenter([&](std::string_view) {
         ++presented;
         dialogQueued = true;
-        while (!dialogRan && !abandoned)
+        while (!dialogRan && !abandoned) {
             std::this_thread::sleep_for(1ms);
+        }
     });
     SetProcessEnder([&](int status) {
         ++ended;

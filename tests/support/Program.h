@@ -36,8 +36,9 @@ template <typename Condition>
 bool Eventually(Condition condition, std::chrono::milliseconds limit) {
     const auto start = Clock::now();
     while (!condition()) {
-        if (Clock::now() - start > limit)
+        if (Clock::now() - start > limit) {
             return false;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
@@ -49,13 +50,15 @@ class TemporaryDirectory {
 public:
     TemporaryDirectory() {
         std::string pattern = "/tmp/kpt-XXXXXX";
-        if (mkdtemp(pattern.data()) != nullptr)
+        if (mkdtemp(pattern.data()) != nullptr) {
             path_ = pattern;
+        }
     }
     ~TemporaryDirectory() {
         std::error_code ignored;
-        if (!path_.empty())
+        if (!path_.empty()) {
             std::filesystem::remove_all(path_, ignored);
+        }
     }
     TemporaryDirectory(const TemporaryDirectory&) = delete;
     TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
