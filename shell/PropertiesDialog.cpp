@@ -116,7 +116,8 @@ void PropertiesDialog::BuildControls() {
     auto makeButton = [this](int id, const char* text) {
         auto* button = new QPushButton(QString::fromLatin1(text), this);
         button->setObjectName(Id(id));
-        button->setAutoDefault(false);
+        // Enter presses the focused button; OK when the focus is elsewhere.
+        button->setAutoDefault(true);
         return button;
     };
     QPushButton* fontButton = makeButton(kFontButton, "&Font...");

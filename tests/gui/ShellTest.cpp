@@ -121,6 +121,42 @@ TEST_F(ShellTest, EditCnfOpensTheFileOfTheErrorAtItsLineAndColumn) {
                                                      {"ed", "/home/u/lab.cnf", "7", "5"}}));
 }
 
+// Enter presses the focused button, the default one only when the focus is
+// elsewhere (Shutdown starts on Cancel); every text shows whole.
+TEST_F(ShellTest, EnterPressesTheFocusedButtonAndEveryTextShowsWhole) {
+    using Make = std::function<QDialog*()>;
+    const Make shutdown = [] { return new ShutdownDialog(nullptr); };
+    const Make properties = [] { return new PropertiesDialog({}, {}, nullptr); };
+    const std::tuple<Make, const char*, std::string> rows[] = {
+        {shutdown, nullptr, "406"},
+        {shutdown, "405", "405"},
+        {properties, "1102", "1102"},
+        {properties, "1111", "1101"},
+        {[] { return new AboutDialog(nullptr); }, nullptr, "201"},
+        {[] { return new FatalErrorDialog("Pipe lost", {}, nullptr); }, "506", "506"},
+        {[] { return new HelpDialog("Usage", nullptr); }, nullptr, "603"}};
+    for (const auto& [make, focus, expected] : rows) {
+        const std::unique_ptr<QDialog> dialog(make());
+        std::string pressed;
+        for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
+            QObject::connect(button, &QPushButton::clicked,
+                             [&pressed, button] { pressed = button->objectName().toStdString(); });
+        }
+        dialog->show(), dialog->activateWindow();
+        ASSERT_TRUE(PumpUntil([&] { return dialog->focusWidget() != nullptr; }));
+        focus ? dialog->findChild<QWidget*>(focus)->setFocus() : void();
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QCoreApplication::sendEvent(dialog->focusWidget(), &enter);
+        EXPECT_EQ(pressed, expected);
+        for (const QLabel* label : dialog->findChildren<QLabel*>()) {
+            EXPECT_TRUE(dialog->rect().contains(
+                            QRect(label->mapTo(dialog.get(), QPoint()), label->size())) &&
+                        label->width() >= label->fontMetrics().horizontalAdvance(label->text()))
+                << label->text().toStdString();
+        }
+    }
+}
+
 // The new process gets the old arguments, each unchanged, and /W: with this
 // process's id in eight hexadecimal digits.
 TEST_F(ShellTest, RestartStartsANewProcessWithTheOldArgumentsAndTheWaitSwitch) {
