@@ -216,6 +216,9 @@ bool ConsoleKeyboard::PreTranslateKey(QObject* target, QKeyEvent* event) {
         }
         return true;
     }
+    if (ActivateNextOnCtrlF6(target, *event)) {
+        return true;
+    }
     ConsoleWindow* window =
         context_.windows != nullptr ? context_.windows->WindowOfTarget(target) : nullptr;
     if (window == nullptr) {
@@ -228,6 +231,29 @@ bool ConsoleKeyboard::PreTranslateKey(QObject* target, QKeyEvent* event) {
         return false;
     }
     window->TypeCode(*code);
+    return true;
+}
+
+// Ctrl+F6 activates the next console window and Ctrl+Shift+F6 the previous
+// one, as the frame's accelerators, wherever in the frame it is typed (not in
+// a dialog).
+bool ConsoleKeyboard::ActivateNextOnCtrlF6(QObject* target, const QKeyEvent& event) {
+    const Qt::KeyboardModifiers modifiers = event.modifiers() & ~Qt::ShiftModifier;
+    if (event.key() != Qt::Key_F6 || modifiers != Qt::ControlModifier ||
+        context_.windows == nullptr || context_.windows->Windows().empty() ||
+        !target->isWidgetType()) {
+        return false;
+    }
+    QMdiSubWindow* sub = context_.windows->Windows().front()->SubWindow();
+    QMdiArea* area = sub != nullptr ? sub->mdiArea() : nullptr;
+    if (area == nullptr || static_cast<QWidget*>(target)->window() != area->window()) {
+        return false;
+    }
+    if (event.modifiers().testFlag(Qt::ShiftModifier)) {
+        area->activatePreviousSubWindow();
+    } else {
+        area->activateNextSubWindow();
+    }
     return true;
 }
 

@@ -69,6 +69,7 @@ public:
 
 private:
     void Beep();
+    bool ActivateNextOnCtrlF6(QObject* target, const QKeyEvent& event);
 
     KeyboardContext context_;
 };

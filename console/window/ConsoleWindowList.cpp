@@ -104,8 +104,18 @@ void ConsoleWindowList::CreateConsoleWindows(QMdiArea& area,
             }
         }
         auto* window = new ConsoleWindow(*this, *entry.console, entry.rows, entry.columns, saved);
-        QMdiSubWindow* sub = area.addSubWindow(window);
+        // No Close button: a console window cannot be closed.
+        QMdiSubWindow* sub = area.addSubWindow(
+            window, Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                        Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint);
         sub->setAttribute(Qt::WA_DeleteOnClose, false);
+        QObject::connect(sub, &QMdiSubWindow::windowStateChanged, &area, [this, &area] {
+            if (context_.consolesMaximizedChanged) {
+                const QList<QMdiSubWindow*> subs = area.subWindowList();
+                context_.consolesMaximizedChanged(std::any_of(
+                    subs.begin(), subs.end(), [](auto* sub) { return sub->isMaximized(); }));
+            }
+        });
         window->Place(*sub);
         if (window->CreateMinimised()) {
             // The area lines minimised windows up along its bottom edge

@@ -83,6 +83,7 @@ TEST_F(ConsoleWindowsTest, KeysSendWhatATerminalKeyboardMakesAndAltDigitSelectsA
         {Qt::Key_A, kCtrl, u"", false, false, false, true, 0, 0, "\x01"}, {Qt::Key_Return, kCtrl, u"\r", false, false, false, true, 0, 0, "\n"},
         {Qt::Key_F, kAlt, u"f", false, false, false, true, 0, 0, ""},   {Qt::Key_unknown, kNone, u"\u20ac", false, false, false, true, 0, 0, "?"},
         {Key_F1, kNone, u"", false, false, false, true, 0, 0, "\x3b"},  {Key_F1, kNone, u"", true, false, false, true, 0, 0, ""},
+        {Qt::Key_F6, kCtrl, u"", false, false, false, true, 1, 0, ""},  {Qt::Key_F6, kCtrl | Qt::ShiftModifier, u"", true, false, false, true, 2, 0, ""},
         // clang-format on
     };
     for (const auto& row : rows) {
@@ -106,6 +107,33 @@ TEST_F(ConsoleWindowsTest, KeysSendWhatATerminalKeyboardMakesAndAltDigitSelectsA
             Received(0, std::max<std::size_t>(row.sent.size(), 1), row.sent.empty() ? 20 : 5000),
             row.sent);
     }
+}
+
+// Whether the consoles are maximised follows every way a console window is
+// maximised, restored or minimised; Alt+digit then shows an icon maximised
+// like the others, as the Window menu does. A console offers no Close.
+TEST_F(ConsoleWindowsTest, ConsolesMaximizedFollowsEveryShowChange) {
+    QMdiSubWindow* sub = Window(0).SubWindow();
+    EXPECT_FALSE(sub->windowFlags().testFlag(Qt::WindowCloseButtonHint));
+    for (const QAction* action : sub->systemMenu()->actions()) {
+        EXPECT_NE(action->text(), QStringLiteral("&Close"));
+    }
+    for (const auto& [show, maximized] :
+         std::initializer_list<std::pair<void (QWidget::*)(), bool>>{
+             {&QWidget::showMaximized, true},
+             {&QWidget::showNormal, false},
+             {&QWidget::showMaximized, true},
+             {&QWidget::showMinimized, false}}) {
+        (sub->*show)();
+        EXPECT_EQ(shell.Frame().ConsolesMaximized(), maximized);
+    }
+    Window(1).SubWindow()->showMinimized();
+    sub->showMaximized();
+    QKeyEvent alt2(QEvent::KeyPress, Qt::Key_1, kAlt, QStringLiteral("1"));
+    QCoreApplication::sendEvent(&Window(0), &alt2);
+    EXPECT_EQ(Active(), &Window(1));
+    EXPECT_EQ(Window(1).SubWindow()->geometry(), shell.Frame().MdiArea()->viewport()->rect());
+    EXPECT_TRUE(shell.Frame().ConsolesMaximized());
 }
 
 // Paste sends printable ASCII to the active console only and is grayed while
@@ -149,12 +177,12 @@ TEST_F(ConsoleWindowsTest, TheWindowMenuArrangesTheConsoles) {
         const bool icons = command == kCommandArrangeIcons,
                    across = command == kCommandTileHorizontally;
         const bool tiled = across || command == kCommandTileVertically;
-        shell.Frame().SetConsolesMaximized(true);
         for (int unit = 0; unit < kConsoles; ++unit) {
             icons ? Window(unit).SubWindow()->showMinimized()
                   : Window(unit).SubWindow()->showNormal();
             Window(unit).SubWindow()->move(50 + 20 * unit, 30); // out of every arrangement
         }
+        shell.Frame().SetConsolesMaximized(true);
         shell.Frame().HandleCommand(command);
         EXPECT_EQ(shell.Frame().ConsolesMaximized(), icons);
         int covered = 0;
