@@ -1,5 +1,6 @@
 #include "console/window/ConsoleWindowList.h"
 
+#include "console/window/ConsoleTitleStyle.h"
 #include "console/window/ConsoleWindow.h"
 #include "console/window/WindowConsole.h"
 
@@ -91,6 +92,7 @@ void ConsoleWindowList::CreateConsoleWindows(QMdiArea& area,
     QObject::connect(&area, &QMdiArea::subWindowActivated, &area,
                      [this](QMdiSubWindow* sub) { Activated(WindowOf(sub)); });
 
+    UseConsoleTitleStyle();
     std::vector<ConsoleWindow*> created;
     std::vector<bool> minimised;
     for (const ConsoleWindowEntry& entry : entries) {
@@ -104,10 +106,7 @@ void ConsoleWindowList::CreateConsoleWindows(QMdiArea& area,
             }
         }
         auto* window = new ConsoleWindow(*this, *entry.console, entry.rows, entry.columns, saved);
-        // No Close button: a console window cannot be closed.
-        QMdiSubWindow* sub = area.addSubWindow(
-            window, Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                        Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint);
+        QMdiSubWindow* sub = area.addSubWindow(window);
         sub->setAttribute(Qt::WA_DeleteOnClose, false);
         QObject::connect(sub, &QMdiSubWindow::windowStateChanged, &area, [this, &area] {
             if (context_.consolesMaximizedChanged) {

@@ -114,7 +114,17 @@ TEST_F(ConsoleWindowsTest, KeysSendWhatATerminalKeyboardMakesAndAltDigitSelectsA
 // like the others, as the Window menu does. A console offers no Close.
 TEST_F(ConsoleWindowsTest, ConsolesMaximizedFollowsEveryShowChange) {
     QMdiSubWindow* sub = Window(0).SubWindow();
-    EXPECT_FALSE(sub->windowFlags().testFlag(Qt::WindowCloseButtonHint));
+    QStyleOptionTitleBar bar;
+    bar.initFrom(sub), bar.titleBarFlags = sub->windowFlags(), bar.subControls = QStyle::SC_All;
+    QStyleOptionComplex controls;
+    controls.rect = {0, 0, 60, 20}, controls.subControls = QStyle::SC_All;
+    const QStyle* style = sub->style();
+    const QPoint close =
+        style->subControlRect(QStyle::CC_TitleBar, &bar, QStyle::SC_TitleBarCloseButton, sub)
+            .center();
+    EXPECT_EQ(style->hitTestComplexControl(QStyle::CC_TitleBar, &bar, close, sub), QStyle::SC_None);
+    EXPECT_NE(style->hitTestComplexControl(QStyle::CC_MdiControls, &controls, {58, 10}, nullptr),
+              QStyle::SC_MdiCloseButton);
     for (const QAction* action : sub->systemMenu()->actions()) {
         EXPECT_NE(action->text(), QStringLiteral("&Close"));
     }
