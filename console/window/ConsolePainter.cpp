@@ -107,6 +107,13 @@ void PaintRows(QPainter& painter, const PaintPlan& plan, ConsoleFonts& fonts,
                 painter.setClipRect(ToQRect(item.rect).intersected(ToQRect(row.band)));
             }
             DrawGlyphs(painter, row, item, fonts, scratch);
+            for (const Shape& shape : item.shapes) {
+                // The checker's pattern is aligned to the window, so shaded
+                // cells side by side show one even pattern.
+                painter.fillRect(ToQRect(shape.rect), shape.fill == ShapeFill::Checker
+                                                          ? QBrush(text, Qt::Dense4Pattern)
+                                                          : QBrush(text));
+            }
             if (item.kind == GlyphKind::Text && fonts.Font(item.fontIndex).request.underline) {
                 DrawUnderline(painter, row, item, fonts, item.fontIndex, text);
             } else if (item.underlineFontIndex) {
