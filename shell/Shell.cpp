@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMdiArea>
+#include <QMessageBox>
 #include <QSessionManager>
 #include <QThread>
 #include <QTimer>
@@ -244,7 +245,12 @@ void Shell::RunPropertiesDialog(QWidget* parent) {
 }
 
 void Shell::EditConfiguration(const std::string& fileName, int line, int column) {
-    editor_.Edit(configuration_, fileName, line, column);
+    if (const auto failure = editor_.Edit(configuration_, fileName, line, column)) {
+        // Over the Fatal Error dialog when Edit Cnf was pressed there.
+        QWidget* over = QApplication::activeModalWidget();
+        QMessageBox::warning(over != nullptr ? over : frame_.get(), QStringLiteral("Edit Cnf"),
+                             QString::fromStdString(*failure));
+    }
 }
 
 void Shell::EditAtError() {

@@ -86,7 +86,7 @@ TEST_F(ShellTest, AWindowThreadFailingWhileAReaderReportsShowsTheReadersDialog) 
 // file at the error (with the desktop's opener unless an edit command is
 // set), leaving the dialog open with Shutdown the default; a running editor
 // is only brought forward; once it ends, the configuration file opens at the
-// place remembered.
+// place remembered. An editor that cannot start is reported: command, reason.
 TEST_F(ShellTest, EditCnfOpensTheFileOfTheErrorAtItsLineAndColumn) {
     WithFatalDialog([&](QDialog& dialog) {
         EXPECT_EQ(dialog.windowTitle() + ": " + dialog.findChild<QLabel*>("502")->text(),
@@ -119,6 +119,15 @@ TEST_F(ShellTest, EditCnfOpensTheFileOfTheErrorAtItsLineAndColumn) {
               (std::vector<std::vector<std::string>>{{"xdg-open", "/home/u/inc/my ports.cnf"},
                                                      {"ed", "/home/u/inc/ports.cnf", "7", "5"},
                                                      {"ed", "/home/u/lab.cnf", "7", "5"}}));
+    world.editorError = ENOENT; // an editor that cannot start says so
+    ASSERT_TRUE(PumpUntil([&] { return !shell.Editor().EditorRunning(); }));
+    std::string told;
+    DialogAnswerer answerer([&](QDialog& box) {
+        told = static_cast<QMessageBox&>(box).text().toStdString(), box.reject();
+    });
+    shell.EditConfiguration("/home/u/lab.cnf", 3, 4);
+    EXPECT_EQ(told, "The editor could not be started.\nEditCommand: ed /home/u/lab.cnf 3 "
+                    "4\nNo such file or directory");
 }
 
 // Enter presses the focused button, the default one only when the focus is
