@@ -82,4 +82,20 @@ TEST(PropertiesDialog, ControlsShowTheSettingsAndButtonsApplySaveAndCloseByTheir
     }
 }
 
+// The font chooser offers only what has an effect: fixed-pitch families, their
+// styles and sizes; no effects, no writing systems.
+TEST(PropertiesDialog, TheFontChooserOffersOnlyWhatHasAnEffect) {
+    int offered = -1;
+    DialogAnswerer answerer([&](QDialog& chooser) {
+        const QList<QWidget*> controls = chooser.findChildren<QWidget*>();
+        offered = static_cast<int>(std::ranges::count_if(controls, [&](const QWidget* control) {
+            return (control->inherits("QCheckBox") || control->inherits("QComboBox")) &&
+                   control->isVisibleTo(&chooser);
+        }));
+        chooser.reject();
+    });
+    EXPECT_FALSE(FixedPitchFontChooser()(nullptr, (App(), ChooserStartFont("Noto Mono", 0, 0))));
+    EXPECT_EQ(offered, 0);
+}
+
 } // namespace kestra::shell::testing
