@@ -2,6 +2,7 @@
 
 #include "console/window/ConsoleWindow.h"
 #include "console/window/ConsoleWindowList.h"
+#include "console/window/KeyLocks.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -204,7 +205,31 @@ void ConsoleKeyboard::Beep() {
     }
 }
 
+// NumLock and ScrollLock typed into a console send their codes, and keep
+// the lock state they had: the window system changes it at the press, and it
+// is put back once the key is up.
+void ConsoleKeyboard::KeepLockState(QObject* target, const QKeyEvent& event) {
+    if (event.key() != Qt::Key_NumLock && event.key() != Qt::Key_ScrollLock) {
+        return;
+    }
+    if (event.type() == QEvent::KeyRelease) {
+        if (pressedLock_ && pressedLock_->key == event.key() && !event.isAutoRepeat()) {
+            SetLockModifiers(pressedLock_->modifiers, pressedLock_->on);
+            pressedLock_.reset();
+        }
+        return;
+    }
+    if (!event.isAutoRepeat() && context_.windows != nullptr &&
+        context_.windows->WindowOfTarget(target) != nullptr) {
+        const unsigned modifiers = LockModifiers(event.nativeVirtualKey());
+        // The event's native state is the one before the press.
+        pressedLock_ =
+            PressedLock{event.key(), modifiers, (event.nativeModifiers() & modifiers) != 0};
+    }
+}
+
 bool ConsoleKeyboard::PreTranslateKey(QObject* target, QKeyEvent* event) {
+    KeepLockState(target, *event);
     if (event->type() != QEvent::KeyPress) {
         return false;
     }

@@ -71,6 +71,16 @@ TEST_F(EndToEndTest, KeysReachTheServerAsTheDefinitionSays) {
         Eventually([&] { return server.Received().ends_with('z'); }, 20s);
         EXPECT_EQ(server.Received(), row.bytes + "z") << row.name << " (" << row.keys << ")";
     }
+    // NumLock sends its code (PF1, VT52 here) and keeps its lock, as the
+    // keyboard's light shows.
+    const auto light = [&] {
+        const std::string out = testing::RunProgram({"xset", "-display", display_, "q"}).out;
+        return out.substr(out.find("Num Lock:"), 16);
+    };
+    const std::string before = light();
+    Type("Num_Lock z");
+    EXPECT_TRUE(Eventually([&] { return server.Received().ends_with("\033Pz"); }, 20s));
+    EXPECT_EQ(light(), before);
 }
 
 } // namespace
