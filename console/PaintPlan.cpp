@@ -44,6 +44,7 @@ constexpr std::array<LineArms, 11> kLineArms{{
 }};
 // clang-format on
 constexpr char16_t kShade = u'\u2592';
+constexpr char16_t kDiamond = u'\u25C6';
 
 const LineArms* ArmsOf(char16_t code) {
     for (const LineArms& arms : kLineArms) {
@@ -195,7 +196,7 @@ CellColours ColoursFor(int effectiveAttribute) {
 }
 
 GlyphKind GlyphKindOf(std::uint16_t code) {
-    if (code == kShade || ArmsOf(code) != nullptr) {
+    if (code == kShade || code == kDiamond || ArmsOf(code) != nullptr) {
         return GlyphKind::Shape;
     }
     if (code < kFirstControlPicture) {
@@ -219,6 +220,14 @@ int LineStroke(int cellHeight) {
 std::vector<Shape> ShapesOf(char16_t code, const Rect& box, int stroke, int scaleX, int scaleY) {
     if (code == kShade) {
         return {Shape{box, ShapeFill::Checker}};
+    }
+    if (code == kDiamond) {
+        // As wide as the box, and as high as wide (twice on a double-height
+        // line), in its middle.
+        const int width = box.right - box.left;
+        const int height = std::min(box.bottom - box.top, width / scaleX * scaleY);
+        const int top = box.top + (box.bottom - box.top - height) / 2;
+        return {Shape{Rect{box.left, top, box.right, top + height}, ShapeFill::Diamond}};
     }
     // A horizontal stroke is `across` high, a vertical one `upright` wide,
     // both centred in the box.

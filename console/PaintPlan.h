@@ -70,12 +70,13 @@ enum class GlyphKind : std::uint8_t {
 };
 GlyphKind GlyphKindOf(std::uint16_t code);
 
-// The line-drawing characters and the shade are drawn from the cell's
+// The line-drawing characters, the shade and the diamond are drawn from the cell's
 // geometry, not from a font: fonts lack them or leave gaps at the cell edges,
 // and drawn ones join their neighbours in every font and size.
 enum class ShapeFill : std::uint8_t {
     Solid,   // the text colour
     Checker, // every other pixel in the text colour, aligned to the window
+    Diamond, // a diamond touching the middle of each side, in the text colour
 };
 struct Shape {
     Rect rect;
@@ -83,7 +84,7 @@ struct Shape {
     bool operator==(const Shape&) const = default;
 };
 
-// The shapes of a line-drawing character, a shade or a scan line (1 to 9,
+// The shapes of a line-drawing character, the shade, the diamond or a scan line (1 to 9,
 // as 0xFFF6 to 0xFFFA) in its glyph box: a double-width character's box is two
 // cells wide, a double-height one's two cells high (clipped to the row's band
 // when painted). Strokes are `stroke` pixels thick, doubled in the direction a

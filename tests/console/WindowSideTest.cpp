@@ -101,37 +101,30 @@ TEST(PaintPlan, RunsSplitWhereTheLookChangesAndBlinkingCellsRepaintWhenTheyChang
     EXPECT_EQ(s.Plan({0, 0, 0, 79}).rows.at(0).items.back().rect.right, 2 + 40 * 8);
 }
 
-// Lines, corners, tees, the cross and the scan lines are drawn from the glyph
-// box, strokes centred and doubled with the row, every arm reaching its edge
-// so that neighbours join; the shade fills the box with a checker.
+// Line drawing comes from the glyph box: strokes centred and doubled with the
+// row, every arm reaching its edge so that neighbours join; the shade fills
+// the box with a checker, the diamond a square (doubled) in its middle.
 TEST(PaintPlan, LineDrawingIsDrawnFromTheBoxSoThatNeighboursJoin) {
     const Rect box{10, 20, 18, 36}, twice{10, 20, 26, 52};
-    const struct {
-        char16_t code;
-        Rect box;
-        int scale;
-        std::vector<Rect> strokes;
-    } rows[] = {
-        {u'\u2500', box, 1, {{10, 27, 18, 28}}},
-        {u'\u2502', box, 1, {{13, 20, 14, 36}}},
-        {u'\u250C', box, 1, {{13, 27, 18, 28}, {13, 27, 14, 36}}},
-        {u'\u2518', box, 1, {{10, 27, 14, 28}, {13, 20, 14, 28}}},
-        {u'\u2524', box, 1, {{10, 27, 14, 28}, {13, 20, 14, 36}}},
-        {u'\u2534', box, 1, {{10, 27, 18, 28}, {13, 20, 14, 28}}},
-        {u'\u253C', twice, 2, {{10, 35, 26, 37}, {17, 20, 19, 52}}},
-        {u'\uFFF6', box, 1, {{10, 21, 18, 22}}},
-        {u'\uFFFA', twice, 2, {{10, 48, 26, 50}}},
-        {u'\uFFFA', {0, 0, 8, 4}, 2, {{0, 2, 8, 4}}}, // kept inside the box
+    const std::tuple<char16_t, Rect, int, std::vector<Rect>> rows[] = {
+        // clang-format off
+        {u'\u2500', box, 1, {{10, 27, 18, 28}}},                   {u'\u2502', box, 1, {{13, 20, 14, 36}}},
+        {u'\u250C', box, 1, {{13, 27, 18, 28}, {13, 27, 14, 36}}}, {u'\u2518', box, 1, {{10, 27, 14, 28}, {13, 20, 14, 28}}},
+        {u'\u253C', twice, 2, {{10, 35, 26, 37}, {17, 20, 19, 52}}}, {u'\uFFF6', box, 1, {{10, 21, 18, 22}}},
+        {u'\uFFFA', twice, 2, {{10, 48, 26, 50}}},                 {u'\uFFFA', {0, 0, 8, 4}, 2, {{0, 2, 8, 4}}}, // kept inside
         {u'x', box, 1, {}},
+        // clang-format on
     };
-    for (const auto& row : rows) {
+    for (const auto& [code, inside, scale, expected] : rows) {
         std::vector<Rect> strokes;
-        for (const Shape& shape : ShapesOf(row.code, row.box, 1, row.scale, row.scale)) {
+        for (const Shape& shape : ShapesOf(code, inside, 1, scale, scale)) {
             strokes.push_back(shape.rect);
         }
-        EXPECT_EQ(strokes, row.strokes) << int(row.code);
+        EXPECT_EQ(strokes, expected) << int(code);
     }
     EXPECT_EQ(ShapesOf(u'\u2592', box, 1, 1, 1), (std::vector{Shape{box, ShapeFill::Checker}}));
+    EXPECT_EQ(ShapesOf(u'\u25C6', twice, 1, 2, 2),
+              (std::vector{Shape{{10, 28, 26, 44}, ShapeFill::Diamond}}));
     EXPECT_EQ((std::array{LineStroke(16), LineStroke(28)}), (std::array{1, 2}));
 }
 
