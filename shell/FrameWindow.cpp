@@ -279,9 +279,8 @@ bool FrameWindow::event(QEvent* event) {
                         event->type() == QEvent::Show;
     if (placed && pendingOuterSize_ && windowState() == Qt::WindowNoState &&
         frameGeometry().size() != geometry().size()) {
-        const QSize decorations = frameGeometry().size() - geometry().size();
-        resize(*pendingOuterSize_ - decorations);
-        pendingOuterSize_.reset();
+        const QSize outer = *std::exchange(pendingOuterSize_, std::nullopt);
+        resize(outer - (frameGeometry().size() - geometry().size()));
     }
     return QMainWindow::event(event);
 }
