@@ -122,8 +122,7 @@ protected:
                                  "command -v Xvfb && command -v xdotool && "
                                  "command -v import && command -v xset && command -v openbox"})
                 .status != 0)
-            GTEST_SKIP() << "needs Xvfb, openbox, xdotool, xset and ImageMagick "
-                            "(scripts/setup-debian.sh)";
+            GTEST_SKIP() << "needs the X tools of scripts/setup-debian.sh";
         int pipeEnds[2];
         ASSERT_EQ(pipe2(pipeEnds, O_CLOEXEC), 0);
         const int writeEnd = fcntl(pipeEnds[1], F_DUPFD, 3); // inherited by Xvfb

@@ -121,13 +121,12 @@ TEST_F(ShellTest, EditCnfOpensTheFileOfTheErrorAtItsLineAndColumn) {
                                                      {"ed", "/home/u/lab.cnf", "7", "5"}}));
     world.editorError = ENOENT; // an editor that cannot start says so
     ASSERT_TRUE(PumpUntil([&] { return !shell.Editor().EditorRunning(); }));
-    std::string told;
-    DialogAnswerer answerer([&](QDialog& box) {
-        told = static_cast<QMessageBox&>(box).text().toStdString(), box.reject();
-    });
+    QString told;
+    DialogAnswerer answer(
+        [&](QDialog& box) { told = static_cast<QMessageBox&>(box).text(), box.reject(); });
     shell.EditConfiguration("/home/u/lab.cnf", 3, 4);
-    EXPECT_EQ(told, "The editor could not be started.\nEditCommand: ed /home/u/lab.cnf 3 "
-                    "4\nNo such file or directory");
+    EXPECT_EQ(told, "The editor could not be started.\nEditCommand: ed /home/u/lab.cnf 3 4\n"
+                    "No such file or directory");
 }
 
 // Enter presses the focused button, the default one only when the focus is
@@ -137,13 +136,10 @@ TEST_F(ShellTest, EnterPressesTheFocusedButtonAndEveryTextShowsWhole) {
     const Make shutdown = [] { return new ShutdownDialog(nullptr); };
     const Make properties = [] { return new PropertiesDialog({}, {}, nullptr); };
     const std::tuple<Make, const char*, std::string> rows[] = {
-        {shutdown, nullptr, "406"},
-        {shutdown, "405", "405"},
-        {properties, "1102", "1102"},
-        {properties, "1111", "1101"},
-        {[] { return new AboutDialog(nullptr); }, nullptr, "201"},
-        {[] { return new FatalErrorDialog("Pipe lost", {}, nullptr); }, "506", "506"},
-        {[] { return new HelpDialog("Usage", nullptr); }, nullptr, "603"}};
+        // clang-format off
+        {shutdown, nullptr, "406"}, {shutdown, "405", "405"}, {properties, "1102", "1102"}, {properties, "1111", "1101"},
+        {[] { return new AboutDialog(nullptr); }, nullptr, "201"}, {[] { return new FatalErrorDialog("Pipe lost", {}, nullptr); }, "506", "506"}};
+    // clang-format on
     for (const auto& [make, focus, expected] : rows) {
         const std::unique_ptr<QDialog> dialog(make());
         std::string pressed;
@@ -177,7 +173,6 @@ TEST_F(ShellTest, RestartStartsANewProcessWithTheOldArgumentsAndTheWaitSwitch) {
     std::snprintf(wait, sizeof wait, "/W:%08X",
                   static_cast<unsigned>(platform::CurrentProcessId()));
     EXPECT_EQ(FileText(out), "/C:my lab.cnf\n/Q\n" + std::string(wait) + "\n");
-    EXPECT_EQ(RestartArguments({"k"}, 0x1A4), (std::vector<std::string>{"k", "/W:000001A4"}));
 }
 
 // The splash shows the built-in picture in its frame; a bad or missing
