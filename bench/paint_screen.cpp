@@ -49,7 +49,7 @@ struct PaintFixture {
     Properties properties;
     BlinkPalette blink;
     SelectionState selection;
-    ConsoleWindowList list{ConsoleWindowContext{&properties, &blink, &selection, {}, {}}};
+    ConsoleWindowList list{ConsoleWindowContext{&properties, &blink, &selection, {}, {}, {}}};
     std::unique_ptr<StandaloneConsole> console;
     std::unique_ptr<ConsoleWindow> window;
     QImage image;

@@ -21,6 +21,40 @@ constexpr std::uint16_t kMiddleScanLine = 0xFFF8;
 constexpr char kPictureFirstLetters[] = "HFCLNV";
 constexpr char kPictureSecondLetters[] = "TFRFLT";
 
+// The arms of each line-drawing character, from the centre of its box to
+// the edges.
+struct LineArms {
+    char16_t code;
+    bool up, down, left, right;
+};
+// clang-format off
+constexpr std::array<LineArms, 11> kLineArms{{
+//   code       up     down   left   right
+    {u'\u2500', false, false, true,  true },  // horizontal line
+    {u'\u2502', true,  true,  false, false},  // vertical line
+    {u'\u250C', false, true,  false, true },  // upper-left corner
+    {u'\u2510', false, true,  true,  false},  // upper-right corner
+    {u'\u2514', true,  false, false, true },  // lower-left corner
+    {u'\u2518', true,  false, true,  false},  // lower-right corner
+    {u'\u251C', true,  true,  false, true },  // left tee
+    {u'\u2524', true,  true,  true,  false},  // right tee
+    {u'\u252C', false, true,  true,  true },  // top tee
+    {u'\u2534', true,  false, true,  true },  // bottom tee
+    {u'\u253C', true,  true,  true,  true },  // cross
+}};
+// clang-format on
+constexpr char16_t kShade = u'\u2592';
+constexpr char16_t kDiamond = u'\u25C6';
+
+const LineArms* ArmsOf(char16_t code) {
+    for (const LineArms& arms : kLineArms) {
+        if (arms.code == code) {
+            return &arms;
+        }
+    }
+    return nullptr;
+}
+
 bool IsDoubleHeight(std::uint8_t lineAttribute) {
     return lineAttribute == LineDoubleHeightTop || lineAttribute == LineDoubleHeightBottom;
 }
@@ -73,13 +107,11 @@ void PlaceSpecialGlyphs(PaintItem& item, std::uint16_t code, const CellGeometry&
             Glyph{static_cast<char16_t>(kPictureSecondLetters[letter]), x + dx, row.textTop + dy});
         break;
     }
-    case GlyphKind::ScanLine: {
-        // Scan line 5 is the line glyph where the font puts it; the others
-        // move by two or four fifths of the (possibly doubled) cell height.
-        const int k = code - kMiddleScanLine;
-        const int height = g.cellHeight * (IsDoubleHeight(a) ? 2 : 1);
+    case GlyphKind::ScanLine:
+    case GlyphKind::Shape: {
+        const Rect box{x, row.textTop, x + row.advance, row.textTop + g.cellHeight * row.scaleY};
         item.fontIndex = a;
-        item.glyphs.push_back(Glyph{kScanLineGlyph, x, row.textTop + (k * height + 2) / 5});
+        item.shapes = ShapesOf(code, box, LineStroke(g.cellHeight), row.scaleX, row.scaleY);
         break;
     }
     case GlyphKind::Literal:
@@ -164,6 +196,9 @@ CellColours ColoursFor(int effectiveAttribute) {
 }
 
 GlyphKind GlyphKindOf(std::uint16_t code) {
+    if (code == kShade || code == kDiamond || ArmsOf(code) != nullptr) {
+        return GlyphKind::Shape;
+    }
     if (code < kFirstControlPicture) {
         return GlyphKind::Text;
     }
@@ -174,6 +209,55 @@ GlyphKind GlyphKindOf(std::uint16_t code) {
         return GlyphKind::ScanLine;
     }
     return GlyphKind::Literal;
+}
+
+int LineStroke(int cellHeight) {
+    // About as thick as a light line of a font drawn that high.
+    constexpr int kCellHeightPerPixel = 14;
+    return std::max(1, cellHeight / kCellHeightPerPixel);
+}
+
+std::vector<Shape> ShapesOf(char16_t code, const Rect& box, int stroke, int scaleX, int scaleY) {
+    if (code == kShade) {
+        return {Shape{box, ShapeFill::Checker}};
+    }
+    if (code == kDiamond) {
+        // As wide as the box, and as high as wide (twice on a double-height
+        // line), in its middle.
+        const int width = box.right - box.left;
+        const int height = std::min(box.bottom - box.top, width / scaleX * scaleY);
+        const int top = box.top + (box.bottom - box.top - height) / 2;
+        return {Shape{Rect{box.left, top, box.right, top + height}, ShapeFill::Diamond}};
+    }
+    // A horizontal stroke is `across` high, a vertical one `upright` wide,
+    // both centred in the box.
+    const int across = stroke * scaleY;
+    const int upright = stroke * scaleX;
+    const int middleY = box.top + (box.bottom - box.top - across) / 2;
+    const int middleX = box.left + (box.right - box.left - upright) / 2;
+    if (code >= kFirstScanLine && code < kFirstLiteral) {
+        // Scan line 5 lies in the middle; the others move by two or four
+        // fifths of the box's height, and stay inside it.
+        const int k = code - kMiddleScanLine;
+        const int top = std::clamp(middleY + (k * (box.bottom - box.top) + 2) / 5, box.top,
+                                   box.bottom - across);
+        return {Shape{Rect{box.left, top, box.right, top + across}}};
+    }
+    const LineArms* arms = ArmsOf(code);
+    if (arms == nullptr) {
+        return {};
+    }
+    std::vector<Shape> shapes;
+    if (arms->left || arms->right) {
+        shapes.push_back(
+            Shape{Rect{arms->left ? box.left : middleX, middleY,
+                       arms->right ? box.right : middleX + upright, middleY + across}});
+    }
+    if (arms->up || arms->down) {
+        shapes.push_back(Shape{Rect{middleX, arms->up ? box.top : middleY, middleX + upright,
+                                    arms->down ? box.bottom : middleY + across}});
+    }
+    return shapes;
 }
 
 PaintPlan PlanPaint(const CellGeometry& g, const emulator::ScreenBuffer& screen, const Rect& update,

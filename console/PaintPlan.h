@@ -66,11 +66,33 @@ enum class GlyphKind : std::uint8_t {
     ControlPicture, // 0xFFF0-0xFFF5: two small letters (HT, FF, CR, LF, NL, VT)
     ScanLine,       // 0xFFF6-0xFFFA: a horizontal line at one of five heights
     Literal,        // 0xFFFB-0xFFFF: the code itself, alone in its cell
+    Shape,          // a line, corner, tee, cross or shade of the graphics set
 };
 GlyphKind GlyphKindOf(std::uint16_t code);
 
-// The line drawn for scan lines.
-inline constexpr char16_t kScanLineGlyph = u'\u2500';
+// The line-drawing characters, the shade and the diamond are drawn from the cell's
+// geometry, not from a font: fonts lack them or leave gaps at the cell edges,
+// and drawn ones join their neighbours in every font and size.
+enum class ShapeFill : std::uint8_t {
+    Solid,   // the text colour
+    Checker, // every other pixel in the text colour, aligned to the window
+    Diamond, // a diamond touching the middle of each side, in the text colour
+};
+struct Shape {
+    Rect rect;
+    ShapeFill fill = ShapeFill::Solid;
+    bool operator==(const Shape&) const = default;
+};
+
+// The shapes of a line-drawing character, the shade, the diamond or a scan line (1 to 9,
+// as 0xFFF6 to 0xFFFA) in its glyph box: a double-width character's box is two
+// cells wide, a double-height one's two cells high (clipped to the row's band
+// when painted). Strokes are `stroke` pixels thick, doubled in the direction a
+// row is doubled in; every arm of a line reaches the box's edge. Empty for
+// any other code.
+std::vector<Shape> ShapesOf(char16_t code, const Rect& box, int stroke, int scaleX, int scaleY);
+// The stroke of the line-drawing characters in cells of this height.
+int LineStroke(int cellHeight);
 
 // One character at an exact place: the top-left corner of its box in device
 // pixels (the Qt side adds the font's ascent for the baseline).
@@ -95,6 +117,7 @@ struct PaintItem {
     CellColours colours{2, 0};
     int fontIndex = 0;
     std::vector<Glyph> glyphs;
+    std::vector<Shape> shapes; // drawn in the text entry after the glyphs
     std::optional<int> underlineFontIndex;
 };
 

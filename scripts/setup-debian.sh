@@ -9,8 +9,9 @@ packages=(
     qt6-base-dev libgl-dev
     # tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev libvterm-dev
-    # the demo and the end-to-end tests: an X server, input, clipboard, fonts
-    xvfb xdotool xclip x11-utils imagemagick fonts-dejavu-core
+    # the demo and the end-to-end tests: an X server, a window manager, input,
+    # keyboard lights, clipboard, fonts
+    xvfb openbox xdotool x11-xserver-utils xclip x11-utils imagemagick fonts-dejavu-core
     # the install and guide tests: desktop entry, manual pages, .deb, socat recipe
     desktop-file-utils man-db dpkg-dev socat
     vttest # driven in a console by scripts/vttest.sh

@@ -1,6 +1,7 @@
 #include "shell/ConfigEditor.h"
 
 #include "platform/Process.h"
+#include "platform/SystemError.h"
 #include "shell/EditCommand.h"
 
 #include <thread>
@@ -9,9 +10,8 @@ namespace kestra::shell {
 
 EditorLauncher SystemEditorLauncher() {
     EditorLauncher launcher;
-    launcher.start = [](const std::vector<std::string>& arguments) -> pid_t {
-        const platform::ProcessStart start = platform::StartProcess(arguments);
-        return start.Started() ? start.pid : -1;
+    launcher.start = [](const std::vector<std::string>& arguments) {
+        return platform::StartProcess(arguments);
     };
     launcher.waitForEnd = [](pid_t editor) { platform::WaitForChild(editor); };
     launcher.bringForward = [](pid_t editor) {
@@ -26,26 +26,33 @@ EditorLauncher SystemEditorLauncher() {
 
 ConfigEditor::ConfigEditor(EditorLauncher launcher) : launcher_(std::move(launcher)) {}
 
-void ConfigEditor::Edit(ShellConfiguration& configuration, const std::string& fileName, int line,
-                        int column) {
+std::optional<std::string> ConfigEditor::Edit(ShellConfiguration& configuration,
+                                              const std::string& fileName, int line, int column) {
     if (state_->running) {
         if (launcher_.bringForward) {
             launcher_.bringForward(state_->editor);
         }
-        return;
+        return std::nullopt;
     }
     if (!configuration.EditCommand()) {
         configuration.SetEditCommand(std::string(kDefaultEditCommand));
     }
     const std::vector<std::string> arguments =
         EditorArguments(*configuration.EditCommand(), fileName, line, column);
-    if (arguments.empty() || !launcher_.start) {
-        return;
+    if (!launcher_.start) {
+        return std::nullopt;
     }
-    const pid_t editor = launcher_.start(arguments);
-    if (editor <= 0) {
-        return;
+    const platform::ProcessStart started =
+        arguments.empty() ? platform::ProcessStart{-1, ENOENT} : launcher_.start(arguments);
+    if (!started.Started()) {
+        std::string command;
+        for (const std::string& argument : arguments) {
+            command += (command.empty() ? "" : " ") + argument;
+        }
+        return "The editor could not be started.\nEditCommand: " + command + "\n" +
+               platform::SystemErrorTextOrCode(started.error);
     }
+    const pid_t editor = started.pid;
     // Set before the waiting thread exists, so a second request right after
     // this one already sees the editor running.
     state_->editor = editor;
@@ -56,6 +63,7 @@ void ConfigEditor::Edit(ShellConfiguration& configuration, const std::string& fi
         }
         state->running = false;
     }).detach();
+    return std::nullopt;
 }
 
 } // namespace kestra::shell

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Process.h"
 #include "shell/ShellConfiguration.h"
 
 #include <atomic>
@@ -14,8 +15,8 @@
 namespace kestra::shell {
 
 struct EditorLauncher {
-    // Starts the editor; the process id, or -1 when it could not be started.
-    std::function<pid_t(const std::vector<std::string>& arguments)> start;
+    // Starts the editor: its process id, or why it could not be started.
+    std::function<platform::ProcessStart(const std::vector<std::string>& arguments)> start;
     // Waits without a time limit for the started editor to end.
     std::function<void(pid_t editor)> waitForEnd;
     // Raises the editor's windows.
@@ -31,8 +32,10 @@ public:
     explicit ConfigEditor(EditorLauncher launcher);
 
     // EditCommand, set to the default the first time it is needed while
-    // unset, is the format of the editor's command line.
-    void Edit(ShellConfiguration& configuration, const std::string& fileName, int line, int column);
+    // unset, is the format of the editor's command line. Returns what to tell
+    // the user when the editor could not be started: the command and why.
+    std::optional<std::string> Edit(ShellConfiguration& configuration, const std::string& fileName,
+                                    int line, int column);
     bool EditorRunning() const { return state_->running; }
 
 private:

@@ -27,6 +27,12 @@ ConsoleWindowBinding::ConsoleWindowBinding(Shell& shell) : shell_(shell) {
                                     console::ConsolePlacement& placement) {
         shell.Frame().SetConsoleShowState(window, showCommand, placement);
     };
+    context.consolesMaximizedChanged = [&shell](bool maximized) {
+        // The windows change their state once more while the frame goes.
+        if (FrameWindow* frame = shell.FrameWhileAlive()) {
+            frame->SetConsolesMaximized(maximized);
+        }
+    };
     list_ = std::make_unique<console::ConsoleWindowList>(std::move(context));
 
     ConsoleWindowSlots& consoles = shell.ConsoleSlots();

@@ -4,6 +4,7 @@
 #include "shell/Icons.h"
 #include "shell/WindowLayout.h"
 
+#include <QBoxLayout>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QFontMetricsF>
@@ -31,7 +32,9 @@ QRect DesktopOf(const QWidget& widget) {
 QPushButton* AddButton(QDialog& dialog, const char* id, const QString& text) {
     auto* button = new QPushButton(text, &dialog);
     button->setObjectName(QString::fromLatin1(id));
-    button->setAutoDefault(false);
+    // Enter presses the button that has the focus, as in any dialog of the
+    // desktop; the default button only when the focus is elsewhere.
+    button->setAutoDefault(true);
     return button;
 }
 
@@ -151,21 +154,28 @@ void IconLabel::mouseDoubleClickEvent(QMouseEvent* event) {
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("About KESTRA"));
     setObjectName(QStringLiteral("200"));
+    // Laid out rather than placed: the texts get the room their font needs.
     auto* group = new QGroupBox(this);
-    group->setGeometry(8, 8, 304, 100);
-    auto* icon = new IconLabel(LoadShellIcon(ShellIcon::Frame), this);
+    auto* icon = new IconLabel(LoadShellIcon(ShellIcon::Frame), group);
     icon->setObjectName(QStringLiteral("202"));
-    icon->setGeometry(20, 24, kIconSize, kIconSize);
-    AddText(*this, "203", QStringLiteral("KESTRA"))->setGeometry(68, 24, 232, 20);
-    AddText(*this, "204", QString::fromLatin1(kVersionText.data(), kVersionText.size()))
-        ->setGeometry(68, 48, 232, 20);
-    AddText(*this, "205", QString::fromLatin1(kBuildText.data(), kBuildText.size()))
-        ->setGeometry(68, 72, 240, 20);
+    icon->setFixedSize(kIconSize, kIconSize);
+    auto* texts = new QVBoxLayout;
+    for (const auto& [id, text] : {std::pair{"203", std::string_view("KESTRA")},
+                                   std::pair{"204", kVersionText}, std::pair{"205", kBuildText}}) {
+        texts->addWidget(AddText(*this, id, QString::fromLatin1(text.data(), text.size())));
+    }
+    auto* groupLayout = new QHBoxLayout(group);
+    groupLayout->addWidget(icon, 0, Qt::AlignTop);
+    groupLayout->addSpacing(kIconSize / 2);
+    groupLayout->addLayout(texts);
     QPushButton* ok = AddButton(*this, "201", QStringLiteral("&OK"));
     ok->setDefault(true);
-    ok->setGeometry(124, 118, 72, 26);
     connect(ok, &QPushButton::clicked, this, [this] { done(0); });
-    resize(320, 154);
+    auto* layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->addWidget(group);
+    layout->addWidget(ok, 0, Qt::AlignHCenter);
+    adjustSize();
 }
 
 ShutdownDialog::ShutdownDialog(QWidget* parent) : QDialog(parent) {
@@ -173,17 +183,27 @@ ShutdownDialog::ShutdownDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("400"));
     auto* icon = new IconLabel(LoadShellIcon(ShellIcon::Shutdown), this);
     icon->setObjectName(QStringLiteral("401"));
-    icon->setGeometry(16, 16, kIconSize, kIconSize);
-    AddText(*this, "402", QStringLiteral("Do you want to shut down KESTRA?"))
-        ->setGeometry(60, 22, 240, 20);
+    icon->setFixedSize(kIconSize, kIconSize);
+    QLabel* question = AddText(*this, "402", QStringLiteral("Do you want to shut down KESTRA?"));
     QPushButton* shutdown = AddButton(*this, "405", QStringLiteral("&Shutdown"));
     QPushButton* cancel = AddButton(*this, "406", QStringLiteral("&Cancel"));
     shutdown->setDefault(true);
-    shutdown->setGeometry(60, 62, 90, 26);
-    cancel->setGeometry(170, 62, 90, 26);
     connect(shutdown, &QPushButton::clicked, this, [this] { done(1); });
     connect(cancel, &QPushButton::clicked, this, [this] { done(0); });
-    resize(316, 100);
+    auto* top = new QHBoxLayout;
+    top->addWidget(icon);
+    top->addSpacing(kIconSize / 2);
+    top->addWidget(question);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(shutdown);
+    buttons->addWidget(cancel);
+    buttons->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->addLayout(top);
+    layout->addLayout(buttons);
+    adjustSize();
     // A slip of Enter or Space must not end the program: Cancel has the focus.
     cancel->setFocus();
 }

@@ -18,6 +18,7 @@
 #include <QMimeData>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
 
 namespace kestra::shell {
 namespace {
@@ -208,6 +209,26 @@ void FrameWindow::ArrangeIcons() {
     }
 }
 
+QRect FrameWindow::OuterNormalGeometry() const {
+    const QMargins decorations = frameGeometry().size() == geometry().size()
+                                     ? QMargins()
+                                     : QMargins(geometry().left() - frameGeometry().left(),
+                                                geometry().top() - frameGeometry().top(),
+                                                frameGeometry().right() - geometry().right(),
+                                                frameGeometry().bottom() - geometry().bottom());
+    return normalGeometry().marginsAdded(decorations);
+}
+
+void FrameWindow::SetOuterGeometry(const QRect& outer) {
+    // A top-level's move places its frame, decorations included.
+    move(outer.topLeft());
+    resize(outer.size());
+    pendingOuterSize_ = outer.size();
+    // A window manager that has not framed the window by then draws none.
+    constexpr int kDecorationWaitMs = 3000;
+    QTimer::singleShot(kDecorationWaitMs, this, [this] { pendingOuterSize_.reset(); });
+}
+
 void FrameWindow::RestoreIfMinimized() {
     if (isMinimized()) {
         showNormal();
@@ -253,6 +274,13 @@ bool FrameWindow::event(QEvent* event) {
     }
     if (event->type() == QEvent::StyleChange || event->type() == QEvent::FontChange) {
         UpdateMinimumSize();
+    }
+    const bool placed = event->type() == QEvent::Move || event->type() == QEvent::Resize ||
+                        event->type() == QEvent::Show;
+    if (placed && pendingOuterSize_ && windowState() == Qt::WindowNoState &&
+        frameGeometry().size() != geometry().size()) {
+        const QSize outer = *std::exchange(pendingOuterSize_, std::nullopt);
+        resize(outer - (frameGeometry().size() - geometry().size()));
     }
     return QMainWindow::event(event);
 }

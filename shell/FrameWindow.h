@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <map>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -64,6 +65,13 @@ public:
     void PostRegisterConsole(console::ConsoleRecord* record, int rows, int columns);
     const std::vector<RegisteredConsole>& RegisteredConsoles() const { return registered_; }
 
+    // The rectangle the user sees, window manager's decorations included.
+    QRect OuterNormalGeometry() const;
+    // Puts the frame's outer corner at the rectangle's corner and, once the
+    // window manager has told the size of its decorations, makes the outer
+    // size the rectangle's.
+    void SetOuterGeometry(const QRect& outer);
+
     void RestoreIfMinimized();
     // The Edit pop-up's items as they are about to be shown.
     void UpdateEditMenu();
@@ -87,6 +95,7 @@ private:
     std::vector<QAction*> windowListActions_;
     std::vector<RegisteredConsole> registered_;
     bool consolesMaximized_ = false;
+    std::optional<QSize> pendingOuterSize_; // until the decorations are known
 };
 
 } // namespace kestra::shell

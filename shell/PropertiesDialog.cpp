@@ -1,6 +1,7 @@
 #include "shell/PropertiesDialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFont>
 #include <QFontDialog>
 #include <QGridLayout>
@@ -48,6 +49,21 @@ FontChooser FixedPitchFontChooser() {
         dialog.setObjectName(QStringLiteral("fontChooser"));
         dialog.setOptions(QFontDialog::MonospacedFonts | QFontDialog::DontUseNativeDialog);
         dialog.setCurrentFont(initial);
+        // Strike-out, underline, colour and writing systems change nothing in
+        // a console: only the families, their styles and sizes are offered.
+        for (QGroupBox* group : dialog.findChildren<QGroupBox*>()) {
+            if (!group->findChildren<QCheckBox*>().isEmpty()) {
+                group->hide();
+            }
+        }
+        for (QLabel* label : dialog.findChildren<QLabel*>()) {
+            if (qobject_cast<QComboBox*>(label->buddy()) != nullptr) {
+                label->hide();
+            }
+        }
+        for (QComboBox* choice : dialog.findChildren<QComboBox*>()) {
+            choice->hide();
+        }
         if (dialog.exec() != QDialog::Accepted) {
             return std::nullopt;
         }
@@ -116,7 +132,8 @@ void PropertiesDialog::BuildControls() {
     auto makeButton = [this](int id, const char* text) {
         auto* button = new QPushButton(QString::fromLatin1(text), this);
         button->setObjectName(Id(id));
-        button->setAutoDefault(false);
+        // Enter presses the focused button; OK when the focus is elsewhere.
+        button->setAutoDefault(true);
         return button;
     };
     QPushButton* fontButton = makeButton(kFontButton, "&Font...");

@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMdiArea>
+#include <QMessageBox>
 #include <QSessionManager>
 #include <QThread>
 #include <QTimer>
@@ -203,7 +204,7 @@ void Shell::SaveProperties(bool hide) {
                             : frame_->isMaximized() ? console::kShowMaximized
                                                     : console::kShowNormal;
     placement.consolesMaximized = frame_->ConsolesMaximized();
-    placement.normal = ToRect(frame_->normalGeometry());
+    placement.normal = ToRect(frame_->OuterNormalGeometry());
     console::SaveFrameAndProperties(*store, placement, properties_);
     if (consoleSlots_.saveConsolePlacements) {
         consoleSlots_.saveConsolePlacements(*store, hide);
@@ -244,7 +245,12 @@ void Shell::RunPropertiesDialog(QWidget* parent) {
 }
 
 void Shell::EditConfiguration(const std::string& fileName, int line, int column) {
-    editor_.Edit(configuration_, fileName, line, column);
+    if (const auto failure = editor_.Edit(configuration_, fileName, line, column)) {
+        // Over the Fatal Error dialog when Edit Cnf was pressed there.
+        QWidget* over = QApplication::activeModalWidget();
+        QMessageBox::warning(over != nullptr ? over : frame_.get(), QStringLiteral("Edit Cnf"),
+                             QString::fromStdString(*failure));
+    }
 }
 
 void Shell::EditAtError() {
@@ -268,15 +274,15 @@ void Shell::ExitProgram() {
 void Shell::LoadPropertiesIntoFrame() {
     console::FramePlacement placement;
     placement.showCommand = console::kShowNormal;
-    const QRect initial = frame_->geometry();
-    placement.normal = ToRect(initial);
     if (auto store = OpenSettings()) {
         console::LoadProperties(*store, console::kShowDefault, placement, properties_);
     }
+    // The saved rectangle is the one the user saw, title bar included; with
+    // none the window manager places the frame.
     const console::Rect& normal = placement.normal;
     if (normal.right > normal.left && normal.bottom > normal.top) {
-        frame_->setGeometry(normal.left, normal.top, normal.right - normal.left,
-                            normal.bottom - normal.top);
+        frame_->SetOuterGeometry(
+            QRect(normal.left, normal.top, normal.right - normal.left, normal.bottom - normal.top));
     }
     frame_->SetConsolesMaximized(placement.consolesMaximized);
     PropertiesApplied();

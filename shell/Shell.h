@@ -48,6 +48,8 @@ public:
     Shell& operator=(const Shell&) = delete;
 
     FrameWindow& Frame() { return *frame_; }
+    // Null once the frame is being destroyed.
+    FrameWindow* FrameWhileAlive() { return frame_.get(); }
     SplashScreen& Splash() { return *splash_; }
     ConfigEditor& Editor() { return editor_; }
     ShellConfiguration& Configuration() { return configuration_; }

@@ -2,6 +2,7 @@
 
 #include "console/window/ConsoleWindow.h"
 #include "console/window/ConsoleWindowList.h"
+#include "platform/qt/KeyLocks.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -204,7 +205,31 @@ void ConsoleKeyboard::Beep() {
     }
 }
 
+// NumLock and ScrollLock typed into a console send their codes, and keep
+// the lock state they had: the window system changes it at the press, and it
+// is put back once the key is up.
+void ConsoleKeyboard::KeepLockState(QObject* target, const QKeyEvent& event) {
+    if (event.key() != Qt::Key_NumLock && event.key() != Qt::Key_ScrollLock) {
+        return;
+    }
+    if (event.type() == QEvent::KeyRelease) {
+        if (pressedLock_ && pressedLock_->key == event.key() && !event.isAutoRepeat()) {
+            platform::SetLockModifiers(pressedLock_->modifiers, pressedLock_->on);
+            pressedLock_.reset();
+        }
+        return;
+    }
+    if (!event.isAutoRepeat() && context_.windows != nullptr &&
+        context_.windows->WindowOfTarget(target) != nullptr) {
+        const unsigned modifiers = platform::LockModifiers(event.nativeVirtualKey());
+        // The event's native state is the one before the press.
+        pressedLock_ =
+            PressedLock{event.key(), modifiers, (event.nativeModifiers() & modifiers) != 0};
+    }
+}
+
 bool ConsoleKeyboard::PreTranslateKey(QObject* target, QKeyEvent* event) {
+    KeepLockState(target, *event);
     if (event->type() != QEvent::KeyPress) {
         return false;
     }
@@ -214,6 +239,9 @@ bool ConsoleKeyboard::PreTranslateKey(QObject* target, QKeyEvent* event) {
         if (!ActivateConsoleWindow(window)) {
             Beep();
         }
+        return true;
+    }
+    if (ActivateNextOnCtrlF6(target, *event)) {
         return true;
     }
     ConsoleWindow* window =
@@ -228,6 +256,29 @@ bool ConsoleKeyboard::PreTranslateKey(QObject* target, QKeyEvent* event) {
         return false;
     }
     window->TypeCode(*code);
+    return true;
+}
+
+// Ctrl+F6 activates the next console window and Ctrl+Shift+F6 the previous
+// one, as the frame's accelerators, wherever in the frame it is typed (not in
+// a dialog).
+bool ConsoleKeyboard::ActivateNextOnCtrlF6(QObject* target, const QKeyEvent& event) {
+    const Qt::KeyboardModifiers modifiers = event.modifiers() & ~Qt::ShiftModifier;
+    if (event.key() != Qt::Key_F6 || modifiers != Qt::ControlModifier ||
+        context_.windows == nullptr || context_.windows->Windows().empty() ||
+        !target->isWidgetType()) {
+        return false;
+    }
+    QMdiSubWindow* sub = context_.windows->Windows().front()->SubWindow();
+    QMdiArea* area = sub != nullptr ? sub->mdiArea() : nullptr;
+    if (area == nullptr || static_cast<QWidget*>(target)->window() != area->window()) {
+        return false;
+    }
+    if (event.modifiers().testFlag(Qt::ShiftModifier)) {
+        area->activatePreviousSubWindow();
+    } else {
+        area->activateNextSubWindow();
+    }
     return true;
 }
 

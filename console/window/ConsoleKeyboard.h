@@ -69,8 +69,18 @@ public:
 
 private:
     void Beep();
+    void KeepLockState(QObject* target, const QKeyEvent& event);
+    bool ActivateNextOnCtrlF6(QObject* target, const QKeyEvent& event);
 
     KeyboardContext context_;
+    // NumLock or ScrollLock pressed in a console: its lock as it was then,
+    // put back when the key is released.
+    struct PressedLock {
+        int key = 0;
+        unsigned modifiers = 0;
+        bool on = false;
+    };
+    std::optional<PressedLock> pressedLock_;
 };
 
 } // namespace kestra::console

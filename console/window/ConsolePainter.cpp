@@ -74,6 +74,31 @@ void DrawUnderline(QPainter& painter, const RowPlan& row, const PaintItem& item,
         colour);
 }
 
+void DrawShape(QPainter& painter, const Shape& shape, const QColor& colour) {
+    const QRect rect = ToQRect(shape.rect);
+    switch (shape.fill) {
+    case ShapeFill::Solid: painter.fillRect(rect, colour); break;
+    case ShapeFill::Checker:
+        // The pattern is aligned to the window, so shaded cells side by side
+        // show one even pattern.
+        painter.fillRect(rect, QBrush(colour, Qt::Dense4Pattern));
+        break;
+    case ShapeFill::Diamond: {
+        const QRectF r(rect);
+        const QPointF corners[] = {{r.center().x(), r.top()},
+                                   {r.right(), r.center().y()},
+                                   {r.center().x(), r.bottom()},
+                                   {r.left(), r.center().y()}};
+        painter.save();
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(colour);
+        painter.drawPolygon(corners, 4);
+        painter.restore();
+        break;
+    }
+    }
+}
+
 } // namespace
 
 QColor ToQColor(Rgb rgb) {
@@ -107,6 +132,9 @@ void PaintRows(QPainter& painter, const PaintPlan& plan, ConsoleFonts& fonts,
                 painter.setClipRect(ToQRect(item.rect).intersected(ToQRect(row.band)));
             }
             DrawGlyphs(painter, row, item, fonts, scratch);
+            for (const Shape& shape : item.shapes) {
+                DrawShape(painter, shape, text);
+            }
             if (item.kind == GlyphKind::Text && fonts.Font(item.fontIndex).request.underline) {
                 DrawUnderline(painter, row, item, fonts, item.fontIndex, text);
             } else if (item.underlineFontIndex) {

@@ -185,13 +185,12 @@ void ConsoleWindow::Place(QMdiSubWindow& subWindow) {
 
 void ConsoleWindow::BuildWindowMenu() {
     // The window menu routes the show commands through the frame, which
-    // keeps the placements; Close is there but does nothing, since a console
-    // window cannot be closed.
+    // keeps the placements. There is no Close: a console window cannot be
+    // closed.
     auto* menu = new QMenu(subWindow_);
     menu->addAction(tr("&Restore"), this, [this] { ShowAs(kShowNormal); });
     menu->addAction(tr("Mi&nimize"), this, [this] { ShowAs(kShowMinNoActive); });
     menu->addAction(tr("Ma&ximize"), this, [this] { ShowAs(kShowMaximized); });
-    menu->addAction(tr("&Close"), this, [] {});
     menu->addSeparator();
     QAction* reset = menu->addAction(tr("R&eset"), this, [this] { Command(kResetCommand); });
     reset->setData(kResetCommand);

@@ -1,5 +1,6 @@
 #include "console/window/ConsoleWindowList.h"
 
+#include "console/window/ConsoleTitleStyle.h"
 #include "console/window/ConsoleWindow.h"
 #include "console/window/WindowConsole.h"
 
@@ -91,6 +92,7 @@ void ConsoleWindowList::CreateConsoleWindows(QMdiArea& area,
     QObject::connect(&area, &QMdiArea::subWindowActivated, &area,
                      [this](QMdiSubWindow* sub) { Activated(WindowOf(sub)); });
 
+    UseConsoleTitleStyle();
     std::vector<ConsoleWindow*> created;
     std::vector<bool> minimised;
     for (const ConsoleWindowEntry& entry : entries) {
@@ -106,6 +108,13 @@ void ConsoleWindowList::CreateConsoleWindows(QMdiArea& area,
         auto* window = new ConsoleWindow(*this, *entry.console, entry.rows, entry.columns, saved);
         QMdiSubWindow* sub = area.addSubWindow(window);
         sub->setAttribute(Qt::WA_DeleteOnClose, false);
+        QObject::connect(sub, &QMdiSubWindow::windowStateChanged, &area, [this, &area] {
+            if (context_.consolesMaximizedChanged) {
+                const QList<QMdiSubWindow*> subs = area.subWindowList();
+                context_.consolesMaximizedChanged(std::any_of(
+                    subs.begin(), subs.end(), [](auto* sub) { return sub->isMaximized(); }));
+            }
+        });
         window->Place(*sub);
         if (window->CreateMinimised()) {
             // The area lines minimised windows up along its bottom edge

@@ -34,6 +34,11 @@ struct ConsoleWindowContext {
     // or minimised without activation (7), keeping the window's normal
     // rectangle and minimised position in `placement`; empty: shown directly.
     std::function<void(QMdiSubWindow&, int showCommand, ConsolePlacement& placement)> setShowState;
+    // Whether a console window is shown maximised, after every change of a
+    // window's show state, however it came (title-bar buttons, the menu bar's
+    // buttons, the window menu, a double click on the title); empty: nobody
+    // keeps it.
+    std::function<void(bool maximized)> consolesMaximizedChanged;
 };
 
 // A console the frame registered, with the grid its window starts with.

@@ -45,6 +45,7 @@ std::vector<std::string> Items(const PaintPlan& plan) {
                 EXPECT_TRUE(item.kind != GlyphKind::Text ||
                             glyph.x == left + row.advance * int(text.size() - 1));
             }
+            text += std::string(item.shapes.size(), '-');
             items.push_back(std::to_string(item.firstColumn) + "+" +
                             std::to_string(item.positions) + " " +
                             std::to_string(item.effectiveAttribute) + " " +
@@ -78,7 +79,8 @@ TEST(PaintPlan, RunsSplitWhereTheLookChangesAndBlinkingCellsRepaintWhenTheyChang
     s.Put(6, u"H \uFFF6", 0, 4).Put(7, u"H \uFFF9", 0, 4).Line(6, 2).Line(7, 3);
     EXPECT_EQ(Items(s.Plan({6, 0, 7, 2})),
               (Texts{"0+1 4 0 H", "2+1 4 2 -", "0+1 4 0 H", "2+1 4 2 -"}));
-    EXPECT_EQ(s.Plan({7, 0, 7, 2}).rows.at(0).items.at(1).glyphs.at(0), (Glyph{0x2500, 18, 104}));
+    EXPECT_EQ(s.Plan({7, 0, 7, 2}).rows.at(0).items.at(1).shapes.at(0).rect,
+              (Rect{18, 119, 34, 121}));
     EXPECT_EQ(PlanCursor(g, s.buffer, {6, 5, true}, true, false, {}),
               (CursorPlan{{34, 111, 50, 114}, 3, 0, 16}));
     EXPECT_FALSE(PlanCursor(g, s.buffer, {0, 0, false, true}, false, false, {})) << "no focus";
@@ -97,6 +99,33 @@ TEST(PaintPlan, RunsSplitWhereTheLookChangesAndBlinkingCellsRepaintWhenTheyChang
     EXPECT_EQ(BlinkRepaintRects(g, s.buffer, false, {}, 3, 4, true), italic);
     s.buffer.SetColumns(40); // the resize notice has not reached the window yet
     EXPECT_EQ(s.Plan({0, 0, 0, 79}).rows.at(0).items.back().rect.right, 2 + 40 * 8);
+}
+
+// Line drawing comes from the glyph box: strokes centred and doubled with the
+// row, every arm reaching its edge so that neighbours join; the shade fills
+// the box with a checker, the diamond a square (doubled) in its middle.
+TEST(PaintPlan, LineDrawingIsDrawnFromTheBoxSoThatNeighboursJoin) {
+    const Rect box{10, 20, 18, 36}, twice{10, 20, 26, 52};
+    const std::tuple<char16_t, Rect, int, std::vector<Rect>> rows[] = {
+        // clang-format off
+        {u'\u2500', box, 1, {{10, 27, 18, 28}}},                   {u'\u2502', box, 1, {{13, 20, 14, 36}}},
+        {u'\u250C', box, 1, {{13, 27, 18, 28}, {13, 27, 14, 36}}}, {u'\u2518', box, 1, {{10, 27, 14, 28}, {13, 20, 14, 28}}},
+        {u'\u253C', twice, 2, {{10, 35, 26, 37}, {17, 20, 19, 52}}}, {u'\uFFF6', box, 1, {{10, 21, 18, 22}}},
+        {u'\uFFFA', twice, 2, {{10, 48, 26, 50}}},                 {u'\uFFFA', {0, 0, 8, 4}, 2, {{0, 2, 8, 4}}}, // kept inside
+        {u'x', box, 1, {}},
+        // clang-format on
+    };
+    for (const auto& [code, inside, scale, expected] : rows) {
+        std::vector<Rect> strokes;
+        for (const Shape& shape : ShapesOf(code, inside, 1, scale, scale)) {
+            strokes.push_back(shape.rect);
+        }
+        EXPECT_EQ(strokes, expected) << int(code);
+    }
+    EXPECT_EQ(ShapesOf(u'\u2592', box, 1, 1, 1), (std::vector{Shape{box, ShapeFill::Checker}}));
+    EXPECT_EQ(ShapesOf(u'\u25C6', twice, 1, 2, 2),
+              (std::vector{Shape{{10, 28, 26, 44}, ShapeFill::Diamond}}));
+    EXPECT_EQ((std::array{LineStroke(16), LineStroke(28)}), (std::array{1, 2}));
 }
 
 // Twelve entries, one per pair of levels: the foreground for four phases, then

@@ -65,5 +65,35 @@ TEST_F(EndToEndTest, TheDemoShowsWhatItsServersWriteUntilOneExits) {
     EXPECT_EQ(kestra_->Err(), "The server for pipe \\\\.\\pipe\\DEMO2 has shut down\n");
 }
 
+// Under a window manager the frame is placed by it at the first start, title
+// bar on the screen, and saved as the user sees it, title bar included, so
+// the next start brings it back exactly there.
+TEST_F(EndToEndTest, TheFrameComesBackWhereTheUserLeftIt) {
+    const Program manager({"openbox"}, Environment());
+    const std::vector<std::string> check{"xprop", "-display", display_, "-root",
+                                         "_NET_SUPPORTING_WM_CHECK"}; // set once at work
+    ASSERT_TRUE(Eventually(
+        [&] { return testing::RunProgram(check).out.find('#') != std::string::npos; }, 20s));
+    ScriptedServer server(directory_ / "Frame");
+    WriteFile(directory_ / "frame.cnf", "QuietMode = on\nTitle = Frame\nCON = Frame\n");
+    const std::string settings = directory_ / "config/Marrow Data/KESTRA.conf";
+    WriteFile(settings, "[General]\nProperties=1 1 1 1 0\n"); // no question at exit
+    std::array<int, 4> client[2];
+    for (auto& [x, y, width, height] : client) {
+        ASSERT_NO_FATAL_FAILURE(StartKestra(directory_ / "frame.cnf", "Frame"));
+        std::this_thread::sleep_for(2s); // framed by the window manager, at its final size
+        const std::string info =
+            testing::RunProgram({"xwininfo", "-display", display_, "-id", frame_}).out;
+        std::sscanf(
+            info.substr(info.find("Absolute")).c_str(),
+            "Absolute upper-left X: %d Absolute upper-left Y: %d Relative upper-left X: %*d "
+            "Relative upper-left Y: %*d Width: %d Height: %d",
+            &x, &y, &width, &height);
+        EXPECT_GT(y, 0) << "the title bar is on the screen";
+        ASSERT_TRUE(KeyUntil(frame_, "alt+f x", [&] { return !Running(); }));
+    }
+    EXPECT_EQ(client[0], client[1]);
+}
+
 } // namespace
 } // namespace kestra::e2e

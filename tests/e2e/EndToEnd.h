@@ -120,9 +120,9 @@ protected:
     void SetUp() override {
         if (testing::RunProgram({"sh", "-c",
                                  "command -v Xvfb && command -v xdotool && "
-                                 "command -v import"})
+                                 "command -v import && command -v xset && command -v openbox"})
                 .status != 0)
-            GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick (scripts/setup-debian.sh)";
+            GTEST_SKIP() << "needs the X tools of scripts/setup-debian.sh";
         int pipeEnds[2];
         ASSERT_EQ(pipe2(pipeEnds, O_CLOEXEC), 0);
         const int writeEnd = fcntl(pipeEnds[1], F_DUPFD, 3); // inherited by Xvfb

@@ -41,7 +41,6 @@ const KeyCase kKeys[] = {
     {"keypad, numeric",        "\033>",    "KP_End KP_Begin KP_Subtract KP_Enter", "15-\r"},
     {"keypad, application",    "\033=",    "KP_Insert KP_Prior KP_Add KP_Subtract KP_Delete KP_Enter",
                                                                                    "\033Op\033Oy\033Ol\033Om\033On\033OM"},
-    {"NumLock is PF1",         "\033>",    "Num_Lock Num_Lock",                    "\033OP\033OP"},
     {"editing keys",           "\033>",    "Home Prior BackSpace Delete",          "\033[1~\033[5~\177\177"},
     {"F5 and F12",             "",         "F5 F12",                               "\033[15~\033[24~"},
     {"VT52 arrows and PF1",    "\033[?2l", "Up F1",                                "\033A\033P"},
@@ -71,6 +70,12 @@ TEST_F(EndToEndTest, KeysReachTheServerAsTheDefinitionSays) {
         Eventually([&] { return server.Received().ends_with('z'); }, 20s);
         EXPECT_EQ(server.Received(), row.bytes + "z") << row.name << " (" << row.keys << ")";
     }
+    // NumLock is PF1 (VT52 here), and keeps its lock and light.
+    const auto light = [&] { return testing::RunProgram({"xset", "-display", display_, "q"}).out; };
+    const std::string before = light();
+    Type("Num_Lock z");
+    EXPECT_TRUE(Eventually([&] { return server.Received().ends_with("\033Pz"); }, 20s));
+    EXPECT_EQ(light(), before);
 }
 
 } // namespace

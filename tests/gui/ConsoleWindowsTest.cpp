@@ -64,8 +64,10 @@ TEST_F(SavedConsolesTest, ConsolesComeBackWhereTheyWereSavedAndAreSavedAgainAtEx
 // Keys typed into a console window send what a terminal keyboard makes,
 // special keys their code (its low byte here), except Alt+digit, which makes
 // the console of that index active from wherever it is typed, restoring its
-// icon as the consoles are shown; a console that does not exist only beeps,
-// when Beep on Error is on. The frame gets its other keys untranslated.
+// icon as the consoles are shown (maximised when one was maximised from its
+// title bar); a console that does not exist only beeps, when Beep on Error is
+// on. Ctrl+F6 goes to the next console. The frame gets its other keys
+// untranslated.
 TEST_F(ConsoleWindowsTest, KeysSendWhatATerminalKeyboardMakesAndAltDigitSelectsAConsole) {
     const struct {
         int key;
@@ -83,6 +85,7 @@ TEST_F(ConsoleWindowsTest, KeysSendWhatATerminalKeyboardMakesAndAltDigitSelectsA
         {Qt::Key_A, kCtrl, u"", false, false, false, true, 0, 0, "\x01"}, {Qt::Key_Return, kCtrl, u"\r", false, false, false, true, 0, 0, "\n"},
         {Qt::Key_F, kAlt, u"f", false, false, false, true, 0, 0, ""},   {Qt::Key_unknown, kNone, u"\u20ac", false, false, false, true, 0, 0, "?"},
         {Key_F1, kNone, u"", false, false, false, true, 0, 0, "\x3b"},  {Key_F1, kNone, u"", true, false, false, true, 0, 0, ""},
+        {Qt::Key_F6, kCtrl, u"", false, false, false, true, 1, 0, ""},  {Qt::Key_F6, kCtrl | Qt::ShiftModifier, u"", true, false, false, true, 2, 0, ""},
         // clang-format on
     };
     for (const auto& row : rows) {
@@ -92,7 +95,7 @@ TEST_F(ConsoleWindowsTest, KeysSendWhatATerminalKeyboardMakesAndAltDigitSelectsA
         }
         shell.Frame().MdiArea()->setActiveSubWindow(Window(0).SubWindow());
         row.minimised ? Window(1).SubWindow()->showMinimized() : void();
-        shell.Frame().SetConsolesMaximized(row.consolesMaximized);
+        row.consolesMaximized ? Window(0).SubWindow()->showMaximized() : void();
         shell.Properties().beepOnError = row.beepOnError;
         beeps = 0;
         QKeyEvent event(QEvent::KeyPress, row.key, row.modifiers, QString::fromUtf16(row.text));
@@ -101,11 +104,35 @@ TEST_F(ConsoleWindowsTest, KeysSendWhatATerminalKeyboardMakesAndAltDigitSelectsA
         EXPECT_EQ(Active(), &Window(row.active));
         EXPECT_EQ(beeps, row.beeps);
         EXPECT_EQ(Window(1).SubWindow()->isMinimized(), row.minimised && row.active != 1);
-        EXPECT_EQ(Window(1).SubWindow()->isMaximized(), row.consolesMaximized && row.active == 1);
+        EXPECT_EQ(Window(1).SubWindow()->geometry() == shell.Frame().MdiArea()->viewport()->rect(),
+                  row.consolesMaximized && row.active == 1);
         EXPECT_EQ(
             Received(0, std::max<std::size_t>(row.sent.size(), 1), row.sent.empty() ? 20 : 5000),
             row.sent);
     }
+}
+
+// Whether the consoles are maximised follows every way a console window is
+// maximised, restored or minimised. A console offers no Close.
+TEST_F(ConsoleWindowsTest, ConsolesMaximizedFollowsEveryShowChange) {
+    QMdiSubWindow* sub = Window(0).SubWindow();
+    QStyleOptionTitleBar bar;
+    bar.initFrom(sub), bar.titleBarFlags = sub->windowFlags(), bar.subControls = QStyle::SC_All;
+    QStyleOptionComplex controls;
+    controls.rect = {0, 0, 60, 20}, controls.subControls = QStyle::SC_All;
+    const QStyle* style = sub->style();
+    const QRect close =
+        style->subControlRect(QStyle::CC_TitleBar, &bar, QStyle::SC_TitleBarCloseButton, sub);
+    EXPECT_EQ(style->hitTestComplexControl(QStyle::CC_TitleBar, &bar, close.center(), sub), 0);
+    EXPECT_NE(style->hitTestComplexControl(QStyle::CC_MdiControls, &controls, {58, 10}, nullptr),
+              QStyle::SC_MdiCloseButton);
+    EXPECT_TRUE(sub->systemMenu()->actions().at(3)->isSeparator()) << "no Close after Maximize";
+    std::string maximized;
+    for (auto show : {&QWidget::showMaximized, &QWidget::showNormal, &QWidget::showMaximized,
+                      &QWidget::showMinimized}) {
+        (sub->*show)(), maximized += shell.Frame().ConsolesMaximized() ? 'y' : 'n';
+    }
+    EXPECT_EQ(maximized, "ynyn");
 }
 
 // Paste sends printable ASCII to the active console only and is grayed while
@@ -149,12 +176,12 @@ TEST_F(ConsoleWindowsTest, TheWindowMenuArrangesTheConsoles) {
         const bool icons = command == kCommandArrangeIcons,
                    across = command == kCommandTileHorizontally;
         const bool tiled = across || command == kCommandTileVertically;
-        shell.Frame().SetConsolesMaximized(true);
         for (int unit = 0; unit < kConsoles; ++unit) {
             icons ? Window(unit).SubWindow()->showMinimized()
                   : Window(unit).SubWindow()->showNormal();
             Window(unit).SubWindow()->move(50 + 20 * unit, 30); // out of every arrangement
         }
+        shell.Frame().SetConsolesMaximized(true);
         shell.Frame().HandleCommand(command);
         EXPECT_EQ(shell.Frame().ConsolesMaximized(), icons);
         int covered = 0;

@@ -91,6 +91,7 @@ struct TestWorld {
     int exits = 0;
     std::vector<std::vector<std::string>> restarts, editorStarts;
     std::vector<pid_t> editorRaised;
+    int editorError = 0; // why the editor cannot start; 0: it starts
     // Shared with the threads that wait for editors, which may outlive it.
     std::shared_ptr<std::function<void()>> editorWait = std::make_shared<std::function<void()>>();
 
@@ -112,7 +113,8 @@ struct TestWorld {
         environment.openSettings = [this](const std::string&) { return Settings(); };
         environment.restart = [this](const std::vector<std::string>& a) { restarts.push_back(a); };
         environment.editor.start = [this](const std::vector<std::string>& arguments) {
-            return editorStarts.push_back(arguments), pid_t{4242};
+            editorStarts.push_back(arguments);
+            return platform::ProcessStart{editorError == 0 ? 4242 : -1, editorError};
         };
         environment.editor.waitForEnd = [wait = editorWait](pid_t) {
             (*wait) ? (*wait)() : void();

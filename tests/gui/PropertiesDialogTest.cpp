@@ -82,4 +82,18 @@ TEST(PropertiesDialog, ControlsShowTheSettingsAndButtonsApplySaveAndCloseByTheir
     }
 }
 
+// The font chooser offers fixed-pitch families, their styles and sizes; no
+// effects, no writing systems.
+TEST(PropertiesDialog, TheFontChooserOffersOnlyWhatHasAnEffect) {
+    int offered = (App(), -1); // the answerer's timer needs the application
+    DialogAnswerer answerer([&](QDialog& chooser) {
+        const auto shown = [&](const QWidget* control) { return control->isVisibleTo(&chooser); };
+        offered = int(std::ranges::count_if(chooser.findChildren<QCheckBox*>(), shown) +
+                      std::ranges::count_if(chooser.findChildren<QComboBox*>(), shown));
+        chooser.reject();
+    });
+    EXPECT_FALSE(FixedPitchFontChooser()(nullptr, ChooserStartFont("Noto Mono", false, false)));
+    EXPECT_EQ(offered, 0);
+}
+
 } // namespace kestra::shell::testing

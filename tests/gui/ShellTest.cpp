@@ -86,7 +86,7 @@ TEST_F(ShellTest, AWindowThreadFailingWhileAReaderReportsShowsTheReadersDialog) 
 // file at the error (with the desktop's opener unless an edit command is
 // set), leaving the dialog open with Shutdown the default; a running editor
 // is only brought forward; once it ends, the configuration file opens at the
-// place remembered.
+// place remembered. An editor that cannot start is reported: command, reason.
 TEST_F(ShellTest, EditCnfOpensTheFileOfTheErrorAtItsLineAndColumn) {
     WithFatalDialog([&](QDialog& dialog) {
         EXPECT_EQ(dialog.windowTitle() + ": " + dialog.findChild<QLabel*>("502")->text(),
@@ -119,6 +119,47 @@ TEST_F(ShellTest, EditCnfOpensTheFileOfTheErrorAtItsLineAndColumn) {
               (std::vector<std::vector<std::string>>{{"xdg-open", "/home/u/inc/my ports.cnf"},
                                                      {"ed", "/home/u/inc/ports.cnf", "7", "5"},
                                                      {"ed", "/home/u/lab.cnf", "7", "5"}}));
+    world.editorError = ENOENT; // an editor that cannot start says so
+    ASSERT_TRUE(PumpUntil([&] { return !shell.Editor().EditorRunning(); }));
+    QString told;
+    DialogAnswerer answer(
+        [&](QDialog& box) { told = static_cast<QMessageBox&>(box).text(), box.reject(); });
+    shell.EditConfiguration("/home/u/lab.cnf", 3, 4);
+    EXPECT_EQ(told, "The editor could not be started.\nEditCommand: ed /home/u/lab.cnf 3 4\n"
+                    "No such file or directory");
+}
+
+// Enter presses the focused button, the default one only when the focus is
+// elsewhere (Shutdown starts on Cancel); every text shows whole.
+TEST_F(ShellTest, EnterPressesTheFocusedButtonAndEveryTextShowsWhole) {
+    using Make = std::function<QDialog*()>;
+    const Make shutdown = [] { return new ShutdownDialog(nullptr); };
+    const Make properties = [] { return new PropertiesDialog({}, {}, nullptr); };
+    const std::tuple<Make, const char*, std::string> rows[] = {
+        // clang-format off
+        {shutdown, nullptr, "406"}, {shutdown, "405", "405"}, {properties, "1102", "1102"}, {properties, "1111", "1101"},
+        {[] { return new AboutDialog(nullptr); }, nullptr, "201"}, {[] { return new FatalErrorDialog("Pipe lost", {}, nullptr); }, "506", "506"}};
+    // clang-format on
+    for (const auto& [make, focus, expected] : rows) {
+        const std::unique_ptr<QDialog> dialog(make());
+        std::string pressed;
+        for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
+            QObject::connect(button, &QPushButton::clicked,
+                             [&pressed, button] { pressed = button->objectName().toStdString(); });
+        }
+        dialog->show(), dialog->activateWindow();
+        ASSERT_TRUE(PumpUntil([&] { return dialog->focusWidget() != nullptr; }));
+        focus ? dialog->findChild<QWidget*>(focus)->setFocus() : void();
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QCoreApplication::sendEvent(dialog->focusWidget(), &enter);
+        EXPECT_EQ(pressed, expected);
+        for (const QLabel* label : dialog->findChildren<QLabel*>()) {
+            EXPECT_TRUE(dialog->rect().contains(
+                            QRect(label->mapTo(dialog.get(), QPoint()), label->size())) &&
+                        label->width() >= label->fontMetrics().horizontalAdvance(label->text()))
+                << label->text().toStdString();
+        }
+    }
 }
 
 // The new process gets the old arguments, each unchanged, and /W: with this
@@ -132,7 +173,6 @@ TEST_F(ShellTest, RestartStartsANewProcessWithTheOldArgumentsAndTheWaitSwitch) {
     std::snprintf(wait, sizeof wait, "/W:%08X",
                   static_cast<unsigned>(platform::CurrentProcessId()));
     EXPECT_EQ(FileText(out), "/C:my lab.cnf\n/Q\n" + std::string(wait) + "\n");
-    EXPECT_EQ(RestartArguments({"k"}, 0x1A4), (std::vector<std::string>{"k", "/W:000001A4"}));
 }
 
 // The splash shows the built-in picture in its frame; a bad or missing
