@@ -12,6 +12,7 @@
 #include "termdef/TerminalDefinitionFile.h"
 
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,7 +32,25 @@ struct ConsoleOptions {
     bool autowrap = false;
     bool cursorOn = true;
     std::uint16_t rows = DefaultRows;
+    bool telnet = false;
+    bool reconnect = config::Options().reconnect;
+    std::optional<std::string> capturePath;
+    CaptureFormat captureFormat = CaptureFormat::Raw;
 };
+
+// CAPTURE (raw bytes) and CAPTURETEXT (timestamped text): the file name as
+// written; a later one replaces an earlier one.
+bool CaptureOption(std::string_view name, std::string_view value, ConsoleOptions& options) {
+    for (const auto& [option, format] : {std::pair{"CAPTURE", CaptureFormat::Raw},
+                                         std::pair{"CAPTURETEXT", CaptureFormat::Text}}) {
+        if (EqualIgnoringCase(name, option)) {
+            options.capturePath = std::string(value);
+            options.captureFormat = format;
+            return true;
+        }
+    }
+    return false;
+}
 
 // The options up to "=", then "=", then the pipe name (the rest of the line).
 std::string ReadConsoleLine(ConsoleOptions& options) {
@@ -64,6 +83,11 @@ std::string ReadConsoleLine(ConsoleOptions& options) {
         }
         if (config::NumberOption("HEIGHT", name, value, options.rows, 10, emulator::MinRows,
                                  emulator::MaxRows)) {
+            continue;
+        }
+        if (config::FlagOption("TELNET", name, value, options.telnet) ||
+            config::FlagOption("RECONNECT", name, value, options.reconnect) ||
+            CaptureOption(name, value, options)) {
             continue;
         }
         config::InvalidOption();
@@ -120,6 +144,8 @@ void DefineConsole(const config::OptionRow& row) {
     record->eightBit = options.eightBit;
     record->width = options.width;
     record->cursorSuppressed = !options.cursorOn;
+    record->telnet = options.telnet;
+    record->reconnect = options.reconnect;
 
     record->pipePath = PipePathOf(pipeName);
     platform::PipeOpenResult opened = platform::PipeConnection::Open(record->pipePath);
@@ -162,6 +188,13 @@ void DefineConsole(const config::OptionRow& row) {
     const unsigned rows = screen.rows;
     const unsigned columns = screen.cols;
 
+    if (options.capturePath) {
+        const std::time_t now = std::time(nullptr);
+        std::tm today{};
+        localtime_r(&now, &today);
+        StartCapture(console, ExpandCaptureName(*options.capturePath, console.unit, today),
+                     options.captureFormat);
+    }
     StartConsoleThreads(console);
 
     if (ConsoleFrameLink* frame = TheWindowSide().Frame()) {

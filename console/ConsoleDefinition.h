@@ -13,7 +13,8 @@ namespace kestra::console {
 // options and the pipe name are read from the configuration lexer:
 //
 //     CON [/UNIT:n] [/UNITNAME:name] [/8BIT:f] [/WIDTH:80|132] [/AUTOWRAP:f]
-//         [/CURSOR:f] [/HEIGHT:2-254] = pipe-name
+//         [/CURSOR:f] [/HEIGHT:2-254] [/TELNET:f] [/RECONNECT:f]
+//         [/CAPTURE:file | /CAPTURETEXT:file] = pipe-name
 void DefineConsole(const config::OptionRow& row);
 
 // Makes DefineConsole the handler of the CON command.
