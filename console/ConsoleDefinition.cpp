@@ -203,6 +203,26 @@ void DefineConsole(const config::OptionRow& row) {
     Consoles().CountDefinition();
 }
 
+std::string ConnectLine(const ConnectRequest& request) {
+    const auto flag = [](bool on) { return on ? "ON" : "OFF"; };
+    std::string line = "CON";
+    if (!request.unitName.empty()) {
+        line += " /UNITNAME:\"";
+        for (const char character : request.unitName) {
+            if (character == '"' || character == '\\') {
+                line += '\\';
+            }
+            line += character;
+        }
+        line += '"';
+    }
+    line += " /HEIGHT:" + std::to_string(request.rows) + " /WIDTH:" + std::to_string(request.width);
+    line += std::string(" /8BIT:") + flag(request.eightBit) +
+            " /AUTOWRAP:" + flag(request.autowrap) + " /CURSOR:" + flag(request.cursor) +
+            " /TELNET:" + flag(request.telnet) + " /RECONNECT:" + flag(request.reconnect);
+    return line + " = " + request.pipeName;
+}
+
 void InstallConsoleDefinition() {
     config::Hooks().defineConsole = DefineConsole;
 }
