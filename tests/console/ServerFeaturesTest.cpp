@@ -191,13 +191,8 @@ TEST(PipeReader, AReconnectingConsoleWaitsForItsServerAndGoesOnWithItsScreen) {
 }
 
 TEST(ConsoleDefinition, ALineRunAfterStartUpDefinesAConsoleOrReturnsTheConMessage) {
-    TemporaryDirectory directory;
-    const auto server = platform::SocketListener::ListenLocal(directory / "P");
-    platform::ScopedFatalCapture capture;
-    termdef::TheTerminalDefinition().loaded = true;
-    config::ResetOptions();
-    config::ResetHooks();
-    InstallConsoleDefinition();
+    const DefinitionSetUp setUp;
+    const TemporaryDirectory& directory = setUp.directory;
     const std::string pipe = directory / "P", none = directory / "none";
     const std::pair<std::string, std::optional<std::string>> lines[] = {
         {"CON /WIDTH:100 = " + pipe, "Width must be 80 or 132 columns"},
