@@ -103,6 +103,34 @@ void InterpretLine(ConfigLexer& lexer, unsigned pass) {
 
 } // namespace
 
+std::optional<std::string> RunConfigurationLine(std::string_view line) {
+    constexpr std::string_view kLineName = "(line)";
+    if (Instance()) {
+        return "A configuration line cannot be run while the configuration file is read";
+    }
+    std::string text(line);
+    text += '\n';
+    PassLexer passLexer;
+    ConfigLexer& lexer = passLexer.lexer();
+    lexer.openFile = [&text, kLineName](const ConfigLexer&, std::string_view name, const char*,
+                                        std::string& fullPath) {
+        if (name != kLineName) {
+            return parsing::FilePointer();
+        }
+        fullPath = std::string(kLineName);
+        return parsing::FilePointer(::fmemopen(text.data(), text.size(), "r"));
+    };
+    ReportsAsExceptions rejectInstead;
+    try {
+        if (LexerOpen(lexer, kLineName) && LexerReadLine(lexer) && LexerNextToken(lexer)) {
+            InterpretLine(lexer, kPass2);
+        }
+    } catch (const LineRejected& rejected) {
+        return rejected.message;
+    }
+    return std::nullopt;
+}
+
 ConfigLexer* ConfigLexerInstance() {
     return Instance().get();
 }

@@ -2,7 +2,9 @@
 
 #include "config/ConfigLexer.h"
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 // The configuration file interpreter. The file is read twice at start-up:
 // pass 1 sets the global options and logs on to the server when a user is
@@ -15,6 +17,13 @@ namespace kestra::config {
 
 // Runs pass 1 or pass 2 over the configuration file (Options().configFilePath).
 void ConfigPass(int pass);
+
+// One line given as text, read and run as pass 2 runs a line of the
+// configuration file (so a CON line defines a console), after start-up. An
+// error that would end the program comes back as its message (without the
+// location) and changes nothing; nullopt when the line was run. Window
+// thread, outside the passes.
+std::optional<std::string> RunConfigurationLine(std::string_view line);
 
 // The lexer of the configuration file while a pass runs; null otherwise. The
 // Fatal Error dialog walks it to open the file at the place of an error.

@@ -34,7 +34,12 @@ bool IsBreak(const ConfigLexer& record, char character) {
     return record.isBreak && record.isBreak(record, character);
 }
 
+thread_local bool reportsAsExceptions = false;
+
 [[noreturn]] void ReportAndExit(ConfigLexer& lexer, const std::string* message) {
+    if (reportsAsExceptions) {
+        throw LineRejected{message ? *message : std::string()};
+    }
     const std::string report =
         message ? LexerReport(lexer, *message + "\n") : LexerReport(lexer, {});
     platform::Fatal("%s", report.c_str());
@@ -467,6 +472,14 @@ void LexerError(ConfigLexer& lexer, const char* format, ...) {
 
 void LexerError(ConfigLexer& lexer) {
     ReportAndExit(lexer, nullptr);
+}
+
+ReportsAsExceptions::ReportsAsExceptions() : previous_(reportsAsExceptions) {
+    reportsAsExceptions = true;
+}
+
+ReportsAsExceptions::~ReportsAsExceptions() {
+    reportsAsExceptions = previous_;
 }
 
 void LexerClose(ConfigLexer& lexer) {

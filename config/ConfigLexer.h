@@ -90,6 +90,21 @@ void LexerExpectEquals(ConfigLexer& lexer);
 [[noreturn]] void LexerError(ConfigLexer& lexer, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
 [[noreturn]] void LexerError(ConfigLexer& lexer);
+// While one lives on a thread, a report on that thread does not end the
+// program: LexerError throws LineRejected with the message alone instead.
+class ReportsAsExceptions {
+public:
+    ReportsAsExceptions();
+    ~ReportsAsExceptions();
+    ReportsAsExceptions(const ReportsAsExceptions&) = delete;
+    ReportsAsExceptions& operator=(const ReportsAsExceptions&) = delete;
+
+private:
+    bool previous_;
+};
+struct LineRejected {
+    std::string message;
+};
 // A printf-style message as text, for the reports of the lexer and its
 // callers.
 std::string FormatMessage(const char* format, std::va_list arguments);

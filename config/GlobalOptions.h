@@ -31,6 +31,9 @@ struct GlobalOptions {
     std::uint16_t returnDelay = 100;   // milliseconds after a pasted carriage return
     std::optional<std::string> user;
     std::optional<std::string> password;
+    // The RECONNECT default of the CON lines that follow (read in pass 2, in
+    // the order of the lines).
+    bool reconnect = false;
     bool configOpened = false; // the configuration file has been opened at least once
 
     // Whether the platform takes the log-on options (User, Password). Always

@@ -69,6 +69,7 @@ inline constexpr OptionRow OptionTable[] = {
     {"PasteDelays",    SetPasteDelays,  kPasteDelays,                               kPass1, false},
     {"User",           SetString,       &GlobalOptions::user,                       kPass1, true},
     {"Password",       SetString,       &GlobalOptions::password,                   kPass1, true},
+    {"Reconnect",      SetFlag,         &GlobalOptions::reconnect,                  kPass2, false},
 };
 
 inline constexpr OptionRow CommandTable[] = {

@@ -12,6 +12,7 @@
 #include "termdef/TerminalDefinitionFile.h"
 
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,7 +32,25 @@ struct ConsoleOptions {
     bool autowrap = false;
     bool cursorOn = true;
     std::uint16_t rows = DefaultRows;
+    bool telnet = false;
+    bool reconnect = config::Options().reconnect;
+    std::optional<std::string> capturePath;
+    CaptureFormat captureFormat = CaptureFormat::Raw;
 };
+
+// CAPTURE (raw bytes) and CAPTURETEXT (timestamped text): the file name as
+// written; a later one replaces an earlier one.
+bool CaptureOption(std::string_view name, std::string_view value, ConsoleOptions& options) {
+    for (const auto& [option, format] : {std::pair{"CAPTURE", CaptureFormat::Raw},
+                                         std::pair{"CAPTURETEXT", CaptureFormat::Text}}) {
+        if (EqualIgnoringCase(name, option)) {
+            options.capturePath = std::string(value);
+            options.captureFormat = format;
+            return true;
+        }
+    }
+    return false;
+}
 
 // The options up to "=", then "=", then the pipe name (the rest of the line).
 std::string ReadConsoleLine(ConsoleOptions& options) {
@@ -64,6 +83,11 @@ std::string ReadConsoleLine(ConsoleOptions& options) {
         }
         if (config::NumberOption("HEIGHT", name, value, options.rows, 10, emulator::MinRows,
                                  emulator::MaxRows)) {
+            continue;
+        }
+        if (config::FlagOption("TELNET", name, value, options.telnet) ||
+            config::FlagOption("RECONNECT", name, value, options.reconnect) ||
+            CaptureOption(name, value, options)) {
             continue;
         }
         config::InvalidOption();
@@ -120,6 +144,8 @@ void DefineConsole(const config::OptionRow& row) {
     record->eightBit = options.eightBit;
     record->width = options.width;
     record->cursorSuppressed = !options.cursorOn;
+    record->telnet = options.telnet;
+    record->reconnect = options.reconnect;
 
     record->pipePath = PipePathOf(pipeName);
     platform::PipeOpenResult opened = platform::PipeConnection::Open(record->pipePath);
@@ -162,12 +188,39 @@ void DefineConsole(const config::OptionRow& row) {
     const unsigned rows = screen.rows;
     const unsigned columns = screen.cols;
 
+    if (options.capturePath) {
+        const std::time_t now = std::time(nullptr);
+        std::tm today{};
+        localtime_r(&now, &today);
+        StartCapture(console, ExpandCaptureName(*options.capturePath, console.unit, today),
+                     options.captureFormat);
+    }
     StartConsoleThreads(console);
 
     if (ConsoleFrameLink* frame = TheWindowSide().Frame()) {
         frame->RegisterConsole(console, rows, columns);
     }
     Consoles().CountDefinition();
+}
+
+std::string ConnectLine(const ConnectRequest& request) {
+    const auto flag = [](bool on) { return on ? "ON" : "OFF"; };
+    std::string line = "CON";
+    if (!request.unitName.empty()) {
+        line += " /UNITNAME:\"";
+        for (const char character : request.unitName) {
+            if (character == '"' || character == '\\') {
+                line += '\\';
+            }
+            line += character;
+        }
+        line += '"';
+    }
+    line += " /HEIGHT:" + std::to_string(request.rows) + " /WIDTH:" + std::to_string(request.width);
+    line += std::string(" /8BIT:") + flag(request.eightBit) +
+            " /AUTOWRAP:" + flag(request.autowrap) + " /CURSOR:" + flag(request.cursor) +
+            " /TELNET:" + flag(request.telnet) + " /RECONNECT:" + flag(request.reconnect);
+    return line + " = " + request.pipeName;
 }
 
 void InstallConsoleDefinition() {

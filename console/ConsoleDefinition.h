@@ -1,6 +1,9 @@
 #pragma once
 
 #include "config/OptionTable.h"
+#include "console/ConsoleRecord.h"
+
+#include <string>
 
 // Defining a console: the CON command of the configuration file, or one pipe
 // name from the command line. Either way the console's connection is opened,
@@ -13,8 +16,27 @@ namespace kestra::console {
 // options and the pipe name are read from the configuration lexer:
 //
 //     CON [/UNIT:n] [/UNITNAME:name] [/8BIT:f] [/WIDTH:80|132] [/AUTOWRAP:f]
-//         [/CURSOR:f] [/HEIGHT:2-254] = pipe-name
+//         [/CURSOR:f] [/HEIGHT:2-254] [/TELNET:f] [/RECONNECT:f]
+//         [/CAPTURE:file | /CAPTURETEXT:file] = pipe-name
 void DefineConsole(const config::OptionRow& row);
+
+// What Connect... asks for: a console as a CON line would define it.
+struct ConnectRequest {
+    std::string pipeName; // as written after a CON line's "="
+    std::string unitName; // empty: none (the pipe path names the console)
+    unsigned rows = DefaultRows;
+    unsigned width = DefaultWidth;
+    bool eightBit = false;
+    bool autowrap = false;
+    bool cursor = true;
+    bool telnet = false;
+    bool reconnect = false;
+};
+
+// The CON line of a request, the unit name quoted so that it is read back as
+// typed; running it defines the console with the CON line's checks and
+// messages (config::RunConfigurationLine).
+std::string ConnectLine(const ConnectRequest& request);
 
 // Makes DefineConsole the handler of the CON command.
 void InstallConsoleDefinition();

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "console/Capture.h"
 #include "console/OutgoingQueue.h"
+#include "console/Telnet.h"
 #include "console/WindowLink.h"
 #include "emulator/Emulator.h"
 #include "platform/Event.h"
@@ -91,11 +93,27 @@ struct ConsoleRecord : emulator::ScreenObserver, emulator::TerminalOutput {
     bool eightBit = false;                    // received bytes keep bit 7
     bool cursorSuppressed = false;            // CURSOR OFF: never show the cursor
     std::uint16_t width = DefaultWidth;       // 80 or 132; also the width of a Reset
+    // TELNET ON: the connection speaks telnet; only the reader touches the
+    // filter, and 255 goes out doubled.
+    bool telnet = false;
+    TelnetFilter telnetFilter;
+    // RECONNECT ON: a server that goes away is waited for instead of ending
+    // the program (see PipeReader).
+    bool reconnect = false;
+    ConsoleCapture capture;
     // Reset before each repaint request; the window sets it once the request
     // has been painted.
     platform::Event paintedEvent;
     platform::PipeConnection pipe; // closed: no pipe
-    std::string pipePath;          // as opened; named in every pipe message
+    // Held by the writer while it uses the connection, and by the reader
+    // while it replaces it (a reconnecting console).
+    std::mutex pipeUse;
+    // A reconnecting console whose server has gone: typing beeps, and the
+    // reader opens the pipe again from time to time, at once after
+    // RetryConnection.
+    std::atomic<bool> waitingForServer{false};
+    std::atomic<bool> retryNow{false};
+    std::string pipePath; // as opened; named in every pipe message
     platform::Thread readerThread;
     // Every byte for the server leaves through the queue; the writer thread
     // is the only one that waits on the connection for writing.

@@ -107,13 +107,19 @@ void BeepOnError() {
 }
 
 // Queues a byte for the server; false, after a beep, when the console has no
-// connection.
+// connection (or waits for its server to come back).
 bool QueueForServer(ConsoleRecord& record, std::uint8_t byte) {
-    if (!record.pipe.IsOpen()) {
+    if (record.waitingForServer.load() || !record.pipe.IsOpen()) {
         BeepOnError();
         return false;
     }
-    record.outgoing.Push(byte);
+    if (record.telnet) {
+        std::vector<std::uint8_t> escaped;
+        AppendTelnetData(byte, escaped);
+        record.outgoing.Push(escaped);
+    } else {
+        record.outgoing.Push(byte);
+    }
     return true;
 }
 
@@ -149,6 +155,110 @@ void AwaitWindow(ConsoleRecord& record, std::unique_lock<ConsoleLock>& held) {
     record.lock.ReleaseForExit();
     const std::string message = PipeFailureMessage(record, direction, outcome);
     platform::Fatal("%s", message.c_str());
+}
+
+// Sleeps until the delay has passed or the reader is woken: true when a
+// retry was asked for, or a test stops the reader. Changes made meanwhile
+// (a Reset) are shown.
+bool SleepWhileWaiting(ConsoleRecord& record, std::chrono::milliseconds delay) {
+    const auto deadline = std::chrono::steady_clock::now() + delay;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return false;
+        }
+        // The closed connection is left out of the wait: only the wake-up counts.
+        const platform::PipeWait wait = record.pipe.WaitReadable(static_cast<int>(left.count()),
+                                                                 record.readerWakeUp.Descriptor());
+        if (wait.result != platform::WaitResult::WokenUp) {
+            return false;
+        }
+        record.readerWakeUp.Clear();
+        {
+            std::unique_lock held(record.lock);
+            RepaintWhenIdle(record, held);
+        }
+        if (record.retryNow.exchange(false) || record.stopping.load()) {
+            return true;
+        }
+    }
+}
+
+void PostServerState(ConsoleRecord& record, bool waiting) {
+    if (ConsoleWindowLink* window = record.Window()) {
+        window->PostServerState(waiting);
+    }
+}
+
+// A reconnecting console's server has gone: the console keeps its screen and
+// opens its pipe again, after 0.5 s, then at doubling delays up to 5 s,
+// until the server is back. The writer drops what it holds meanwhile.
+void AwaitServer(ConsoleRecord& record) {
+    record.waitingForServer = true;
+    record.pipe.Shutdown(); // wakes a writer waiting for room
+    {
+        std::lock_guard use(record.pipeUse);
+        record.pipe.Close();
+    }
+    PostServerState(record, true);
+    std::chrono::milliseconds delay = kFirstReconnectDelay;
+    while (!record.stopping.load()) {
+        if (!SleepWhileWaiting(record, delay)) {
+            delay = std::min(delay * 2, kLastReconnectDelay);
+        }
+        if (record.stopping.load()) {
+            return;
+        }
+        platform::PipeOpenResult opened = platform::PipeConnection::Open(record.pipePath);
+        if (opened.Ok()) {
+            {
+                std::lock_guard use(record.pipeUse);
+                record.pipe = std::move(opened.connection);
+                record.telnetFilter = {};
+            }
+            record.waitingForServer = false;
+            PostServerState(record, false);
+            return;
+        }
+    }
+}
+
+// A failed connection: the end of the program, or for a reconnecting console
+// the wait for its server.
+void ConnectionFailed(ConsoleRecord& record, const PipeOutcome& outcome) {
+    if (!record.reconnect) {
+        EndWithPipeFailure(record, PipeDirection::Read, outcome);
+    }
+    AwaitServer(record);
+}
+
+void WarnUser(const std::string& message) {
+    if (ConsoleFrameLink* frame = TheWindowSide().Frame()) {
+        frame->Warn(message);
+    } else {
+        std::fprintf(stderr, "%s\n", message.c_str());
+    }
+}
+
+// What one read brought: telnet commands are answered and taken out, the
+// data is captured and goes to the emulator.
+void HandleReceived(ConsoleRecord& record, std::span<const std::uint8_t> bytes) {
+    std::vector<std::uint8_t> data;
+    if (record.telnet) {
+        std::vector<std::uint8_t> replies;
+        record.telnetFilter.Receive(bytes, data, replies);
+        if (!replies.empty()) {
+            record.outgoing.Push(replies);
+        }
+        bytes = data;
+    }
+    const std::string warning = record.capture.Record(bytes, record.eightBit);
+    if (!warning.empty()) {
+        WarnUser(warning);
+    }
+    std::unique_lock held(record.lock);
+    ReceiveBytes(record, bytes, held);
 }
 
 } // namespace
@@ -225,7 +335,8 @@ void PipeReader(ConsoleRecord& record) {
         }
         const PipeOutcome waiting = record.pipe.BytesAvailable();
         if (!waiting.Ok()) {
-            EndWithPipeFailure(record, PipeDirection::Read, waiting);
+            ConnectionFailed(record, waiting);
+            continue;
         }
         if (waiting.bytes == 0) {
             {
@@ -241,26 +352,34 @@ void PipeReader(ConsoleRecord& record) {
             if (wait.result == platform::WaitResult::WokenUp) {
                 record.readerWakeUp.Clear();
             } else if (wait.result == platform::WaitResult::Failed) {
-                EndWithPipeFailure(record, PipeDirection::Read,
-                                   platform::ClassifyPipeError(wait.error));
+                ConnectionFailed(record, platform::ClassifyPipeError(wait.error));
             }
             continue;
         }
         const PipeOutcome got = record.pipe.Read(buffer);
         if (!got.Ok()) {
-            EndWithPipeFailure(record, PipeDirection::Read, got);
+            ConnectionFailed(record, got);
+            continue;
         }
-        std::unique_lock held(record.lock);
-        ReceiveBytes(record, std::span(buffer.data(), got.bytes), held);
+        HandleReceived(record, std::span(buffer.data(), got.bytes));
     }
 }
 
 void PipeWriter(ConsoleRecord& record) {
     std::vector<std::uint8_t> batch;
     while (record.outgoing.Take(batch)) {
+        std::unique_lock use(record.pipeUse);
         std::span<const std::uint8_t> left(batch);
         while (!left.empty()) {
-            const PipeOutcome sent = record.pipe.WriteSome(left);
+            const PipeOutcome sent = record.pipe.IsOpen() ? record.pipe.WriteSome(left)
+                                                          : PipeOutcome{PipeStatus::ShutDown};
+            if (!sent.Ok() && record.reconnect) {
+                // The server has gone: what it was sent is lost with the
+                // connection, and the reader waits for the server.
+                record.pipe.Shutdown();
+                record.outgoing.Sent(left.size());
+                break;
+            }
             if (!sent.Ok()) {
                 EndWithPipeFailure(record, PipeDirection::Write, sent);
             }
@@ -310,7 +429,7 @@ void StopConsoleThreads(ConsoleRecord& record) {
 }
 
 void TypeKey(ConsoleRecord& record, std::int32_t code) {
-    if (record.outgoing.Full()) {
+    if (record.outgoing.Full() || record.waitingForServer.load()) {
         BeepOnError();
         return;
     }
@@ -323,6 +442,17 @@ Delivery PasteByte(ConsoleRecord& record, std::uint8_t byte) {
         return Delivery::QueueFull;
     }
     return QueueForServer(record, byte) ? Delivery::Queued : Delivery::NoConnection;
+}
+
+void RetryConnection(ConsoleRecord& record) {
+    record.retryNow = true;
+    record.readerWakeUp.Raise();
+}
+
+void StartCapture(ConsoleRecord& record, const std::string& path, CaptureFormat format) {
+    if (const int error = record.capture.Start(path, format)) {
+        WarnUser(CaptureOpenWarning(path, error));
+    }
 }
 
 void ConnectEmulator(ConsoleRecord& record, Emulator& emulator) {

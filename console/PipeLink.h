@@ -2,6 +2,7 @@
 
 #include "console/ConsoleRecord.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -33,14 +34,18 @@ namespace kestra::console {
 inline constexpr std::size_t ReceiveBufferSize = 4096;
 inline constexpr std::uint32_t RepaintBatch = 400; // changes
 inline constexpr int RepaintWaitMs = 20;           // for the painted event
+// A reconnecting console tries its pipe again after these delays, doubling.
+inline constexpr std::chrono::milliseconds kFirstReconnectDelay{500};
+inline constexpr std::chrono::milliseconds kLastReconnectDelay{5000};
 
 // The reader thread of a console: reads what the server sends and hands it to
 // the emulator until the connection fails, then ends the program with the
-// pipe message. While idle it blocks until bytes arrive or its wake-up is
-// raised, so an idle console costs nothing. While the console's outgoing
-// queue is full it reads nothing, so that the replies the terminal owes wait
-// for the server instead of piling up. Returns only when a test has asked it
-// to stop (StopConsoleThreads).
+// pipe message; a reconnecting console waits for its server instead, keeping
+// its screen. A telnet console's commands are answered and taken out first,
+// and a capture gets the data before bit 7 is cleared. While idle it blocks until bytes arrive or
+// its wake-up is raised, so an idle console costs nothing. While the console's outgoing queue is
+// full it reads nothing, so that the replies the terminal owes wait for the server instead of
+// piling up. Returns only when a test has asked it to stop (StopConsoleThreads).
 void PipeReader(ConsoleRecord& record);
 
 // The writer thread of a console: sends what the outgoing queue holds, in
@@ -62,6 +67,14 @@ void TypeKey(ConsoleRecord& record, std::int32_t code);
 // A pasted byte (paste thread): waits a moment for room in the outgoing queue
 // and queues it, or reports that the queue is still full.
 Delivery PasteByte(ConsoleRecord& record, std::uint8_t byte);
+
+// A reconnecting console waiting for its server tries to open its pipe at
+// once (window thread).
+void RetryConnection(ConsoleRecord& record);
+
+// Starts capturing a console into the file at path; a file that cannot be
+// opened is reported with a warning and nothing is captured.
+void StartCapture(ConsoleRecord& record, const std::string& path, CaptureFormat format);
 
 // Ties an emulator to its console: the record becomes the screen's observer
 // and the emulator's output (bytes for the server, the bell). The screen is

@@ -2,6 +2,8 @@
 
 #include "console/ConsoleRecord.h"
 
+#include <cstdio>
+
 namespace kestra::console {
 
 void AttachWindow(ConsoleRecord& record, ConsoleWindowLink& window) {
@@ -9,6 +11,10 @@ void AttachWindow(ConsoleRecord& record, ConsoleWindowLink& window) {
     // An idle reader blocks without a time limit; it must look again now
     // that its collected changes can be shown.
     record.readerWakeUp.Raise();
+}
+
+void ConsoleFrameLink::Warn(const std::string& message) {
+    std::fprintf(stderr, "%s\n", message.c_str());
 }
 
 ConsoleFrameLink* WindowSide::SetFrame(ConsoleFrameLink* frame) {

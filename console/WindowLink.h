@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 // How a console reaches the windows that show it. The console layer never
 // touches a window: it calls these interfaces, which the GUI implements by
@@ -68,6 +69,10 @@ public:
     // cursor hidden no repaint request follows). Nothing is waited for and
     // the painted event is not involved.
     virtual void PostResize(unsigned rows, unsigned columns) = 0;
+
+    // A reconnecting console's server has gone (waiting) or is back. Same
+    // threads and rules; the window shows it in its title.
+    virtual void PostServerState(bool /*waiting*/) {}
 };
 
 // The console's window has been created (window thread): from now on the
@@ -92,6 +97,11 @@ public:
     // the paste thread included, possibly with a console's lock held: the GUI
     // posts an event to the window thread that calls QApplication::beep().
     virtual void Beep() = 0;
+
+    // A problem that does not end the program (a capture that cannot be
+    // written), shown once. Any thread, any lock; the GUI posts a warning
+    // box. Default: standard error.
+    virtual void Warn(const std::string& message);
 };
 
 // The frame side of the process: the frame link and the two beep settings of

@@ -294,6 +294,12 @@ PipeOutcome PipeConnection::WriteSome(std::span<const unsigned char> bytes) cons
     }
 }
 
+void PipeConnection::Shutdown() const {
+    if (descriptor_ >= 0) {
+        shutdown(descriptor_, SHUT_RDWR);
+    }
+}
+
 void PipeConnection::Close() {
     if (descriptor_ >= 0) {
         close(std::exchange(descriptor_, -1));

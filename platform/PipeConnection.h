@@ -91,6 +91,10 @@ public:
     PipeOutcome WriteSome(std::span<const unsigned char> bytes) const;
 
     void Close();
+    // Ends both directions without closing the descriptor, so it is safe
+    // while other threads wait on the connection: they wake, and every later
+    // read or write fails as if the server had gone.
+    void Shutdown() const;
 
 private:
     PipeWait Wait(short events, int timeoutMs, int wakeDescriptor) const;

@@ -14,6 +14,8 @@ packages=(
     xvfb openbox xdotool x11-xserver-utils xclip x11-utils imagemagick fonts-dejavu-core
     # the install and guide tests: desktop entry, manual pages, .deb, socat recipe
     desktop-file-utils man-db dpkg-dev socat
+    # the telnet console test: a console server in telnet mode
+    ser2net
     vttest # driven in a console by scripts/vttest.sh
 )
 

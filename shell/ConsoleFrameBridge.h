@@ -15,6 +15,7 @@ public:
 
     void RegisterConsole(console::ConsoleRecord& record, unsigned rows, unsigned columns) override;
     void Beep() override;
+    void Warn(const std::string& message) override;
 
 private:
     FrameWindow& frame_;

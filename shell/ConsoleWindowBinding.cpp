@@ -1,15 +1,21 @@
 #include "shell/ConsoleWindowBinding.h"
 
+#include "config/ConfigInterpreter.h"
 #include "config/GlobalOptions.h"
+#include "console/ConsoleDefinition.h"
 #include "console/ConsoleTable.h"
 #include "console/window/ConsoleClipboard.h"
 #include "console/window/ConsoleWindow.h"
 #include "console/window/RecordConsole.h"
+#include "shell/ConnectDialog.h"
+#include "shell/FrameEvents.h"
 #include "shell/FrameWindow.h"
 #include "shell/MenuTable.h"
 #include "shell/Shell.h"
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QFileDialog>
 #include <QMdiArea>
 #include <vector>
 
@@ -58,6 +64,12 @@ ConsoleWindowBinding::ConsoleWindowBinding(Shell& shell) : shell_(shell) {
         return keyboard_->PreTranslateKey(target, event);
     };
 
+    consoles.isCapturing = [this](QMdiSubWindow* active) {
+        const console::ConsoleRecord* record = RecordOf(active);
+        return record != nullptr && record->capture.Active();
+    };
+    consoles.capture = [this](QMdiSubWindow* active) { Capture(active); };
+    consoles.connectConsole = [this](QMdiSubWindow* active) { Connect(active); };
     consoles.copySelection = [this] { console::CopySelection(*list_); };
     consoles.pasteIdle = [this] { return paste_.Idle(); };
     consoles.pasteIntoConsole = [this](QMdiSubWindow* active) {
@@ -84,9 +96,73 @@ ConsoleWindowBinding::WindowOfRecord(const console::ConsoleRecord* record) const
 }
 
 void ConsoleWindowBinding::CreateConsoleWindows() {
+    CreateWindowsAfter(0);
+}
+
+console::ConsoleRecord* ConsoleWindowBinding::RecordOf(const QMdiSubWindow* window) const {
+    console::ConsoleWindow* shown = window != nullptr ? list_->WindowOf(window) : nullptr;
+    auto* console =
+        shown != nullptr ? dynamic_cast<console::RecordConsole*>(&shown->Console()) : nullptr;
+    return console != nullptr ? &console->Record() : nullptr;
+}
+
+// A second choice stops the capture; otherwise a file and a format are asked
+// for, starting in the folder used last. The file is appended to, so no
+// question about replacing it.
+void ConsoleWindowBinding::Capture(QMdiSubWindow* active) {
+    console::ConsoleRecord* record = RecordOf(active);
+    if (record == nullptr) {
+        return;
+    }
+    if (record->capture.Active()) {
+        record->capture.Stop();
+        return;
+    }
+    const QString raw = QStringLiteral("Raw bytes (*)");
+    const QString text = QStringLiteral("Text with timestamps (*)");
+    QFileDialog dialog(&shell_.Frame(), QStringLiteral("Capture"), captureFolder_);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOptions(QFileDialog::DontConfirmOverwrite | QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilters({raw, text});
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return;
+    }
+    captureFolder_ = dialog.directory().absolutePath();
+    console::StartCapture(*record, dialog.selectedFiles().front().toStdString(),
+                          dialog.selectedNameFilter() == text ? console::CaptureFormat::Text
+                                                              : console::CaptureFormat::Raw);
+}
+
+// A console waiting for its server is retried at once; otherwise the dialog
+// defines a new console through its CON line.
+void ConsoleWindowBinding::Connect(QMdiSubWindow* active) {
+    if (console::ConsoleRecord* record = RecordOf(active);
+        record != nullptr && record->waitingForServer.load()) {
+        console::RetryConnection(*record);
+        return;
+    }
+    FrameWindow& frame = shell_.Frame();
+    ConnectDialog dialog(&frame, config::Options().reconnect,
+                         [this, &frame](const console::ConnectRequest& request) {
+                             const std::size_t known = frame.RegisteredConsoles().size();
+                             std::optional<std::string> error =
+                                 config::RunConfigurationLine(console::ConnectLine(request));
+                             if (!error) {
+                                 QCoreApplication::sendPostedEvents(&frame,
+                                                                    RegisterConsoleEventType());
+                                 CreateWindowsAfter(known);
+                             }
+                             return error;
+                         });
+    dialog.exec();
+}
+
+void ConsoleWindowBinding::CreateWindowsAfter(std::size_t known) {
     FrameWindow& frame = shell_.Frame();
     std::vector<console::ConsoleWindowEntry> entries;
-    for (const RegisteredConsole& registered : frame.RegisteredConsoles()) {
+    const std::vector<RegisteredConsole>& all = frame.RegisteredConsoles();
+    for (std::size_t index = known; index < all.size(); ++index) {
+        const RegisteredConsole& registered = all[index];
         if (registered.record == nullptr) {
             continue;
         }

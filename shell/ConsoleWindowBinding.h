@@ -6,6 +6,7 @@
 #include "console/window/ConsoleWindowList.h"
 #include "console/window/PasteRunner.h"
 
+#include <QString>
 #include <memory>
 
 // The console windows bound to the shell: fills the shell's ConsoleSlots so
@@ -36,9 +37,15 @@ public:
 
 private:
     void CreateConsoleWindows();
+    // Windows for the consoles registered after the first `known` ones.
+    void CreateWindowsAfter(std::size_t known);
+    console::ConsoleRecord* RecordOf(const QMdiSubWindow* window) const;
+    void Capture(QMdiSubWindow* active);
+    void Connect(QMdiSubWindow* active);
 
     Shell& shell_;
     console::SelectionState selection_;
+    QString captureFolder_; // where the last capture file was chosen
     std::unique_ptr<console::ConsoleWindowList> list_;
     std::unique_ptr<console::ConsoleKeyboard> keyboard_;
     // Destroyed first: a running paste stops before the consoles it writes

@@ -38,6 +38,12 @@ struct ConsoleWindowSlots {
     std::function<void()> paletteChanged;
     // The Properties were loaded or changed: new fonts for every window.
     std::function<void()> propertiesApplied;
+    // The Consoles menu: whether the active console captures; Capture...
+    // (starts or stops the active console's capture); Connect... (a new
+    // console, or at once a retry of a console waiting for its server).
+    std::function<bool(QMdiSubWindow* active)> isCapturing;
+    std::function<void(QMdiSubWindow* active)> capture;
+    std::function<void(QMdiSubWindow* active)> connectConsole;
     // Offered every key event before any widget sees it; true consumes it.
     std::function<bool(QObject* target, QKeyEvent* event)> preTranslateKey;
 };

@@ -66,12 +66,17 @@ void FrameWindow::BuildMenus() {
         action->setObjectName(QString::number(item.command));
         action->setEnabled(item.enabled);
         const int command = item.command;
-        // Capture and Connect have no handler.
-        if (command != kCommandCapture && command != kCommandConnect) {
-            connect(action, &QAction::triggered, this, [this, command] { HandleCommand(command); });
-        }
+        connect(action, &QAction::triggered, this, [this, command] { HandleCommand(command); });
         actions_[command] = action;
     }
+    Action(kCommandCapture)->setCheckable(true);
+    connect(popups_[kConsolesPopup], &QMenu::aboutToShow, this, [this] {
+        const ConsoleWindowSlots& consoles = shell_.ConsoleSlots();
+        QMdiSubWindow* active = mdiArea_->activeSubWindow();
+        Action(kCommandCapture)->setEnabled(active != nullptr && consoles.capture);
+        Action(kCommandCapture)
+            ->setChecked(active != nullptr && consoles.isCapturing && consoles.isCapturing(active));
+    });
     connect(popups_[kEditPopup], &QMenu::aboutToShow, this, [this] { UpdateEditMenu(); });
     connect(popups_[kWindowPopup], &QMenu::aboutToShow, this, [this] { UpdateWindowList(); });
 }
@@ -148,6 +153,16 @@ void FrameWindow::HandleCommand(int command) {
         }
         break;
     case kCommandProperties: shell_.ShowPropertiesDialog(); break;
+    case kCommandCapture:
+        if (consoles.capture && mdiArea_->activeSubWindow() != nullptr) {
+            consoles.capture(mdiArea_->activeSubWindow());
+        }
+        break;
+    case kCommandConnect:
+        if (consoles.connectConsole) {
+            consoles.connectConsole(mdiArea_->activeSubWindow());
+        }
+        break;
     case kCommandCascade:
         mdiArea_->cascadeSubWindows();
         consolesMaximized_ = false;

@@ -5,7 +5,7 @@
 
 // The frame's menu bar: pop-ups by position and their items in order, with
 // each item's command id (also the QAction's object name), text and whether
-// it starts enabled. Capture and Connect are never enabled and do nothing.
+// it starts enabled.
 namespace kestra::shell {
 
 enum Command : int {
@@ -50,8 +50,8 @@ inline constexpr std::array<MenuItem, 14> kMenuItems = {{
     { kEditPopup,     kSeparator,                "",                             false },
     { kEditPopup,     kCommandConfiguration,     "Con&figuration",               false },
     { kEditPopup,     kCommandProperties,        "Pr&operties...",               true  },
-    { kConsolesPopup, kCommandCapture,           "C&apture...",                  false },
-    { kConsolesPopup, kCommandConnect,           "C&onnect...",                  false },
+    { kConsolesPopup, kCommandCapture,           "C&apture...",                  true  },
+    { kConsolesPopup, kCommandConnect,           "C&onnect...",                  true  },
     { kWindowPopup,   kCommandCascade,           "&Cascade Consoles",            true  },
     { kWindowPopup,   kCommandTileHorizontally,  "Tile Consoles &Horizontally",  true  },
     { kWindowPopup,   kCommandTileVertically,    "Tile Consoles &Vertically",    true  },

@@ -143,6 +143,13 @@ void ConsoleWindow::PostResize(int rows, int columns) {
     QCoreApplication::postEvent(this, ReaderNoticeEvent::Resize(rows, columns));
 }
 
+void ConsoleWindow::SetTitle(const QString& title) {
+    setWindowTitle(title);
+    if (subWindow_ != nullptr) {
+        subWindow_->setWindowTitle(title);
+    }
+}
+
 const Properties& ConsoleWindow::Prefs() const {
     static const Properties defaults;
     const Properties* properties = list_.Context().properties;

@@ -89,6 +89,8 @@ public:
     // Any thread: queue a repaint request or a resize notice for this window.
     void PostRepaint(RepaintKind kind, CellRange cells);
     void PostResize(int rows, int columns);
+    // The caption of the window and of its sub-window.
+    void SetTitle(const QString& title);
 
     // Puts the window into an MDI sub-window (made by the caller and added
     // to the area), applies the placement, and installs the window menu.

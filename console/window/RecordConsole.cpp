@@ -31,6 +31,19 @@ void RecordConsole::PostRepaint(RepaintKind kind, CellRange cells) {
     }
 }
 
+void RecordConsole::PostServerState(bool waiting) {
+    ConsoleWindow* window = window_.load();
+    if (window == nullptr) {
+        return;
+    }
+    QString title = QString::fromStdString(record_.unitName);
+    if (waiting) {
+        title += QStringLiteral(" - waiting for its server");
+    }
+    QMetaObject::invokeMethod(
+        window, [window, title] { window->SetTitle(title); }, Qt::QueuedConnection);
+}
+
 void RecordConsole::PostResize(unsigned rows, unsigned columns) {
     if (ConsoleWindow* window = window_.load(std::memory_order_acquire)) {
         window->PostResize(static_cast<int>(rows), static_cast<int>(columns));

@@ -34,6 +34,7 @@ public:
     // Any thread, with the console's lock held: posts and returns.
     void PostRepaint(RepaintKind kind, CellRange cells) override;
     void PostResize(unsigned rows, unsigned columns) override;
+    void PostServerState(bool waiting) override;
 
 private:
     ConsoleRecord& record_;

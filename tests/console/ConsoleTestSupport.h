@@ -2,6 +2,9 @@
 
 // A console without a window, fed on the test's thread or by its reader.
 
+#include "config/ConfigHooks.h"
+#include "config/GlobalOptions.h"
+#include "console/ConsoleDefinition.h"
 #include "console/PipeLink.h"
 #include "console/RecordingWindow.h"
 #include "platform/Exit.h"
@@ -61,6 +64,21 @@ struct ServerLink { // the console's connection to a server end the test holds
     TemporaryDirectory directory;
     platform::PipeConnection server;
     bool ok = false;
+};
+
+// A server socket P in a fresh directory, errors thrown, and the CON command
+// defining consoles as at start-up.
+struct DefinitionSetUp {
+    DefinitionSetUp() {
+        termdef::TheTerminalDefinition().loaded = true;
+        config::ResetOptions();
+        config::ResetHooks();
+        InstallConsoleDefinition();
+    }
+    TemporaryDirectory directory;
+    platform::SocketListener server =
+        std::move(platform::SocketListener::ListenLocal(directory / "P").listener);
+    platform::ScopedFatalCapture capture;
 };
 
 // PipeReader (or PipeWriter) on its own thread; its outcome is the fatal

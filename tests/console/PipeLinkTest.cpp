@@ -23,13 +23,8 @@ using Lines = std::vector<std::string>;
 using Answer = RecordingWindow::Answer;
 
 TEST(ConsoleDefinition, TheConLineSetsTheConsoleAndKestraCheckListsItOrTheReport) {
-    TemporaryDirectory directory;
-    const auto server = platform::SocketListener::ListenLocal(directory / "P");
-    platform::ScopedFatalCapture capture;
-    termdef::TheTerminalDefinition().loaded = true;
-    config::ResetOptions();
-    config::ResetHooks();
-    InstallConsoleDefinition();
+    const DefinitionSetUp setUp;
+    const TemporaryDirectory& directory = setUp.directory;
     config::Options().configFilePath = directory / "k.cnf";
     std::ofstream(directory / "k.cnf")
         << "CON /8BIT:yes/AUTOWRAP:on/CURSOR:off = " + directory / "P"
