@@ -31,6 +31,7 @@ struct ConsoleOptions {
     bool autowrap = false;
     bool cursorOn = true;
     std::uint16_t rows = DefaultRows;
+    std::optional<std::uint32_t> history; // lines; unset: the History option's
 };
 
 // The options up to "=", then "=", then the pipe name (the rest of the line).
@@ -64,6 +65,11 @@ std::string ReadConsoleLine(ConsoleOptions& options) {
         }
         if (config::NumberOption("HEIGHT", name, value, options.rows, 10, emulator::MinRows,
                                  emulator::MaxRows)) {
+            continue;
+        }
+        if (std::uint32_t lines = 0;
+            config::NumberOption("HISTORY", name, value, lines, 10, 0, config::kMaxHistoryLines)) {
+            options.history = lines;
             continue;
         }
         config::InvalidOption();
@@ -120,6 +126,7 @@ void DefineConsole(const config::OptionRow& row) {
     record->eightBit = options.eightBit;
     record->width = options.width;
     record->cursorSuppressed = !options.cursorOn;
+    record->history.SetCapacity(options.history.value_or(config::Options().historyLines));
 
     record->pipePath = PipePathOf(pipeName);
     platform::PipeOpenResult opened = platform::PipeConnection::Open(record->pipePath);
