@@ -34,23 +34,25 @@ void ComposeScrolledView(const ScreenBuffer& live, const ScreenHistory& history,
     }
     view.cols = live.cols;
     view.cursorVisible = 0;
-    const std::size_t fromHistory = std::min({offset, history.Size(), std::size_t{live.rows}});
+    // The view's rows are the lines from `top` on, history lines first.
+    const std::size_t top = history.Size() - std::min(offset, history.Size());
     for (std::uint32_t row = 0; row < live.rows; ++row) {
         const std::size_t at = view.CellIndex(row, 0);
-        if (row < fromHistory) {
-            const HistoryLine line = history.Line(history.Size() - fromHistory + row);
+        const std::size_t line = top + row;
+        if (line < history.Size()) {
+            const HistoryLine kept = history.Line(line);
             std::fill_n(&view.chars[at], view.cols, u' ');
             std::fill_n(&view.attrs[at], view.cols, 0);
-            const std::size_t count = std::min<std::size_t>(line.chars.size(), view.cols);
-            std::copy_n(line.chars.begin(), count, &view.chars[at]);
-            std::copy_n(line.attrs.begin(), count, &view.attrs[at]);
-            view.lineAttrs[row] = line.lineAttr;
+            const std::size_t count = std::min<std::size_t>(kept.chars.size(), view.cols);
+            std::copy_n(kept.chars.begin(), count, &view.chars[at]);
+            std::copy_n(kept.attrs.begin(), count, &view.attrs[at]);
+            view.lineAttrs[row] = kept.lineAttr;
         } else {
-            const std::size_t from =
-                live.CellIndex(row - static_cast<std::uint32_t>(fromHistory), 0);
+            const auto liveRow = static_cast<std::uint32_t>(line - history.Size());
+            const std::size_t from = live.CellIndex(liveRow, 0);
             std::copy_n(&live.chars[from], view.cols, &view.chars[at]);
             std::copy_n(&live.attrs[from], view.cols, &view.attrs[at]);
-            view.lineAttrs[row] = live.lineAttrs[row - fromHistory];
+            view.lineAttrs[row] = live.lineAttrs[liveRow];
         }
     }
 }

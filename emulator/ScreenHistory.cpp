@@ -32,6 +32,7 @@ void ScreenHistory::Keep(const ScreenBuffer& screen, std::uint32_t row) {
     if (capacity_ == 0) {
         return;
     }
+    ++kept_;
     const std::uint16_t* chars = &screen.chars[screen.CellIndex(row, 0)];
     const std::uint8_t* attrs = &screen.attrs[screen.CellIndex(row, 0)];
     std::size_t end = screen.cols;
@@ -96,6 +97,7 @@ void ScreenHistory::Clear() {
     lines_.clear();
     first_ = 0;
     size_ = 0;
+    kept_ = 0;
 }
 
 } // namespace kestra::emulator

@@ -31,6 +31,9 @@ public:
     // The newest lines stay; 0 keeps none.
     void SetCapacity(std::size_t capacity);
     std::size_t Size() const { return size_; }
+    // Every line kept since the history was made or cleared, also those that
+    // have gone since: a view anchors on it to stay on its lines.
+    std::uint64_t Kept() const { return kept_; }
 
     // Keeps row of the screen, its columns in use, as the newest line; the
     // oldest goes when the history is full.
@@ -44,6 +47,7 @@ private:
     std::size_t first_ = 0;          // the oldest line's slot
     std::size_t size_ = 0;
     std::size_t capacity_;
+    std::uint64_t kept_ = 0;
 };
 
 } // namespace kestra::emulator

@@ -11,7 +11,7 @@ namespace {
 
 TEST(HistoryView, TheViewTextAndFindReachIntoTheHistory) {
     const termdef::TerminalDefinition definition;
-    emulator::ReplaySession session({3, 80, false, false, 10}, definition);
+    emulator::ReplaySession session({2, 80, false, false, 10}, definition);
     session.Receive("one\r\n\x1b#6Two\r\nthree\r\nfour\r\nfive");
     const emulator::ScreenBuffer& live = session.emulator().screen;
     emulator::ScreenBuffer view;
@@ -24,9 +24,10 @@ TEST(HistoryView, TheViewTextAndFindReachIntoTheHistory) {
         }
         return rows;
     };
-    EXPECT_EQ(shown(0), "0three/0four/0five/");
-    EXPECT_EQ(shown(1), "1T w o/0three/0four/");
-    EXPECT_EQ(shown(9), "0one/1T w o/0three/") << "no further back than the history";
+    EXPECT_EQ(shown(0), "0four/0five/");
+    EXPECT_EQ(shown(1), "0three/0four/");
+    EXPECT_EQ(shown(2), "1T w o/0three/") << "more history than rows";
+    EXPECT_EQ(shown(9), "0one/1T w o/") << "no further back than the history";
     const std::vector<std::u16string> lines = ConsoleTextLines(live, session.history());
     EXPECT_EQ(lines, (std::vector<std::u16string>{u"one", u"Two", u"three", u"four", u"five"}));
     const auto find = [&](std::u16string_view needle, std::optional<TextMatch> after, bool forward,
