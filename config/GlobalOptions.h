@@ -15,6 +15,9 @@ namespace kestra::config {
 inline constexpr std::string_view kDefaultServerPrefix = "\\\\.\\pipe\\";
 inline constexpr std::string_view kDefaultPropertiesKey = "Software\\Marrow Data\\KESTRA";
 inline constexpr std::uint32_t kNormalPriorityClass = 0x20;
+// History = N and /HISTORY:N: lines kept per console.
+inline constexpr std::uint32_t kDefaultHistoryLines = 10000;
+inline constexpr std::uint32_t kMaxHistoryLines = 1000000;
 
 struct GlobalOptions {
     // Set by the configuration file (and QuietMode by /Q). Strings are unset
@@ -29,6 +32,7 @@ struct GlobalOptions {
     bool splashBorder = true;
     std::uint16_t intercharDelay = 10; // milliseconds between pasted characters
     std::uint16_t returnDelay = 100;   // milliseconds after a pasted carriage return
+    std::uint32_t historyLines = kDefaultHistoryLines; // for consoles without /HISTORY
     std::optional<std::string> user;
     std::optional<std::string> password;
     // The RECONNECT default of the CON lines that follow (read in pass 2, in

@@ -22,7 +22,7 @@ bool NextOption(std::string_view& name, std::string_view& value) {
 }
 
 bool NumberOption(std::string_view optionName, std::string_view name, std::string_view value,
-                  std::uint16_t& result, unsigned base, std::uint32_t minimum,
+                  std::uint32_t& result, unsigned base, std::uint32_t minimum,
                   std::uint32_t maximum) {
     if (!EqualIgnoringCase(optionName, name)) {
         return false;
@@ -44,6 +44,17 @@ bool NumberOption(std::string_view optionName, std::string_view name, std::strin
         case 16: ConfigError("%s must be from %04lX to %04lX, hex", written.c_str(), low, high);
         default: ConfigError("%s must be from %lu to %lu", written.c_str(), low, high);
         }
+    }
+    result = number;
+    return true;
+}
+
+bool NumberOption(std::string_view optionName, std::string_view name, std::string_view value,
+                  std::uint16_t& result, unsigned base, std::uint32_t minimum,
+                  std::uint32_t maximum) {
+    std::uint32_t number = 0;
+    if (!NumberOption(optionName, name, value, number, base, minimum, maximum)) {
+        return false;
     }
     result = static_cast<std::uint16_t>(number);
     return true;

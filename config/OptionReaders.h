@@ -31,6 +31,10 @@ bool NextOption(std::string_view& name, std::string_view& value);
 bool NumberOption(std::string_view optionName, std::string_view name, std::string_view value,
                   std::uint16_t& result, unsigned base, std::uint32_t minimum,
                   std::uint32_t maximum);
+// The same for a 32-bit number, stored whole.
+bool NumberOption(std::string_view optionName, std::string_view name, std::string_view value,
+                  std::uint32_t& result, unsigned base, std::uint32_t minimum,
+                  std::uint32_t maximum);
 
 // False when name is not optionName; otherwise ON or YES store true, OFF or
 // NO false, anything else is an error.

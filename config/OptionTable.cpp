@@ -94,6 +94,19 @@ void SetPasteDelays(const OptionRow& row) {
     }
 }
 
+void SetHistory(const OptionRow& row) {
+    ConfigLexer& lexer = Lexer();
+    std::uint32_t lines = 0;
+    if (!parsing::ReadNumber(lexer.token, lines, 10)) {
+        LexerError(lexer, "Expected a decimal number");
+    }
+    if (lines > kMaxHistoryLines) {
+        LexerError(lexer, "History must be from 0 to %lu",
+                   static_cast<unsigned long>(kMaxHistoryLines));
+    }
+    TargetOf<std::uint32_t>(row) = lines;
+}
+
 void DefineConsoleRow(const OptionRow& row) {
     const auto& define = Hooks().defineConsole;
     if (!define) {

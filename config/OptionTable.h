@@ -49,6 +49,7 @@ void SetPriority(const OptionRow& row);    // IDLE, LOW, NORMAL, HIGH, REALTIME
 void SetServer(const OptionRow& row);      // a server name
 void SetString(const OptionRow& row);      // the rest of the line
 void SetPasteDelays(const OptionRow& row); // one or two numbers
+void SetHistory(const OptionRow& row);     // a number of lines
 // The CON command: hands the row to the console layer's definition
 // (ConfigHooks::defineConsole).
 void DefineConsoleRow(const OptionRow& row);
@@ -67,6 +68,7 @@ inline constexpr OptionRow OptionTable[] = {
     {"SplashGraphic",  SetString,       &GlobalOptions::splashGraphic,              kPass1, false},
     {"SplashBorder",   SetFlag,         &GlobalOptions::splashBorder,               kPass1, false},
     {"PasteDelays",    SetPasteDelays,  kPasteDelays,                               kPass1, false},
+    {"History",        SetHistory,      &GlobalOptions::historyLines,               kPass1, false},
     {"User",           SetString,       &GlobalOptions::user,                       kPass1, true},
     {"Password",       SetString,       &GlobalOptions::password,                   kPass1, true},
     {"Reconnect",      SetFlag,         &GlobalOptions::reconnect,                  kPass2, false},

@@ -36,6 +36,7 @@ struct ConsoleOptions {
     bool reconnect = config::Options().reconnect;
     std::optional<std::string> capturePath;
     CaptureFormat captureFormat = CaptureFormat::Raw;
+    std::optional<std::uint32_t> history; // lines; unset: the History option's
 };
 
 // CAPTURE (raw bytes) and CAPTURETEXT (timestamped text): the file name as
@@ -88,6 +89,11 @@ std::string ReadConsoleLine(ConsoleOptions& options) {
         if (config::FlagOption("TELNET", name, value, options.telnet) ||
             config::FlagOption("RECONNECT", name, value, options.reconnect) ||
             CaptureOption(name, value, options)) {
+            continue;
+        }
+        if (std::uint32_t lines = 0;
+            config::NumberOption("HISTORY", name, value, lines, 10, 0, config::kMaxHistoryLines)) {
+            options.history = lines;
             continue;
         }
         config::InvalidOption();
@@ -146,6 +152,7 @@ void DefineConsole(const config::OptionRow& row) {
     record->cursorSuppressed = !options.cursorOn;
     record->telnet = options.telnet;
     record->reconnect = options.reconnect;
+    record->history.SetCapacity(options.history.value_or(config::Options().historyLines));
 
     record->pipePath = PipePathOf(pipeName);
     platform::PipeOpenResult opened = platform::PipeConnection::Open(record->pipePath);

@@ -5,6 +5,7 @@
 #include "console/Telnet.h"
 #include "console/WindowLink.h"
 #include "emulator/Emulator.h"
+#include "emulator/ScreenHistory.h"
 #include "platform/Event.h"
 #include "platform/PipeConnection.h"
 #include "platform/Thread.h"
@@ -75,6 +76,7 @@ struct ConsoleRecord : emulator::ScreenObserver, emulator::TerminalOutput {
     void CursorVisibility(bool shown) override;
     void CellsChanged(std::uint32_t row, std::uint32_t column, unsigned count,
                       std::uint8_t attribute) override;
+    void LineScrolledOff(const emulator::ScreenBuffer& screen) override;
     void ScrolledUp(std::uint32_t top, std::uint32_t bottom) override;
     void ScrolledDown(std::uint32_t top, std::uint32_t bottom) override;
     void FlushChanges() override;
@@ -101,6 +103,8 @@ struct ConsoleRecord : emulator::ScreenObserver, emulator::TerminalOutput {
     // the program (see PipeReader).
     bool reconnect = false;
     ConsoleCapture capture;
+    // What scrolled off the top of the screen; a Reset keeps it.
+    emulator::ScreenHistory history;
     // Reset before each repaint request; the window sets it once the request
     // has been painted.
     platform::Event paintedEvent;

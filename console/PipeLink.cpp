@@ -530,6 +530,10 @@ void ConsoleRecord::CellsChanged(std::uint32_t row, std::uint32_t column, unsign
     }
 }
 
+void ConsoleRecord::LineScrolledOff(const emulator::ScreenBuffer& from) {
+    history.Keep(from, 0);
+}
+
 void ConsoleRecord::ScrolledUp(std::uint32_t top, std::uint32_t bottom) {
     AddWholeRows(*this, *screen, static_cast<int>(top), static_cast<int>(bottom) - 1);
 }

@@ -22,6 +22,11 @@ ReplaySession::ReplaySession(const ReplayOptions& options,
     // What defining the console does after creating the emulator.
     emulator_.screen.autowrap = options_.autowrap ? 1 : 0;
     emulator_.screen.SetColumns(options_.width);
+    if (options_.historyLines != 0) {
+        history_.SetCapacity(options_.historyLines);
+        emulator_.screen.observer = this;
+        emulator_.screen.attached = 1;
+    }
 }
 
 void ReplaySession::Receive(std::string_view bytes) {
@@ -46,14 +51,14 @@ void ReplaySession::Reset() {
     emulator_.screen.attached = attached;
 }
 
-std::string DescribeRowText(const ScreenBuffer& screen, std::uint32_t row) {
-    std::uint32_t end = screen.cols;
-    while (end > 0 && screen.chars[screen.CellIndex(row, end - 1)] == ' ') {
+std::string DescribeText(std::span<const std::uint16_t> cells) {
+    std::size_t end = cells.size();
+    while (end > 0 && cells[end - 1] == ' ') {
         --end;
     }
     std::string text;
-    for (std::uint32_t c = 0; c < end; ++c) {
-        const std::uint16_t code = screen.chars[screen.CellIndex(row, c)];
+    for (std::size_t c = 0; c < end; ++c) {
+        const std::uint16_t code = cells[c];
         if (code == '\\') {
             text += "\\\\";
         } else if (code >= 0x20 && code <= 0x7E) {
@@ -90,8 +95,13 @@ std::vector<std::string> ReplaySession::Describe() const {
         sent += " " + Hex2(byte);
     }
     lines.push_back(sent_.empty() ? "sent -" : sent);
+    for (std::size_t i = 0; i < history_.Size(); ++i) {
+        const HistoryLine line = history_.Line(i);
+        lines.push_back("h" + std::to_string(line.lineAttr) + "|" + DescribeText(line.chars));
+    }
     for (std::uint32_t r = 0; r < screen.rows; ++r) {
-        lines.push_back(std::to_string(screen.lineAttrs[r]) + "|" + DescribeRowText(screen, r));
+        const std::span row(&screen.chars[screen.CellIndex(r, 0)], screen.cols);
+        lines.push_back(std::to_string(screen.lineAttrs[r]) + "|" + DescribeText(row));
     }
     for (std::uint32_t r = 0; r < screen.rows; ++r) {
         std::string digits;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "emulator/Emulator.h"
+#include "emulator/ScreenHistory.h"
 
 #include <cstdint>
 #include <string>
@@ -18,9 +19,10 @@ struct ReplayOptions {
     unsigned width = 80;
     bool autowrap = false;
     bool eightBit = false;
+    std::size_t historyLines = 0; // lines kept as they scroll off; 0: none
 };
 
-class ReplaySession : private TerminalOutput {
+class ReplaySession : private TerminalOutput, private ScreenObserver {
 public:
     // The definition must outlive the session.
     ReplaySession(const ReplayOptions& options, const termdef::TerminalDefinition& definition);
@@ -36,23 +38,31 @@ public:
     Emulator& emulator() { return emulator_; }
     const std::vector<std::uint8_t>& sent() const { return sent_; }
     unsigned bells() const { return bells_; }
+    // What scrolled off the top while the session observed its screen.
+    ScreenHistory& history() { return history_; }
 
-    // size, cursor, region, modes, attr, bells, sent, one line per row, then
-    // one aROW line per row holding attributes.
+    // size, cursor, region, modes, attr, bells, sent, one hL|TEXT line per
+    // kept history line, one L|TEXT line per row, then one aROW line per row
+    // holding attributes.
     std::vector<std::string> Describe() const;
 
 private:
     void SendByte(std::uint8_t byte) override { sent_.push_back(byte); }
     void RingBell() override { ++bells_; }
+    // Observing the screen only to keep its history: printed text in runs,
+    // as a console takes it.
+    bool TakesPrintedRuns() const override { return true; }
+    void LineScrolledOff(const ScreenBuffer& screen) override { history_.Keep(screen, 0); }
 
     ReplayOptions options_;
     Emulator emulator_;
     std::vector<std::uint8_t> sent_;
     unsigned bells_ = 0;
+    ScreenHistory history_;
 };
 
-// A row's cells as printed: trailing blanks removed, 0x20-0x7E as themselves
-// except '\' as "\\", any other code as \u{XXXX}.
-std::string DescribeRowText(const ScreenBuffer& screen, std::uint32_t row);
+// Cells as printed: trailing blanks removed, 0x20-0x7E as themselves except
+// '\' as "\\", any other code as \u{XXXX}.
+std::string DescribeText(std::span<const std::uint16_t> cells);
 
 } // namespace kestra::emulator

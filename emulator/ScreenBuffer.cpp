@@ -194,6 +194,11 @@ void ScreenBuffer::ScrollUp() {
     }
     const std::uint32_t top = regionTop;
     const std::uint32_t bottom = std::min<std::uint32_t>(regionBottom, rows - 1);
+    if (top == 0) {
+        if (ScreenObserver* told = Observer()) {
+            told->LineScrolledOff(*this);
+        }
+    }
     if (top < bottom) {
         const std::size_t count = std::size_t{bottom - top} * cols;
         std::memmove(&chars[CellIndex(top, 0)], &chars[CellIndex(top + 1, 0)],

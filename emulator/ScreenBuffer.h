@@ -35,6 +35,8 @@ inline constexpr unsigned MaxRows = 254;
 // where the change happened: nothing is read back from the buffer's cursor
 // fields. They run once or twice per received byte, or once per run of
 // printed text, on the thread that drives the emulator.
+struct ScreenBuffer;
+
 class ScreenObserver {
 public:
     // Everything may have changed.
@@ -45,6 +47,10 @@ public:
     // count cells from (row, column), within the row, now hold attribute.
     virtual void CellsChanged(std::uint32_t row, std::uint32_t column, unsigned count,
                               std::uint8_t attribute) {}
+    // The screen's first row is about to scroll off the top: its cells and
+    // line size still hold what it showed. Only a scroll of a region that
+    // starts at the first row loses a row this way.
+    virtual void LineScrolledOff(const ScreenBuffer& screen) {}
     // Rows top to bottom moved up (down) by one; the row that came free is
     // announced as changed cells afterwards.
     virtual void ScrolledUp(std::uint32_t top, std::uint32_t bottom) {}

@@ -1,20 +1,25 @@
 #pragma once
 
+#include "console/window/ConsoleCommands.h"
+
 #include <array>
 #include <string_view>
 
 // The frame's menu bar: pop-ups by position and their items in order, with
 // each item's command id (also the QAction's object name), text and whether
-// it starts enabled.
+// it starts enabled. Save Console Text and Find go to the active console
+// window.
 namespace kestra::shell {
 
 enum Command : int {
     kCommandExit = 7110,
     kCommandRestart = 7120,
+    kCommandSaveConsoleText = console::kSaveTextCommand,
     kCommandCopy = 7210,
     kCommandPaste = 7220,
     kCommandConfiguration = 7230,
     kCommandProperties = 7240,
+    kCommandFind = console::kFindCommand,
     kCommandCapture = 7310,
     kCommandConnect = 7320,
     kCommandCascade = 7410,
@@ -41,12 +46,14 @@ struct MenuItem {
 };
 
 // clang-format off
-inline constexpr std::array<MenuItem, 14> kMenuItems = {{
+inline constexpr std::array<MenuItem, 16> kMenuItems = {{
     // popup           command                    text                            enabled
+    { kFilePopup,     kCommandSaveConsoleText,   "Save Console &Text...",        true  },
     { kFilePopup,     kCommandRestart,           "&Restart",                     true  },
     { kFilePopup,     kCommandExit,              "E&xit...",                     true  },
     { kEditPopup,     kCommandCopy,              "&Copy",                        false },
     { kEditPopup,     kCommandPaste,             "&Paste",                       false },
+    { kEditPopup,     kCommandFind,              "&Find...\tCtrl+Shift+F",       true  },
     { kEditPopup,     kSeparator,                "",                             false },
     { kEditPopup,     kCommandConfiguration,     "Con&figuration",               false },
     { kEditPopup,     kCommandProperties,        "Pr&operties...",               true  },

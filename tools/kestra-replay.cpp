@@ -2,6 +2,7 @@
 // prints the resulting screen, so that what a server sends can be examined
 // without a window.
 
+#include "config/GlobalOptions.h"
 #include "console/ConsoleRecord.h"
 #include "console/PipeLink.h"
 #include "console/RecordingWindow.h"
@@ -51,6 +52,8 @@ Options:
   --requests      also print the repaint requests and resize notices that the
                   console would post to its window; each FILE is one burst
                   of the server's that ends with the pipe running dry
+  --history       keep the lines that scroll off the top (as many as a
+                  console keeps by default) and print them before the rows
   --help          display this help and exit
   --version       display the version and exit
 
@@ -66,6 +69,8 @@ Output, in this order:
   bells N                  bell characters received
   sent XX XX ...           every byte the terminal wrote back (replies and
                            keys), in hex; "-" when none
+  hL|TEXT                  with --history, one line per kept line, oldest
+                           first, in the form of the rows' lines
   L|TEXT                   one line per row: L is the line size (0 single,
                            1 double width, 2 and 3 double-height top and
                            bottom); TEXT the row's cells without trailing
@@ -105,6 +110,7 @@ public:
         // The session keeps the bytes sent and the bells; the console takes
         // the screen's notifications.
         kestra::console::ConnectScreen(record_, session.emulator());
+        record_.history.SetCapacity(options.historyLines);
         record_.screen->attached = 1;
         record_.screen->RefreshScreen();
         kestra::console::AttachWindow(record_, window_);
@@ -121,6 +127,7 @@ public:
     }
 
     std::vector<std::string> Lines() const { return window_.Lines(); }
+    const kestra::emulator::ScreenHistory& History() const { return record_.history; }
 
 private:
     kestra::console::ConsoleRecord record_;
@@ -190,6 +197,8 @@ int main(int argc, char** argv) {
             reset = true;
         } else if (arg == "--requests") {
             requests = true;
+        } else if (arg == "--history") {
+            options.historyLines = kestra::config::kDefaultHistoryLines;
         } else if (arg == "--termdef") {
             if (!value(definitionFile) || definitionFile.empty()) {
                 return Usage("--termdef needs a file name");
@@ -236,6 +245,9 @@ int main(int argc, char** argv) {
     }
     for (std::int32_t code : keys) {
         session.Type(code);
+    }
+    if (recorder) {
+        session.history() = recorder->History(); // the console took the lines
     }
     for (const std::string& line : session.Describe()) {
         std::cout << line << "\n";

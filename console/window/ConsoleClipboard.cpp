@@ -19,10 +19,7 @@ void CopySelection(ConsoleWindowList& windows) {
     }
     if (selection->Active()) {
         std::u16string text;
-        {
-            std::lock_guard lock(owner->Console());
-            text = CopySelectionText(owner->Console().Screen(), selection->Range());
-        }
+        text = owner->SelectedText(selection->Range());
         QGuiApplication::clipboard()->setText(QString(reinterpret_cast<const QChar*>(text.data()),
                                                       static_cast<qsizetype>(text.size())));
     }

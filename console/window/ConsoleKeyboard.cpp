@@ -186,6 +186,32 @@ std::optional<unsigned> ConsoleSelectionDigit(const QKeyEvent& event) {
     return static_cast<unsigned>(event.key() - Qt::Key_0);
 }
 
+namespace {
+
+// Shift with Page Up, Page Down, Home or End scrolls the history (a page,
+// all of it); Ctrl+Shift+F opens Find. The terminal definition sends nothing
+// else for these keys.
+bool HistoryKey(ConsoleWindow& window, const QKeyEvent& event) {
+    const Qt::KeyboardModifiers modifiers = event.modifiers() & ~Qt::KeypadModifier;
+    if (modifiers == (Qt::ControlModifier | Qt::ShiftModifier) && event.key() == Qt::Key_F) {
+        window.Command(kFindCommand);
+        return true;
+    }
+    if (modifiers != Qt::ShiftModifier || OnKeypad(event)) {
+        return false;
+    }
+    const long page = std::max(1, window.Geometry().rows - 1);
+    switch (event.key()) {
+    case Qt::Key_PageUp: window.ScrollHistory(page); return true;
+    case Qt::Key_PageDown: window.ScrollHistory(-page); return true;
+    case Qt::Key_Home: window.ScrollHistoryToEnd(true); return true;
+    case Qt::Key_End: window.ScrollHistoryToEnd(false); return true;
+    default: return false;
+    }
+}
+
+} // namespace
+
 ConsoleKeyboard::ConsoleKeyboard(KeyboardContext context) : context_(std::move(context)) {}
 
 std::function<void()> ConsoleKeyboard::SetBeep(std::function<void()> beep) {
@@ -248,6 +274,9 @@ bool ConsoleKeyboard::PreTranslateKey(QObject* target, QKeyEvent* event) {
         context_.windows != nullptr ? context_.windows->WindowOfTarget(target) : nullptr;
     if (window == nullptr) {
         return false;
+    }
+    if (HistoryKey(*window, *event)) {
+        return true;
     }
     const std::optional<termdef::KeyStroke> stroke = KeyStrokeFromEvent(*event);
     const std::optional<std::int32_t> code =

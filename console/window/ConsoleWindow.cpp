@@ -4,15 +4,25 @@
 #include "console/window/ConsoleKeyboard.h"
 #include "console/window/ConsolePainter.h"
 #include "console/window/ConsoleWindowList.h"
+#include "platform/SystemError.h"
 #include "platform/Thread.h"
+#include "platform/UserFile.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPushButton>
+#include <QWheelEvent>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -27,6 +37,17 @@ QRect ToQRect(const Rect& r) {
 
 Rect ToRect(const QRect& r) {
     return Rect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
+
+// While the view is scrolled back, a thin bar at the grid's right edge
+// shows which part of history and screen it shows.
+QRect HistoryMarker(const QRect& grid, std::size_t historyLines, std::size_t offset,
+                    std::uint32_t rows) {
+    constexpr int kMarkerWidth = 3;
+    const double total = static_cast<double>(historyLines + rows);
+    const int top = grid.top() + static_cast<int>(grid.height() * (historyLines - offset) / total);
+    const int height = std::max(4, static_cast<int>(grid.height() * rows / total));
+    return QRect(grid.right() - kMarkerWidth + 1, top, kMarkerWidth, height);
 }
 
 // Repaint requests are painted at most once per frame, about 60 a second:
@@ -202,6 +223,10 @@ void ConsoleWindow::BuildWindowMenu() {
     QAction* reset = menu->addAction(tr("R&eset"), this, [this] { Command(kResetCommand); });
     reset->setData(kResetCommand);
     reset->setObjectName(QStringLiteral("reset"));
+    QAction* clear =
+        menu->addAction(tr("Clear &History"), this, [this] { Command(kClearHistoryCommand); });
+    clear->setData(kClearHistoryCommand);
+    clear->setObjectName(QStringLiteral("clearHistory"));
     subWindow_->setSystemMenu(menu);
 }
 
@@ -337,7 +362,7 @@ void ConsoleWindow::HandleRepaintRequest(RepaintKind kind, const CellRange& cell
         CancelSelectionFor(SelectionEvent::RepaintScrolled);
     }
     if (state_ == kShown) {
-        if (kind == RepaintKind::All) {
+        if (kind == RepaintKind::All || scrolledBack_) {
             eraseNext_ = true;
             RepaintSoon(rect());
         } else {
@@ -417,8 +442,21 @@ void ConsoleWindow::ApplySelectionUpdate(const SelectionUpdate& update) {
 }
 
 void ConsoleWindow::Command(int command) {
-    if (command == kResetCommand) {
-        Reset();
+    switch (command) {
+    case kResetCommand: Reset(); break;
+    case kClearHistoryCommand: {
+        {
+            std::lock_guard lock(console_);
+            console_.History().Clear();
+            ScrollHistoryLocked(0);
+        }
+        found_.reset();
+        RepaintAll();
+        break;
+    }
+    case kSaveTextCommand: SaveText(); break;
+    case kFindCommand: ShowFindDialog(); break;
+    default: break;
     }
 }
 
@@ -480,6 +518,11 @@ void ConsoleWindow::focusOutEvent(QFocusEvent* event) {
 }
 
 void ConsoleWindow::TypeCode(std::int32_t code) {
+    if (scrolledBack_ || found_) {
+        // A key is meant for what the server shows now.
+        found_.reset();
+        ScrollHistory(-static_cast<long>(HistoryOffset()));
+    }
     console_.Type(code);
 }
 
@@ -527,12 +570,171 @@ void ConsoleWindow::mouseReleaseEvent(QMouseEvent* event) {
     ApplySelectionUpdate(selection->ButtonUp(GridPointAt(owner->geometry_, at.x(), at.y())));
 }
 
-std::optional<SelectionBand> ConsoleWindow::SelectionBandLocked() const {
+std::optional<SelectionBand> ConsoleWindow::SelectionBandLocked() {
+    const emulator::ScreenBuffer& shown = ShownScreenLocked();
     const SelectionState* selection = list_.Context().selection;
-    if (selection == nullptr) {
+    std::optional<SelectionBand> band =
+        selection != nullptr ? selection->BandFor(this, RowAttributes(shown)) : std::nullopt;
+    if (band || !found_) {
+        return band;
+    }
+    // No selection: the last match found shows as one, where it is in view.
+    const std::size_t firstLine = console_.History().Size() - HistoryOffsetLocked();
+    if (found_->line < firstLine || found_->line - firstLine >= shown.rows) {
         return std::nullopt;
     }
-    return selection->BandFor(this, RowAttributes(console_.Screen()));
+    const int row = static_cast<int>(found_->line - firstLine);
+    const int scale = shown.lineAttrs[row] == emulator::LineSingleWidth ? 1 : 2;
+    return SelectionBand{row, row + 1, static_cast<int>(found_->column) * scale,
+                         static_cast<int>(found_->column + found_->length) * scale};
+}
+
+const emulator::ScreenBuffer& ConsoleWindow::ShownScreenLocked() {
+    const std::size_t offset = HistoryOffsetLocked();
+    if (offset == 0) {
+        return console_.Screen();
+    }
+    ComposeScrolledView(console_.Screen(), console_.History(), offset, historyView_);
+    return historyView_;
+}
+
+std::size_t ConsoleWindow::HistoryOffsetLocked() {
+    const emulator::ScreenHistory& history = console_.History();
+    if (!scrolledBack_) {
+        return 0;
+    }
+    const std::uint64_t below = history.Kept() - std::min(historyTop_, history.Kept());
+    return static_cast<std::size_t>(std::min<std::uint64_t>(below, history.Size()));
+}
+
+void ConsoleWindow::ScrollHistoryLocked(std::size_t offset) {
+    const emulator::ScreenHistory& history = console_.History();
+    offset = std::min(offset, history.Size());
+    scrolledBack_ = offset != 0;
+    historyTop_ = history.Kept() - offset;
+}
+
+std::u16string ConsoleWindow::SelectedText(const SelectionRange& range) {
+    std::lock_guard lock(console_);
+    return CopySelectionText(ShownScreenLocked(), range);
+}
+
+std::size_t ConsoleWindow::HistoryOffset() {
+    std::lock_guard lock(console_);
+    return HistoryOffsetLocked();
+}
+
+void ConsoleWindow::ScrollHistory(long rows) {
+    {
+        std::lock_guard lock(console_);
+        const long offset = static_cast<long>(HistoryOffsetLocked()) + rows;
+        ScrollHistoryLocked(static_cast<std::size_t>(std::max(offset, 0L)));
+    }
+    CancelSelectionFor(SelectionEvent::RepaintAll);
+    eraseNext_ = true;
+    RepaintAll();
+}
+
+void ConsoleWindow::ScrollHistoryToEnd(bool oldest) {
+    std::size_t size = 0;
+    {
+        std::lock_guard lock(console_);
+        size = console_.History().Size();
+    }
+    ScrollHistory(oldest ? static_cast<long>(size) : -static_cast<long>(size));
+}
+
+bool ConsoleWindow::FindNext(std::u16string_view text, bool forward, bool matchCase) {
+    std::optional<TextMatch> match;
+    {
+        std::lock_guard lock(console_);
+        const emulator::ScreenHistory& history = console_.History();
+        match = FindText(ConsoleTextLines(console_.Screen(), history), text, found_, forward,
+                         matchCase);
+        if (match) {
+            // A history line comes to the top of the view; a screen row needs
+            // the live screen.
+            ScrollHistoryLocked(match->line < history.Size() ? history.Size() - match->line : 0);
+        }
+    }
+    found_ = match;
+    CancelSelectionFor(SelectionEvent::RepaintAll);
+    eraseNext_ = true;
+    RepaintAll();
+    if (!match) {
+        QApplication::beep();
+    }
+    return match.has_value();
+}
+
+void ConsoleWindow::SaveText() {
+    static QString folder; // the last folder used, for the next save
+    const QString path = QFileDialog::getSaveFileName(this, tr("Save Console Text"), folder,
+                                                      tr("Text files (*.txt);;All files (*)"));
+    if (path.isEmpty()) {
+        return;
+    }
+    folder = QFileInfo(path).absolutePath();
+    QString text;
+    {
+        std::lock_guard lock(console_);
+        for (const std::u16string& line : ConsoleTextLines(console_.Screen(), console_.History())) {
+            text += QString::fromUtf16(line.data(), static_cast<qsizetype>(line.size())) + '\n';
+        }
+    }
+    const QByteArray bytes = text.toUtf8();
+    if (const int error = platform::ReplaceUserFile(
+            path.toStdString(), std::string_view(bytes.constData(), bytes.size()))) {
+        QMessageBox::warning(
+            this, tr("Save Console Text"),
+            tr("Can't write %1: %2")
+                .arg(path, QString::fromStdString(platform::SystemErrorTextOrCode(error))));
+    }
+}
+
+void ConsoleWindow::ShowFindDialog() {
+    if (findDialog_ == nullptr) {
+        auto* dialog = new QDialog(this);
+        dialog->setObjectName(QStringLiteral("findDialog"));
+        dialog->setWindowTitle(tr("Find"));
+        auto* text = new QLineEdit(dialog);
+        text->setObjectName(QStringLiteral("findText"));
+        auto* matchCase = new QCheckBox(tr("Match &case"), dialog);
+        auto* next = new QPushButton(tr("Find &Next"), dialog);
+        next->setObjectName(QStringLiteral("findNext"));
+        next->setDefault(true);
+        auto* previous = new QPushButton(tr("Find &Previous"), dialog);
+        previous->setObjectName(QStringLiteral("findPrevious"));
+        auto* close = new QPushButton(tr("Close"), dialog);
+        const auto find = [this, text, matchCase](bool forward) {
+            const QString wanted = text->text();
+            FindNext(std::u16string_view(reinterpret_cast<const char16_t*>(wanted.utf16()),
+                                         static_cast<std::size_t>(wanted.size())),
+                     forward, matchCase->isChecked());
+        };
+        connect(next, &QPushButton::clicked, dialog, [find] { find(true); });
+        connect(previous, &QPushButton::clicked, dialog, [find] { find(false); });
+        connect(close, &QPushButton::clicked, dialog, &QDialog::close);
+        auto* layout = new QGridLayout(dialog);
+        layout->addWidget(text, 0, 0, 1, 3);
+        layout->addWidget(matchCase, 1, 0, 1, 3);
+        layout->addWidget(next, 2, 0);
+        layout->addWidget(previous, 2, 1);
+        layout->addWidget(close, 2, 2);
+        findDialog_ = dialog;
+    }
+    findDialog_->show();
+    findDialog_->raise();
+    findDialog_->activateWindow();
+}
+
+void ConsoleWindow::wheelEvent(QWheelEvent* event) {
+    // Three rows a notch, as most terminals scroll.
+    const int notches = event->angleDelta().y() / 120;
+    if (notches != 0) {
+        ScrollHistory(3L * notches);
+    }
+    event->accept();
 }
 
 QRegion ConsoleWindow::BlinkRegion(int fromPhase, int toPhase) {
@@ -585,15 +787,21 @@ void ConsoleWindow::paintEvent(QPaintEvent* event) {
 
     std::vector<PaintPlan> plans;
     std::optional<CursorPlan> cursor;
+    QRect marker;
     {
         std::lock_guard lock(console_);
-        const emulator::ScreenBuffer& screen = console_.Screen();
+        const emulator::ScreenBuffer& screen = ShownScreenLocked();
         const std::optional<SelectionBand> band = SelectionBandLocked();
         for (const QRect& r : event->region()) {
             plans.push_back(PlanPaint(geometry_, screen, ToRect(r), prefs.reverseVideo, band));
         }
-        cursor =
-            PlanCursor(geometry_, screen, console_.Cursor(), hasFocus_, prefs.reverseVideo, band);
+        if (scrolledBack_) {
+            marker =
+                HistoryMarker(grid, console_.History().Size(), HistoryOffsetLocked(), screen.rows);
+        } else {
+            cursor = PlanCursor(geometry_, screen, console_.Cursor(), hasFocus_, prefs.reverseVideo,
+                                band);
+        }
     }
     const BlinkPalette* blink = list_.Context().blink;
     const EntryColours colours =
@@ -603,6 +811,9 @@ void ConsoleWindow::paintEvent(QPaintEvent* event) {
     }
     if (cursor) {
         PaintCursor(painter, *cursor, colours);
+    }
+    if (!marker.isEmpty()) {
+        painter.fillRect(marker, colours[3]);
     }
 }
 

@@ -1,14 +1,18 @@
 #pragma once
 
 #include "console/CellGeometry.h"
+#include "console/HistoryView.h"
 #include "console/Properties.h"
 #include "console/Selection.h"
 #include "console/WindowLink.h"
+#include "console/window/ConsoleCommands.h"
 #include "console/window/ConsoleFonts.h"
 #include "console/window/WindowConsole.h"
 
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
@@ -60,9 +64,6 @@ private:
     mutable bool waiting_ = true;
 };
 
-// The menu command of a console's Reset.
-inline constexpr int kResetCommand = 7900;
-
 // A menu command for the active console window, sent by the frame.
 class ConsoleCommandEvent : public QEvent {
 public:
@@ -107,8 +108,20 @@ public:
     ConsolePlacement Placement() const;
     bool CreateMinimised() const { return createMinimised_; }
 
-    // A menu command for this console (Reset).
+    // A menu command for this console (kResetCommand and the others).
     void Command(int command);
+
+    // Scrolls the view `rows` lines back into the history (forward when
+    // negative); it stops at the oldest kept line and at the live screen.
+    void ScrollHistory(long rows);
+    void ScrollHistoryToEnd(bool oldest);
+    // Rows the view is scrolled back; 0 while it shows the live screen.
+    std::size_t HistoryOffset();
+    // Finds text in the history and the screen, after (or before) the last
+    // match, scrolls to it and marks it; false, with a beep, when there is none.
+    bool FindNext(std::u16string_view text, bool forward, bool matchCase);
+    // The text of a selection of what the window shows (screen or history).
+    std::u16string SelectedText(const SelectionRange& range);
     // A typed character or translated key code for the emulator.
     void TypeCode(std::int32_t code);
     // Shown normal (1), maximised (3) or minimised without activation (7),
@@ -144,6 +157,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void HandleReaderNotice(const ReaderNoticeEvent& notice);
@@ -161,7 +175,13 @@ private:
     void NoteSubWindowGeometry();
     void SubWindowStateChanged();
     const Properties& Prefs() const;
-    std::optional<SelectionBand> SelectionBandLocked() const;
+    std::optional<SelectionBand> SelectionBandLocked();
+    // What the window shows: the live screen, or the view scrolled back.
+    const emulator::ScreenBuffer& ShownScreenLocked();
+    std::size_t HistoryOffsetLocked();
+    void ScrollHistoryLocked(std::size_t offset);
+    void SaveText();
+    void ShowFindDialog();
 
     ConsoleWindowList& list_;
     WindowConsole& console_;
@@ -176,6 +196,13 @@ private:
     QRect pendingRepaint_; // requested and not yet painted
     QTimer frameTimer_;    // runs while a pending repaint waits for its frame
     QElapsedTimer sinceRequestPaint_;
+    // While scrolled back, the top shown line counted in lines kept, so that
+    // new output leaves the view where it is.
+    bool scrolledBack_ = false;
+    std::uint64_t historyTop_ = 0;
+    emulator::ScreenBuffer historyView_;
+    std::optional<TextMatch> found_; // the last match, marked while shown
+    QPointer<QDialog> findDialog_;
 };
 
 } // namespace kestra::console

@@ -21,6 +21,7 @@ public:
 
     std::string Name() const override { return record_.unitName; }
     emulator::Emulator& Emulator() override { return *record_.emulator; }
+    emulator::ScreenHistory& History() override { return record_.history; }
     void lock() override { record_.lock.lock(); }
     void unlock() override { record_.lock.unlock(); }
     void Type(std::int32_t code) override { TypeKey(record_, code); }

@@ -22,6 +22,7 @@ public:
 
     std::string Name() const override { return name_; }
     emulator::Emulator& Emulator() override { return emulator_; }
+    emulator::ScreenHistory& History() override { return history_; }
     void lock() override { lock_.lock(); }
     void unlock() override { lock_.unlock(); }
     // Keys and pasted bytes go wherever the emulator's output goes.
@@ -40,6 +41,7 @@ private:
     std::string name_;
     bool wide_;
     emulator::Emulator emulator_;
+    emulator::ScreenHistory history_; // none kept: nothing feeds this console
     std::mutex lock_;
     platform::Event painted_;
     ConsoleWindow* window_ = nullptr;

@@ -3,6 +3,7 @@
 #include "console/OutgoingQueue.h"
 #include "console/PaintPlan.h"
 #include "emulator/Emulator.h"
+#include "emulator/ScreenHistory.h"
 
 #include <string>
 
@@ -21,6 +22,8 @@ public:
     virtual std::string Name() const = 0;
     virtual emulator::Emulator& Emulator() = 0;
     emulator::ScreenBuffer& Screen() { return Emulator().screen; }
+    // What scrolled off the top of the screen. With the lock held.
+    virtual emulator::ScreenHistory& History() = 0;
     // The console's lock (BasicLockable, for std::lock_guard): held while
     // the window reads the screen, types and resets.
     virtual void lock() = 0;

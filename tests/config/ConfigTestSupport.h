@@ -112,6 +112,7 @@ protected:
         add(o.priorityClassValue != kNormalPriorityClass, "priority", n(o.priorityClassValue));
         add(o.intercharDelay != 10 || o.returnDelay != 100, "delays",
             n(o.intercharDelay) + "/" + n(o.returnDelay));
+        add(o.historyLines != kDefaultHistoryLines, "history", n(o.historyLines));
         add(o.serverPrefix && o.serverPrefix != kDefaultServerPrefix, "server",
             o.serverPrefix.value_or(""));
         add(o.propertiesKey != kDefaultPropertiesKey, "key",

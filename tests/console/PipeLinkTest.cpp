@@ -44,6 +44,9 @@ TEST(ConsoleDefinition, TheConLineSetsTheConsoleAndKestraCheckListsItOrTheReport
         {"CON /UNIT:7/UNITNAME:'B C'/WIDTH:132/HEIGHT:30 = P\nCON /UNIT:0 = P\ncon = " + path,
          "console 7 30x132 " + p + " B C\nconsole 0 24x80 " + p + " " + p + "\nconsole 1 24x80 " +
              path + " " + path + "\n"},
+        {"CON /HISTORY:1000001 = P", "line 1 of " + config +
+                                         "\nCON /HISTORY:1000001 = P\n    "
+                                         "^^^^^^^^^^^^^^^^\nHISTORY must be from 0 to 1000000\n"},
         {"CON = P\nCON /HEIGHT:255 = P",
          "line 2 of " + config +
              "\nCON /HEIGHT:255 = P\n    ^^^^^^^^^^^\nHEIGHT must be from 2 to 254\n"},
