@@ -58,7 +58,7 @@ inline constexpr PasteDelayTargets kPasteDelays{&GlobalOptions::intercharDelay,
                                                 &GlobalOptions::returnDelay};
 
 // clang-format off
-inline constexpr OptionRow OptionTable[] = {
+inline constexpr OptionRow kOptionTable[] = {
     // name            handler          target                                      passes  NT only
     {"QuietMode",      SetFlag,         &GlobalOptions::quietMode,                  kPass1, false},
     {"PriorityClass",  SetPriority,     &GlobalOptions::priorityClassValue,         kPass1, false},
@@ -74,7 +74,7 @@ inline constexpr OptionRow OptionTable[] = {
     {"Reconnect",      SetFlag,         &GlobalOptions::reconnect,                  kPass2, false},
 };
 
-inline constexpr OptionRow CommandTable[] = {
+inline constexpr OptionRow kCommandTable[] = {
     // name            handler           target            passes  NT only
     {"CON",            DefineConsoleRow, std::monostate{}, kPass2, false},
 };

@@ -24,8 +24,8 @@ void DefineConsole(const config::OptionRow& row);
 struct ConnectRequest {
     std::string pipeName; // as written after a CON line's "="
     std::string unitName; // empty: none (the pipe path names the console)
-    unsigned rows = DefaultRows;
-    unsigned width = DefaultWidth;
+    unsigned rows = kDefaultRows;
+    unsigned width = kDefaultWidth;
     bool eightBit = false;
     bool autowrap = false;
     bool cursor = true;

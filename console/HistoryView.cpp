@@ -7,13 +7,13 @@ namespace kestra::console {
 namespace {
 
 using emulator::HistoryLine;
-using emulator::LineSingleWidth;
+using emulator::kLineSingleWidth;
 using emulator::ScreenBuffer;
 using emulator::ScreenHistory;
 
 std::u16string RowText(const std::uint16_t* chars, std::size_t count, std::uint8_t lineAttr) {
     std::u16string text;
-    const std::size_t step = lineAttr == LineSingleWidth ? 1 : 2;
+    const std::size_t step = lineAttr == kLineSingleWidth ? 1 : 2;
     for (std::size_t c = 0; c < count; c += step) {
         text.push_back(static_cast<char16_t>(chars[c]));
     }
@@ -30,7 +30,7 @@ char16_t Folded(char16_t c) {
 void ComposeScrolledView(const ScreenBuffer& live, const ScreenHistory& history, std::size_t offset,
                          ScreenBuffer& view) {
     if (view.rows != live.rows || view.chars.size() != live.chars.size()) {
-        view.CreateScreen(live.rows, emulator::MaxColumns);
+        view.CreateScreen(live.rows, emulator::kMaxColumns);
     }
     view.cols = live.cols;
     view.cursorVisible = 0;

@@ -20,7 +20,7 @@ namespace kestra::console {
 // A megabyte is minutes of typing or pasting at any speed a server keeps up
 // with, yet a server that never reads cannot make the program grow without
 // end.
-inline constexpr std::size_t OutgoingLimit = std::size_t{1} << 20;
+inline constexpr std::size_t kOutgoingLimit = std::size_t{1} << 20;
 
 // What became of a byte offered to a console's server.
 enum class Delivery {
@@ -36,7 +36,7 @@ public:
     void Push(std::span<const std::uint8_t> bytes);
     void Push(std::uint8_t byte) { Push(std::span(&byte, 1)); }
 
-    // OutgoingLimit bytes or more are queued or still being written.
+    // kOutgoingLimit bytes or more are queued or still being written.
     bool Full() const;
     // Waits at most `limit` for the queue to drop below its limit; true when
     // it has room. A stopped queue always has room.

@@ -31,9 +31,9 @@
 // PasteByte and the emulator's replies append, PipeWriter sends.
 namespace kestra::console {
 
-inline constexpr std::size_t ReceiveBufferSize = 4096;
-inline constexpr std::uint32_t RepaintBatch = 400; // changes
-inline constexpr int RepaintWaitMs = 20;           // for the painted event
+inline constexpr std::size_t kReceiveBufferSize = 4096;
+inline constexpr std::uint32_t kRepaintBatch = 400; // changes
+inline constexpr int kRepaintWaitMs = 20;           // for the painted event
 // A reconnecting console tries its pipe again after these delays, doubling.
 inline constexpr std::chrono::milliseconds kFirstReconnectDelay{500};
 inline constexpr std::chrono::milliseconds kLastReconnectDelay{5000};

@@ -17,7 +17,7 @@ namespace kestra::emulator {
 // One kept line as it was shown: its cells up to the last that is not a
 // plain blank, and its line size.
 struct HistoryLine {
-    std::uint8_t lineAttr = LineSingleWidth;
+    std::uint8_t lineAttr = kLineSingleWidth;
     std::vector<std::uint16_t> chars;
     std::vector<std::uint8_t> attrs;
     bool operator==(const HistoryLine&) const = default;

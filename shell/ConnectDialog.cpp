@@ -39,12 +39,13 @@ ConnectDialog::ConnectDialog(QWidget* parent, bool reconnectDefault, Define defi
     form->addRow(QStringLiteral("&Unit name:"), unitName_);
     rows_ = new QSpinBox;
     rows_->setObjectName(QStringLiteral("Rows"));
-    rows_->setRange(emulator::MinRows, emulator::MaxRows);
-    rows_->setValue(console::DefaultRows);
+    rows_->setRange(emulator::kMinRows, emulator::kMaxRows);
+    rows_->setValue(console::kDefaultRows);
     form->addRow(QStringLiteral("&Rows:"), rows_);
     width_ = new QComboBox;
     width_->setObjectName(QStringLiteral("Width"));
-    width_->addItems({QString::number(console::DefaultWidth), QString::number(console::WideWidth)});
+    width_->addItems(
+        {QString::number(console::kDefaultWidth), QString::number(console::kWideWidth)});
     form->addRow(QStringLiteral("&Width:"), width_);
     eightBit_ = Flag(*form, "EightBit", "&8-bit input", false);
     autowrap_ = Flag(*form, "Autowrap", "&Auto-wrap", false);

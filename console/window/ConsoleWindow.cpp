@@ -584,7 +584,7 @@ std::optional<SelectionBand> ConsoleWindow::SelectionBandLocked() {
         return std::nullopt;
     }
     const int row = static_cast<int>(found_->line - firstLine);
-    const int scale = shown.lineAttrs[row] == emulator::LineSingleWidth ? 1 : 2;
+    const int scale = shown.lineAttrs[row] == emulator::kLineSingleWidth ? 1 : 2;
     return SelectionBand{row, row + 1, static_cast<int>(found_->column) * scale,
                          static_cast<int>(found_->column + found_->length) * scale};
 }
