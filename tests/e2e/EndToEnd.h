@@ -32,15 +32,17 @@ public:
     explicit ScriptedServer(const std::string& socketPath)
         : listener_(platform::SocketListener::ListenLocal(socketPath).listener) {}
     ~ScriptedServer() {
-        if (connection_ >= 0)
+        if (connection_ >= 0) {
             close(connection_);
+        }
     }
     bool Listening() const { return listener_.IsOpen(); }
     // What arrived so far (taking the console's connection first).
     const std::string& Received() {
         pollfd waiting{listener_.Descriptor(), POLLIN, 0};
-        if (connection_ < 0 && poll(&waiting, 1, 0) > 0)
+        if (connection_ < 0 && poll(&waiting, 1, 0) > 0) {
             connection_ = accept(listener_.Descriptor(), nullptr, nullptr);
+        }
         char buffer[4096];
         for (ssize_t got = 0; connection_ >= 0 &&
                               (got = recv(connection_, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;) {
@@ -75,8 +77,9 @@ private:
 // rule: two pixels of border at least, the cells, and what is left over split
 // between the margins.
 inline std::vector<std::string> InkRows(const QImage& picture, QPoint inside, int rows, int shown) {
-    if (!picture.valid(inside))
+    if (!picture.valid(inside)) {
         return {};
+    }
     const QRgb background = picture.pixel(inside);
     const auto reach = [&](QPoint step) {
         QPoint point = inside;
@@ -89,15 +92,17 @@ inline std::vector<std::string> InkRows(const QImage& picture, QPoint inside, in
                        QPoint(reach({1, 0}).x(), reach({0, 1}).y()));
     const int width = (client.width() - 4) / 80;
     const int height = (client.height() - 4) / rows;
-    if (width <= 0 || height <= 0)
+    if (width <= 0 || height <= 0) {
         return {};
+    }
     const QPoint origin =
         client.topLeft() + QPoint(client.width() - 80 * width, client.height() - rows * height) / 2;
     std::vector<std::string> ink(static_cast<std::size_t>(shown), std::string(80, '.'));
     for (int y = 0; y < shown * height; ++y) {
         for (int x = 0; x < 80 * width; ++x) {
-            if (picture.pixel(origin + QPoint(x, y)) != background)
+            if (picture.pixel(origin + QPoint(x, y)) != background) {
                 ink[y / height][x / width] = '#';
+            }
         }
     }
     return ink;
@@ -121,8 +126,9 @@ protected:
         if (testing::RunProgram({"sh", "-c",
                                  "command -v Xvfb && command -v xdotool && "
                                  "command -v import && command -v xset && command -v openbox"})
-                .status != 0)
+                .status != 0) {
             GTEST_SKIP() << "needs the X tools of scripts/setup-debian.sh";
+        }
         int pipeEnds[2];
         ASSERT_EQ(pipe2(pipeEnds, O_CLOEXEC), 0);
         const int writeEnd = fcntl(pipeEnds[1], F_DUPFD, 3); // inherited by Xvfb
@@ -186,8 +192,9 @@ protected:
         for (int attempt = 0; attempt < 5; ++attempt) {
             Xdotool("windowfocus --sync " + window);
             Type(keys);
-            if (Eventually(done, 5s))
+            if (Eventually(done, 5s)) {
                 return true;
+            }
         }
         return false;
     }
