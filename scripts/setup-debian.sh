@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     # build
     cmake ninja-build g++ clang libclang-rt-14-dev clang-format pkg-config
-    qt6-base-dev libgl-dev
+    qt6-base-dev libgl-dev libx11-dev
     # tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev libvterm-dev
     # the demo and the end-to-end tests: an X server, a window manager, input,
