@@ -13,11 +13,11 @@ bash scripts/setup-debian.sh
 jobs=$(nproc)
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$jobs"
-ctest --preset default -j "$jobs"
+ctest --preset default -j "$jobs" --output-on-failure
 
 if [ "${KESTRA_QUICK:-0}" != 1 ]; then
     cmake --preset asan >/dev/null
     cmake --build --preset asan -j "$jobs"
-    ctest --preset asan -j "$jobs"
+    ctest --preset asan -j "$jobs" --output-on-failure
     bash scripts/fuzz.sh "${KESTRA_FUZZ_SECONDS:-}"
 fi

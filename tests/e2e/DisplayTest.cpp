@@ -97,3 +97,45 @@ TEST_F(EndToEndTest, TheFrameComesBackWhereTheUserLeftIt) {
 
 } // namespace
 } // namespace kestra::e2e
+
+namespace kestra::e2e {
+namespace {
+
+// 200 lines printed: the wheel brings the first back on screen, and a typed
+// key returns the view to the live screen (the server echoes the key).
+TEST_F(EndToEndTest, TheWheelScrollsIntoTheHistoryAndAKeyComesBack) {
+    Program server({testing::BinaryPath("kestra-serve"), "H", "--", "/bin/sh", "-c",
+                    "i=1; while [ $i -le 200 ]; do echo line $i; i=$((i+1)); done; cat"},
+                   Environment());
+    ASSERT_TRUE(Eventually([&] { return std::filesystem::exists(directory_ / "H"); }, 20s));
+    WriteFile(directory_ / "h.cnf", "Title = History\nQuietMode = on\nCON = H\n");
+    ASSERT_NO_FATAL_FAILURE(StartKestra(directory_ / "h.cnf", "History"));
+    // The grid is found around a column no line reaches, on the live screen.
+    // The last column is left out: the bar showing the view's place is there.
+    QRect client;
+    const auto firstRows = [&](const std::vector<std::string>& rows) {
+        std::vector<std::string> expected, seen;
+        for (const std::string& row : rows) {
+            expected.push_back(InkOf(row).substr(0, 79));
+        }
+        ScreenshotUntil([&](const QImage& picture) {
+            const QRect area = client.isEmpty() ? ClientAround(picture, {500, 400}) : client;
+            seen = InkRowsIn(picture, area, 24, static_cast<int>(rows.size()));
+            for (std::string& row : seen) {
+                row.resize(79);
+            }
+            client = seen == expected ? area : client; // kept once a check has passed
+            return seen == expected;
+        });
+        return seen == expected;
+    };
+    EXPECT_TRUE(firstRows({"line 178", "line 179"}));
+    Xdotool("mousemove --window " + frame_ + " 500 400 click --repeat 80 --delay 5 4");
+    EXPECT_TRUE(firstRows({"line 1", "line 2"})) << "the wheel reaches the first line";
+    Xdotool("windowfocus --sync " + frame_);
+    Type("x");
+    EXPECT_TRUE(firstRows({"line 178", "line 179"})) << "the key brings the live screen back";
+}
+
+} // namespace
+} // namespace kestra::e2e

@@ -76,25 +76,34 @@ private:
 // background around a point inside it; the window shares it out by its own
 // rule: two pixels of border at least, the cells, and what is left over split
 // between the margins.
-inline std::vector<std::string> InkRows(const QImage& picture, QPoint inside, int rows, int shown) {
+inline QRect ClientAround(const QImage& picture, QPoint inside) {
     if (!picture.valid(inside)) {
         return {};
     }
     const QRgb background = picture.pixel(inside);
-    const auto reach = [&](QPoint step) {
-        QPoint point = inside;
-        while (picture.valid(point + step) && picture.pixel(point + step) == background) {
-            point += step;
+    const auto reach = [&](QPoint from, QPoint step) {
+        while (picture.valid(from + step) && picture.pixel(from + step) == background) {
+            from += step;
         }
-        return point;
+        return from;
     };
-    const QRect client(QPoint(reach({-1, 0}).x(), reach({0, -1}).y()),
-                       QPoint(reach({1, 0}).x(), reach({0, 1}).y()));
+    // Up and down along the point's column, then sideways along the border
+    // at the bottom, where neither text nor the cursor is drawn.
+    const int top = reach(inside, {0, -1}).y();
+    const QPoint bottom = reach(inside, {0, 1});
+    return {QPoint(reach(bottom, {-1, 0}).x(), top), QPoint(reach(bottom, {1, 0}).x(), bottom.y())};
+}
+
+// The same in a client area already found (whose background is its top
+// left pixel's).
+inline std::vector<std::string> InkRowsIn(const QImage& picture, QRect client, int rows,
+                                          int shown) {
     const int width = (client.width() - 4) / 80;
     const int height = (client.height() - 4) / rows;
-    if (width <= 0 || height <= 0) {
+    if (client.isEmpty() || width <= 0 || height <= 0) {
         return {};
     }
+    const QRgb background = picture.pixel(client.topLeft());
     const QPoint origin =
         client.topLeft() + QPoint(client.width() - 80 * width, client.height() - rows * height) / 2;
     std::vector<std::string> ink(static_cast<std::size_t>(shown), std::string(80, '.'));
@@ -106,6 +115,10 @@ inline std::vector<std::string> InkRows(const QImage& picture, QPoint inside, in
         }
     }
     return ink;
+}
+
+inline std::vector<std::string> InkRows(const QImage& picture, QPoint inside, int rows, int shown) {
+    return InkRowsIn(picture, ClientAround(picture, inside), rows, shown);
 }
 
 // The same expectation made from text: '#' for every character but a blank.

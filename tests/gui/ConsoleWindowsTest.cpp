@@ -249,3 +249,33 @@ TEST_F(ConsoleWindowsTest, ExitAndRestartPassTheShutdownQuestion) {
 }
 
 } // namespace kestra::shell::testing
+
+namespace kestra::shell::testing {
+
+// Scrolled back, the view stays on its lines while output goes on, and Copy
+// takes what it shows; Find brings a match into view; a typed key returns
+// the view to the live screen before it is sent.
+TEST_F(ConsoleWindowsTest, TheHistoryViewStaysOnItsLinesUntilAKeyIsTyped) {
+    console::ConsoleRecord& record = Record(0);
+    record.history.SetCapacity(100);
+    const auto receive = [&record](std::string bytes) {
+        std::unique_lock held(record.lock);
+        console::ReceiveBytes(
+            record, std::span(reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size()), held);
+    };
+    for (int line = 1; line <= 40; ++line) {
+        receive("line " + std::to_string(line) + "\r\n"); // lines 1 to 17 scroll off
+    }
+    console::ConsoleWindow& window = Window(0);
+    window.ScrollHistory(5);
+    receive("more\r\nmore\r\n");
+    EXPECT_EQ(window.HistoryOffset(), 7u) << "new output leaves the view where it was";
+    EXPECT_EQ(window.SelectedText({4, 6, 0, 80}), u"line 17\r\nline 18");
+    EXPECT_TRUE(window.FindNext(u"LINE 3", true, false));
+    EXPECT_EQ(window.SelectedText({0, 1, 0, 80}), u"line 3");
+    window.TypeCode('x');
+    EXPECT_EQ(window.HistoryOffset(), 0u);
+    EXPECT_EQ(Received(0), "x");
+}
+
+} // namespace kestra::shell::testing
