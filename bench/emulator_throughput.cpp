@@ -4,10 +4,12 @@
 // every stream: a console's reader thread hands it every received byte.
 //
 // Both sides get what a console without a window would do: 24x80, bytes read
-// 4096 at a time, every screen change collected into a change rectangle.
+// 4096 at a time, every screen change collected into a change rectangle, and
+// the last 10,000 lines that scroll off kept.
 
 #include "bench/StreamGenerator.h"
 #include "emulator/Emulator.h"
+#include "emulator/ScreenHistory.h"
 #include "termdef/TerminalDefinitionFile.h"
 
 extern "C" {
@@ -96,6 +98,10 @@ struct ChangeCollector : kestra::emulator::ScreenObserver, kestra::emulator::Ter
 
     void SendByte(std::uint8_t) override {}
     void RingBell() override { ++bells; }
+
+    // A console keeps 10,000 lines of history by default.
+    kestra::emulator::ScreenHistory history{10000};
+    void LineScrolledOff(const ScreenBuffer& from) override { history.Keep(from, 0); }
 
     void RefreshAll() override { Post(); }
     void CursorMoved(std::uint32_t row, std::uint32_t column) override {
@@ -189,6 +195,13 @@ void KestraThroughput(benchmark::State& state, const std::string& stream, bool h
 // libvterm's screen layer with the callbacks a window would set; damage is
 // collected into the same kind of rectangle.
 struct VtermCollector {
+    // The last 10,000 lines that scrolled off, as a console keeps them.
+    std::vector<std::vector<VTermScreenCell>> scrollback =
+        std::vector<std::vector<VTermScreenCell>>(10000);
+    std::size_t kept = 0;
+    void Keep(const VTermScreenCell* cells, int columns) {
+        scrollback[kept++ % scrollback.size()].assign(cells, cells + columns);
+    }
     VTermRect dirty{};
     std::uint32_t dirtyCount = 0;
     std::uint64_t requests = 0;
@@ -238,7 +251,10 @@ const VTermScreenCallbacks VtermCallbacks = {
     /* settermprop */ [](VTermProp, VTermValue*, void*) { return 1; },
     /* bell        */ [](void* user) { ++static_cast<VtermCollector*>(user)->bells; return 1; },
     /* resize      */ [](int, int, void*) { return 1; },
-    /* sb_pushline */ nullptr, // no scrollback, as the console has none
+    /* sb_pushline */ [](int columns, const VTermScreenCell* cells, void* user) {
+                          static_cast<VtermCollector*>(user)->Keep(cells, columns);
+                          return 1;
+                      },
     /* sb_popline  */ nullptr,
 };
 // clang-format on
