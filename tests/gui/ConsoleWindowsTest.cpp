@@ -270,7 +270,7 @@ TEST_F(ConsoleWindowsTest, TheHistoryViewStaysOnItsLinesUntilAKeyIsTyped) {
     window.ScrollHistory(5);
     receive("more\r\nmore\r\n");
     EXPECT_EQ(window.HistoryOffset(), 7u) << "new output leaves the view where it was";
-    EXPECT_EQ(window.SelectedText({4, 6, 0, 80}), u"line 17\r\nline 18");
+    EXPECT_EQ(window.SelectedText({6, 8, 0, 80}), u"line 19\r\nline 20") << "across the edge";
     EXPECT_TRUE(window.FindNext(u"LINE 3", true, false));
     EXPECT_EQ(window.SelectedText({0, 1, 0, 80}), u"line 3");
     window.TypeCode('x');
