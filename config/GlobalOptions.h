@@ -31,6 +31,7 @@ struct GlobalOptions {
     std::uint16_t returnDelay = 100;   // milliseconds after a pasted carriage return
     std::optional<std::string> user;
     std::optional<std::string> password;
+    bool vt102 = false;        // the VT102 option of the CON lines that follow
     bool configOpened = false; // the configuration file has been opened at least once
 
     // Whether the platform takes the log-on options (User, Password). Always

@@ -69,6 +69,8 @@ inline constexpr OptionRow OptionTable[] = {
     {"PasteDelays",    SetPasteDelays,  kPasteDelays,                               kPass1, false},
     {"User",           SetString,       &GlobalOptions::user,                       kPass1, true},
     {"Password",       SetString,       &GlobalOptions::password,                   kPass1, true},
+    // The default of the CON lines that follow it, so read where they are.
+    {"VT102",          SetFlag,         &GlobalOptions::vt102,                      kPass2, false},
 };
 
 inline constexpr OptionRow CommandTable[] = {

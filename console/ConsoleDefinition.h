@@ -13,7 +13,7 @@ namespace kestra::console {
 // options and the pipe name are read from the configuration lexer:
 //
 //     CON [/UNIT:n] [/UNITNAME:name] [/8BIT:f] [/WIDTH:80|132] [/AUTOWRAP:f]
-//         [/CURSOR:f] [/HEIGHT:2-254] = pipe-name
+//         [/CURSOR:f] [/HEIGHT:2-254] [/VT102:f] = pipe-name
 void DefineConsole(const config::OptionRow& row);
 
 // Makes DefineConsole the handler of the CON command.

@@ -18,6 +18,7 @@ struct ReplayOptions {
     unsigned width = 80;
     bool autowrap = false;
     bool eightBit = false;
+    bool vt102 = false; // a VT102 console; auto-wrap is then on
 };
 
 class ReplaySession : private TerminalOutput {
@@ -37,8 +38,8 @@ public:
     const std::vector<std::uint8_t>& sent() const { return sent_; }
     unsigned bells() const { return bells_; }
 
-    // size, cursor, region, modes, attr, bells, sent, one line per row, then
-    // one aROW line per row holding attributes.
+    // size, cursor, region, modes, (on a VT102 console) vt102, attr, bells,
+    // sent, one line per row, then one aROW line per row holding attributes.
     std::vector<std::string> Describe() const;
 
 private:

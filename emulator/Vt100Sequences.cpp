@@ -12,15 +12,21 @@ namespace {
 
 constexpr std::uint8_t Dc1 = 0x11; // the answer to ESC c
 
+} // namespace
+
 void MakeRowsSingleWidth(ScreenBuffer& screen, std::uint32_t first, std::uint32_t last) {
     for (std::uint32_t r = first; r <= last && r < screen.rows; ++r) {
         screen.SetLineAttribute(r, LineSingleWidth);
     }
 }
 
+namespace {
+
 void ResetWholeRegion(ScreenBuffer& screen) {
     screen.SetScrollRegion(0, screen.rows - 1);
 }
+
+} // namespace
 
 void SetTabStop(EmulationState& state, std::uint32_t column, bool set) {
     if (column >= TabStopColumns) {
@@ -55,6 +61,8 @@ void RestoreCursor(Emulator& emulator) {
     screen.MoveCursor(state.savedRow, state.savedCol);
     screen.attr = state.savedAttr;
 }
+
+namespace {
 
 void SendIdentification(Emulator& emulator) {
     SendString(emulator, emulator.definition->idString);
@@ -214,6 +222,8 @@ static_assert(std::ranges::all_of(Renditions,
                                   }),
               "every rendition parameter has a slot in the index");
 
+} // namespace
+
 void SelectGraphicRendition(ScreenBuffer& screen, std::int32_t p) {
     if (p < 0 || p >= RenditionIndexLimit || RenditionByParameter[p] == 0) {
         return;
@@ -242,6 +252,8 @@ void ReportCursorPosition(Emulator& emulator) {
     *out++ = 'R';
     SendString(emulator, std::string_view(reply.data(), out - reply.data()));
 }
+
+namespace {
 
 void DeviceStatusReport(Emulator& emulator, std::int32_t p) {
     if (p == 5) {
