@@ -146,10 +146,13 @@ void ControlCharacter(Emulator& emulator, std::uint8_t byte) {
         dec.wrapPending = false;
         screen.CursorLeft();
         break;
-    case kHt:
-        dec.wrapPending = false;
+    case kHt: {
+        // In the last column a tab moves nothing and the wrap stays pending.
+        const std::uint32_t column = screen.col;
         HorizontalTab(emulator);
+        dec.wrapPending = dec.wrapPending && screen.col == column;
         break;
+    }
     case kLf:
     case kVt:
     case kFf:
@@ -399,6 +402,10 @@ void ReportParameters(Emulator& emulator, std::uint32_t p) {
 void DecPrivateMode(Emulator& emulator, std::uint32_t mode, bool on) {
     ScreenBuffer& screen = emulator.screen;
     EmulationState& state = emulator.state;
+    // The modes that move the cursor or change wrapping drop a pending wrap.
+    if (mode == 3 || mode == 6 || mode == 7) {
+        emulator.dec.wrapPending = false;
+    }
     switch (mode) {
     case 2:
         if (!on) {
@@ -440,8 +447,7 @@ void AnsiMode(Emulator& emulator, std::uint32_t mode, bool on) {
 }
 
 void SetModes(Emulator& emulator, bool on) {
-    Vt102State& dec = emulator.dec;
-    dec.wrapPending = false;
+    const Vt102State& dec = emulator.dec;
     for (unsigned i = 0; i < ParameterCount(dec); ++i) {
         if (dec.marker == '?') {
             DecPrivateMode(emulator, Parameter(dec, i), on);
