@@ -318,14 +318,24 @@ std::size_t PrintTextRun(Emulator& emulator, std::span<const std::uint8_t> bytes
 std::size_t ReceiveVt102Run(Emulator& emulator, std::span<const std::uint8_t> bytes,
                             std::uint8_t mask, std::size_t printLimit) {
     const ScreenBuffer& screen = emulator.screen;
-    const std::uint8_t byte = bytes.front() & mask;
+    if (screen.IsDoubleWidthRow()) {
+        ReceiveVt102Byte(emulator, bytes.front() & mask);
+        return 1;
+    }
+    // First what changes nothing a hook would report, then one byte that
+    // acts or a run of text.
+    const std::size_t taken = TakeVt102QuietBytes(emulator, bytes, mask);
+    if (taken == bytes.size()) {
+        return taken;
+    }
+    const std::uint8_t byte = bytes[taken] & mask;
     const ScreenObserver* const told = screen.Observer();
     if (byte >= 32 && byte != 127 && screen.col + 1 < screen.cols && Vt102PrintsRuns(emulator) &&
-        !screen.IsDoubleWidthRow() && (told == nullptr || told->TakesPrintedRuns())) {
-        return PrintTextRun<true>(emulator, bytes, 0, mask, printLimit);
+        (told == nullptr || told->TakesPrintedRuns())) {
+        return PrintTextRun<true>(emulator, bytes, taken, mask, printLimit);
     }
     ReceiveVt102Byte(emulator, byte);
-    return 1;
+    return taken + 1;
 }
 
 } // namespace

@@ -646,6 +646,28 @@ void ReceiveVt102Byte(Emulator& emulator, std::uint8_t byte) {
     }
 }
 
+std::size_t TakeVt102QuietBytes(Emulator& emulator, std::span<const std::uint8_t> bytes,
+                                std::uint8_t mask) {
+    Vt102State& dec = emulator.dec;
+    std::size_t taken = 0;
+    for (; taken < bytes.size(); ++taken) {
+        const std::uint8_t byte = bytes[taken] & mask;
+        const bool parameters =
+            dec.parser == DecParser::CsiEntry || dec.parser == DecParser::CsiParameter;
+        if (parameters && (static_cast<unsigned>(byte - '0') <= 9 || byte == ';')) {
+            dec.parser = DecParser::CsiParameter;
+            ParameterByte(dec, byte);
+        } else if (byte == kEsc && dec.parser != DecParser::String) {
+            StartSequence(dec, DecParser::Escape);
+        } else if (byte == '[' && dec.parser == DecParser::Escape) {
+            StartSequence(dec, DecParser::CsiEntry);
+        } else {
+            break;
+        }
+    }
+    return taken;
+}
+
 bool Vt102PrintsRuns(const Emulator& emulator) {
     const Vt102State& dec = emulator.dec;
     const EmulationState& state = emulator.state;

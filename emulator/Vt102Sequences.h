@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 // The VT102 console's byte dispatcher: DEC's parser (intermediates, private
 // markers, strings consumed whole), the pending wrap, origin mode, the
@@ -12,6 +14,12 @@ struct Emulator;
 
 // One received byte on a VT102 console that is not in its VT52 mode.
 void ReceiveVt102Byte(Emulator& emulator, std::uint8_t byte);
+
+// Takes the leading bytes that change nothing on the screen (ESC, ESC [ and
+// the parameters of a control sequence), each first masked; returns how
+// many. The cursor must stand on a single-width row.
+std::size_t TakeVt102QuietBytes(Emulator& emulator, std::span<const std::uint8_t> bytes,
+                                std::uint8_t mask);
 
 // Whether the next printable byte may join a run of text written without
 // the dispatcher: no wrap pending, replace mode, an ASCII or graphics set.
