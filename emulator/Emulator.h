@@ -81,7 +81,7 @@ enum class DecParser : std::uint8_t {
 
 inline constexpr int kDecParameterCount = 16;
 
-// What ESC 7 keeps on a VT102 console beyond the reference's saved cursor.
+// What ESC 7 keeps on a VT102 console beyond what it keeps on a VT100 one.
 struct DecSavedCursor {
     std::int32_t g0Set = CharSetAscii;
     std::int32_t g1Set = CharSetAscii;
@@ -120,7 +120,7 @@ struct Emulator {
     EmulationState state;
     ScreenBuffer screen;
     TerminalOutput* output = nullptr;
-    // A VT102 console follows DEC's rules where the reference's terminal
+    // A VT102 console follows DEC's rules where the plain VT100 terminal
     // simplifies them; set once when the console is created.
     bool vt102 = false;
     Vt102State dec;

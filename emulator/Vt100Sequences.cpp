@@ -40,6 +40,14 @@ void SetTabStop(EmulationState& state, std::uint32_t column, bool set) {
     }
 }
 
+void ClearTabStops(Emulator& emulator, std::int32_t p) {
+    if (p == 0) {
+        SetTabStop(emulator.state, emulator.screen.col, false);
+    } else if (p == 3) {
+        emulator.state.tabStops.fill(0);
+    }
+}
+
 void SaveCursor(Emulator& emulator) {
     const ScreenBuffer& screen = emulator.screen;
     EmulationState& state = emulator.state;
@@ -282,13 +290,7 @@ void GeneralFinal(Emulator& emulator, std::uint8_t final, std::int32_t p) {
             SendIdentification(emulator);
         }
         break;
-    case 'g':
-        if (p == 0) {
-            SetTabStop(state, screen.col, false);
-        } else if (p == 3) {
-            state.tabStops.fill(0);
-        }
-        break;
+    case 'g': ClearTabStops(emulator, p); break;
     case 'h': SetMode(emulator, std::int64_t{state.privateOffset} + p, true); break;
     case 'l': SetMode(emulator, std::int64_t{state.privateOffset} + p, false); break;
     case 'm': SelectGraphicRendition(screen, p); break;

@@ -33,6 +33,8 @@ void EraseLineRightOnPhysicalColumn(Emulator& emulator);
 struct ScreenBuffer;
 void MakeRowsSingleWidth(ScreenBuffer& screen, std::uint32_t first, std::uint32_t last);
 void SetTabStop(EmulationState& state, std::uint32_t column, bool set);
+// TBC: p = 0 the stop at the cursor's column, 3 every stop; others nothing.
+void ClearTabStops(Emulator& emulator, std::int32_t p);
 void SaveCursor(Emulator& emulator);
 void RestoreCursor(Emulator& emulator);
 void SelectGraphicRendition(ScreenBuffer& screen, std::int32_t p);

@@ -1,5 +1,6 @@
 #include "emulator/Vt102Sequences.h"
 
+#include "emulator/ControlCharacters.h"
 #include "emulator/Emulator.h"
 #include "emulator/Vt100Sequences.h"
 
@@ -11,21 +12,9 @@ namespace kestra::emulator {
 
 namespace {
 
-constexpr std::uint8_t kBel = 7;
-constexpr std::uint8_t kBs = 8;
-constexpr std::uint8_t kHt = 9;
-constexpr std::uint8_t kLf = 10;
-constexpr std::uint8_t kVt = 11;
-constexpr std::uint8_t kFf = 12;
-constexpr std::uint8_t kCr = 13;
-constexpr std::uint8_t kSo = 14;
-constexpr std::uint8_t kSi = 15;
-constexpr std::uint8_t kCan = 24;
-constexpr std::uint8_t kSub = 26;
-constexpr std::uint8_t kEsc = 27;
 constexpr std::uint8_t kDel = 127;
-constexpr std::uint8_t kDc1 = 0x11;              // sent after a reset, as the reference does
-constexpr std::uint16_t kErrorBlock = 219;       // shown for a cancelled sequence
+constexpr std::uint8_t kDc1 = 0x11;              // sent after a reset, as on a VT100 console
+constexpr std::uint16_t ErrorBlock = 219;        // shown for a cancelled sequence
 constexpr std::uint16_t kPoundSign = 0xA3;       // '#' in the United Kingdom set
 constexpr std::uint16_t kParameterLimit = 16383; // larger values count as this
 constexpr std::string_view kDefaultIdentification = "\x1b[?1;0c";
@@ -137,43 +126,43 @@ void ControlCharacter(Emulator& emulator, std::uint8_t byte) {
     EmulationState& state = emulator.state;
     Vt102State& dec = emulator.dec;
     switch (byte) {
-    case kBel:
+    case Bel:
         if (emulator.output != nullptr) {
             emulator.output->RingBell();
         }
         break;
-    case kBs:
+    case Bs:
         dec.wrapPending = false;
         screen.CursorLeft();
         break;
-    case kHt: {
+    case Ht: {
         // In the last column a tab moves nothing and the wrap stays pending.
         const std::uint32_t column = screen.col;
         HorizontalTab(emulator);
         dec.wrapPending = dec.wrapPending && screen.col == column;
         break;
     }
-    case kLf:
-    case kVt:
-    case kFf:
+    case Lf:
+    case Vt:
+    case Ff:
         dec.wrapPending = false;
         screen.LineFeed();
         if (state.newLineMode) {
             screen.CarriageReturn();
         }
         break;
-    case kCr:
+    case Cr:
         dec.wrapPending = false;
         screen.CarriageReturn();
         break;
-    case kSo: state.shiftOut = 1; break;
-    case kSi: state.shiftOut = 0; break;
-    case kCan:
-    case kSub:
+    case So: state.shiftOut = 1; break;
+    case Si: state.shiftOut = 0; break;
+    case Can:
+    case Sub:
         dec.parser = DecParser::Ground;
-        Print(emulator, kErrorBlock);
+        Print(emulator, ErrorBlock);
         break;
-    case kEsc: StartSequence(dec, DecParser::Escape); break;
+    case Esc: StartSequence(dec, DecParser::Escape); break;
     default: break; // NUL and the others
     }
 }
@@ -459,7 +448,6 @@ void SetModes(Emulator& emulator, bool on) {
 
 void CsiDispatch(Emulator& emulator, std::uint8_t final) {
     ScreenBuffer& screen = emulator.screen;
-    EmulationState& state = emulator.state;
     Vt102State& dec = emulator.dec;
     // No VT102 sequence has an intermediate; of the private ones only modes.
     if (dec.intermediate != 0 ||
@@ -510,13 +498,7 @@ void CsiDispatch(Emulator& emulator, std::uint8_t final) {
             SendIdentification(emulator);
         }
         break;
-    case 'g':
-        if (p == 0) {
-            SetTabStop(state, screen.col, false);
-        } else if (p == 3) {
-            state.tabStops.fill(0);
-        }
-        break;
+    case 'g': ClearTabStops(emulator, static_cast<std::int32_t>(p)); break;
     case 'h': SetModes(emulator, true); break;
     case 'l': SetModes(emulator, false); break;
     case 'm':
@@ -588,9 +570,9 @@ void Dispatch(Emulator& emulator, std::uint8_t byte) {
     if (dec.parser == DecParser::String) {
         // A string ends at ST (ESC \) or, as xterm's titles do, at BEL;
         // CAN and SUB abandon it. Nothing in it acts.
-        if (byte == kEsc) {
+        if (byte == Esc) {
             StartSequence(dec, DecParser::Escape);
-        } else if (byte == kBel || byte == kCan || byte == kSub) {
+        } else if (byte == Bel || byte == Can || byte == Sub) {
             dec.parser = DecParser::Ground;
         }
         return;
@@ -657,7 +639,7 @@ std::size_t TakeVt102QuietBytes(Emulator& emulator, std::span<const std::uint8_t
         if (parameters && (static_cast<unsigned>(byte - '0') <= 9 || byte == ';')) {
             dec.parser = DecParser::CsiParameter;
             ParameterByte(dec, byte);
-        } else if (byte == kEsc && dec.parser != DecParser::String) {
+        } else if (byte == Esc && dec.parser != DecParser::String) {
             StartSequence(dec, DecParser::Escape);
         } else if (byte == '[' && dec.parser == DecParser::Escape) {
             StartSequence(dec, DecParser::CsiEntry);

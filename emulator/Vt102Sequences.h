@@ -7,7 +7,7 @@
 // The VT102 console's byte dispatcher: DEC's parser (intermediates, private
 // markers, strings consumed whole), the pending wrap, origin mode, the
 // editing functions and the VT102's reports. It acts on the same screen
-// buffer and shares the VT100 set's pieces where DEC and the reference agree.
+// buffer and shares the VT100 set's pieces where the two agree.
 namespace kestra::emulator {
 
 struct Emulator;
