@@ -109,8 +109,11 @@ void StartSequence(Vt102State& dec, DecParser parser) {
     dec.intermediate = 0;
     dec.marker = 0;
     dec.manyIntermediates = false;
-    dec.paramIndex = 0;
-    dec.params.fill(0);
+    // Only a control sequence has parameters: ESC [ clears them.
+    if (parser == DecParser::CsiEntry) {
+        dec.paramIndex = 0;
+        dec.params.fill(0);
+    }
 }
 
 void Collect(Vt102State& dec, std::uint8_t byte) {
