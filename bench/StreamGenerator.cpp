@@ -27,8 +27,8 @@ private:
     std::uint64_t state_;
 };
 
-constexpr std::string_view Csi = "\x1b[";
-constexpr std::string_view CrLf = "\r\n";
+constexpr std::string_view kCsi = "\x1b[";
+constexpr std::string_view kCrLf = "\r\n";
 
 // Mostly letters with a space now and then, like words.
 void AppendText(std::string& out, Random& random, unsigned length) {
@@ -42,7 +42,7 @@ void AppendNumber(std::string& out, unsigned value) {
 }
 
 void AppendCursorPosition(std::string& out, unsigned row, unsigned column) {
-    out += Csi;
+    out += kCsi;
     AppendNumber(out, row);
     out += ';';
     AppendNumber(out, column);
@@ -50,58 +50,58 @@ void AppendCursorPosition(std::string& out, unsigned row, unsigned column) {
 }
 
 void PlainLine(std::string& out, Random& random) {
-    AppendText(out, random, random.Below(StreamColumns));
-    out += CrLf;
+    AppendText(out, random, random.Below(kStreamColumns));
+    out += kCrLf;
 }
 
 // clang-format off
 // Renditions a full-screen program switches between: set and reset of each
 // attribute the terminal shows, and the reset of all.
-constexpr unsigned RenditionParameters[] = {0, 1, 4, 5, 7, 22, 24, 25, 27};
+constexpr unsigned kRenditionParameters[] = {0, 1, 4, 5, 7, 22, 24, 25, 27};
 // clang-format on
 
 // Runs of one to six characters, each after an SGR of one to three parameters.
 void AttributeLine(std::string& out, Random& random) {
-    const unsigned width = random.Below(StreamColumns);
+    const unsigned width = random.Below(kStreamColumns);
     for (unsigned column = 0; column < width;) {
-        out += Csi;
+        out += kCsi;
         const unsigned count = random.Between(1, 3);
         for (unsigned i = 0; i < count; ++i) {
             if (i > 0) {
                 out += ';';
             }
-            AppendNumber(out, RenditionParameters[random.Below(std::size(RenditionParameters))]);
+            AppendNumber(out, kRenditionParameters[random.Below(std::size(kRenditionParameters))]);
         }
         out += 'm';
         const unsigned run = std::min(random.Between(1, 6), width - column);
         AppendText(out, random, run);
         column += run;
     }
-    out += CrLf;
+    out += kCrLf;
 }
 
 // clang-format off
-constexpr std::string_view LineErases[]    = {"K", "1K", "2K"};
-constexpr std::string_view DisplayErases[] = {"J", "1J"};
+constexpr std::string_view kLineErases[]    = {"K", "1K", "2K"};
+constexpr std::string_view kDisplayErases[] = {"J", "1J"};
 // clang-format on
 
 // A short write ends left of the last column, so no terminal's auto-wrap
 // setting changes what the stream does.
 void AddressedWrite(std::string& out, Random& random) {
     const unsigned length = random.Between(1, 8);
-    AppendCursorPosition(out, random.Between(1, StreamRows),
-                         random.Between(1, StreamColumns - length));
+    AppendCursorPosition(out, random.Between(1, kStreamRows),
+                         random.Between(1, kStreamColumns - length));
     AppendText(out, random, length);
     if (random.OneIn(8)) {
-        out += Csi;
-        out += LineErases[random.Below(std::size(LineErases))];
+        out += kCsi;
+        out += kLineErases[random.Below(std::size(kLineErases))];
     }
     if (random.OneIn(64)) {
-        out += Csi;
-        out += DisplayErases[random.Below(std::size(DisplayErases))];
+        out += kCsi;
+        out += kDisplayErases[random.Below(std::size(kDisplayErases))];
     }
     if (random.OneIn(1024)) {
-        out += Csi;
+        out += kCsi;
         out += "2J";
     }
 }
@@ -109,9 +109,9 @@ void AddressedWrite(std::string& out, Random& random) {
 // A region that is never the whole screen, lines scrolled up through its
 // bottom (LF, sometimes IND), then lines scrolled down through its top (RI).
 void RegionBlock(std::string& out, Random& random) {
-    const unsigned top = random.Between(2, StreamRows / 2);
-    const unsigned bottom = random.Between(top + 4, StreamRows - 1);
-    out += Csi;
+    const unsigned top = random.Between(2, kStreamRows / 2);
+    const unsigned bottom = random.Between(top + 4, kStreamRows - 1);
+    out += kCsi;
     AppendNumber(out, top);
     out += ';';
     AppendNumber(out, bottom);
@@ -133,19 +133,19 @@ void RegionBlock(std::string& out, Random& random) {
 
 // clang-format off
 // Line-drawing set bytes: corners, lines, tees, the cross, and a few symbols.
-constexpr std::string_view BoxCorners = "lkmj";
-constexpr std::string_view Graphics   = "jklmnqtuvwx`afg~";
+constexpr std::string_view kBoxCorners = "lkmj";
+constexpr std::string_view kGraphics   = "jklmnqtuvwx`afg~";
 // clang-format on
 
 // One or two rows of one kind; the width never passes the last column, of
 // a double-width row either.
 void LineSizeRows(std::string& out, Random& random) {
-    const unsigned halfWidth = StreamColumns / 2 - 1;
+    const unsigned halfWidth = kStreamColumns / 2 - 1;
     switch (random.Below(6)) {
     case 0:
         out += "\x1b#6";
         AppendText(out, random, random.Below(halfWidth + 1));
-        out += CrLf;
+        out += kCrLf;
         break;
     case 1: {
         std::string text;
@@ -157,46 +157,46 @@ void LineSizeRows(std::string& out, Random& random) {
         // A box edge in G0 switched to line drawing: corner, line, corner.
         const bool topEdge = random.OneIn(2);
         out += "\x1b(0";
-        out += BoxCorners[topEdge ? 0 : 2];
-        out.append(random.Below(StreamColumns - 2), 'q');
-        out += BoxCorners[topEdge ? 1 : 3];
+        out += kBoxCorners[topEdge ? 0 : 2];
+        out.append(random.Below(kStreamColumns - 2), 'q');
+        out += kBoxCorners[topEdge ? 1 : 3];
         out += "\x1b(B";
-        out += CrLf;
+        out += kCrLf;
         break;
     }
     case 3: {
         // Text with line-drawing pieces shifted in from G1.
         out += "\x1b)0";
         unsigned column = 0;
-        while (column < StreamColumns - 12) {
+        while (column < kStreamColumns - 12) {
             const unsigned text = random.Between(1, 6);
             AppendText(out, random, text);
             out += '\x0e';
             const unsigned drawn = random.Between(1, 4);
             for (unsigned i = 0; i < drawn; ++i) {
-                out += Graphics[random.Below(Graphics.size())];
+                out += kGraphics[random.Below(kGraphics.size())];
             }
             out += '\x0f';
             column += text + drawn;
         }
-        out += CrLf;
+        out += kCrLf;
         break;
     }
     case 4: {
         // Fields of up to seven characters at the default tab stops.
-        const unsigned fields = random.Between(1, StreamColumns / 8 - 1);
+        const unsigned fields = random.Between(1, kStreamColumns / 8 - 1);
         for (unsigned i = 0; i < fields; ++i) {
             AppendText(out, random, random.Below(8));
             out += '\t';
         }
         AppendText(out, random, random.Below(8));
-        out += CrLf;
+        out += kCrLf;
         break;
     }
     default:
         out += "\x1b#5";
-        AppendText(out, random, random.Below(StreamColumns));
-        out += CrLf;
+        AppendText(out, random, random.Below(kStreamColumns));
+        out += kCrLf;
         break;
     }
 }
@@ -214,7 +214,7 @@ void AppendPiece(std::string& out, StreamKind kind, Random& random) {
 } // namespace
 
 std::optional<StreamKind> FindStream(std::string_view name) {
-    for (const StreamInfo& stream : Streams) {
+    for (const StreamInfo& stream : kStreams) {
         if (stream.name == name) {
             return stream.kind;
         }
@@ -223,7 +223,7 @@ std::optional<StreamKind> FindStream(std::string_view name) {
 }
 
 std::string_view StreamName(StreamKind kind) {
-    for (const StreamInfo& stream : Streams) {
+    for (const StreamInfo& stream : kStreams) {
         if (stream.kind == kind) {
             return stream.name;
         }

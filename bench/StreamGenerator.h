@@ -29,7 +29,7 @@ struct StreamInfo {
 };
 
 // clang-format off
-inline constexpr StreamInfo Streams[] = {
+inline constexpr StreamInfo kStreams[] = {
     {StreamKind::Plain,        "plain",      "text lines of 0-79 characters, CR LF"},
     {StreamKind::Attributes,   "sgr",        "text densely interleaved with SGR"},
     {StreamKind::Addressing,   "addressing", "cursor addressing, short writes, EL/ED"},
@@ -38,12 +38,12 @@ inline constexpr StreamInfo Streams[] = {
 };
 // clang-format on
 
-inline constexpr std::size_t StreamBytes = std::size_t{8} << 20;
-inline constexpr std::uint64_t DefaultSeed = 0x4B455354524131; // any fixed value
+inline constexpr std::size_t kStreamBytes = std::size_t{8} << 20;
+inline constexpr std::uint64_t kDefaultSeed = 0x4B455354524131; // any fixed value
 
 // The stream kinds are written for this screen.
-inline constexpr unsigned StreamRows = 24;
-inline constexpr unsigned StreamColumns = 80;
+inline constexpr unsigned kStreamRows = 24;
+inline constexpr unsigned kStreamColumns = 80;
 
 std::optional<StreamKind> FindStream(std::string_view name);
 std::string_view StreamName(StreamKind kind);
@@ -51,7 +51,7 @@ std::string_view StreamName(StreamKind kind);
 // Exactly size bytes. The stream is built from whole pieces (a line, a
 // sequence with its text) and cut at size, so the last piece may be
 // unfinished, as a read from a pipe may end inside a sequence.
-std::string GenerateStream(StreamKind kind, std::uint64_t seed = DefaultSeed,
-                           std::size_t size = StreamBytes);
+std::string GenerateStream(StreamKind kind, std::uint64_t seed = kDefaultSeed,
+                           std::size_t size = kStreamBytes);
 
 } // namespace kestra::bench

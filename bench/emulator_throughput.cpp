@@ -27,8 +27,8 @@ namespace {
 using kestra::emulator::Emulator;
 using kestra::emulator::ScreenBuffer;
 
-constexpr std::size_t ReadSize = 4096; // what the reader takes from the pipe at once
-constexpr unsigned RepaintBatch = 400; // changes after which the reader asks for a repaint
+constexpr std::size_t kReadSize = 4096; // what the reader takes from the pipe at once
+constexpr unsigned kRepaintBatch = 400; // changes after which the reader asks for a repaint
 
 // The console's change rectangle and cursor record, without the window: a
 // repaint request packs the rectangle as the message would and counts it.
@@ -73,11 +73,11 @@ struct ChangeCollector : kestra::emulator::ScreenObserver, kestra::emulator::Ter
     // As the console's reader: a run of text ends with the character that
     // brings the changes to the batch.
     std::size_t PrintsBeforeBatch() const {
-        if (dirtyCount >= RepaintBatch) {
+        if (dirtyCount >= kRepaintBatch) {
             return 1;
         }
         const std::uint32_t perCharacter = cursorShown ? 3 : 1;
-        return (RepaintBatch - dirtyCount + perCharacter - 1) / perCharacter;
+        return (kRepaintBatch - dirtyCount + perCharacter - 1) / perCharacter;
     }
 
     void Post() {
@@ -157,7 +157,7 @@ void KestraThroughput(benchmark::State& state, const std::string& stream, bool h
     Emulator emulator;
     InitEmulator(emulator,
                  kestra::termdef::LoadTerminalDefinition(KESTRA_SOURCE_DIR "/data/VT100.CNF"),
-                 kestra::bench::StreamRows);
+                 kestra::bench::kStreamRows);
     if (vt102) {
         emulator.screen.autowrap = 1;
         kestra::emulator::EnableVt102(emulator);
@@ -172,13 +172,13 @@ void KestraThroughput(benchmark::State& state, const std::string& stream, bool h
 
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(stream.data());
     for (auto _ : state) {
-        for (std::size_t start = 0; start < stream.size(); start += ReadSize) {
-            const std::size_t end = std::min(stream.size(), start + ReadSize);
+        for (std::size_t start = 0; start < stream.size(); start += kReadSize) {
+            const std::size_t end = std::min(stream.size(), start + kReadSize);
             std::span<const std::uint8_t> block(bytes + start, end - start);
             while (!block.empty()) {
                 block = block.subspan(kestra::emulator::ReceiveRun(emulator, block, 0x7F,
                                                                    collector.PrintsBeforeBatch()));
-                if (collector.dirtyCount >= RepaintBatch) {
+                if (collector.dirtyCount >= kRepaintBatch) {
                     collector.Post();
                 }
             }
@@ -249,7 +249,7 @@ const VTermScreenCallbacks VtermCallbacks = {
 // clang-format on
 
 void VtermThroughput(benchmark::State& state, const std::string& stream) {
-    VTerm* vt = vterm_new(kestra::bench::StreamRows, kestra::bench::StreamColumns);
+    VTerm* vt = vterm_new(kestra::bench::kStreamRows, kestra::bench::kStreamColumns);
     vterm_set_utf8(vt, 0); // the streams are 7-bit, as the console's bytes are
     vterm_output_set_callback(
         vt, [](const char*, std::size_t, void*) {}, nullptr);
@@ -260,8 +260,8 @@ void VtermThroughput(benchmark::State& state, const std::string& stream) {
     vterm_screen_reset(screen, 1);
 
     for (auto _ : state) {
-        for (std::size_t start = 0; start < stream.size(); start += ReadSize) {
-            const std::size_t count = std::min(ReadSize, stream.size() - start);
+        for (std::size_t start = 0; start < stream.size(); start += kReadSize) {
+            const std::size_t count = std::min(kReadSize, stream.size() - start);
             vterm_input_write(vt, stream.data() + start, count);
             vterm_screen_flush_damage(screen);
             collector.Post();
@@ -306,7 +306,7 @@ public:
                     "libvterm MB/s", "ratio", "detached MB/s", "VT102 MB/s", "ratio");
         bool measured = false;
         bool allMet = true;
-        for (const kestra::bench::StreamInfo& stream : kestra::bench::Streams) {
+        for (const kestra::bench::StreamInfo& stream : kestra::bench::kStreams) {
             const std::string name(stream.name);
             const double kestra = Rate("KESTRA/" + name);
             const double vterm = Rate("libvterm/" + name);
@@ -328,7 +328,7 @@ public:
         }
         std::printf(
             "(MB = 10^6 bytes; streams of %zu bytes; ratio = KESTRA / libvterm, plain and VT102)\n",
-            kestra::bench::StreamBytes);
+            kestra::bench::kStreamBytes);
         if (measured) {
             std::printf("%s\n", allMet ? "at least 2x libvterm on every stream"
                                        : "below 2x libvterm on a stream");
@@ -350,11 +350,11 @@ private:
 int main(int argc, char** argv) {
     // Generated before any timing; the registered benchmarks refer to them.
     std::vector<std::string> streams;
-    for (const kestra::bench::StreamInfo& stream : kestra::bench::Streams) {
+    for (const kestra::bench::StreamInfo& stream : kestra::bench::kStreams) {
         streams.push_back(kestra::bench::GenerateStream(stream.kind));
     }
     for (std::size_t i = 0; i < streams.size(); ++i) {
-        const std::string name(kestra::bench::Streams[i].name);
+        const std::string name(kestra::bench::kStreams[i].name);
         const std::string& bytes = streams[i];
         benchmark::RegisterBenchmark(("KESTRA/" + name).c_str(), KestraThroughput, bytes, true,
                                      false)

@@ -101,7 +101,7 @@ struct IdleConsole {
 // The reader before it blocked while idle: peek, and sleep 20 ms when
 // nothing waits. Only what the measurement needs.
 void PollingReader(console::ConsoleRecord& record) {
-    std::vector<std::uint8_t> buffer(console::ReceiveBufferSize);
+    std::vector<std::uint8_t> buffer(console::kReceiveBufferSize);
     while (!record.stopping) {
         const platform::PipeOutcome waiting = record.pipe.BytesAvailable();
         if (!waiting.Ok()) {

@@ -34,7 +34,7 @@ void FillScreen(kestra::emulator::ScreenBuffer& screen) {
     static const char16_t text[] =
         u"total 48 drwxr-xr-x  2 user staff 4096 Dec  5 16:45 console/window README.md ";
     constexpr std::uint8_t attributes[] = {
-        0, 0, kestra::emulator::AttrBold, 0, kestra::emulator::AttrUnderline, 0};
+        0, 0, kestra::emulator::kAttrBold, 0, kestra::emulator::kAttrUnderline, 0};
     const std::size_t length = std::char_traits<char16_t>::length(text);
     for (std::uint32_t row = 0; row < screen.rows; ++row) {
         for (std::uint32_t column = 0; column < screen.cols; ++column) {

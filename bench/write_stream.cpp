@@ -11,7 +11,7 @@ namespace {
 
 int Usage() {
     std::fprintf(stderr, "usage: write_stream NAME [SEED]\nstreams:\n");
-    for (const kestra::bench::StreamInfo& stream : kestra::bench::Streams) {
+    for (const kestra::bench::StreamInfo& stream : kestra::bench::kStreams) {
         std::fprintf(stderr, "  %-11.*s %.*s\n", static_cast<int>(stream.name.size()),
                      stream.name.data(), static_cast<int>(stream.description.size()),
                      stream.description.data());
@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "write_stream: unknown stream \"%s\"\n", argv[1]);
         return Usage();
     }
-    std::uint64_t seed = kestra::bench::DefaultSeed;
+    std::uint64_t seed = kestra::bench::kDefaultSeed;
     if (argc == 3) {
         const std::string_view text = argv[2];
         const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seed);

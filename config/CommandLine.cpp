@@ -176,7 +176,7 @@ void ParseCommandLine(std::span<const std::string> arguments) {
     options.configFilePath = FindProgramFile(configName ? *configName : DefaultConfigName("CNF"));
 
     if (options.waitProcessId && Hooks().waitForProcess) {
-        Hooks().waitForProcess(*options.waitProcessId, platform::RestartWaitMs);
+        Hooks().waitForProcess(*options.waitProcessId, platform::kRestartWaitMs);
     }
 }
 

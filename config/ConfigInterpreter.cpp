@@ -38,7 +38,7 @@ public:
 };
 
 void DefineCommandLineConsoles() {
-    const OptionRow* command = TableLookup<OptionRow>("CON", CommandTable);
+    const OptionRow* command = TableLookup<OptionRow>("CON", kCommandTable);
     for (const std::string& pipeName : Options().commandLinePipeNames) {
         OptionRow row = *command;
         row.target = std::string_view(pipeName);
@@ -72,7 +72,7 @@ void ExpectEndOfLine(ConfigLexer& lexer) {
 
 void InterpretLine(ConfigLexer& lexer, unsigned pass) {
     const GlobalOptions& options = Options();
-    if (const OptionRow* option = TableLookup<OptionRow>(lexer.token, OptionTable)) {
+    if (const OptionRow* option = TableLookup<OptionRow>(lexer.token, kOptionTable)) {
         if (option->ntOnly && !options.isNT) {
             ConfigError("This option is only available under Windows/NT");
         }
@@ -88,7 +88,7 @@ void InterpretLine(ConfigLexer& lexer, unsigned pass) {
         ExpectEndOfLine(lexer);
         return;
     }
-    const OptionRow* command = TableLookup<OptionRow>(lexer.token, CommandTable);
+    const OptionRow* command = TableLookup<OptionRow>(lexer.token, kCommandTable);
     if (command == nullptr) {
         ConfigError("Unknown configuration command");
     }

@@ -57,7 +57,7 @@ inline constexpr PasteDelayTargets kPasteDelays{&GlobalOptions::intercharDelay,
                                                 &GlobalOptions::returnDelay};
 
 // clang-format off
-inline constexpr OptionRow OptionTable[] = {
+inline constexpr OptionRow kOptionTable[] = {
     // name            handler          target                                      passes  NT only
     {"QuietMode",      SetFlag,         &GlobalOptions::quietMode,                  kPass1, false},
     {"PriorityClass",  SetPriority,     &GlobalOptions::priorityClassValue,         kPass1, false},
@@ -73,7 +73,7 @@ inline constexpr OptionRow OptionTable[] = {
     {"VT102",          SetFlag,         &GlobalOptions::vt102,                      kPass2, false},
 };
 
-inline constexpr OptionRow CommandTable[] = {
+inline constexpr OptionRow kCommandTable[] = {
     // name            handler           target            passes  NT only
     {"CON",            DefineConsoleRow, std::monostate{}, kPass2, false},
 };

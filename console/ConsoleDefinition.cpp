@@ -20,19 +20,19 @@ namespace kestra::console {
 
 namespace {
 
-constexpr std::uint16_t MaxUnit = MaxConsoles - 1;
+constexpr std::uint16_t kMaxUnit = kMaxConsoles - 1;
 
 // What the options of a CON line set before the console exists.
 struct ConsoleOptions {
-    std::uint16_t unit = NoUnit;
+    std::uint16_t unit = kNoUnit;
     std::optional<std::string> unitName;
     bool eightBit = false;
-    std::uint16_t width = DefaultWidth;
+    std::uint16_t width = kDefaultWidth;
     bool autowrap = false;
     bool autowrapGiven = false; // a VT102 console's auto-wrap is on unless the line says
     bool vt102 = config::Options().vt102;
     bool cursorOn = true;
-    std::uint16_t rows = DefaultRows;
+    std::uint16_t rows = kDefaultRows;
 };
 
 // The options up to "=", then "=", then the pipe name (the rest of the line).
@@ -40,7 +40,7 @@ std::string ReadConsoleLine(ConsoleOptions& options) {
     std::string_view name;
     std::string_view value;
     while (config::NextOption(name, value)) {
-        if (config::NumberOption("UNIT", name, value, options.unit, 10, 0, MaxUnit)) {
+        if (config::NumberOption("UNIT", name, value, options.unit, 10, 0, kMaxUnit)) {
             if (Consoles().IsTaken(options.unit)) {
                 config::ConfigError("Unit number already in use");
             }
@@ -53,8 +53,8 @@ std::string ReadConsoleLine(ConsoleOptions& options) {
             continue;
         }
         if (config::NumberOption("WIDTH", name, value, options.width, 10, 0, 0)) {
-            if (options.width != DefaultWidth && options.width != WideWidth) {
-                config::ConfigError("Width must be %d or %d columns", DefaultWidth, WideWidth);
+            if (options.width != kDefaultWidth && options.width != kWideWidth) {
+                config::ConfigError("Width must be %d or %d columns", kDefaultWidth, kWideWidth);
             }
             continue;
         }
@@ -68,8 +68,8 @@ std::string ReadConsoleLine(ConsoleOptions& options) {
         if (config::FlagOption("CURSOR", name, value, options.cursorOn)) {
             continue;
         }
-        if (config::NumberOption("HEIGHT", name, value, options.rows, 10, emulator::MinRows,
-                                 emulator::MaxRows)) {
+        if (config::NumberOption("HEIGHT", name, value, options.rows, 10, emulator::kMinRows,
+                                 emulator::kMaxRows)) {
             continue;
         }
         config::InvalidOption();
@@ -137,13 +137,13 @@ void DefineConsole(const config::OptionRow& row) {
     }
     record->pipe = std::move(opened.connection);
 
-    if (record->unit == NoUnit) {
+    if (record->unit == kNoUnit) {
         const std::optional<std::uint16_t> free = Consoles().LowestFreeUnit();
         if (!free) {
             // Outside a configuration file (pipe names on the command line)
             // there is no line to point at: the message alone ends the program.
             config::ConfigError("Too many CONs: only %d consoles may be configured",
-                                int{MaxConsoles});
+                                int{kMaxConsoles});
         }
         record->unit = *free;
     }

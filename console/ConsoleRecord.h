@@ -20,10 +20,10 @@
 // are made by the CON command and live until the process ends.
 namespace kestra::console {
 
-inline constexpr std::uint16_t NoUnit = 0xFFFF; // while the CON line is read
-inline constexpr std::uint16_t DefaultWidth = 80;
-inline constexpr std::uint16_t WideWidth = 132;
-inline constexpr unsigned DefaultRows = 24;
+inline constexpr std::uint16_t kNoUnit = 0xFFFF; // while the CON line is read
+inline constexpr std::uint16_t kDefaultWidth = 80;
+inline constexpr std::uint16_t kWideWidth = 132;
+inline constexpr unsigned kDefaultRows = 24;
 
 // The per-console lock: a mutex that knows which thread holds it, so that a
 // thread about to end the program from inside a locked section can let the
@@ -84,13 +84,13 @@ struct ConsoleRecord : emulator::ScreenObserver, emulator::TerminalOutput {
     void SendByte(std::uint8_t byte) override;
     void RingBell() override;
 
-    std::uint16_t unit = NoUnit;
+    std::uint16_t unit = kNoUnit;
     std::string unitName; // the UNITNAME option, else the pipe path: window title
     emulator::Emulator* emulator = nullptr;
     emulator::ScreenBuffer* screen = nullptr; // the emulator's
     bool eightBit = false;                    // received bytes keep bit 7
     bool cursorSuppressed = false;            // CURSOR OFF: never show the cursor
-    std::uint16_t width = DefaultWidth;       // 80 or 132; also the width of a Reset
+    std::uint16_t width = kDefaultWidth;       // 80 or 132; also the width of a Reset
     // Reset before each repaint request; the window sets it once the request
     // has been painted.
     platform::Event paintedEvent;

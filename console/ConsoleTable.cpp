@@ -15,11 +15,11 @@ ConsoleTable::~ConsoleTable() {
 }
 
 ConsoleRecord* ConsoleTable::At(std::uint16_t unit) const {
-    return unit < MaxConsoles ? entries_[unit].get() : nullptr;
+    return unit < kMaxConsoles ? entries_[unit].get() : nullptr;
 }
 
 std::optional<std::uint16_t> ConsoleTable::LowestFreeUnit() const {
-    for (std::uint16_t unit = 0; unit < MaxConsoles; ++unit) {
+    for (std::uint16_t unit = 0; unit < kMaxConsoles; ++unit) {
         if (!entries_[unit]) {
             return unit;
         }

@@ -12,7 +12,7 @@
 // only grows, except when a test resets the table.
 namespace kestra::console {
 
-inline constexpr std::uint16_t MaxConsoles = 100; // units 0-99
+inline constexpr std::uint16_t kMaxConsoles = 100; // units 0-99
 
 class ConsoleTable {
 public:
@@ -43,7 +43,7 @@ public:
     void Reset();
 
 private:
-    std::array<std::unique_ptr<ConsoleRecord>, MaxConsoles> entries_;
+    std::array<std::unique_ptr<ConsoleRecord>, kMaxConsoles> entries_;
     std::uint16_t count_ = 0;
 };
 

@@ -14,12 +14,12 @@ void OutgoingQueue::Push(std::span<const std::uint8_t> bytes) {
 
 bool OutgoingQueue::Full() const {
     std::lock_guard held(mutex_);
-    return pending_ >= OutgoingLimit;
+    return pending_ >= kOutgoingLimit;
 }
 
 bool OutgoingQueue::WaitForRoom(std::chrono::milliseconds limit) {
     std::unique_lock held(mutex_);
-    return changed_.wait_for(held, limit, [this] { return stopped_ || pending_ < OutgoingLimit; });
+    return changed_.wait_for(held, limit, [this] { return stopped_ || pending_ < kOutgoingLimit; });
 }
 
 bool OutgoingQueue::Take(std::vector<std::uint8_t>& batch) {
@@ -37,9 +37,9 @@ bool OutgoingQueue::Take(std::vector<std::uint8_t>& batch) {
 
 void OutgoingQueue::Sent(std::size_t count) {
     std::lock_guard held(mutex_);
-    const bool wasFull = pending_ >= OutgoingLimit;
+    const bool wasFull = pending_ >= kOutgoingLimit;
     pending_ -= count;
-    if (wasFull && pending_ < OutgoingLimit) {
+    if (wasFull && pending_ < kOutgoingLimit) {
         changed_.notify_all();
     }
 }

@@ -20,7 +20,7 @@ namespace kestra::console {
 // A megabyte is minutes of typing or pasting at any speed a server keeps up
 // with, yet a server that never reads cannot make the program grow without
 // end.
-inline constexpr std::size_t OutgoingLimit = std::size_t{1} << 20;
+inline constexpr std::size_t kOutgoingLimit = std::size_t{1} << 20;
 
 // What became of a byte offered to a console's server.
 enum class Delivery {

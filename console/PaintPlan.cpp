@@ -6,10 +6,10 @@ namespace kestra::console {
 
 namespace {
 
-using emulator::AttrUnderline;
-using emulator::LineDoubleHeightBottom;
-using emulator::LineDoubleHeightTop;
-using emulator::LineSingleWidth;
+using emulator::kAttrUnderline;
+using emulator::kLineDoubleHeightBottom;
+using emulator::kLineDoubleHeightTop;
+using emulator::kLineSingleWidth;
 
 constexpr std::uint8_t kAttributeBits = 0x0F;
 constexpr std::uint16_t kFirstControlPicture = 0xFFF0;
@@ -22,7 +22,7 @@ constexpr char kPictureFirstLetters[] = "HFCLNV";
 constexpr char kPictureSecondLetters[] = "TFRFLT";
 
 bool IsDoubleHeight(std::uint8_t lineAttribute) {
-    return lineAttribute == LineDoubleHeightTop || lineAttribute == LineDoubleHeightBottom;
+    return lineAttribute == kLineDoubleHeightTop || lineAttribute == kLineDoubleHeightBottom;
 }
 
 // The part of the screen both the window's grid and the buffer cover.
@@ -64,7 +64,7 @@ void PlaceSpecialGlyphs(PaintItem& item, std::uint16_t code, const CellGeometry&
         const std::size_t letter = code - kFirstControlPicture;
         // The second letter sits lower right, by 40 % of the cell, 80 % in
         // the direction a row is doubled in.
-        const int dx = g.cellWidth * (a != LineSingleWidth ? 80 : 40) / 100;
+        const int dx = g.cellWidth * (a != kLineSingleWidth ? 80 : 40) / 100;
         const int dy = g.cellHeight * (IsDoubleHeight(a) ? 80 : 40) / 100;
         item.fontIndex = ControlPictureFontIndex(a);
         item.glyphs.push_back(
@@ -97,7 +97,7 @@ RowPlan PlanRow(const CellGeometry& g, const emulator::ScreenBuffer& screen, int
     plan.row = row;
     plan.lineAttribute = screen.lineAttrs[static_cast<std::size_t>(row)] & 3;
     const std::uint8_t a = plan.lineAttribute;
-    const bool doubled = a != LineSingleWidth;
+    const bool doubled = a != kLineSingleWidth;
     plan.step = doubled ? 2 : 1;
     plan.advance = plan.step * g.cellWidth;
     plan.scaleX = doubled ? 2 : 1;
@@ -105,7 +105,7 @@ RowPlan PlanRow(const CellGeometry& g, const emulator::ScreenBuffer& screen, int
     const int bandTop = row * g.cellHeight + g.marginTop;
     plan.band =
         Rect{g.marginLeft, bandTop, g.marginLeft + g.columns * g.cellWidth, bandTop + g.cellHeight};
-    plan.textTop = a == LineDoubleHeightBottom ? bandTop - g.cellHeight : bandTop;
+    plan.textTop = a == kLineDoubleHeightBottom ? bandTop - g.cellHeight : bandTop;
     if (doubled) {
         firstColumn &= ~1;
     }
@@ -136,7 +136,7 @@ RowPlan PlanRow(const CellGeometry& g, const emulator::ScreenBuffer& screen, int
             PlaceSpecialGlyphs(item, first.code, g, plan, x);
             // Special glyphs get the underline stroke laid over them; on an
             // upper half it would fall outside the band.
-            if ((first.attribute & AttrUnderline) != 0 && a != LineDoubleHeightTop) {
+            if ((first.attribute & kAttrUnderline) != 0 && a != kLineDoubleHeightTop) {
                 item.underlineFontIndex = kUnderlinedFonts + a;
             }
             column += plan.step;
@@ -241,7 +241,7 @@ std::vector<Rect> BlinkRepaintRects(const CellGeometry& g, const emulator::Scree
     }
     const Extent extent = VisibleExtent(g, screen);
     for (int row = 0; row < extent.rows; ++row) {
-        const bool doubled = screen.lineAttrs[static_cast<std::size_t>(row)] != LineSingleWidth;
+        const bool doubled = screen.lineAttrs[static_cast<std::size_t>(row)] != kLineSingleWidth;
         const int step = doubled ? 2 : 1;
         int runStart = -1;
         const auto flush = [&](int end) {

@@ -16,13 +16,13 @@ namespace kestra::console {
 namespace {
 
 using emulator::Emulator;
-using emulator::LineSingleWidth;
+using emulator::kLineSingleWidth;
 using emulator::ScreenBuffer;
 using platform::PipeOutcome;
 using platform::PipeStatus;
 
 bool IsDoubleWidth(const ScreenBuffer& screen, std::uint32_t row) {
-    return screen.lineAttrs[row] != LineSingleWidth;
+    return screen.lineAttrs[row] != kLineSingleWidth;
 }
 
 // Adds `changes` ranges at once whose union is the given rectangle: the
@@ -51,8 +51,8 @@ void AddChanges(ConsoleRecord& record, int left, int top, int right, int bottom,
 
 // A cell range added to the rectangle is one change: a written run of cells
 // is one, a cursor move two (its old cell and its new one).
-constexpr std::uint32_t ChangesPerPrintedCell = 1;
-constexpr std::uint32_t ChangesPerCursorMove = 2;
+constexpr std::uint32_t kChangesPerPrintedCell = 1;
+constexpr std::uint32_t kChangesPerCursorMove = 2;
 
 // The cursor cell of a cursorState: one cell, or the pair of cells of a
 // double-width character (the column with its lowest bit cleared, and the
@@ -83,14 +83,14 @@ void AddWholeRows(ConsoleRecord& record, const ScreenBuffer& screen, int top, in
 // that brings the changes to the batch, so that the request follows the
 // same byte as when the bytes go to the emulator one by one.
 std::size_t PrintsBeforeBatch(const ConsoleRecord& record) {
-    if (record.dirtyCount >= RepaintBatch) {
+    if (record.dirtyCount >= kRepaintBatch) {
         return 1;
     }
-    const std::uint32_t missing = RepaintBatch - record.dirtyCount;
+    const std::uint32_t missing = kRepaintBatch - record.dirtyCount;
     if (CursorVisibleByte(record.cursorState) == 0) {
-        return (missing + ChangesPerPrintedCell - 1) / ChangesPerPrintedCell;
+        return (missing + kChangesPerPrintedCell - 1) / kChangesPerPrintedCell;
     }
-    constexpr std::uint32_t perCharacter = ChangesPerPrintedCell + ChangesPerCursorMove;
+    constexpr std::uint32_t perCharacter = kChangesPerPrintedCell + kChangesPerCursorMove;
     return (missing + perCharacter - 1) / perCharacter;
 }
 
@@ -119,7 +119,7 @@ bool QueueForServer(ConsoleRecord& record, std::uint8_t byte) {
 
 // How long a paste or a reader waits for room in a full outgoing queue before
 // it looks again whether it should stop.
-constexpr std::chrono::milliseconds QueueFullWait{100};
+constexpr std::chrono::milliseconds kQueueFullWait{100};
 
 // The window answers a request as soon as it has taken it in, within
 // microseconds, while waking a thread that sleeps takes far longer on a busy
@@ -127,7 +127,7 @@ constexpr std::chrono::milliseconds QueueFullWait{100};
 // looks for the answer for a moment, letting other threads run, and only
 // then sleeps for the rest of the wait; when the processors are busy with
 // other work it sleeps at once (SpinWait).
-constexpr auto AnswerSpin = std::chrono::microseconds(50);
+constexpr auto kAnswerSpin = std::chrono::microseconds(50);
 
 // The painted event, with the lock released so that the painter can run.
 void AwaitWindow(ConsoleRecord& record, std::unique_lock<ConsoleLock>& held) {
@@ -135,8 +135,8 @@ void AwaitWindow(ConsoleRecord& record, std::unique_lock<ConsoleLock>& held) {
     held.unlock();
     // Each reader waits on its own thread, so one waiter per thread.
     thread_local platform::SpinWait answerSpin;
-    if (!answerSpin.Until([&record] { return record.paintedEvent.IsSet(); }, AnswerSpin)) {
-        record.paintedEvent.Wait(RepaintWaitMs);
+    if (!answerSpin.Until([&record] { return record.paintedEvent.IsSet(); }, kAnswerSpin)) {
+        record.paintedEvent.Wait(kRepaintWaitMs);
     }
     held.lock();
 }
@@ -175,7 +175,7 @@ void ReceiveBytes(ConsoleRecord& record, std::span<const std::uint8_t> bytes,
         record.readerReceiving = true;
         bytes =
             bytes.subspan(emulator::ReceiveRun(emulator, bytes, mask, PrintsBeforeBatch(record)));
-        if (record.dirtyCount >= RepaintBatch) {
+        if (record.dirtyCount >= kRepaintBatch) {
             PostRepaintRequest(record, RepaintKind::Collected);
         }
         record.readerReceiving = false;
@@ -211,7 +211,7 @@ std::string PipeFailureMessage(const ConsoleRecord& record, PipeDirection direct
 }
 
 void PipeReader(ConsoleRecord& record) {
-    std::array<std::uint8_t, ReceiveBufferSize> buffer;
+    std::array<std::uint8_t, kReceiveBufferSize> buffer;
     while (!record.stopping.load()) {
         if (record.outgoing.Full()) {
             // The server does not take the replies already owed: show what
@@ -220,7 +220,7 @@ void PipeReader(ConsoleRecord& record) {
                 std::unique_lock held(record.lock);
                 RepaintWhenIdle(record, held);
             }
-            record.outgoing.WaitForRoom(QueueFullWait);
+            record.outgoing.WaitForRoom(kQueueFullWait);
             continue;
         }
         const PipeOutcome waiting = record.pipe.BytesAvailable();
@@ -319,7 +319,7 @@ void TypeKey(ConsoleRecord& record, std::int32_t code) {
 }
 
 Delivery PasteByte(ConsoleRecord& record, std::uint8_t byte) {
-    if (!record.outgoing.WaitForRoom(QueueFullWait)) {
+    if (!record.outgoing.WaitForRoom(kQueueFullWait)) {
         return Delivery::QueueFull;
     }
     return QueueForServer(record, byte) ? Delivery::Queued : Delivery::NoConnection;
@@ -354,7 +354,7 @@ void ConsoleRecord::CursorMoved(std::uint32_t row, std::uint32_t column) {
     const CursorRange old = CursorRangeOf(before);
     const CursorRange now = CursorRangeOf(cursorState);
     AddChanges(*this, std::min(old.left, now.left), std::min(old.row, now.row),
-               std::max(old.right, now.right), std::max(old.row, now.row), ChangesPerCursorMove);
+               std::max(old.right, now.right), std::max(old.row, now.row), kChangesPerCursorMove);
 }
 
 // count characters printed one after the other, each a CellsChanged of one
@@ -367,14 +367,14 @@ void ConsoleRecord::CellsPrinted(std::uint32_t row, std::uint32_t column, unsign
     const int end = static_cast<int>(column);
     const int first = end - static_cast<int>(count);
     if (CursorVisibleByte(before) == 0) {
-        AddChanges(*this, first, top, end - 1, top, count * ChangesPerPrintedCell);
+        AddChanges(*this, first, top, end - 1, top, count * kChangesPerPrintedCell);
         return;
     }
     const CursorRange old = CursorRangeOf(before);
     const CursorRange now = CursorRangeOf(cursorState);
     AddChanges(*this, std::min({old.left, now.left, first}), std::min(old.row, top),
                std::max({old.right, now.right, end - 1}), std::max(old.row, top),
-               count * (ChangesPerPrintedCell + ChangesPerCursorMove));
+               count * (kChangesPerPrintedCell + kChangesPerCursorMove));
 }
 
 void ConsoleRecord::CursorVisibility(bool shown) {
@@ -394,9 +394,9 @@ void ConsoleRecord::CellsChanged(std::uint32_t row, std::uint32_t column, unsign
     if (IsDoubleWidth(*screen, row)) {
         // Whole pairs: one changed cell of a double-width character repaints both.
         const int pair = left & ~1;
-        AddChanges(*this, pair, top, pair + (last | 1), top, ChangesPerPrintedCell);
+        AddChanges(*this, pair, top, pair + (last | 1), top, kChangesPerPrintedCell);
     } else {
-        AddChanges(*this, left, top, left + last, top, ChangesPerPrintedCell);
+        AddChanges(*this, left, top, left + last, top, kChangesPerPrintedCell);
     }
 }
 

@@ -30,9 +30,9 @@
 // PasteByte and the emulator's replies append, PipeWriter sends.
 namespace kestra::console {
 
-inline constexpr std::size_t ReceiveBufferSize = 4096;
-inline constexpr std::uint32_t RepaintBatch = 400; // changes
-inline constexpr int RepaintWaitMs = 20;           // for the painted event
+inline constexpr std::size_t kReceiveBufferSize = 4096;
+inline constexpr std::uint32_t kRepaintBatch = 400; // changes
+inline constexpr int kRepaintWaitMs = 20;           // for the painted event
 
 // The reader thread of a console: reads what the server sends and hands it to
 // the emulator until the connection fails, then ends the program with the

@@ -8,9 +8,9 @@ namespace kestra::console {
 
 namespace {
 
-using emulator::LineDoubleHeightBottom;
-using emulator::LineDoubleHeightTop;
-using emulator::LineSingleWidth;
+using emulator::kLineDoubleHeightBottom;
+using emulator::kLineDoubleHeightTop;
+using emulator::kLineSingleWidth;
 
 constexpr int RoundDownToEven(int n) {
     return n & ~1;
@@ -21,7 +21,7 @@ constexpr int RoundUpToEven(int n) {
 
 std::uint8_t LineAttribute(std::span<const std::uint8_t> lineAttrs, int row) {
     if (row < 0 || static_cast<std::size_t>(row) >= lineAttrs.size()) {
-        return LineSingleWidth;
+        return kLineSingleWidth;
     }
     return lineAttrs[static_cast<std::size_t>(row)];
 }
@@ -29,8 +29,8 @@ std::uint8_t LineAttribute(std::span<const std::uint8_t> lineAttrs, int row) {
 // The row is the lower half of a double-height pair whose upper half is
 // right above it.
 bool IsLowerHalfOfPair(std::span<const std::uint8_t> lineAttrs, int row) {
-    return row > 0 && LineAttribute(lineAttrs, row) == LineDoubleHeightBottom &&
-           LineAttribute(lineAttrs, row - 1) == LineDoubleHeightTop;
+    return row > 0 && LineAttribute(lineAttrs, row) == kLineDoubleHeightBottom &&
+           LineAttribute(lineAttrs, row - 1) == kLineDoubleHeightTop;
 }
 
 } // namespace
@@ -78,8 +78,8 @@ SelectionBand MakeSelectionBand(const SelectionRange& selection,
     }
     const int lastRow = selection.endRow - 1;
     const int screenRows = static_cast<int>(lineAttrs.size());
-    if (lastRow + 1 < screenRows && LineAttribute(lineAttrs, lastRow) == LineDoubleHeightTop &&
-        LineAttribute(lineAttrs, lastRow + 1) == LineDoubleHeightBottom) {
+    if (lastRow + 1 < screenRows && LineAttribute(lineAttrs, lastRow) == kLineDoubleHeightTop &&
+        LineAttribute(lineAttrs, lastRow + 1) == kLineDoubleHeightBottom) {
         ++band.endRow;
     }
     return band;
@@ -228,13 +228,13 @@ std::u16string CopySelectionText(const emulator::ScreenBuffer& screen,
     bool anyRow = false;
     for (int row = firstRow; row < endRow; ++row) {
         const std::uint8_t lineAttribute = LineAttribute(lineAttrs, row);
-        if (lineAttribute == LineDoubleHeightBottom) {
+        if (lineAttribute == kLineDoubleHeightBottom) {
             continue;
         }
         int column = selection.startColumn;
         int endColumn = selection.endColumn;
         int step = 1;
-        if (lineAttribute != LineSingleWidth) {
+        if (lineAttribute != kLineSingleWidth) {
             column = RoundDownToEven(column);
             endColumn = RoundUpToEven(endColumn);
             step = 2;

@@ -10,22 +10,22 @@ namespace kestra::emulator {
 
 namespace {
 
-constexpr std::uint8_t Bel = 7;
-constexpr std::uint8_t Bs = 8;
-constexpr std::uint8_t Ht = 9;
-constexpr std::uint8_t Lf = 10;
-constexpr std::uint8_t Vt = 11;
-constexpr std::uint8_t Ff = 12;
-constexpr std::uint8_t Cr = 13;
-constexpr std::uint8_t So = 14;
-constexpr std::uint8_t Si = 15;
-constexpr std::uint8_t Can = 24;
-constexpr std::uint8_t Sub = 26;
-constexpr std::uint8_t Esc = 27;
-constexpr std::uint16_t ErrorBlock = 219; // shown for a cancelled sequence
+constexpr std::uint8_t kBel = 7;
+constexpr std::uint8_t kBs = 8;
+constexpr std::uint8_t kHt = 9;
+constexpr std::uint8_t kLf = 10;
+constexpr std::uint8_t kVt = 11;
+constexpr std::uint8_t kFf = 12;
+constexpr std::uint8_t kCr = 13;
+constexpr std::uint8_t kSo = 14;
+constexpr std::uint8_t kSi = 15;
+constexpr std::uint8_t kCan = 24;
+constexpr std::uint8_t kSub = 26;
+constexpr std::uint8_t kEsc = 27;
+constexpr std::uint16_t kErrorBlock = 219; // shown for a cancelled sequence
 
 bool IsTabStop(const EmulationState& state, std::uint32_t column) {
-    return column < TabStopColumns && (state.tabStops[column / 8] >> (column % 8)) & 1;
+    return column < kTabStopColumns && (state.tabStops[column / 8] >> (column % 8)) & 1;
 }
 
 void HorizontalTab(Emulator& emulator) {
@@ -46,34 +46,34 @@ void ControlCharacter(Emulator& emulator, std::uint8_t byte) {
     ScreenBuffer& screen = emulator.screen;
     EmulationState& state = emulator.state;
     switch (byte) {
-    case Bel:
+    case kBel:
         if (emulator.output != nullptr) {
             emulator.output->RingBell();
         }
         break;
-    case Bs: screen.CursorLeft(); break;
-    case Ht: HorizontalTab(emulator); break;
-    case Lf:
-    case Vt:
-    case Ff:
+    case kBs: screen.CursorLeft(); break;
+    case kHt: HorizontalTab(emulator); break;
+    case kLf:
+    case kVt:
+    case kFf:
         screen.LineFeed();
         if (state.newLineMode) {
             screen.CarriageReturn();
         }
         break;
-    case Cr: screen.CarriageReturn(); break;
-    case So:
+    case kCr: screen.CarriageReturn(); break;
+    case kSo:
         if (!state.genradMode) {
             state.shiftOut = 1;
         }
         break;
-    case Si: state.shiftOut = 0; break;
-    case Can:
-    case Sub:
+    case kSi: state.shiftOut = 0; break;
+    case kCan:
+    case kSub:
         state.parserState = StateText;
-        PrintCode(emulator, ErrorBlock);
+        PrintCode(emulator, kErrorBlock);
         break;
-    case Esc: state.parserState = StateEscape; break;
+    case kEsc: state.parserState = StateEscape; break;
     default: break;
     }
 }
@@ -95,7 +95,7 @@ void DispatchEscape(Emulator& emulator, std::uint8_t byte) {
 std::uint16_t MappedCode(const Emulator& emulator, std::uint8_t byte) {
     const EmulationState& state = emulator.state;
     const std::int32_t set = state.shiftOut ? state.g1Set : state.g0Set;
-    return (set == CharSetGraphics ? emulator.graphicCodes : emulator.charCodes)[byte];
+    return (set == kCharSetGraphics ? emulator.graphicCodes : emulator.charCodes)[byte];
 }
 
 void PrintReceived(Emulator& emulator, std::uint8_t byte) {
@@ -135,7 +135,7 @@ void ResetTabStops(EmulationState& state) {
 void InitEmulator(Emulator& emulator, const termdef::TerminalDefinition& definition,
                   unsigned rows) {
     emulator.state = EmulationState{};
-    emulator.screen.CreateScreen(rows, MaxColumns);
+    emulator.screen.CreateScreen(rows, kMaxColumns);
     emulator.screen.cols = 80;
     emulator.screen.autowrap = 0;
     ResetTabStops(emulator.state);
@@ -281,7 +281,7 @@ std::size_t PrintTextRun(Emulator& emulator, std::span<const std::uint8_t> bytes
     const EmulationState& state = emulator.state;
     const std::uint32_t lastColumn = screen.cols - 1;
     const std::int32_t set = state.shiftOut ? state.g1Set : state.g0Set;
-    const auto& codes = set == CharSetGraphics ? emulator.graphicCodes : emulator.charCodes;
+    const auto& codes = set == kCharSetGraphics ? emulator.graphicCodes : emulator.charCodes;
     std::uint16_t* const chars = &screen.chars[screen.CellIndex(screen.row, 0)];
     std::uint8_t* const attrs = &screen.attrs[screen.CellIndex(screen.row, 0)];
     printLimit = std::max<std::size_t>(printLimit, 1);
@@ -374,7 +374,7 @@ std::size_t ReceiveRun(Emulator& emulator, std::span<const std::uint8_t> bytes, 
             SequenceByteOnSingleWidthRow(emulator, byte);
             return taken + 1;
         }
-        if (byte == Esc) {
+        if (byte == kEsc) {
             state.parserState = StateEscape; // a sequence in progress is abandoned
             continue;
         }
@@ -463,7 +463,7 @@ void ResetEmulator(Emulator& emulator, bool wide) {
     screen.SetColumns(wide ? 132 : 80);
     screen.attr = 0;
     for (std::uint32_t r = 0; r < screen.rows; ++r) {
-        screen.lineAttrs[r] = LineSingleWidth;
+        screen.lineAttrs[r] = kLineSingleWidth;
     }
     ResetTabStops(state);
     screen.SetScrollRegion(0, screen.rows - 1);

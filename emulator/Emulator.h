@@ -30,12 +30,12 @@ enum ParserState : std::int32_t {
     StateSkipAfterAmpersand = 10, // after ESC &: one byte discarded
 };
 
-inline constexpr std::int32_t CharSetAscii = 1;
-inline constexpr std::int32_t CharSetGraphics = 2;
+inline constexpr std::int32_t kCharSetAscii = 1;
+inline constexpr std::int32_t kCharSetGraphics = 2;
 inline constexpr std::int32_t CharSetUnitedKingdom = 3; // designated only on a VT102 console
-inline constexpr int ParameterCount = 10;
-inline constexpr std::int32_t PrivateOffset = 1000; // added to modes after '?'
-inline constexpr unsigned TabStopColumns = 136;
+inline constexpr int kParameterCount = 10;
+inline constexpr std::int32_t kPrivateOffset = 1000; // added to modes after '?'
+inline constexpr unsigned kTabStopColumns = 136;
 
 struct EmulationState {
     std::int32_t parserState = StateText;
@@ -43,15 +43,15 @@ struct EmulationState {
     std::int32_t keypadApplication = 0;
     std::int32_t vt52Mode = 0;
     std::int32_t newLineMode = 0;
-    std::int32_t g0Set = CharSetAscii;
-    std::int32_t g1Set = CharSetAscii;
+    std::int32_t g0Set = kCharSetAscii;
+    std::int32_t g1Set = kCharSetAscii;
     std::int32_t shiftOut = 0; // 1: G1 in use
     std::int32_t originMode = 0;
     std::int32_t genradMode = 0;
     std::int32_t spacedChars = 0;
-    std::array<std::uint8_t, TabStopColumns / 8> tabStops{}; // bit c % 8 of byte c / 8
+    std::array<std::uint8_t, kTabStopColumns / 8> tabStops{}; // bit c % 8 of byte c / 8
     std::int32_t paramIndex = 0;
-    std::array<std::int32_t, ParameterCount> params{};
+    std::array<std::int32_t, kParameterCount> params{};
     std::int32_t privateOffset = 0;
     std::uint16_t savedRow = 0;
     std::uint16_t savedCol = 0;
@@ -83,8 +83,8 @@ inline constexpr int kDecParameterCount = 16;
 
 // What ESC 7 keeps on a VT102 console beyond what it keeps on a VT100 one.
 struct DecSavedCursor {
-    std::int32_t g0Set = CharSetAscii;
-    std::int32_t g1Set = CharSetAscii;
+    std::int32_t g0Set = kCharSetAscii;
+    std::int32_t g1Set = kCharSetAscii;
     std::int32_t shiftOut = 0;
     std::int32_t originMode = 0;
     bool wrapPending = false;

@@ -8,31 +8,31 @@ namespace kestra::emulator {
 
 namespace {
 
-constexpr std::uint16_t Space = 32;
+constexpr std::uint16_t kSpace = 32;
 
 // Spaces into count characters from first, four cells per store: an erase
 // covers up to a whole screen, and a fill of 16-bit values goes one cell at a
 // time otherwise.
 void FillSpaces(std::uint16_t* first, std::size_t count) {
-    constexpr std::uint64_t FourSpaces = 0x0020002000200020u;
+    constexpr std::uint64_t kFourSpaces = 0x0020002000200020u;
     for (; count >= 4; count -= 4, first += 4) {
-        std::memcpy(first, &FourSpaces, sizeof FourSpaces);
+        std::memcpy(first, &kFourSpaces, sizeof kFourSpaces);
     }
     for (; count > 0; --count) {
-        *first++ = Space;
+        *first++ = kSpace;
     }
 }
 
 } // namespace
 
 void ScreenBuffer::CreateScreen(unsigned rowCount, unsigned allocatedColumns) {
-    rowCount = std::clamp(rowCount, MinRows, MaxRows);
+    rowCount = std::clamp(rowCount, kMinRows, kMaxRows);
     // Always the full width: a later width switch only changes cols.
-    chars.assign(std::size_t{rowCount} * MaxColumns, 0);
-    attrs.assign(std::size_t{rowCount} * MaxColumns, 0);
-    lineAttrs.assign(rowCount, LineSingleWidth);
+    chars.assign(std::size_t{rowCount} * kMaxColumns, 0);
+    attrs.assign(std::size_t{rowCount} * kMaxColumns, 0);
+    lineAttrs.assign(rowCount, kLineSingleWidth);
     rows = rowCount;
-    cols = std::clamp(allocatedColumns, 1u, MaxColumns);
+    cols = std::clamp(allocatedColumns, 1u, kMaxColumns);
     attr = 0;
     eraseAttr = 0;
     regionTop = 0;
@@ -46,7 +46,7 @@ void ScreenBuffer::CreateScreen(unsigned rowCount, unsigned allocatedColumns) {
 
 void ScreenBuffer::SetColumns(unsigned count) {
     // Values a server sends that would leave the 132-column storage are clamped.
-    cols = std::clamp(count, 1u, MaxColumns);
+    cols = std::clamp(count, 1u, kMaxColumns);
     if (col >= cols) {
         // Keep the cursor on the screen so that the next write stays in its row.
         col = cols - 1;
@@ -201,7 +201,7 @@ void ScreenBuffer::ScrollUp() {
         std::memmove(&attrs[CellIndex(top, 0)], &attrs[CellIndex(top + 1, 0)], count);
         std::memmove(&lineAttrs[top], &lineAttrs[top + 1], bottom - top);
     }
-    lineAttrs[bottom] = LineSingleWidth;
+    lineAttrs[bottom] = kLineSingleWidth;
     if (ScreenObserver* told = Observer()) {
         told->ScrolledUp(top, bottom);
     }
@@ -221,7 +221,7 @@ void ScreenBuffer::ScrollDown() {
         std::memmove(&attrs[CellIndex(top + 1, 0)], &attrs[CellIndex(top, 0)], count);
         std::memmove(&lineAttrs[top + 1], &lineAttrs[top], bottom - top);
     }
-    lineAttrs[top] = LineSingleWidth;
+    lineAttrs[top] = kLineSingleWidth;
     if (ScreenObserver* told = Observer()) {
         told->ScrolledDown(top, bottom);
     }
@@ -344,8 +344,8 @@ void ScreenBuffer::SetLineAttribute(std::uint32_t r, std::uint8_t value) {
     if (r >= rows || lineAttrs[r] == value) {
         return;
     }
-    const bool toSingle = value == LineSingleWidth;
-    const bool fromSingle = lineAttrs[r] == LineSingleWidth;
+    const bool toSingle = value == kLineSingleWidth;
+    const bool fromSingle = lineAttrs[r] == kLineSingleWidth;
     // Each write stays in row r: the cells are stored directly rather than
     // through PutCell, so the last pair can neither wrap nor scroll.
     auto store = [this, r](std::uint32_t c, std::uint16_t ch, std::uint8_t a) {
@@ -370,7 +370,7 @@ void ScreenBuffer::SetLineAttribute(std::uint32_t r, std::uint8_t value) {
             const std::uint16_t ch = chars[CellIndex(r, i)];
             const std::uint8_t a = attrs[CellIndex(r, i)];
             store(2 * i, ch, a);
-            store(2 * i + 1, Space, a);
+            store(2 * i + 1, kSpace, a);
         }
     }
     if (toSingle || fromSingle) {

@@ -12,22 +12,22 @@
 namespace kestra::emulator {
 
 // Attribute bits of a cell; the other bits are never set.
-inline constexpr std::uint8_t AttrBlink = 1;
-inline constexpr std::uint8_t AttrReverse = 2;
-inline constexpr std::uint8_t AttrUnderline = 4;
-inline constexpr std::uint8_t AttrBold = 8;
+inline constexpr std::uint8_t kAttrBlink = 1;
+inline constexpr std::uint8_t kAttrReverse = 2;
+inline constexpr std::uint8_t kAttrUnderline = 4;
+inline constexpr std::uint8_t kAttrBold = 8;
 
 // Line attributes of a row.
-inline constexpr std::uint8_t LineSingleWidth = 0;
-inline constexpr std::uint8_t LineDoubleWidth = 1;
-inline constexpr std::uint8_t LineDoubleHeightTop = 2;
-inline constexpr std::uint8_t LineDoubleHeightBottom = 3;
+inline constexpr std::uint8_t kLineSingleWidth = 0;
+inline constexpr std::uint8_t kLineDoubleWidth = 1;
+inline constexpr std::uint8_t kLineDoubleHeightTop = 2;
+inline constexpr std::uint8_t kLineDoubleHeightBottom = 3;
 
 // Storage width of every row: width switches only change the column count in
 // use, never the arrays.
-inline constexpr unsigned MaxColumns = 132;
-inline constexpr unsigned MinRows = 2;
-inline constexpr unsigned MaxRows = 254;
+inline constexpr unsigned kMaxColumns = 132;
+inline constexpr unsigned kMinRows = 2;
+inline constexpr unsigned kMaxRows = 254;
 
 // What a screen buffer announces.
 // The console implements it to collect what its window must repaint; every
@@ -129,7 +129,7 @@ struct ScreenBuffer {
     void DeleteLines(std::uint32_t n);
     void InsertCells(std::uint32_t n);
     void DeleteCells(std::uint32_t n);
-    bool IsDoubleWidthRow() const { return lineAttrs[row] != LineSingleWidth; }
+    bool IsDoubleWidthRow() const { return lineAttrs[row] != kLineSingleWidth; }
 
     std::size_t CellIndex(std::uint32_t r, std::uint32_t c) const {
         return std::size_t{r} * cols + c;

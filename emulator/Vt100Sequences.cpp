@@ -10,13 +10,13 @@ namespace kestra::emulator {
 
 namespace {
 
-constexpr std::uint8_t Dc1 = 0x11; // the answer to ESC c
+constexpr std::uint8_t kDc1 = 0x11; // the answer to ESC c
 
 } // namespace
 
 void MakeRowsSingleWidth(ScreenBuffer& screen, std::uint32_t first, std::uint32_t last) {
     for (std::uint32_t r = first; r <= last && r < screen.rows; ++r) {
-        screen.SetLineAttribute(r, LineSingleWidth);
+        screen.SetLineAttribute(r, kLineSingleWidth);
     }
 }
 
@@ -29,7 +29,7 @@ void ResetWholeRegion(ScreenBuffer& screen) {
 } // namespace
 
 void SetTabStop(EmulationState& state, std::uint32_t column, bool set) {
-    if (column >= TabStopColumns) {
+    if (column >= kTabStopColumns) {
         return;
     }
     const auto bit = static_cast<std::uint8_t>(1u << (column % 8));
@@ -87,7 +87,7 @@ void ResetByEscapeC(Emulator& emulator) {
     screen.ShowCursor();
     screen.HomeCursor();
     screen.EraseScreenBelow();
-    const char reply[] = {static_cast<char>(Dc1)};
+    const char reply[] = {static_cast<char>(kDc1)};
     SendString(emulator, std::string_view(reply, 1));
 }
 
@@ -100,7 +100,7 @@ void StartControlSequence(Emulator& emulator) {
 }
 
 // clang-format off
-constexpr EscapeAction Vt100Escapes[] = {
+constexpr EscapeAction kVt100Escapes[] = {
     {'#', [](Emulator& e) { e.state.parserState = StateLineSize; }},
     {'(', [](Emulator& e) { e.state.parserState = StateDesignateG0; }},
     {')', [](Emulator& e) { e.state.parserState = StateDesignateG1; }},
@@ -122,9 +122,9 @@ constexpr EscapeAction Vt100Escapes[] = {
 // every escape passes here, and a search of the table would cost a dozen
 // compares for the common ESC [. The first row for a byte wins, as a search
 // in table order would find it.
-constexpr auto EscapeActionByByte = [] {
+constexpr auto kEscapeActionByByte = [] {
     std::array<void (*)(Emulator&), 256> actions{};
-    for (const EscapeAction& entry : Vt100Escapes) {
+    for (const EscapeAction& entry : kVt100Escapes) {
         auto& slot = actions[static_cast<std::uint8_t>(entry.byte)];
         if (!slot) {
             slot = entry.action;
@@ -197,46 +197,46 @@ struct Rendition {
 };
 
 // clang-format off
-constexpr Rendition Renditions[] = {
+constexpr Rendition kRenditions[] = {
     {0,  0x1F,          0},
-    {1,  0,             AttrBold},
-    {2,  AttrBold,      0},
-    {21, AttrBold,      0},
-    {22, AttrBold,      0},
-    {4,  0,             AttrUnderline},
-    {5,  0,             AttrBlink},
-    {7,  0,             AttrReverse},
-    {24, AttrUnderline, 0},
-    {25, AttrBlink,     0},
-    {27, AttrReverse,   0},
+    {1,  0,             kAttrBold},
+    {2,  kAttrBold,      0},
+    {21, kAttrBold,      0},
+    {22, kAttrBold,      0},
+    {4,  0,             kAttrUnderline},
+    {5,  0,             kAttrBlink},
+    {7,  0,             kAttrReverse},
+    {24, kAttrUnderline, 0},
+    {25, kAttrBlink,     0},
+    {27, kAttrReverse,   0},
 };
 // clang-format on
 
 // The table's row index plus one per parameter below 32 (0: none), computed
 // at compile time so that each SGR parameter costs one lookup, not a search.
 // The first row for a parameter wins, as a search in table order would find it.
-constexpr std::int32_t RenditionIndexLimit = 32;
-constexpr auto RenditionByParameter = [] {
-    std::array<std::uint8_t, RenditionIndexLimit> rows{};
-    for (std::size_t i = std::size(Renditions); i-- > 0;) {
-        rows[static_cast<std::size_t>(Renditions[i].parameter)] = static_cast<std::uint8_t>(i + 1);
+constexpr std::int32_t kRenditionIndexLimit = 32;
+constexpr auto kRenditionByParameter = [] {
+    std::array<std::uint8_t, kRenditionIndexLimit> rows{};
+    for (std::size_t i = std::size(kRenditions); i-- > 0;) {
+        rows[static_cast<std::size_t>(kRenditions[i].parameter)] = static_cast<std::uint8_t>(i + 1);
     }
     return rows;
 }();
-static_assert(std::ranges::all_of(Renditions,
+static_assert(std::ranges::all_of(kRenditions,
                                   [](const Rendition& rendition) {
                                       return rendition.parameter >= 0 &&
-                                             rendition.parameter < RenditionIndexLimit;
+                                             rendition.parameter < kRenditionIndexLimit;
                                   }),
               "every rendition parameter has a slot in the index");
 
 } // namespace
 
 void SelectGraphicRendition(ScreenBuffer& screen, std::int32_t p) {
-    if (p < 0 || p >= RenditionIndexLimit || RenditionByParameter[p] == 0) {
+    if (p < 0 || p >= kRenditionIndexLimit || kRenditionByParameter[p] == 0) {
         return;
     }
-    const Rendition& rendition = Renditions[RenditionByParameter[p] - 1];
+    const Rendition& rendition = kRenditions[kRenditionByParameter[p] - 1];
     screen.attr = static_cast<std::uint8_t>((screen.attr & ~rendition.clear) | rendition.set);
 }
 
@@ -323,7 +323,7 @@ void PositionFinal(Emulator& emulator, std::uint8_t final) {
 
 void EscapeFinal(Emulator& emulator, std::uint8_t byte) {
     emulator.state.parserState = StateText;
-    if (const auto action = EscapeActionByByte[byte]) {
+    if (const auto action = kEscapeActionByByte[byte]) {
         action(emulator);
     }
 }
@@ -332,10 +332,10 @@ void LineSizeFinal(Emulator& emulator, std::uint8_t byte) {
     emulator.state.parserState = StateText;
     ScreenBuffer& screen = emulator.screen;
     switch (byte) {
-    case '3': screen.SetLineAttribute(screen.row, LineDoubleHeightTop); break;
-    case '4': screen.SetLineAttribute(screen.row, LineDoubleHeightBottom); break;
-    case '5': screen.SetLineAttribute(screen.row, LineSingleWidth); break;
-    case '6': screen.SetLineAttribute(screen.row, LineDoubleWidth); break;
+    case '3': screen.SetLineAttribute(screen.row, kLineDoubleHeightTop); break;
+    case '4': screen.SetLineAttribute(screen.row, kLineDoubleHeightBottom); break;
+    case '5': screen.SetLineAttribute(screen.row, kLineSingleWidth); break;
+    case '6': screen.SetLineAttribute(screen.row, kLineDoubleWidth); break;
     default: break;
     }
 }
@@ -344,9 +344,9 @@ namespace {
 
 void Designate(std::int32_t& set, std::uint8_t byte) {
     if (byte == '0') {
-        set = CharSetGraphics;
+        set = kCharSetGraphics;
     } else if (byte == 'B') {
-        set = CharSetAscii;
+        set = kCharSetAscii;
     }
 }
 
@@ -371,14 +371,14 @@ void ControlSequenceByte(Emulator& emulator, std::uint8_t byte) {
     }
     if (byte == ';') {
         // An eleventh and later parameter each restart the tenth.
-        if (state.paramIndex < ParameterCount - 1) {
+        if (state.paramIndex < kParameterCount - 1) {
             ++state.paramIndex;
         }
         state.params[state.paramIndex] = 0;
         return;
     }
     if (byte == '?') {
-        state.privateOffset = PrivateOffset; // wherever it stands
+        state.privateOffset = kPrivateOffset; // wherever it stands
         return;
     }
     state.parserState = StateText;
@@ -396,18 +396,18 @@ void SetMode(Emulator& emulator, std::int64_t mode, bool on) {
     EmulationState& state = emulator.state;
     switch (mode) {
     case 20: state.newLineMode = on ? 1 : 0; break;
-    case PrivateOffset + 2: state.vt52Mode = on ? 0 : 1; break; // ?2 l enters VT52
-    case PrivateOffset + 3:
+    case kPrivateOffset + 2: state.vt52Mode = on ? 0 : 1; break; // ?2 l enters VT52
+    case kPrivateOffset + 3:
         screen.SetColumns(on ? 132 : 80);
         MakeRowsSingleWidth(screen, 0, screen.rows - 1);
         screen.ClearScreen();
         break;
-    case PrivateOffset + 6:
+    case kPrivateOffset + 6:
         state.originMode = on ? 1 : 0;
         screen.MoveCursor(on ? screen.regionTop : 0, 0);
         break;
-    case PrivateOffset + 7: screen.autowrap = on ? 1 : 0; break;
-    case PrivateOffset + 25:
+    case kPrivateOffset + 7: screen.autowrap = on ? 1 : 0; break;
+    case kPrivateOffset + 25:
         if (on) {
             screen.ShowCursor();
         } else {

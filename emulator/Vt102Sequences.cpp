@@ -14,7 +14,7 @@ namespace {
 
 constexpr std::uint8_t kDel = 127;
 constexpr std::uint8_t kDc1 = 0x11;              // sent after a reset, as on a VT100 console
-constexpr std::uint16_t ErrorBlock = 219;        // shown for a cancelled sequence
+constexpr std::uint16_t kErrorBlock = 219;        // shown for a cancelled sequence
 constexpr std::uint16_t kPoundSign = 0xA3;       // '#' in the United Kingdom set
 constexpr std::uint16_t kParameterLimit = 16383; // larger values count as this
 constexpr std::string_view kDefaultIdentification = "\x1b[?1;0c";
@@ -35,14 +35,14 @@ std::uint32_t Count(const Vt102State& dec, unsigned i) {
 }
 
 // The parameters collected, as the finals that act on each of them see them.
-unsigned ParameterCount(const Vt102State& dec) {
+unsigned kParameterCount(const Vt102State& dec) {
     return std::min<unsigned>(dec.paramIndex + 1u, kDecParameterCount);
 }
 
 std::uint16_t MappedCode(const Emulator& emulator, std::uint8_t byte) {
     const EmulationState& state = emulator.state;
     const std::int32_t set = state.shiftOut ? state.g1Set : state.g0Set;
-    if (set == CharSetGraphics) {
+    if (set == kCharSetGraphics) {
         return emulator.graphicCodes[byte];
     }
     return set == CharSetUnitedKingdom && byte == '#' ? kPoundSign : emulator.charCodes[byte];
@@ -97,7 +97,7 @@ void HorizontalTab(Emulator& emulator) {
     std::uint32_t column = screen.col;
     while (column < last) {
         ++column;
-        if (column < TabStopColumns && (emulator.state.tabStops[column / 8] >> (column % 8)) & 1) {
+        if (column < kTabStopColumns && (emulator.state.tabStops[column / 8] >> (column % 8)) & 1) {
             break;
         }
     }
@@ -129,43 +129,43 @@ void ControlCharacter(Emulator& emulator, std::uint8_t byte) {
     EmulationState& state = emulator.state;
     Vt102State& dec = emulator.dec;
     switch (byte) {
-    case Bel:
+    case kBel:
         if (emulator.output != nullptr) {
             emulator.output->RingBell();
         }
         break;
-    case Bs:
+    case kBs:
         dec.wrapPending = false;
         screen.CursorLeft();
         break;
-    case Ht: {
+    case kHt: {
         // In the last column a tab moves nothing and the wrap stays pending.
         const std::uint32_t column = screen.col;
         HorizontalTab(emulator);
         dec.wrapPending = dec.wrapPending && screen.col == column;
         break;
     }
-    case Lf:
-    case Vt:
-    case Ff:
+    case kLf:
+    case kVt:
+    case kFf:
         dec.wrapPending = false;
         screen.LineFeed();
         if (state.newLineMode) {
             screen.CarriageReturn();
         }
         break;
-    case Cr:
+    case kCr:
         dec.wrapPending = false;
         screen.CarriageReturn();
         break;
-    case So: state.shiftOut = 1; break;
-    case Si: state.shiftOut = 0; break;
-    case Can:
-    case Sub:
+    case kSo: state.shiftOut = 1; break;
+    case kSi: state.shiftOut = 0; break;
+    case kCan:
+    case kSub:
         dec.parser = DecParser::Ground;
-        Print(emulator, ErrorBlock);
+        Print(emulator, kErrorBlock);
         break;
-    case Esc: StartSequence(dec, DecParser::Escape); break;
+    case kEsc: StartSequence(dec, DecParser::Escape); break;
     default: break; // NUL and the others
     }
 }
@@ -204,7 +204,7 @@ void ResetToPowerUp(Emulator& emulator) {
     dec.autowrapAtStart = autowrap;
     state.keypadApplication = 0;
     state.newLineMode = 0;
-    state.g0Set = state.g1Set = CharSetAscii;
+    state.g0Set = state.g1Set = kCharSetAscii;
     state.shiftOut = 0;
     state.originMode = 0;
     state.savedRow = state.savedCol = 0;
@@ -240,9 +240,9 @@ void ScreenAlignment(Emulator& emulator) {
 
 void Designate(std::int32_t& set, std::uint8_t final) {
     switch (final) {
-    case '0': set = CharSetGraphics; break;
+    case '0': set = kCharSetGraphics; break;
     case 'A': set = CharSetUnitedKingdom; break;
-    case 'B': set = CharSetAscii; break;
+    case 'B': set = kCharSetAscii; break;
     default: break; // the alternate character ROMs, which a console has not
     }
 }
@@ -440,7 +440,7 @@ void AnsiMode(Emulator& emulator, std::uint32_t mode, bool on) {
 
 void SetModes(Emulator& emulator, bool on) {
     const Vt102State& dec = emulator.dec;
-    for (unsigned i = 0; i < ParameterCount(dec); ++i) {
+    for (unsigned i = 0; i < kParameterCount(dec); ++i) {
         if (dec.marker == '?') {
             DecPrivateMode(emulator, Parameter(dec, i), on);
         } else {
@@ -505,7 +505,7 @@ void CsiDispatch(Emulator& emulator, std::uint8_t final) {
     case 'h': SetModes(emulator, true); break;
     case 'l': SetModes(emulator, false); break;
     case 'm':
-        for (unsigned i = 0; i < ParameterCount(dec); ++i) {
+        for (unsigned i = 0; i < kParameterCount(dec); ++i) {
             SelectGraphicRendition(screen, static_cast<std::int32_t>(Parameter(dec, i)));
         }
         break;
@@ -573,9 +573,9 @@ void Dispatch(Emulator& emulator, std::uint8_t byte) {
     if (dec.parser == DecParser::String) {
         // A string ends at ST (ESC \) or, as xterm's titles do, at BEL;
         // CAN and SUB abandon it. Nothing in it acts.
-        if (byte == Esc) {
+        if (byte == kEsc) {
             StartSequence(dec, DecParser::Escape);
-        } else if (byte == Bel || byte == Can || byte == Sub) {
+        } else if (byte == kBel || byte == kCan || byte == kSub) {
             dec.parser = DecParser::Ground;
         }
         return;
@@ -642,7 +642,7 @@ std::size_t TakeVt102QuietBytes(Emulator& emulator, std::span<const std::uint8_t
         if (parameters && (static_cast<unsigned>(byte - '0') <= 9 || byte == ';')) {
             dec.parser = DecParser::CsiParameter;
             ParameterByte(dec, byte);
-        } else if (byte == Esc && dec.parser != DecParser::String) {
+        } else if (byte == kEsc && dec.parser != DecParser::String) {
             StartSequence(dec, DecParser::Escape);
         } else if (byte == '[' && dec.parser == DecParser::Escape) {
             StartSequence(dec, DecParser::CsiEntry);

@@ -10,13 +10,13 @@ void ClearSpacedScreen(Emulator& emulator) {
     ScreenBuffer& screen = emulator.screen;
     emulator.state.spacedChars = 0;
     for (std::uint32_t r = 0; r < screen.rows; ++r) {
-        screen.SetLineAttribute(r, LineSingleWidth);
+        screen.SetLineAttribute(r, kLineSingleWidth);
     }
     screen.ClearScreen();
 }
 
 // clang-format off
-constexpr EscapeAction Vt52Escapes[] = {
+constexpr EscapeAction kVt52Escapes[] = {
     {'%', [](Emulator& e) { e.state.parserState = StateSkipAfterPercent; }},
     {'&', [](Emulator& e) { e.state.parserState = StateSkipAfterAmpersand; }},
     {':', [](Emulator& e) { e.state.parserState = StateGenradAttribute; }},
@@ -27,8 +27,8 @@ constexpr EscapeAction Vt52Escapes[] = {
     {'B', [](Emulator& e) { e.screen.CursorDown(false); }},
     {'C', [](Emulator& e) { e.screen.CursorRight(); }},
     {'D', [](Emulator& e) { e.screen.CursorLeft(); }},
-    {'F', [](Emulator& e) { e.state.g0Set = CharSetGraphics; }},
-    {'G', [](Emulator& e) { e.state.g0Set = CharSetAscii; }},
+    {'F', [](Emulator& e) { e.state.g0Set = kCharSetGraphics; }},
+    {'G', [](Emulator& e) { e.state.g0Set = kCharSetAscii; }},
     {'H', [](Emulator& e) { e.screen.HomeCursor(); }},
     {'I', [](Emulator& e) { e.screen.CursorUp(true); }},    // reverse line feed
     {'J', EraseBelowOnPhysicalColumn},
@@ -38,20 +38,20 @@ constexpr EscapeAction Vt52Escapes[] = {
 };
 
 using Command = GenradAttributeCommand;
-constexpr GenradAttributeCommand GenradAttributes[] = {
+constexpr GenradAttributeCommand kGenradAttributes[] = {
     {'A', Command::Other,        0,             ClearSpacedScreen},
-    {'B', Command::AttributeOn,  AttrUnderline, nullptr},
-    {'K', Command::AttributeOn,  AttrUnderline, nullptr},
-    {'C', Command::AttributeOff, AttrUnderline, nullptr},
-    {'L', Command::AttributeOff, AttrUnderline, nullptr},
-    {'D', Command::AttributeOn,  AttrBlink,     nullptr},
-    {'Q', Command::AttributeOn,  AttrBlink,     nullptr},
-    {'G', Command::AttributeOff, AttrBlink,     nullptr},
-    {'R', Command::AttributeOff, AttrBlink,     nullptr},
-    {'M', Command::AttributeOn,  AttrBold,      nullptr},
-    {'N', Command::AttributeOff, AttrBold,      nullptr},
-    {'O', Command::AttributeOn,  AttrReverse,   nullptr},
-    {'P', Command::AttributeOff, AttrReverse,   nullptr},
+    {'B', Command::AttributeOn,  kAttrUnderline, nullptr},
+    {'K', Command::AttributeOn,  kAttrUnderline, nullptr},
+    {'C', Command::AttributeOff, kAttrUnderline, nullptr},
+    {'L', Command::AttributeOff, kAttrUnderline, nullptr},
+    {'D', Command::AttributeOn,  kAttrBlink,     nullptr},
+    {'Q', Command::AttributeOn,  kAttrBlink,     nullptr},
+    {'G', Command::AttributeOff, kAttrBlink,     nullptr},
+    {'R', Command::AttributeOff, kAttrBlink,     nullptr},
+    {'M', Command::AttributeOn,  kAttrBold,      nullptr},
+    {'N', Command::AttributeOff, kAttrBold,      nullptr},
+    {'O', Command::AttributeOn,  kAttrReverse,   nullptr},
+    {'P', Command::AttributeOff, kAttrReverse,   nullptr},
     {'E', Command::Other,        0,             [](Emulator& e) { e.screen.scrolling = 1; }},
     {'F', Command::Other,        0,             [](Emulator& e) { e.screen.scrolling = 0; }},
     {'I', Command::Other,        0,             [](Emulator& e) { e.state.spacedChars = 1; }},
@@ -65,7 +65,7 @@ constexpr GenradAttributeCommand GenradAttributes[] = {
 
 bool Vt52EscapeFinal(Emulator& emulator, std::uint8_t byte) {
     emulator.state.parserState = StateText;
-    for (const EscapeAction& entry : Vt52Escapes) {
+    for (const EscapeAction& entry : kVt52Escapes) {
         if (static_cast<std::uint8_t>(entry.byte) == byte) {
             entry.action(emulator);
             return true;
@@ -77,7 +77,7 @@ bool Vt52EscapeFinal(Emulator& emulator, std::uint8_t byte) {
 void GenradAttributeFinal(Emulator& emulator, std::uint8_t byte) {
     emulator.state.parserState = StateText;
     ScreenBuffer& screen = emulator.screen;
-    for (const GenradAttributeCommand& command : GenradAttributes) {
+    for (const GenradAttributeCommand& command : kGenradAttributes) {
         if (static_cast<std::uint8_t>(command.byte) != byte) {
             continue;
         }

@@ -28,7 +28,7 @@ void Require(bool holds, const char* what, const ScreenBuffer& screen) {
 }
 
 void CheckInvariants(const ScreenBuffer& screen) {
-    Require(screen.cols >= 1 && screen.cols <= kestra::emulator::MaxColumns, "cols", screen);
+    Require(screen.cols >= 1 && screen.cols <= kestra::emulator::kMaxColumns, "cols", screen);
     Require(screen.row < screen.rows && screen.col < screen.cols, "cursor", screen);
     Require(screen.shownRow < screen.rows && screen.shownCol < screen.cols, "shown cursor", screen);
     Require(screen.regionTop <= screen.regionBottom && screen.regionBottom < screen.rows, "region",

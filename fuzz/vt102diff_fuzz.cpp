@@ -121,7 +121,7 @@ struct Pair {
     }
 
     static char SetFinal(std::int32_t set) {
-        return set == kestra::emulator::CharSetGraphics        ? '0'
+        return set == kestra::emulator::kCharSetGraphics        ? '0'
                : set == kestra::emulator::CharSetUnitedKingdom ? 'A'
                                                                : 'B';
     }
@@ -225,7 +225,7 @@ std::string Number(Choices& choices) {
     return std::to_string(value < 224 ? value % 30 : value * 3);
 }
 
-std::string Csi(const std::string& parameters, char final) {
+std::string kCsi(const std::string& parameters, char final) {
     return "\x1b[" + parameters + final;
 }
 
@@ -290,17 +290,17 @@ std::string Operation(Choices& choices, const Emulator& emulator) {
             (outside && (final == '@' || final == 'P'))) {
             return "\r";
         }
-        return Csi(final == 'H' || final == 'f' ? first + ";" + Number(choices) : first, final);
+        return kCsi(final == 'H' || final == 'f' ? first + ";" + Number(choices) : first, final);
     }
-    case 7: return Csi(Number(choices), choices.Next() % 2 ? 'L' : 'M') + "\r";
+    case 7: return kCsi(Number(choices), choices.Next() % 2 ? 'L' : 'M') + "\r";
     case 8: {
         const unsigned top = 1 + choices.Next() % 20;
         const unsigned bottom = top + 1 + choices.Next() % (kRows - top);
-        return Csi(std::to_string(top) + ";" + std::to_string(bottom), 'r');
+        return kCsi(std::to_string(top) + ";" + std::to_string(bottom), 'r');
     }
     case 9: {
         const char* mode = kModes[choices.Next() % std::size(kModes)];
-        return settle + Csi(mode, choices.Next() % 2 ? 'h' : 'l');
+        return settle + kCsi(mode, choices.Next() % 2 ? 'h' : 'l');
     }
     case 10: {
         static constexpr char kSets[] = "0AB";
@@ -308,7 +308,7 @@ std::string Operation(Choices& choices, const Emulator& emulator) {
     }
     case 11: return "\x1b#8\x1b[r";
     case 12: return kIgnored[choices.Next() % std::size(kIgnored)];
-    default: return Csi(Number(choices) + ";" + Number(choices), choices.Next() % 2 ? 'm' : 'x');
+    default: return kCsi(Number(choices) + ";" + Number(choices), choices.Next() % 2 ? 'm' : 'x');
     }
 }
 

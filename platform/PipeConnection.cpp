@@ -107,7 +107,7 @@ PipeOpenResult ConnectTcp(const std::string& host, const std::string& service) {
         return Failure(error, code == EAI_SYSTEM ? std::string{} : gai_strerror(code));
     }
 
-    auto deadline = Clock::now() + std::chrono::milliseconds(PipeConnection::ConnectTimeoutMs);
+    auto deadline = Clock::now() + std::chrono::milliseconds(PipeConnection::kConnectTimeoutMs);
     int lastError = ECONNREFUSED;
     PipeOpenResult result;
     for (addrinfo* address = addresses; address != nullptr; address = address->ai_next) {

@@ -47,7 +47,7 @@ class PipeConnection {
 public:
     // Time allowed for a TCP connection to a host that does not answer, so that
     // start-up reports an unreachable server instead of hanging for minutes.
-    static constexpr int ConnectTimeoutMs = 10000;
+    static constexpr int kConnectTimeoutMs = 10000;
 
     PipeConnection() = default;
     // Takes ownership of a connected stream socket.

@@ -8,7 +8,7 @@
 namespace kestra::platform {
 
 std::optional<int> NiceValueOf(std::uint32_t classValue) {
-    for (const auto& row : PriorityTable) {
+    for (const auto& row : kPriorityTable) {
         if (static_cast<std::uint32_t>(row.priorityClass) == classValue) {
             return row.nice;
         }

@@ -20,7 +20,7 @@ struct PriorityRow {
 };
 
 // clang-format off
-inline constexpr PriorityRow PriorityTable[] = {
+inline constexpr PriorityRow kPriorityTable[] = {
     // class                    nice value
     {PriorityClass::Idle,       19},
     {PriorityClass::Normal,      0},

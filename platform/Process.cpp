@@ -23,7 +23,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int ProcessPollIntervalMs = 10;
+constexpr int kProcessPollIntervalMs = 10;
 
 // Rounded up: a wait cut short by a truncated remainder would end early.
 int RemainingMs(Clock::time_point deadline) {
@@ -150,7 +150,7 @@ ProcessWaitResult WaitForProcessExitByPolling(pid_t pid, int timeoutMs) {
             return ProcessWaitResult::TimedOut;
         }
         std::this_thread::sleep_for(
-            std::chrono::milliseconds(std::min(left, ProcessPollIntervalMs)));
+            std::chrono::milliseconds(std::min(left, kProcessPollIntervalMs)));
     }
 }
 

@@ -37,7 +37,7 @@ bool StartDetachedProcess(const std::vector<std::string>& argv);
 enum class ProcessWaitResult { Ended, TimedOut, Failed };
 
 // How long a restarted instance waits for its predecessor.
-constexpr int RestartWaitMs = 10000;
+constexpr int kRestartWaitMs = 10000;
 
 // Waits at most timeoutMs for the process pid (any process, not only a child)
 // to end. A process that has already gone counts as ended. Uses a process

@@ -17,7 +17,7 @@ namespace kestra::platform {
 
 namespace {
 
-constexpr int Backlog = 16;
+constexpr int kBacklog = 16;
 
 ListenResult ListenFailure(int error, std::string text = {}) {
     ListenResult result;
@@ -108,7 +108,7 @@ ListenResult SocketListener::ListenLocal(const std::string& path) {
     struct stat bound {};
     if (bind(descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         lstat(path.c_str(), &bound) != 0 || chmod(path.c_str(), bound.st_mode & 0600) != 0 ||
-        listen(descriptor, Backlog) != 0) {
+        listen(descriptor, kBacklog) != 0) {
         int error = errno;
         close(descriptor);
         return ListenFailure(error);
@@ -145,7 +145,7 @@ ListenResult SocketListener::ListenTcp(const std::string& host, const std::strin
         int on = 1;
         setsockopt(descriptor, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         if (bind(descriptor, address->ai_addr, address->ai_addrlen) != 0 ||
-            listen(descriptor, Backlog) != 0) {
+            listen(descriptor, kBacklog) != 0) {
             lastError = errno;
             close(descriptor);
             continue;

@@ -18,7 +18,7 @@ void* RunBody(void* argument) {
 
 std::size_t StackSize() {
     const long minimum = sysconf(_SC_THREAD_STACK_MIN);
-    return std::max(Thread::StackBytes,
+    return std::max(Thread::kStackBytes,
                     minimum > 0 ? static_cast<std::size_t>(minimum) : PTHREAD_STACK_MIN);
 }
 

@@ -65,7 +65,7 @@ public:
     // larger): the C library, Qt's event posting and the error routine's
     // message formatting run on each, and a sanitizer build needs far more
     // than the work itself. Untouched stack pages cost no memory.
-    static constexpr std::size_t StackBytes = 256 * 1024;
+    static constexpr std::size_t kStackBytes = 256 * 1024;
 
     Thread() = default;
     ~Thread();

@@ -12,9 +12,9 @@ namespace {
 
 // Read and write for the user; open() takes the umask off it, so a stricter
 // umask gives less.
-constexpr mode_t UserOnly = 0600;
+constexpr mode_t kUserOnly = 0600;
 // Names tried for a new file beside the one replaced before giving up.
-constexpr int TemporaryNameTries = 100;
+constexpr int kTemporaryNameTries = 100;
 
 int CloseFailing(int descriptor, int error) {
     close(descriptor);
@@ -55,7 +55,7 @@ int OpenUserFile(const std::string& path, int flags) {
     // open; it is refused below like anything else that is no file.
     const int descriptor = open(
         path.c_str(), (flags & ~O_TRUNC) | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK,
-        UserOnly);
+        kUserOnly);
     if (descriptor < 0) {
         return -1;
     }
@@ -86,7 +86,7 @@ int ReplaceUserFile(const std::string& path, std::string_view contents) {
     for (int tries = 1; descriptor < 0; ++tries) {
         temporary = path + ".new-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
         descriptor = OpenUserFile(temporary, O_WRONLY | O_EXCL);
-        if (descriptor < 0 && (errno != EEXIST || tries == TemporaryNameTries)) {
+        if (descriptor < 0 && (errno != EEXIST || tries == kTemporaryNameTries)) {
             return errno;
         }
     }

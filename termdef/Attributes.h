@@ -26,8 +26,8 @@ struct AttributeRow {
     AttributePlace place;
 };
 
-extern const std::array<AttributeRow, 13> Vt100AttributeTable;
-extern const std::array<AttributeRow, 42> ScreenAttributeTable;
+extern const std::array<AttributeRow, 13> kVt100AttributeTable;
+extern const std::array<AttributeRow, 42> kScreenAttributeTable;
 
 // The value of the expression, or -1 when a word is unknown, a colour stands
 // where it has no row, "On" comes a second time in background position, or

@@ -9,7 +9,7 @@
 namespace kestra::termdef {
 
 // clang-format off
-constexpr std::array<KeyName, KeyNameCount> KeyNameTable{{
+constexpr std::array<KeyName, kKeyNameCount> kKeyNameTable{{
 //   name            code
     // Control characters by their Ctrl+letter names
     {"CTRLA",       0x001},
@@ -334,7 +334,7 @@ std::int32_t KeyCodeFromName(std::string_view text) {
     if (text.size() == 3 && text.front() == '"' && text.back() == '"') {
         return static_cast<signed char>(text[1]);
     }
-    for (const KeyName& row : KeyNameTable) {
+    for (const KeyName& row : kKeyNameTable) {
         if (EqualIgnoringCase(row.name, text)) {
             return row.code;
         }
@@ -343,7 +343,7 @@ std::int32_t KeyCodeFromName(std::string_view text) {
 }
 
 std::string KeyNameFromCode(std::int32_t code) {
-    for (const KeyName& row : KeyNameTable) {
+    for (const KeyName& row : kKeyNameTable) {
         if (row.code == code) {
             return std::string(row.name);
         }

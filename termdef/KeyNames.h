@@ -21,11 +21,11 @@ struct KeyName {
     std::int32_t code;
 };
 
-inline constexpr std::size_t KeyNameCount = 274;
+inline constexpr std::size_t kKeyNameCount = 274;
 
 // Several names share a code (CTRLA and SOH, AF1 and CSF1, KPDZERO and
 // KPDINS); the row order decides both lookups, so it is part of the contract.
-extern const std::array<KeyName, KeyNameCount> KeyNameTable;
+extern const std::array<KeyName, kKeyNameCount> kKeyNameTable;
 
 // The code a definition file means by a key word: an octal number (or 0x...
 // hexadecimal, or decimal with a trailing '.'), a double-quoted single

@@ -58,7 +58,7 @@ enum class SpecialKey : std::uint8_t {
     ScrollLock,
 };
 
-inline constexpr int SpecialKeyCount = static_cast<int>(SpecialKey::ScrollLock) + 1;
+inline constexpr int kSpecialKeyCount = static_cast<int>(SpecialKey::ScrollLock) + 1;
 
 struct KeyStroke {
     SpecialKey key;
@@ -70,9 +70,9 @@ struct KeyStroke {
 
 // Where a row's key must sit; the cursor and editing keys exist both as grey
 // keys and on the keypad (NumLock off) and give different codes.
-enum class KeyBlock : std::uint8_t { Either, Grey, Keypad };
+enum class KeyBlock : std::uint8_t { kEither, Grey, kKeypad };
 
-inline constexpr std::int32_t NoKeyCode = -1;
+inline constexpr std::int32_t kNoKeyCode = -1;
 
 struct KeyTranslationRow {
     SpecialKey key;
@@ -82,7 +82,7 @@ struct KeyTranslationRow {
     std::int32_t withCtrl; // also with Ctrl+Shift
 };
 
-extern const std::array<KeyTranslationRow, 54> KeyTranslationTable;
+extern const std::array<KeyTranslationRow, 54> kKeyTranslationTable;
 
 // The key code of a key press, or none when the key is left to ordinary
 // character translation (the window's accelerators, Alt combinations).

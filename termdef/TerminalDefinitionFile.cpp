@@ -54,13 +54,13 @@ constexpr std::array<Command, 13> Commands{{
 
 // Numbers may fill an output to its limit; a text must always leave the total
 // below 128, for key strings and the identification alike.
-constexpr std::size_t KeyOutputLimit = 128;
-constexpr std::size_t IdStringLimit = 127;
-constexpr std::size_t TextLimit = 128;
-constexpr std::int32_t HighestKeyCode = 767;
-constexpr std::uint32_t KeyDownBit = 0x80000000;
-constexpr std::uint32_t KeyDownCodeLimit = 0x10000000; // the top four bits must be clear
-constexpr std::int32_t ExtendedKeyOffset = 0x100;
+constexpr std::size_t kKeyOutputLimit = 128;
+constexpr std::size_t kIdStringLimit = 127;
+constexpr std::size_t kTextLimit = 128;
+constexpr std::int32_t kHighestKeyCode = 767;
+constexpr std::uint32_t kKeyDownBit = 0x80000000;
+constexpr std::uint32_t kKeyDownCodeLimit = 0x10000000; // the top four bits must be clear
+constexpr std::int32_t kExtendedKeyOffset = 0x100;
 
 // Tokens are C strings to the readers: a 0 byte (from a "\0" escape) ends one.
 std::string_view CText(std::string_view token) {
@@ -92,7 +92,7 @@ private:
         case Action::Key: DefineKey(definition_.*command.keys, 0, false); break;
         case Action::KeyDown: DefineKey(definition_.*command.keys, 0, true); break;
         case Action::ExtendedKey:
-            DefineKey(definition_.*command.keys, ExtendedKeyOffset, false);
+            DefineKey(definition_.*command.keys, kExtendedKeyOffset, false);
             break;
         case Action::Char: DefineChar(definition_.*command.chars); break;
         case Action::IdString: DefineIdString(); break;
@@ -114,7 +114,7 @@ private:
             }
             if (std::uint16_t number = 0; parsing::ReadNumber16(word, number, 8)) {
                 bytes.push_back(static_cast<char>(number & 0xFF));
-            } else if (bytes.size() + word.size() >= TextLimit) {
+            } else if (bytes.size() + word.size() >= kTextLimit) {
                 LexerError(lexer_, "%s", tooLong);
             } else {
                 bytes.append(word);
@@ -128,19 +128,19 @@ private:
             LexerError(lexer_, "Expected a key value");
         }
         std::int32_t code = KeyCodeFromName(CText(lexer_.token));
-        const bool valid = keyDown ? static_cast<std::uint32_t>(code) < KeyDownCodeLimit
-                                   : code >= 0 && code <= HighestKeyCode;
+        const bool valid = keyDown ? static_cast<std::uint32_t>(code) < kKeyDownCodeLimit
+                                   : code >= 0 && code <= kHighestKeyCode;
         if (!valid) {
             LexerError(lexer_, "Invalid key value");
         }
-        code = keyDown ? static_cast<std::int32_t>(static_cast<std::uint32_t>(code) | KeyDownBit)
+        code = keyDown ? static_cast<std::int32_t>(static_cast<std::uint32_t>(code) | kKeyDownBit)
                        : code + offset;
         if (KeyMapFind(map, code) != nullptr) {
             LexerError(lexer_, "Key code %04X (%s) already defined", static_cast<unsigned>(code),
                        KeyNameFromCode(code).c_str());
         }
         LexerExpectEquals(lexer_);
-        const std::string bytes = ReadBytes(true, KeyOutputLimit, "Output string too long");
+        const std::string bytes = ReadBytes(true, kKeyOutputLimit, "Output string too long");
         if (bytes.empty()) {
             LexerError(lexer_, "Expected key codes");
         }
@@ -171,7 +171,7 @@ private:
 
     void DefineIdString() {
         LexerExpectEquals(lexer_);
-        const std::string bytes = ReadBytes(false, IdStringLimit, "I.D. string too long");
+        const std::string bytes = ReadBytes(false, kIdStringLimit, "I.D. string too long");
         if (bytes.empty()) {
             LexerError(lexer_, "Expected I.D. bytes");
         }

@@ -36,21 +36,21 @@ using kestra::platform::SocketListener;
 using kestra::platform::WakeUpSignal;
 
 constexpr const char* Program = "kestra-serve";
-constexpr int ExitUsage = 2;
-constexpr int ExitFailure = 1;
-constexpr unsigned short PtyRows = 24;
-constexpr unsigned short PtyColumns = 80;
+constexpr int kExitUsage = 2;
+constexpr int kExitFailure = 1;
+constexpr unsigned short kPtyRows = 24;
+constexpr unsigned short kPtyColumns = 80;
 // Bytes held for a side that does not take them yet, before reading from the
 // other side stops; keeps a stalled client from growing the server unbounded.
-constexpr std::size_t RelayBufferLimit = 64 * 1024;
+constexpr std::size_t kRelayBufferLimit = 64 * 1024;
 // After the command ended: how long its last output may take to come out of
 // the pseudo-terminal, and how long a client may take to accept it.
-constexpr int DrainIdleMs = 200;
-constexpr int FlushLimitMs = 5000;
+constexpr int kDrainIdleMs = 200;
+constexpr int kFlushLimitMs = 5000;
 // After the client left: how long the command has to end on its hang-up.
-constexpr int HangupGraceMs = 2000;
+constexpr int kHangupGraceMs = 2000;
 // A stopping server waits this long for its connections to end their commands.
-constexpr int StopLimitMs = HangupGraceMs + 1000;
+constexpr int kStopLimitMs = kHangupGraceMs + 1000;
 
 void PrintHelp() {
     std::printf(
@@ -83,13 +83,13 @@ void PrintHelp() {
         "\n"
         "Exit status: 0 when done, 1 when the endpoint cannot be used, 2 for bad\n"
         "arguments.\n",
-        Program, PtyRows, PtyColumns);
+        Program, kPtyRows, kPtyColumns);
 }
 
 [[noreturn]] void UsageError(const std::string& message) {
     std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", Program,
                  message.c_str(), Program);
-    std::exit(ExitUsage);
+    std::exit(kExitUsage);
 }
 
 struct Options {
@@ -313,7 +313,7 @@ bool ChildHasEnded(pid_t child) {
 void DrainTerminal(int master, std::vector<char>& toSocket) {
     for (;;) {
         pollfd entry{master, POLLIN, 0};
-        int ready = poll(&entry, 1, DrainIdleMs);
+        int ready = poll(&entry, 1, kDrainIdleMs);
         if (ready < 0 && errno == EINTR) {
             continue;
         }
@@ -324,7 +324,7 @@ void DrainTerminal(int master, std::vector<char>& toSocket) {
 }
 
 void FlushToSocket(int socket, std::vector<char>& toSocket) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(FlushLimitMs);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kFlushLimitMs);
     while (!toSocket.empty() && std::chrono::steady_clock::now() < deadline) {
         if (!WriteFrom(socket, toSocket, true)) {
             return;
@@ -347,7 +347,7 @@ void EndCommand(pid_t child) {
         return;
     }
     SignalCommand(child, SIGHUP);
-    for (int waited = 0; waited < HangupGraceMs; waited += 10) {
+    for (int waited = 0; waited < kHangupGraceMs; waited += 10) {
         if (ChildHasEnded(child)) {
             return;
         }
@@ -363,8 +363,8 @@ void ServeConnection(PipeConnection connection, const std::vector<std::string>& 
     SetHandler(SIGCHLD, OnChildEnded);
 
     winsize size{};
-    size.ws_row = PtyRows;
-    size.ws_col = PtyColumns;
+    size.ws_row = kPtyRows;
+    size.ws_col = kPtyColumns;
     int master = -1;
     pid_t child = forkpty(&master, nullptr, nullptr, &size);
     if (child < 0) {
@@ -386,11 +386,11 @@ void ServeConnection(PipeConnection connection, const std::vector<std::string>& 
     for (;;) {
         pollfd entries[3] = {
             {socket,
-             static_cast<short>((toTerminal.size() < RelayBufferLimit ? POLLIN : 0) |
+             static_cast<short>((toTerminal.size() < kRelayBufferLimit ? POLLIN : 0) |
                                 (toSocket.empty() ? 0 : POLLOUT)),
              0},
             {master,
-             static_cast<short>((toSocket.size() < RelayBufferLimit ? POLLIN : 0) |
+             static_cast<short>((toSocket.size() < kRelayBufferLimit ? POLLIN : 0) |
                                 (toTerminal.empty() ? 0 : POLLOUT)),
              0},
             {childEnded.Descriptor(), POLLIN, 0},
@@ -446,7 +446,7 @@ int Serve(const Options& options) {
         auto sources = kestra::platform::PipeDirectorySources::FromProcess();
         if (auto problem = kestra::platform::PreparePipeDirectory(sources)) {
             std::fprintf(stderr, "%s: %s\n", Program, problem->c_str());
-            return ExitFailure;
+            return kExitFailure;
         }
     }
     auto listening = options.socketPath
@@ -457,7 +457,7 @@ int Serve(const Options& options) {
     if (!listening.Ok()) {
         std::fprintf(stderr, "%s: cannot listen on %s: %s\n", Program, endpoint.c_str(),
                      listening.errorText.c_str());
-        return ExitFailure;
+        return kExitFailure;
     }
     SocketListener listener = std::move(listening.listener);
     if (!options.socketPath) {
@@ -530,7 +530,7 @@ int Serve(const Options& options) {
     for (pid_t handler : handlers) {
         kill(handler, SIGTERM);
     }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(StopLimitMs);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStopLimitMs);
     while (!handlers.empty() && std::chrono::steady_clock::now() < deadline) {
         pid_t ended = waitpid(-1, nullptr, WNOHANG);
         if (ended > 0) {

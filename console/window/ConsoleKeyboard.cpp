@@ -18,7 +18,7 @@ using termdef::SpecialKey;
 // Where a Qt key sits for the translation table.
 enum class Place : std::uint8_t {
     AsEvent,    // grey block or keypad, as the event says
-    Keypad,     // always the keypad (Qt has no grey twin of the key)
+    kKeypad,     // always the keypad (Qt has no grey twin of the key)
     KeypadOnly, // special only on the keypad; elsewhere it types a character
 };
 
@@ -40,7 +40,7 @@ constexpr std::array<QtKeyRow, 47> kQtKeys{{
     {Qt::Key_Backspace,  SpecialKey::Backspace,      Place::AsEvent   },
     {Qt::Key_Tab,        SpecialKey::Tab,            Place::AsEvent   },
     {Qt::Key_Backtab,    SpecialKey::Tab,            Place::AsEvent   },
-    {Qt::Key_Enter,      SpecialKey::Enter,          Place::Keypad    },
+    {Qt::Key_Enter,      SpecialKey::Enter,          Place::kKeypad    },
     {Qt::Key_PageUp,     SpecialKey::PageUp,         Place::AsEvent   },
     {Qt::Key_PageDown,   SpecialKey::PageDown,       Place::AsEvent   },
     {Qt::Key_End,        SpecialKey::End,            Place::AsEvent   },
@@ -51,7 +51,7 @@ constexpr std::array<QtKeyRow, 47> kQtKeys{{
     {Qt::Key_Down,       SpecialKey::Down,           Place::AsEvent   },
     {Qt::Key_Insert,     SpecialKey::Insert,         Place::AsEvent   },
     {Qt::Key_Delete,     SpecialKey::Delete,         Place::AsEvent   },
-    {Qt::Key_Clear,      SpecialKey::KeypadClear,    Place::Keypad    },
+    {Qt::Key_Clear,      SpecialKey::KeypadClear,    Place::kKeypad    },
     {Qt::Key_0,          SpecialKey::Keypad0,        Place::KeypadOnly},
     {Qt::Key_1,          SpecialKey::Keypad1,        Place::KeypadOnly},
     {Qt::Key_2,          SpecialKey::Keypad2,        Place::KeypadOnly},
@@ -143,7 +143,7 @@ std::optional<termdef::KeyStroke> KeyStrokeFromEvent(const QKeyEvent& event) {
     }
     const Qt::KeyboardModifiers modifiers = event.modifiers();
     termdef::KeyStroke stroke{row->special};
-    stroke.keypad = keypad || row->place == Place::Keypad;
+    stroke.keypad = keypad || row->place == Place::kKeypad;
     stroke.shift = modifiers.testFlag(Qt::ShiftModifier) || key == Qt::Key_Backtab;
     stroke.ctrl = modifiers.testFlag(Qt::ControlModifier);
     stroke.alt = modifiers.testFlag(Qt::AltModifier);

@@ -26,7 +26,7 @@ public:
     void Type(std::int32_t code) override { TypeKey(record_, code); }
     Delivery Paste(std::uint8_t byte) override { return PasteByte(record_, byte); }
     void SetPainted() override { record_.paintedEvent.Set(); }
-    bool ConfiguredWide() const override { return record_.width > DefaultWidth; }
+    bool ConfiguredWide() const override { return record_.width > kDefaultWidth; }
     CursorPosition Cursor() const override;
     void CursorAfterReset() override;
     void Attach(ConsoleWindow& window) override;

@@ -10,7 +10,7 @@ StandaloneConsole::StandaloneConsole(std::string name, unsigned rows, bool wide,
     if (loadDefinition) {
         emulator::InitEmulator(emulator_, termdef::LoadTerminalDefinition(definitionFile), rows);
     } else {
-        emulator_.screen.CreateScreen(rows, emulator::MaxColumns);
+        emulator_.screen.CreateScreen(rows, emulator::kMaxColumns);
         emulator_.screen.SetColumns(80);
     }
     if (wide) {
@@ -38,7 +38,7 @@ CursorPosition StandaloneConsole::Cursor() const {
     cursor.column = static_cast<int>(screen.shownCol);
     cursor.visible = screen.cursorVisible != 0;
     cursor.doubleWidth = screen.shownRow < screen.lineAttrs.size() &&
-                         screen.lineAttrs[screen.shownRow] != emulator::LineSingleWidth;
+                         screen.lineAttrs[screen.shownRow] != emulator::kLineSingleWidth;
     return cursor;
 }
 

@@ -150,8 +150,8 @@ TEST(PipeLinkHooks, RunsOfTextCountTheChangesOfTheirCharacters) {
         CountingWindow runsWindow(runs.record, Answer::AtOnce);
         CountingWindow singleWindow(single.record, Answer::AtOnce);
         runs.emulator.screen.autowrap = single.emulator.screen.autowrap = seed & 1;
-        for (std::size_t start = 0; start < bytes.size(); start += ReceiveBufferSize) {
-            runs.Receive(std::string_view(bytes).substr(start, ReceiveBufferSize));
+        for (std::size_t start = 0; start < bytes.size(); start += kReceiveBufferSize) {
+            runs.Receive(std::string_view(bytes).substr(start, kReceiveBufferSize));
         }
         for (const char byte : bytes) {
             single.Receive(std::string_view(&byte, 1));
@@ -189,7 +189,7 @@ TEST(PipeReader, ABurstIsShownEveryFourHundredChanges) {
             reader.Stop();
             EXPECT_EQ(window.counts, expected);
             EXPECT_EQ(window.Lines(), Lines(25, "repaint 2 79 0 79 0"));
-            EXPECT_GE(MillisecondsSince(start), answer == Answer::Never ? 24 * RepaintWaitMs : 0);
+            EXPECT_GE(MillisecondsSince(start), answer == Answer::Never ? 24 * kRepaintWaitMs : 0);
         }
     }
 }
@@ -314,7 +314,7 @@ TEST(PipeWriter, APasteIntoAStoppedServerArrivesWholeWhenItGoesOn) {
     }
     ::close(copy[1]);
     ASSERT_EQ(::kill(server, SIGSTOP), 0);
-    const std::string pasted = MixedOutput(7, OutgoingLimit * 3 / 2);
+    const std::string pasted = MixedOutput(7, kOutgoingLimit * 3 / 2);
     std::atomic<std::size_t> sent{0};
     std::thread paste([&] {
         for (const char byte : pasted) {

@@ -72,14 +72,14 @@ struct FixtureCase {
 };
 
 std::string Unescape(std::string_view text) {
-    constexpr std::string_view Simple = "e\x1br\rn\nt\tb\b\\\\";
+    constexpr std::string_view kSimple = "e\x1br\rn\nt\tb\b\\\\";
     std::string bytes;
     for (std::size_t i = 0; i < text.size(); ++i) {
         std::uint32_t value = 0;
         if (text[i] != '\\' || i + 1 == text.size()) {
             bytes += text[i];
-        } else if (const std::size_t at = Simple.find(text[++i]); at % 2 == 0) {
-            bytes += Simple[at + 1];
+        } else if (const std::size_t at = kSimple.find(text[++i]); at % 2 == 0) {
+            bytes += kSimple[at + 1];
         } else if (text[i] == 'x' && i + 2 < text.size() &&
                    parsing::ReadHex(text.substr(i + 1, 2), value)) {
             bytes += static_cast<char>(value);

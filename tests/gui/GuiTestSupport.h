@@ -172,7 +172,7 @@ protected:
                 record->ownedEmulator = std::make_unique<emulator::Emulator>();
                 record->emulator = record->ownedEmulator.get();
                 emulator::InitEmulator(*record->emulator, termdef::LoadTerminalDefinition(""),
-                                       console::DefaultRows);
+                                       console::kDefaultRows);
                 console::ConnectEmulator(*record, *record->emulator);
                 record->emulator->screen.attached = 1;
                 record->pipe = platform::PipeConnection(ends[0]);

@@ -11,7 +11,7 @@ using namespace kestra::termdef;
 // it; then words and codes without a row ('>' a word read, '<' a code named).
 TEST(KeyNames, EveryRowAndEveryOtherFormReadsBack) {
     std::map<std::int32_t, std::string_view> first;
-    for (const KeyName& row : KeyNameTable) {
+    for (const KeyName& row : kKeyNameTable) {
         first.emplace(row.code, row.name);
         std::string lower(row.name);
         std::ranges::transform(lower, lower.begin(),
@@ -65,7 +65,7 @@ TEST(KeyTranslation, EveryKeyInEveryBlockWithEveryModifier) {
             names[{static_cast<SpecialKey>(static_cast<int>(F1) + i), pad}] = {n, "S" + n, ""};
         }
     }
-    for (int i = 0; i < SpecialKeyCount * 16; ++i) { // a key, then keypad, Shift, Ctrl, Alt bits
+    for (int i = 0; i < kSpecialKeyCount * 16; ++i) { // a key, then keypad, Shift, Ctrl, Alt bits
         const KeyStroke s{static_cast<SpecialKey>(i / 16), (i & 1) != 0, (i & 2) != 0, (i & 4) != 0,
                           (i & 8) != 0};
         const int column = s.ctrl ? 2 : s.shift ? 1 : 0;

@@ -10,7 +10,7 @@ using namespace kestra::parsing;
 // of one kind (base -8, -10, -16): signs and '~' apply to every kind, values
 // wrap silently, and a refused text leaves the value as it was.
 TEST(Numbers, EachReaderAcceptsOnlyItsWholeKind) {
-    constexpr std::uint32_t Untouched = 0xDEADBEEF, AllOnes = 0xFFFFFFFF;
+    constexpr std::uint32_t kUntouched = 0xDEADBEEF, AllOnes = 0xFFFFFFFF;
     // clang-format off
     const struct { int base; std::string_view text; bool ok; std::uint32_t value = 0; } rows[] = {
         {-10, "", false},          {-10, ".", false},         {-10, "123abc", false},  {-10, "+7", true, 7},
@@ -35,13 +35,13 @@ TEST(Numbers, EachReaderAcceptsOnlyItsWholeKind) {
     };
     // clang-format on
     for (const auto& row : rows) {
-        std::uint32_t value = Untouched;
+        std::uint32_t value = kUntouched;
         const bool ok = row.base == -8    ? ReadOctal(row.text, value)
                         : row.base == -10 ? ReadDecimal(row.text, value)
                         : row.base == -16 ? ReadHex(row.text, value)
                                           : ReadNumber(row.text, value, row.base);
         EXPECT_EQ(ok, row.ok) << row.base << " [" << row.text << ']';
-        EXPECT_EQ(value, row.ok ? row.value : Untouched) << row.base << " [" << row.text << ']';
+        EXPECT_EQ(value, row.ok ? row.value : kUntouched) << row.base << " [" << row.text << ']';
     }
     std::uint16_t low = 0; // the 16-bit readers keep the low half of the same value
     EXPECT_TRUE(ReadNumber16("0x12345", low, 10) && low == 0x2345 && !ReadNumber16("8", low, 8));
