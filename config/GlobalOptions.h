@@ -38,6 +38,7 @@ struct GlobalOptions {
     // The RECONNECT default of the CON lines that follow (read in pass 2, in
     // the order of the lines).
     bool reconnect = false;
+    bool vt102 = false;        // the VT102 option of the CON lines that follow
     bool configOpened = false; // the configuration file has been opened at least once
 
     // Whether the platform takes the log-on options (User, Password). Always

@@ -72,6 +72,8 @@ inline constexpr OptionRow kOptionTable[] = {
     {"User",           SetString,       &GlobalOptions::user,                       kPass1, true},
     {"Password",       SetString,       &GlobalOptions::password,                   kPass1, true},
     {"Reconnect",      SetFlag,         &GlobalOptions::reconnect,                  kPass2, false},
+    // The default of the CON lines that follow it, so read where they are.
+    {"VT102",          SetFlag,         &GlobalOptions::vt102,                      kPass2, false},
 };
 
 inline constexpr OptionRow kCommandTable[] = {

@@ -30,6 +30,8 @@ struct ConsoleOptions {
     bool eightBit = false;
     std::uint16_t width = kDefaultWidth;
     bool autowrap = false;
+    bool autowrapGiven = false; // a VT102 console's auto-wrap is on unless the line says
+    bool vt102 = config::Options().vt102;
     bool cursorOn = true;
     std::uint16_t rows = kDefaultRows;
     bool telnet = false;
@@ -77,6 +79,10 @@ std::string ReadConsoleLine(ConsoleOptions& options) {
             continue;
         }
         if (config::FlagOption("AUTOWRAP", name, value, options.autowrap)) {
+            options.autowrapGiven = true;
+            continue;
+        }
+        if (config::FlagOption("VT102", name, value, options.vt102)) {
             continue;
         }
         if (config::FlagOption("CURSOR", name, value, options.cursorOn)) {
@@ -180,7 +186,10 @@ void DefineConsole(const config::OptionRow& row) {
     ConnectEmulator(console, emulator);
     emulator::InitEmulator(emulator, termdef::LoadTerminalDefinition(""), options.rows);
     emulator::ScreenBuffer& screen = emulator.screen;
-    screen.autowrap = options.autowrap ? 1 : 0;
+    screen.autowrap = options.autowrap || (options.vt102 && !options.autowrapGiven) ? 1 : 0;
+    if (options.vt102) {
+        emulator::EnableVt102(emulator);
+    }
 
     if (const int error = console.readerWakeUp.CreationError()) {
         console.errorCode = error;

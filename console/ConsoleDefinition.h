@@ -16,7 +16,7 @@ namespace kestra::console {
 // options and the pipe name are read from the configuration lexer:
 //
 //     CON [/UNIT:n] [/UNITNAME:name] [/8BIT:f] [/WIDTH:80|132] [/AUTOWRAP:f]
-//         [/CURSOR:f] [/HEIGHT:2-254] [/TELNET:f] [/RECONNECT:f]
+//         [/CURSOR:f] [/HEIGHT:2-254] [/TELNET:f] [/RECONNECT:f] [/VT102:f]
 //         [/CAPTURE:file | /CAPTURETEXT:file] = pipe-name
 void DefineConsole(const config::OptionRow& row);
 

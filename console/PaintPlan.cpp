@@ -263,6 +263,8 @@ std::vector<Shape> ShapesOf(char16_t code, const Rect& box, int stroke, int scal
 PaintPlan PlanPaint(const CellGeometry& g, const emulator::ScreenBuffer& screen, const Rect& update,
                     bool reverseVideo, const std::optional<SelectionBand>& selection) {
     PaintPlan plan;
+    // A VT102's reverse screen inverts the user's choice.
+    reverseVideo = reverseVideo != (screen.reverseScreen != 0);
     const CellSpan span = CellsInRect(g, update);
     const Extent extent = VisibleExtent(g, screen);
     const int endRow = std::min(span.endRow, extent.rows);
@@ -300,7 +302,7 @@ std::optional<CursorPlan> PlanCursor(const CellGeometry& g, const emulator::Scre
     plan.rect = Rect{left, bottom - plan.thickness, right, bottom};
     const bool selected =
         selection && selection->Contains(cursor.row, cursor.column, cursor.doubleWidth);
-    plan.penIndex = reverseVideo != selected ? 1 : 0;
+    plan.penIndex = (reverseVideo != (screen.reverseScreen != 0)) != selected ? 1 : 0;
     plan.penEntry = kCursorEntries[plan.penIndex];
     return plan;
 }

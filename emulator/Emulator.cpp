@@ -1,6 +1,7 @@
 #include "emulator/Emulator.h"
 
 #include "emulator/Vt100Sequences.h"
+#include "emulator/Vt102Sequences.h"
 #include "emulator/Vt52Sequences.h"
 
 #include <algorithm>
@@ -144,6 +145,17 @@ void InitEmulator(Emulator& emulator, const termdef::TerminalDefinition& definit
     ResolveCharacterMaps(emulator);
 }
 
+void EnableVt102(Emulator& emulator) {
+    if (emulator.state.vt52Mode || emulator.state.genradMode) {
+        return;
+    }
+    emulator.vt102 = true;
+    emulator.dec = Vt102State{};
+    emulator.dec.autowrapAtStart = emulator.screen.autowrap;
+    // A VT102 has no way to hide its cursor: restoring an unsaved cursor shows it.
+    emulator.state.savedCursorVisible = 1;
+}
+
 namespace {
 
 // A printable byte in text on a single-width row, where the logical and
@@ -229,6 +241,11 @@ namespace {
 void ReceiveByte(Emulator& emulator, std::uint8_t byte) {
     const ScreenBuffer& screen = emulator.screen;
     EmulationState& state = emulator.state;
+    // A VT102 console in its VT52 mode takes the VT52 path below.
+    if (emulator.vt102 && !state.vt52Mode) [[unlikely]] {
+        ReceiveVt102Byte(emulator, byte);
+        return;
+    }
     // Most bytes are text printed on a single-width row, or control sequence
     // bytes on one. Those cases skip the state switch, whose indirect jump
     // mixed text and sequences predict badly, and the conversion to the
@@ -252,10 +269,84 @@ void ReceiveByte(Emulator& emulator, std::uint8_t byte) {
     ReceiveOtherByte(emulator, byte);
 }
 
+namespace {
+
+// Printable bytes from bytes[taken] on, written at once on a single-width
+// row short of its last column, which is left to the byte-by-byte path.
+// A VT102 console also stops at DEL, which it ignores.
+template <bool kStopAtDelete>
+std::size_t PrintTextRun(Emulator& emulator, std::span<const std::uint8_t> bytes, std::size_t taken,
+                         std::uint8_t mask, std::size_t printLimit) {
+    ScreenBuffer& screen = emulator.screen;
+    const EmulationState& state = emulator.state;
+    const std::uint32_t lastColumn = screen.cols - 1;
+    const std::int32_t set = state.shiftOut ? state.g1Set : state.g0Set;
+    const auto& codes = set == kCharSetGraphics ? emulator.graphicCodes : emulator.charCodes;
+    std::uint16_t* const chars = &screen.chars[screen.CellIndex(screen.row, 0)];
+    std::uint8_t* const attrs = &screen.attrs[screen.CellIndex(screen.row, 0)];
+    printLimit = std::max<std::size_t>(printLimit, 1);
+    std::uint32_t column = screen.col;
+    std::size_t printed = 0;
+    while (taken < bytes.size() && printed < printLimit && column < lastColumn) {
+        const std::uint8_t byte = bytes[taken] & mask;
+        if (byte < 32 || (kStopAtDelete && byte == 127)) {
+            break;
+        }
+        ++taken;
+        const std::uint16_t code = codes[byte];
+        if (code == 0) {
+            continue; // not stored, and the cursor stays, as in PutCell
+        }
+        chars[column] = code;
+        attrs[column] = screen.attr;
+        ++column;
+        ++printed;
+    }
+    if (printed != 0) {
+        screen.col = column;
+        screen.shownRow = screen.row;
+        screen.shownCol = column;
+        if (ScreenObserver* told = screen.Observer()) {
+            told->CellsPrinted(screen.row, column, static_cast<unsigned>(printed));
+        }
+    }
+    return taken;
+}
+
+// A VT102 console's bytes: a run of text where nothing is pending, else one
+// byte through its dispatcher.
+std::size_t ReceiveVt102Run(Emulator& emulator, std::span<const std::uint8_t> bytes,
+                            std::uint8_t mask, std::size_t printLimit) {
+    const ScreenBuffer& screen = emulator.screen;
+    if (screen.IsDoubleWidthRow()) {
+        ReceiveVt102Byte(emulator, bytes.front() & mask);
+        return 1;
+    }
+    // First what changes nothing a hook would report, then one byte that
+    // acts or a run of text.
+    const std::size_t taken = TakeVt102QuietBytes(emulator, bytes, mask);
+    if (taken == bytes.size()) {
+        return taken;
+    }
+    const std::uint8_t byte = bytes[taken] & mask;
+    const ScreenObserver* const told = screen.Observer();
+    if (byte >= 32 && byte != 127 && screen.col + 1 < screen.cols && Vt102PrintsRuns(emulator) &&
+        (told == nullptr || told->TakesPrintedRuns())) {
+        return PrintTextRun<true>(emulator, bytes, taken, mask, printLimit);
+    }
+    ReceiveVt102Byte(emulator, byte);
+    return taken + 1;
+}
+
+} // namespace
+
 std::size_t ReceiveRun(Emulator& emulator, std::span<const std::uint8_t> bytes, std::uint8_t mask,
                        std::size_t printLimit) {
     ScreenBuffer& screen = emulator.screen;
     EmulationState& state = emulator.state;
+    if (emulator.vt102 && !state.vt52Mode) [[unlikely]] {
+        return ReceiveVt102Run(emulator, bytes, mask, printLimit);
+    }
     if (screen.IsDoubleWidthRow()) {
         ReceiveByte(emulator, bytes.front() & mask);
         return 1;
@@ -303,37 +394,7 @@ std::size_t ReceiveRun(Emulator& emulator, std::span<const std::uint8_t> bytes, 
         PrintOnSingleWidthRow(emulator, byte);
         return taken + 1;
     }
-    const std::int32_t set = state.shiftOut ? state.g1Set : state.g0Set;
-    const auto& codes = set == kCharSetGraphics ? emulator.graphicCodes : emulator.charCodes;
-    std::uint16_t* const chars = &screen.chars[screen.CellIndex(screen.row, 0)];
-    std::uint8_t* const attrs = &screen.attrs[screen.CellIndex(screen.row, 0)];
-    printLimit = std::max<std::size_t>(printLimit, 1);
-    std::uint32_t column = screen.col;
-    std::size_t printed = 0;
-    while (taken < bytes.size() && printed < printLimit && column < lastColumn) {
-        byte = bytes[taken] & mask;
-        if (byte < 32) {
-            break;
-        }
-        ++taken;
-        const std::uint16_t code = codes[byte];
-        if (code == 0) {
-            continue; // not stored, and the cursor stays, as in PutCell
-        }
-        chars[column] = code;
-        attrs[column] = screen.attr;
-        ++column;
-        ++printed;
-    }
-    if (printed != 0) {
-        screen.col = column;
-        screen.shownRow = screen.row;
-        screen.shownCol = column;
-        if (ScreenObserver* told = screen.Observer()) {
-            told->CellsPrinted(screen.row, column, static_cast<unsigned>(printed));
-        }
-    }
-    return taken;
+    return PrintTextRun<false>(emulator, bytes, taken, mask, printLimit);
 }
 
 void PrintCode(Emulator& emulator, std::uint16_t code) {
@@ -406,6 +467,14 @@ void ResetEmulator(Emulator& emulator, bool wide) {
     }
     ResetTabStops(state);
     screen.SetScrollRegion(0, screen.rows - 1);
+    if (emulator.vt102) {
+        // Also what only a VT102 console has: its parser, pending wrap,
+        // insert mode and reverse screen.
+        const std::uint8_t autowrap = emulator.dec.autowrapAtStart;
+        emulator.dec = Vt102State{};
+        emulator.dec.autowrapAtStart = autowrap;
+        screen.reverseScreen = 0;
+    }
     screen.ShowCursor();
     screen.ClearScreen();
 }

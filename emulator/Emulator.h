@@ -32,6 +32,7 @@ enum ParserState : std::int32_t {
 
 inline constexpr std::int32_t kCharSetAscii = 1;
 inline constexpr std::int32_t kCharSetGraphics = 2;
+inline constexpr std::int32_t kCharSetUnitedKingdom = 3; // designated only on a VT102 console
 inline constexpr int kParameterCount = 10;
 inline constexpr std::int32_t kPrivateOffset = 1000; // added to modes after '?'
 inline constexpr unsigned kTabStopColumns = 136;
@@ -64,6 +65,46 @@ struct EmulationState {
     }
 };
 
+// The DEC VT102's parser states, used only by a VT102 console: the DEC
+// terminals' syntax, where intermediates and private markers are collected
+// and a sequence is always consumed whole, even one the terminal ignores.
+enum class DecParser : std::uint8_t {
+    Ground,
+    Escape,             // after ESC
+    EscapeIntermediate, // after ESC and an intermediate (0x20-0x2F)
+    CsiEntry,           // after ESC [
+    CsiParameter,       // in the parameters
+    CsiIntermediate,    // after an intermediate of a control sequence
+    CsiIgnore,          // a malformed control sequence, up to its final byte
+    String,             // a device control, operating system or other string, up to ST
+};
+
+inline constexpr int kDecParameterCount = 16;
+
+// What ESC 7 keeps on a VT102 console beyond what it keeps on a VT100 one.
+struct DecSavedCursor {
+    std::int32_t g0Set = kCharSetAscii;
+    std::int32_t g1Set = kCharSetAscii;
+    std::int32_t shiftOut = 0;
+    std::int32_t originMode = 0;
+    bool wrapPending = false;
+};
+
+struct Vt102State {
+    DecParser parser = DecParser::Ground;
+    std::uint8_t intermediate = 0; // the first intermediate byte, 0 when none
+    std::uint8_t marker = 0;       // the private marker (< = > ?), 0 when none
+    bool manyIntermediates = false;
+    std::uint8_t paramIndex = 0; // the parameter being collected; past the last: dropped
+    std::array<std::uint16_t, kDecParameterCount> params{};
+    // A character written in the last column leaves the cursor there; the
+    // next printable character wraps first.
+    bool wrapPending = false;
+    bool insertMode = false;
+    std::uint8_t autowrapAtStart = 1; // auto-wrap's power-up value (RIS)
+    DecSavedCursor saved;
+};
+
 // Where the terminal's bytes for the server (replies and typed keys) and its
 // bell go. An emulator without one drops the bytes and stays silent.
 class TerminalOutput {
@@ -79,6 +120,10 @@ struct Emulator {
     EmulationState state;
     ScreenBuffer screen;
     TerminalOutput* output = nullptr;
+    // A VT102 console follows DEC's rules where the plain VT100 terminal
+    // simplifies them; set once when the console is created.
+    bool vt102 = false;
+    Vt102State dec;
 
     // The character maps resolved per received byte at initialisation, so
     // printing needs no search: the definition does not change afterwards.
@@ -91,6 +136,10 @@ struct Emulator {
 // use, auto-wrap off) and takes the terminal type and maps of the
 // definition, which must outlive the emulator and not change.
 void InitEmulator(Emulator& emulator, const termdef::TerminalDefinition& definition, unsigned rows);
+
+// Makes a VT100 emulator a VT102 one, with auto-wrap at the screen's current
+// setting as its power-up value. VT52 and GENRAD definitions stay as they are.
+void EnableVt102(Emulator& emulator);
 
 // One received byte.
 void ReceiveByte(Emulator& emulator, std::uint8_t byte);

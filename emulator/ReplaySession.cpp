@@ -20,12 +20,15 @@ ReplaySession::ReplaySession(const ReplayOptions& options,
     InitEmulator(emulator_, definition, options_.rows);
     emulator_.output = this;
     // What defining the console does after creating the emulator.
-    emulator_.screen.autowrap = options_.autowrap ? 1 : 0;
+    emulator_.screen.autowrap = options_.autowrap || options_.vt102 ? 1 : 0;
     emulator_.screen.SetColumns(options_.width);
     if (options_.historyLines != 0) {
         history_.SetCapacity(options_.historyLines);
         emulator_.screen.observer = this;
         emulator_.screen.attached = 1;
+    }
+    if (options_.vt102) {
+        EnableVt102(emulator_);
     }
 }
 
@@ -88,6 +91,11 @@ std::vector<std::string> ReplaySession::Describe() const {
                     " autowrap=" + flag(screen.autowrap) + " scrolling=" + flag(screen.scrolling) +
                     " g0=" + std::to_string(state.g0Set) + " g1=" + std::to_string(state.g1Set) +
                     " shift=" + flag(state.shiftOut) + " spaced=" + flag(state.spacedChars));
+    if (emulator_.vt102) {
+        const Vt102State& dec = emulator_.dec;
+        lines.push_back("vt102 pending=" + flag(dec.wrapPending) + " insert=" +
+                        flag(dec.insertMode) + " reverse=" + flag(screen.reverseScreen));
+    }
     lines.push_back("attr " + Hex2(screen.attr));
     lines.push_back("bells " + std::to_string(bells_));
     std::string sent = "sent";

@@ -20,6 +20,7 @@ struct ReplayOptions {
     bool autowrap = false;
     bool eightBit = false;
     std::size_t historyLines = 0; // lines kept as they scroll off; 0: none
+    bool vt102 = false; // a VT102 console; auto-wrap is then on
 };
 
 class ReplaySession : private TerminalOutput, private ScreenObserver {
@@ -41,9 +42,9 @@ public:
     // What scrolled off the top while the session observed its screen.
     ScreenHistory& history() { return history_; }
 
-    // size, cursor, region, modes, attr, bells, sent, one hL|TEXT line per
-    // kept history line, one L|TEXT line per row, then one aROW line per row
-    // holding attributes.
+    // size, cursor, region, modes, (on a VT102 console) vt102, attr, bells,
+    // sent, one hL|TEXT line per kept history line, one L|TEXT line per row,
+    // then one aROW line per row holding attributes.
     std::vector<std::string> Describe() const;
 
 private:

@@ -387,4 +387,60 @@ void ScreenBuffer::SetLineAttribute(std::uint32_t r, std::uint8_t value) {
     }
 }
 
+namespace {
+
+// Runs scroll on the region from the cursor row down, n times at most: the
+// region's rows that the cursor row is part of.
+template <typename Scroll>
+void ScrollFromCursorRow(ScreenBuffer& screen, std::uint32_t n, Scroll scroll) {
+    if (screen.row < screen.regionTop || screen.row > screen.regionBottom) {
+        return;
+    }
+    const std::uint16_t top = screen.regionTop;
+    screen.regionTop = static_cast<std::uint16_t>(screen.row);
+    n = std::min<std::uint32_t>(n, screen.regionBottom - screen.row + 1);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        scroll();
+    }
+    screen.regionTop = top;
+}
+
+} // namespace
+
+void ScreenBuffer::InsertLines(std::uint32_t n) {
+    ScrollFromCursorRow(*this, n, [this] { ScrollDown(); });
+}
+
+void ScreenBuffer::DeleteLines(std::uint32_t n) {
+    ScrollFromCursorRow(*this, n, [this] { ScrollUp(); });
+}
+
+void ScreenBuffer::InsertCells(std::uint32_t n) {
+    const std::uint32_t count = cols - col;
+    n = std::min(n, count);
+    std::uint16_t* const first = &chars[CellIndex(row, col)];
+    std::uint8_t* const firstAttr = &attrs[CellIndex(row, col)];
+    std::memmove(first + n, first, (count - n) * sizeof(*first));
+    std::memmove(firstAttr + n, firstAttr, count - n);
+    FillSpaces(first, n);
+    std::fill(firstAttr, firstAttr + n, static_cast<std::uint8_t>(eraseAttr));
+    if (ScreenObserver* told = Observer()) {
+        told->CellsChanged(row, col, count, static_cast<std::uint8_t>(eraseAttr));
+    }
+}
+
+void ScreenBuffer::DeleteCells(std::uint32_t n) {
+    const std::uint32_t count = cols - col;
+    n = std::min(n, count);
+    std::uint16_t* const first = &chars[CellIndex(row, col)];
+    std::uint8_t* const firstAttr = &attrs[CellIndex(row, col)];
+    std::memmove(first, first + n, (count - n) * sizeof(*first));
+    std::memmove(firstAttr, firstAttr + n, count - n);
+    FillSpaces(first + (count - n), n);
+    std::fill(firstAttr + (count - n), firstAttr + count, static_cast<std::uint8_t>(eraseAttr));
+    if (ScreenObserver* told = Observer()) {
+        told->CellsChanged(row, col, count, static_cast<std::uint8_t>(eraseAttr));
+    }
+}
+
 } // namespace kestra::emulator

@@ -92,6 +92,7 @@ struct ScreenBuffer {
     std::uint32_t shownCol = 0;
     std::uint8_t autowrap = 0;
     std::uint8_t scrolling = 1;
+    std::uint8_t reverseScreen = 0; // a VT102's reverse screen: painted dark on light
 
     // Sizes the arrays (rows clamped to 2..254, columns to 1..132), then
     // shows the cursor and clears the screen.
@@ -126,6 +127,14 @@ struct ScreenBuffer {
     void EraseScreenBelow();
     void EraseScreenAbove();
     void SetLineAttribute(std::uint32_t r, std::uint8_t value);
+    // A VT102's editing at the cursor: lines within the scroll region (none
+    // when the cursor is outside it), cells within the cursor's row. What is
+    // pushed past the region or the row is lost; what comes free is blank.
+    // The cursor does not move.
+    void InsertLines(std::uint32_t n);
+    void DeleteLines(std::uint32_t n);
+    void InsertCells(std::uint32_t n);
+    void DeleteCells(std::uint32_t n);
     bool IsDoubleWidthRow() const { return lineAttrs[row] != kLineSingleWidth; }
 
     std::size_t CellIndex(std::uint32_t r, std::uint32_t c) const {

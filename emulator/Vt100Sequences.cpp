@@ -12,15 +12,21 @@ namespace {
 
 constexpr std::uint8_t kDc1 = 0x11; // the answer to ESC c
 
+} // namespace
+
 void MakeRowsSingleWidth(ScreenBuffer& screen, std::uint32_t first, std::uint32_t last) {
     for (std::uint32_t r = first; r <= last && r < screen.rows; ++r) {
         screen.SetLineAttribute(r, kLineSingleWidth);
     }
 }
 
+namespace {
+
 void ResetWholeRegion(ScreenBuffer& screen) {
     screen.SetScrollRegion(0, screen.rows - 1);
 }
+
+} // namespace
 
 void SetTabStop(EmulationState& state, std::uint32_t column, bool set) {
     if (column >= kTabStopColumns) {
@@ -31,6 +37,14 @@ void SetTabStop(EmulationState& state, std::uint32_t column, bool set) {
         state.tabStops[column / 8] |= bit;
     } else {
         state.tabStops[column / 8] &= static_cast<std::uint8_t>(~bit);
+    }
+}
+
+void ClearTabStops(Emulator& emulator, std::int32_t p) {
+    if (p == 0) {
+        SetTabStop(emulator.state, emulator.screen.col, false);
+    } else if (p == 3) {
+        emulator.state.tabStops.fill(0);
     }
 }
 
@@ -55,6 +69,8 @@ void RestoreCursor(Emulator& emulator) {
     screen.MoveCursor(state.savedRow, state.savedCol);
     screen.attr = state.savedAttr;
 }
+
+namespace {
 
 void SendIdentification(Emulator& emulator) {
     SendString(emulator, emulator.definition->idString);
@@ -214,6 +230,8 @@ static_assert(std::ranges::all_of(kRenditions,
                                   }),
               "every rendition parameter has a slot in the index");
 
+} // namespace
+
 void SelectGraphicRendition(ScreenBuffer& screen, std::int32_t p) {
     if (p < 0 || p >= kRenditionIndexLimit || kRenditionByParameter[p] == 0) {
         return;
@@ -243,6 +261,8 @@ void ReportCursorPosition(Emulator& emulator) {
     SendString(emulator, std::string_view(reply.data(), out - reply.data()));
 }
 
+namespace {
+
 void DeviceStatusReport(Emulator& emulator, std::int32_t p) {
     if (p == 5) {
         SendString(emulator, "\x1b[0n");
@@ -270,13 +290,7 @@ void GeneralFinal(Emulator& emulator, std::uint8_t final, std::int32_t p) {
             SendIdentification(emulator);
         }
         break;
-    case 'g':
-        if (p == 0) {
-            SetTabStop(state, screen.col, false);
-        } else if (p == 3) {
-            state.tabStops.fill(0);
-        }
-        break;
+    case 'g': ClearTabStops(emulator, p); break;
     case 'h': SetMode(emulator, std::int64_t{state.privateOffset} + p, true); break;
     case 'l': SetMode(emulator, std::int64_t{state.privateOffset} + p, false); break;
     case 'm': SelectGraphicRendition(screen, p); break;

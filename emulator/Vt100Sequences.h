@@ -9,6 +9,7 @@
 namespace kestra::emulator {
 
 struct Emulator;
+struct EmulationState;
 
 struct EscapeAction {
     char byte;
@@ -27,5 +28,18 @@ void SetMode(Emulator& emulator, std::int64_t mode, bool on);
 // the VT52 set.
 void EraseBelowOnPhysicalColumn(Emulator& emulator);
 void EraseLineRightOnPhysicalColumn(Emulator& emulator);
+
+// Pieces that the VT102 set shares with this one.
+struct ScreenBuffer;
+void MakeRowsSingleWidth(ScreenBuffer& screen, std::uint32_t first, std::uint32_t last);
+void SetTabStop(EmulationState& state, std::uint32_t column, bool set);
+// TBC: p = 0 the stop at the cursor's column, 3 every stop; others nothing.
+void ClearTabStops(Emulator& emulator, std::int32_t p);
+void SaveCursor(Emulator& emulator);
+void RestoreCursor(Emulator& emulator);
+void SelectGraphicRendition(ScreenBuffer& screen, std::int32_t p);
+void AppendNumber(char*& out, std::uint32_t value);
+// ESC [ row ; column R, the row counted from the region's top in origin mode.
+void ReportCursorPosition(Emulator& emulator);
 
 } // namespace kestra::emulator

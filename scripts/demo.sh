@@ -21,7 +21,7 @@ cleanup() {
 trap cleanup EXIT
 
 for name in DEMO1 DEMO2; do
-    build/default/bin/kestra-serve "$name" -- "${SHELL:-/bin/sh}" -i >/dev/null &
+    build/default/bin/kestra-serve --term vt102 "$name" -- "${SHELL:-/bin/sh}" -i >/dev/null &
     servers+=($!)
 done
 # Wait until both sockets listen.

@@ -10,12 +10,11 @@
 #include "parsing/Numbers.h"
 #include "termdef/TerminalDefinitionFile.h"
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -27,6 +26,8 @@ namespace {
 
 using kestra::emulator::ReplayOptions;
 using kestra::emulator::ReplaySession;
+
+constexpr std::size_t kReadSize = 4096; // what a console's reader takes at once
 
 constexpr const char* HelpText = R"(Usage: kestra-replay [options] [FILE...]
 
@@ -40,6 +41,11 @@ Options:
   --rows N        rows of the console, 2 to 254 (default 24)
   --width W       columns, 80 or 132 (default 80)
   --autowrap      start with auto-wrap on, as the AUTOWRAP console option does
+  --vt102         a VT102 console, as the VT102 console option makes it:
+                  DEC's pending wrap, origin mode, insert and delete, and
+                  the VT102's reports; starts with auto-wrap on. The output
+                  gains a line after "modes":
+                  vt102 pending=B insert=B reverse=B
   --8bit          keep bit 7 of every byte, as the 8BIT console option does;
                   otherwise it is cleared
   --termdef FILE  the terminal definition file (default: VT100.CNF, found
@@ -119,11 +125,14 @@ public:
         record_.dirtyCount = 0;
     }
 
-    void Burst(const std::string& bytes) {
+    // A piece of a burst; the pipe runs dry after the last one.
+    void Receive(std::string_view bytes, bool dry) {
         std::unique_lock held(record_.lock);
         kestra::console::ReceiveBytes(
             record_, {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, held);
-        kestra::console::RepaintWhenIdle(record_, held);
+        if (dry) {
+            kestra::console::RepaintWhenIdle(record_, held);
+        }
     }
 
     std::vector<std::string> Lines() const { return window_.Lines(); }
@@ -134,15 +143,10 @@ private:
     kestra::console::RecordingWindow window_;
 };
 
-std::optional<std::string> ReadInput(const std::string& name) {
-    if (name == "-") {
-        return std::string(std::istreambuf_iterator<char>(std::cin), {});
-    }
-    std::ifstream file(name, std::ios::binary);
-    if (!file) {
-        return std::nullopt;
-    }
-    return std::string(std::istreambuf_iterator<char>(file), {});
+// An input opened before anything is fed, so that a missing file does not
+// leave a half-fed screen.
+std::FILE* OpenInput(const std::string& name) {
+    return name == "-" ? stdin : std::fopen(name.c_str(), "rb");
 }
 
 bool ParseUnsigned(const std::string& text, unsigned& value) {
@@ -191,6 +195,8 @@ int main(int argc, char** argv) {
             }
         } else if (arg == "--autowrap") {
             options.autowrap = true;
+        } else if (arg == "--vt102") {
+            options.vt102 = true;
         } else if (arg == "--8bit") {
             options.eightBit = true;
         } else if (arg == "--reset") {
@@ -216,16 +222,15 @@ int main(int argc, char** argv) {
     if (files.empty()) {
         files.push_back("-");
     }
-    // Read everything first: a missing file must not leave a half-fed screen.
-    std::vector<std::string> inputs;
+    std::vector<std::FILE*> inputs;
     for (const std::string& name : files) {
-        std::optional<std::string> bytes = ReadInput(name);
-        if (!bytes) {
+        std::FILE* input = OpenInput(name);
+        if (input == nullptr) {
             std::cerr << "kestra-replay: can't open " << name << ": " << std::strerror(errno)
                       << "\n";
             return 1;
         }
-        inputs.push_back(std::move(*bytes));
+        inputs.push_back(input);
     }
 
     ReplaySession session(options, kestra::termdef::LoadTerminalDefinition(definitionFile));
@@ -233,11 +238,22 @@ int main(int argc, char** argv) {
     if (requests) {
         recorder.emplace(session, options);
     }
-    for (const std::string& bytes : inputs) {
-        if (recorder) {
-            recorder->Burst(bytes);
-        } else {
-            session.Receive(bytes);
+    // In pieces of the size the console's reader takes from its pipe.
+    std::array<char, kReadSize> piece;
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        std::size_t count = 0;
+        do {
+            count = std::fread(piece.data(), 1, piece.size(), inputs[i]);
+            const std::string_view bytes(piece.data(), count);
+            if (recorder) {
+                recorder->Receive(bytes, count < piece.size());
+            } else {
+                session.Receive(bytes);
+            }
+        } while (count == piece.size());
+        if (std::ferror(inputs[i])) {
+            std::cerr << "kestra-replay: can't read " << files[i] << "\n";
+            return 1;
         }
     }
     if (reset) {

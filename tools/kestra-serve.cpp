@@ -53,33 +53,37 @@ constexpr int kHangupGraceMs = 2000;
 constexpr int kStopLimitMs = kHangupGraceMs + 1000;
 
 void PrintHelp() {
-    std::printf("Usage: %s [--once] (SOCKETPATH | --tcp [HOST:]PORT [--listen-anywhere])\n"
-                "                    [-- COMMAND ARGS...]\n"
-                "Listen for connections and run COMMAND on a pseudo-terminal for each one,\n"
-                "relaying bytes both ways; the connection closes when the command ends.\n"
-                "\n"
-                "  SOCKETPATH         Unix socket to listen on. A path holding '/' is used as\n"
-                "                     it stands; a bare NAME (or \\\\.\\pipe\\NAME) is the local\n"
-                "                     pipe that a console opens with the pipe name NAME.\n"
-                "                     Missing directories are created, a stale socket file\n"
-                "                     is replaced; the socket is yours alone (mode 0600).\n"
-                "                     The pipe directory must be yours with mode 0700: it is\n"
-                "                     made so when missing, and refused otherwise.\n"
-                "  --tcp [HOST:]PORT  listen on TCP instead; HOST defaults to 127.0.0.1, PORT 0\n"
-                "                     picks a free port. Write [ADDRESS]:PORT for IPv6.\n"
-                "  --listen-anywhere  allow a HOST that is not a loopback address: anyone who\n"
-                "                     can reach the port gets COMMAND's terminal, no password\n"
-                "  --once             serve one connection, then exit\n"
-                "  --help             display this help and exit\n"
-                "  --version          display the version and exit\n"
-                "\n"
-                "COMMAND defaults to the user's shell ($SHELL, else /bin/sh). It runs with\n"
-                "TERM=vt100 on a %ux%u terminal. Once listening, the program prints\n"
-                "'listening on ENDPOINT' on standard output.\n"
-                "\n"
-                "Exit status: 0 when done, 1 when the endpoint cannot be used, 2 for bad\n"
-                "arguments.\n",
-                Program, kPtyRows, kPtyColumns);
+    std::printf(
+        "Usage: %s [--once] [--term NAME]\n"
+        "                    (SOCKETPATH | --tcp [HOST:]PORT [--listen-anywhere])\n"
+        "                    [-- COMMAND ARGS...]\n"
+        "Listen for connections and run COMMAND on a pseudo-terminal for each one,\n"
+        "relaying bytes both ways; the connection closes when the command ends.\n"
+        "\n"
+        "  SOCKETPATH         Unix socket to listen on. A path holding '/' is used as\n"
+        "                     it stands; a bare NAME (or \\\\.\\pipe\\NAME) is the local\n"
+        "                     pipe that a console opens with the pipe name NAME.\n"
+        "                     Missing directories are created, a stale socket file\n"
+        "                     is replaced; the socket is yours alone (mode 0600).\n"
+        "                     The pipe directory must be yours with mode 0700: it is\n"
+        "                     made so when missing, and refused otherwise.\n"
+        "  --tcp [HOST:]PORT  listen on TCP instead; HOST defaults to 127.0.0.1, PORT 0\n"
+        "                     picks a free port. Write [ADDRESS]:PORT for IPv6.\n"
+        "  --listen-anywhere  allow a HOST that is not a loopback address: anyone who\n"
+        "                     can reach the port gets COMMAND's terminal, no password\n"
+        "  --once             serve one connection, then exit\n"
+        "  --term NAME        the TERM the command runs with (default vt100); vt102\n"
+        "                     for a console with the VT102 option\n"
+        "  --help             display this help and exit\n"
+        "  --version          display the version and exit\n"
+        "\n"
+        "COMMAND defaults to the user's shell ($SHELL, else /bin/sh). It runs with\n"
+        "TERM=vt100 (or --term's NAME) on a %ux%u terminal. Once listening, the program prints\n"
+        "'listening on ENDPOINT' on standard output.\n"
+        "\n"
+        "Exit status: 0 when done, 1 when the endpoint cannot be used, 2 for bad\n"
+        "arguments.\n",
+        Program, kPtyRows, kPtyColumns);
 }
 
 [[noreturn]] void UsageError(const std::string& message) {
@@ -95,6 +99,7 @@ struct Options {
     std::optional<std::string> tcpHost;
     std::string tcpPort;
     bool listenAnywhere = false;
+    std::string term = "vt100";
     std::vector<std::string> command;
 };
 
@@ -155,6 +160,14 @@ Options ParseArguments(int argc, char** argv) {
             std::exit(0);
         } else if (argument == "--once") {
             options.once = true;
+        } else if (argument == "--term" || argument.starts_with("--term=")) {
+            if (argument == "--term" && index + 1 >= argc) {
+                UsageError("option '--term' requires an argument");
+            }
+            options.term = argument == "--term" ? argv[++index] : argument.substr(7);
+            if (options.term.empty()) {
+                UsageError("empty terminal name");
+            }
         } else if (argument == "--listen-anywhere") {
             options.listenAnywhere = true;
         } else if (argument == "--tcp" || argument.starts_with("--tcp=")) {
@@ -245,7 +258,6 @@ void SetNonBlocking(int descriptor) {
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-    setenv("TERM", "vt100", 1);
     std::vector<char*> arguments;
     for (const auto& argument : command) {
         arguments.push_back(const_cast<char*>(argument.c_str()));
@@ -537,5 +549,8 @@ int Serve(const Options& options) {
 
 int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
-    return Serve(ParseArguments(argc, argv));
+    const Options options = ParseArguments(argc, argv);
+    // Every command started inherits it.
+    setenv("TERM", options.term.c_str(), 1);
+    return Serve(options);
 }

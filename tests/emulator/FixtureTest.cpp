@@ -1,8 +1,8 @@
 // Runs every case of tests/emulator/fixtures/*.txt: "=== title", options
-// (--rows N --width N --autowrap --8bit --reset), def lines filling the
+// (--rows N --width N --autowrap --8bit --reset --vt102), def lines filling the
 // terminal definition by hand, push BYTES, keys LIST (typed last) and expected
-// lines in the kestra-replay shape, compared only where listed (a modes line
-// for its fields; "aN|": row N has no attribute). Each case is fed three ways
+// lines in the kestra-replay shape, compared only where listed (a modes or
+// vt102 line for its fields; "aN|": row N has no attribute). Each case is fed three ways
 // that must agree (in runs as the console's reader hands bytes over, in runs of
 // one byte, through ReceiveByte), then again counting allocations: none allowed.
 
@@ -134,9 +134,11 @@ void AddLine(FixtureCase& fixture, int line, const std::string& text) {
         if (words[i] == "--rows" || words[i] == "--width") {
             (words[i] == "--rows" ? options.rows : options.width) = std::stoul(words.at(i + 1));
             ++i;
-        } else if (words[i] == "--autowrap" || words[i] == "--8bit" || words[i] == "--reset") {
+        } else if (words[i] == "--autowrap" || words[i] == "--8bit" || words[i] == "--reset" ||
+                   words[i] == "--vt102") {
             (words[i] == "--autowrap" ? options.autowrap
              : words[i] == "--8bit"   ? options.eightBit
+             : words[i] == "--vt102"  ? options.vt102
                                       : fixture.reset) = true;
         } else {
             ADD_FAILURE() << "unknown option " << words[i];
@@ -181,11 +183,13 @@ void RunCase(const FixtureCase& fixture, const std::string& file) {
             if (key == "row ") {
                 const unsigned row = std::stoul(text.substr(4));
                 actual = row < session.emulator().screen.rows
-                             ? "row " + std::to_string(row) + " " + lines[7 + row]
+                             ? "row " + std::to_string(row) + " " +
+                                   lines[(fixture.options.vt102 ? 8 : 7) + row]
                              : "";
             }
-            bool holds = key == "modes " || actual == text;
-            for (const std::string& field : Words(key == "modes " ? text : "")) {
+            const bool fields = key == "modes " || key == "vt102 ";
+            bool holds = fields || actual == text;
+            for (const std::string& field : Words(fields ? text : "")) {
                 holds = holds && (" " + actual + " ").find(" " + field + " ") != std::string::npos;
             }
             EXPECT_TRUE(holds) << file << ":" << line << ": expected  " << text << "\n  actual  "
