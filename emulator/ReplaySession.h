@@ -20,7 +20,7 @@ struct ReplayOptions {
     bool autowrap = false;
     bool eightBit = false;
     std::size_t historyLines = 0; // lines kept as they scroll off; 0: none
-    bool vt102 = false; // a VT102 console; auto-wrap is then on
+    bool vt102 = false;           // a VT102 console; auto-wrap is then on
 };
 
 class ReplaySession : private TerminalOutput, private ScreenObserver {

@@ -14,7 +14,7 @@ namespace {
 
 constexpr std::uint8_t kDel = 127;
 constexpr std::uint8_t kDc1 = 0x11;              // sent after a reset, as on a VT100 console
-constexpr std::uint16_t kErrorBlock = 219;        // shown for a cancelled sequence
+constexpr std::uint16_t kErrorBlock = 219;       // shown for a cancelled sequence
 constexpr std::uint16_t kPoundSign = 0xA3;       // '#' in the United Kingdom set
 constexpr std::uint16_t kParameterLimit = 16383; // larger values count as this
 constexpr std::string_view kDefaultIdentification = "\x1b[?1;0c";

@@ -123,7 +123,7 @@ struct Pair {
     static char SetFinal(std::int32_t set) {
         return set == kestra::emulator::kCharSetGraphics        ? '0'
                : set == kestra::emulator::kCharSetUnitedKingdom ? 'A'
-                                                               : 'B';
+                                                                : 'B';
     }
 
     // Bytes, then what libvterm needs to do what DEC's terminal does.
