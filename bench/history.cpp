@@ -6,9 +6,9 @@
 #include "console/HistoryView.h"
 #include "console/PaintPlan.h"
 #include "emulator/ReplaySession.h"
+#include "tests/support/ResidentMemory.h"
 
 #include <benchmark/benchmark.h>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,16 +16,6 @@
 namespace {
 
 using kestra::emulator::ReplaySession;
-
-std::size_t ResidentKilobytes() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::stoul(line.substr(6));
-        }
-    }
-    return 0;
-}
 
 const kestra::termdef::TerminalDefinition kPlainDefinition;
 
@@ -44,12 +34,13 @@ std::unique_ptr<ReplaySession> FilledSession(std::size_t lines) {
 // 100 consoles with full 10,000-line histories: the resident memory they add.
 void HundredFullHistories(benchmark::State& state) {
     for (auto _ : state) {
-        const std::size_t before = ResidentKilobytes();
+        const std::size_t before = kestra::testing::ResidentKilobytes();
         std::vector<std::unique_ptr<ReplaySession>> consoles;
         for (int i = 0; i < 100; ++i) {
             consoles.push_back(FilledSession(10000));
         }
-        state.counters["added_MB"] = static_cast<double>(ResidentKilobytes() - before) / 1024.0;
+        state.counters["added_MB"] =
+            static_cast<double>(kestra::testing::ResidentKilobytes() - before) / 1024.0;
     }
 }
 BENCHMARK(HundredFullHistories)->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -1,5 +1,6 @@
 #include "console/Capture.h"
 
+#include "emulator/ControlCharacters.h"
 #include "parsing/AsciiText.h"
 #include "platform/SystemError.h"
 #include "platform/UserFile.h"
@@ -13,28 +14,13 @@ namespace kestra::console {
 
 namespace {
 
-constexpr std::uint8_t kEscape = 0x1B;
-constexpr std::uint8_t kLineFeed = 0x0A;
-constexpr std::uint8_t kTab = 0x09;
+using emulator::kEsc;
+using emulator::kHt;
+using emulator::kLf;
 constexpr std::uint8_t kDelete = 0x7F;
 
 bool IsIntermediate(std::uint8_t byte) {
     return byte >= 0x20 && byte <= 0x2F;
-}
-
-// All of bytes, or errno.
-int WriteAll(int descriptor, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return 0;
 }
 
 } // namespace
@@ -94,16 +80,16 @@ void TextCaptureFilter::Filter(std::span<const std::uint8_t> bytes, bool keepBit
         }
         // A line feed ends the line even inside a sequence, as control
         // characters act inside sequences on the terminal.
-        if (byte == kLineFeed) {
+        if (byte == kLf) {
             out += '\n';
             lineOpen_ = false;
             continue;
         }
         switch (state_) {
         case State::Text:
-            if (byte == kEscape) {
+            if (byte == kEsc) {
                 state_ = State::Escape;
-            } else if (byte == kTab || (byte >= 0x20 && byte != kDelete)) {
+            } else if (byte == kHt || (byte >= 0x20 && byte != kDelete)) {
                 if (byte < 0x80 || byte >= 0xA0) {
                     out += static_cast<char>(byte);
                 }
@@ -124,7 +110,7 @@ void TextCaptureFilter::Filter(std::span<const std::uint8_t> bytes, bool keepBit
         case State::Control:
             if (byte >= 0x40 || (state_ == State::Intermediate && byte >= 0x30)) {
                 state_ = State::Text;
-            } else if (byte == kEscape) {
+            } else if (byte == kEsc) {
                 state_ = State::Escape;
             }
             break;
@@ -175,12 +161,13 @@ std::string ConsoleCapture::Record(std::span<const std::uint8_t> bytes, bool kee
     }
     int error = 0;
     if (format_ == CaptureFormat::Raw) {
-        error = WriteAll(descriptor_, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+        error = platform::WriteAll(descriptor_,
+                                   {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
     } else {
         std::string text;
         filter_.Filter(
             bytes, keepBit7, [] { return LocalTimestamp(std::chrono::system_clock::now()); }, text);
-        error = WriteAll(descriptor_, text);
+        error = platform::WriteAll(descriptor_, text);
     }
     if (error == 0) {
         return {};

@@ -1,5 +1,6 @@
 #include "emulator/Emulator.h"
 
+#include "emulator/ControlCharacters.h"
 #include "emulator/Vt100Sequences.h"
 #include "emulator/Vt102Sequences.h"
 #include "emulator/Vt52Sequences.h"
@@ -9,20 +10,6 @@
 namespace kestra::emulator {
 
 namespace {
-
-constexpr std::uint8_t kBel = 7;
-constexpr std::uint8_t kBs = 8;
-constexpr std::uint8_t kHt = 9;
-constexpr std::uint8_t kLf = 10;
-constexpr std::uint8_t kVt = 11;
-constexpr std::uint8_t kFf = 12;
-constexpr std::uint8_t kCr = 13;
-constexpr std::uint8_t kSo = 14;
-constexpr std::uint8_t kSi = 15;
-constexpr std::uint8_t kCan = 24;
-constexpr std::uint8_t kSub = 26;
-constexpr std::uint8_t kEsc = 27;
-constexpr std::uint16_t kErrorBlock = 219; // shown for a cancelled sequence
 
 bool IsTabStop(const EmulationState& state, std::uint32_t column) {
     return column < kTabStopColumns && (state.tabStops[column / 8] >> (column % 8)) & 1;

@@ -22,7 +22,8 @@ int CloseFailing(int descriptor, int error) {
     return -1;
 }
 
-// 0 or errno.
+} // namespace
+
 int WriteAll(int descriptor, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t written = write(descriptor, bytes.data(), bytes.size());
@@ -35,6 +36,8 @@ int WriteAll(int descriptor, std::string_view bytes) {
     }
     return 0;
 }
+
+namespace {
 
 // 0 when nothing or a regular file stands at path; a link is not followed.
 int RegularFileOrNothing(const std::string& path) {

@@ -25,6 +25,10 @@ int OpenUserFile(const std::string& path, int flags);
 // Returns 0 or errno.
 int ReplaceUserFile(const std::string& path, std::string_view contents);
 
+// Writes all of bytes to the descriptor, going on after interruptions and
+// short writes; 0 or errno.
+int WriteAll(int descriptor, std::string_view bytes);
+
 // Creates a directory and its missing parents with the given mode; 0 or errno.
 int CreateDirectories(const std::string& path, unsigned mode);
 
