@@ -23,9 +23,26 @@
 //   comes before every mode change);
 // - IL and DL: DEC puts the cursor in the first column, libvterm leaves it
 //   (the generator returns the carriage after them);
-// - line sizes (ESC # 3, 4, 5, 6): libvterm 0.1.4 leaves a row's line size
-//   where it was when the region scrolls, a VT102 moves it with the row, and
-//   libvterm shows again what a double-width row hid, which a VT102 lost;
+// - line sizes (ESC # 3, 4, 5, 6): when the region scrolls, libvterm 0.1.4
+//   moves the line sizes with the rows but leaves the rows that scroll in
+//   the size of the rows that were there; a VT102's are single-size (the
+//   comparison clears libvterm's as its screen moves the rows); and libvterm
+//   shows again what a double-width row hid, which a VT102 lost (the
+//   generator makes only single-width rows single-width, and inserts or
+//   deletes rows below double-size ones only by scrolling: an IL or DL of
+//   every row to the margin erases them, and the erased rows keep their
+//   sizes in libvterm, not in a VT102); a row made
+//   double-width takes a VT102's cursor from its right half to its last
+//   column, libvterm's stays (the generator returns the carriage first), and
+//   libvterm's cursor may stand past the last column of a double-width row,
+//   as it stays past it when a line feed or CUU/CUD moves it onto one
+//   from the right half; a VT102's goes to the row's last column (the
+//   generator returns the carriage before moving vertically from the right
+//   half and before scrolling from a double-size row, and while a row is
+//   double-size, CUP and ESC 8 go to the left half only, and there is no
+//   CUF or HT on a double-width row); an ED
+//   that erases all of the cursor's row makes it single-size on a VT102,
+//   not in libvterm (from a double-size row the generator erases all);
 // - restoring the cursor (ESC 8): libvterm 0.1.4 does not restore the
 //   character sets and the shift state, a VT102 does; after an ESC 8 the
 //   comparison designates them in libvterm as the console restored them;
@@ -38,8 +55,10 @@
 //   vertically only while the region is the whole screen);
 // - ICH and DCH outside the scroll region: libvterm 0.1.4 ignores them, DEC
 //   edits the cursor's row wherever it is (the generator edits inside);
-// - ESC # 8: DEC's alignment pattern also resets the margins and homes the
-//   cursor, libvterm's does neither (the generator does both after it);
+// - ESC # 8: DEC's alignment pattern also resets the margins, the line
+//   sizes and homes the cursor, libvterm's does none of them (the generator
+//   erases the screen before it, which makes every row single-size in both,
+//   and does the rest after it);
 // - DECCOLM, which libvterm's screen does not act on: the generator leaves
 //   it out, and in a recorded session the comparison resizes libvterm and
 //   does what DEC's terminal does (clear, home, whole-screen region).
@@ -50,6 +69,7 @@ extern "C" {
 #include <vterm.h>
 }
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -81,7 +101,35 @@ struct Pair {
         vterm_output_set_callback(
             vt, [](const char*, std::size_t, void*) {}, nullptr);
         screen = vterm_obtain_screen(vt);
+        static const VTermScreenCallbacks moves = [] {
+            VTermScreenCallbacks callbacks{};
+            callbacks.moverect = ClearVacatedLineSizes;
+            return callbacks;
+        }();
+        vterm_screen_set_callbacks(screen, &moves, vt);
         vterm_screen_reset(screen, 1);
+    }
+
+    // Scrolling moves whole rows, their line sizes with them, and leaves
+    // blank, single-size rows behind; libvterm 0.1.4 leaves those rows the
+    // size they had. It hands out only a read-only view of its line sizes;
+    // the array behind it is its own.
+    static int ClearVacatedLineSizes(VTermRect dest, VTermRect src, void* user) {
+        VTerm* vt = static_cast<VTerm*>(user);
+        int rows = 0, columns = 0;
+        vterm_get_size(vt, &rows, &columns);
+        if (src.start_col != 0 || src.end_col != columns) {
+            return 0;
+        }
+        VTermState* state = vterm_obtain_state(vt);
+        const int top = std::min(src.start_row, dest.start_row);
+        const int bottom = std::max(src.end_row, dest.end_row);
+        for (int row = top; row < bottom; ++row) {
+            if (row < dest.start_row || row >= dest.end_row) {
+                *const_cast<VTermLineInfo*>(vterm_state_get_lineinfo(state, row)) = {};
+            }
+        }
+        return 0;
     }
 
     Pair() {
@@ -229,6 +277,10 @@ std::string kCsi(const std::string& parameters, char final) {
     return "\x1b[" + parameters + final;
 }
 
+bool IsSingleSize(const Emulator& emulator) {
+    return emulator.screen.lineAttrs[emulator.screen.row] == 0;
+}
+
 std::string Operation(Choices& choices, const Emulator& emulator) {
     static constexpr char kCursorFinals[] = "ABCDHfJK@Pgn";
     static constexpr char kEscapeFinals[] = "DEM78H=>Zc";
@@ -238,9 +290,13 @@ std::string Operation(Choices& choices, const Emulator& emulator) {
     static constexpr const char* kModes[] = {"4", "20", "?5", "?6", "?7", "?25", "?1"};
     // Before what scrolls without moving, DEC and libvterm part ways on a
     // pending wrap: return the carriage first.
-    const std::string settle = emulator.dec.wrapPending ? "\r" : "";
+    // So do a scroll under a cursor on a double-width row and a move onto
+    // one from the right half: libvterm keeps its column past the row's end.
+    const bool rightHalf = emulator.screen.col >= emulator.screen.cols / 2;
+    const std::string settle =
+        emulator.dec.wrapPending || rightHalf || !IsSingleSize(emulator) ? "\r" : "";
     const unsigned choice = choices.Next();
-    switch (choice % 14) {
+    switch (choice % 15) {
     case 0:
     case 1:
     case 2: {
@@ -254,6 +310,9 @@ std::string Operation(Choices& choices, const Emulator& emulator) {
     }
     case 3: {
         const char control = kControls[choices.Next() % (sizeof kControls - 1)];
+        if (control == '\t' && !IsSingleSize(emulator)) {
+            return "\r"; // see CUP
+        }
         return (control >= '\n' && control <= '\f' ? settle : "") + std::string(1, control);
     }
     case 4: {
@@ -263,8 +322,10 @@ std::string Operation(Choices& choices, const Emulator& emulator) {
         const kestra::emulator::ScreenBuffer& screen = emulator.screen;
         const bool outside = state.originMode && (state.savedRow < screen.regionTop ||
                                                   state.savedRow > screen.regionBottom);
+        const bool pastRowEnd =
+            state.savedCol >= screen.cols / 2 && screen.lineAttrs[state.savedRow] != 0; // see CUP
         if (final == '8' &&
-            (saved.wrapPending || saved.originMode != state.originMode || outside)) {
+            (saved.wrapPending || saved.originMode != state.originMode || outside || pastRowEnd)) {
             return "\x1b"
                    "7";
         }
@@ -286,13 +347,40 @@ std::string Operation(Choices& choices, const Emulator& emulator) {
         }
         const bool outside = screen.row < screen.regionTop || screen.row > screen.regionBottom;
         const bool region = screen.regionTop != 0 || screen.regionBottom != kRows - 1;
-        if ((region && (final == 'A' || final == 'B')) ||
+        if (((region || rightHalf) && (final == 'A' || final == 'B')) ||
+            (!IsSingleSize(emulator) && final == 'C') ||
             (outside && (final == '@' || final == 'P'))) {
             return "\r";
         }
-        return kCsi(final == 'H' || final == 'f' ? first + ";" + Number(choices) : first, final);
+        if (final == 'J' && !IsSingleSize(emulator)) {
+            return kCsi("2", 'J');
+        }
+        if (final == 'H' || final == 'f') {
+            // Not past a double-width row's end: see above.
+            std::string column = Number(choices);
+            const bool sized = std::any_of(screen.lineAttrs.begin(), screen.lineAttrs.end(),
+                                           [](auto size) { return size != 0; });
+            if (sized && !column.empty() && std::stoi(column) > kColumns / 2) {
+                column = std::to_string(std::stoi(column) % (kColumns / 2) + 1);
+            }
+            return kCsi(first + ";" + column, final);
+        }
+        return kCsi(first, final);
     }
-    case 7: return kCsi(Number(choices), choices.Next() % 2 ? 'L' : 'M') + "\r";
+    case 7: {
+        // Inserting or deleting every row down to the margin erases them,
+        // which in libvterm leaves their sizes: see above.
+        const std::string count = Number(choices);
+        const kestra::emulator::ScreenBuffer& screen = emulator.screen;
+        const int reach = static_cast<int>(screen.regionBottom) - static_cast<int>(screen.row);
+        const bool sized =
+            std::any_of(&screen.lineAttrs[screen.row], &screen.lineAttrs[screen.regionBottom] + 1,
+                        [](auto size) { return size != 0; });
+        if (sized && reach >= 0 && (count.empty() ? 1 : std::stoi(count)) > reach) {
+            return "\r";
+        }
+        return kCsi(count, choices.Next() % 2 ? 'L' : 'M') + "\r";
+    }
     case 8: {
         const unsigned top = 1 + choices.Next() % 20;
         const unsigned bottom = top + 1 + choices.Next() % (kRows - top);
@@ -306,8 +394,14 @@ std::string Operation(Choices& choices, const Emulator& emulator) {
         static constexpr char kSets[] = "0AB";
         return std::string("\x1b") + (choices.Next() % 2 ? '(' : ')') + kSets[choices.Next() % 3];
     }
-    case 11: return "\x1b#8\x1b[r";
-    case 12: return kIgnored[choices.Next() % std::size(kIgnored)];
+    case 11: return "\x1b[2J\x1b#8\x1b[r";
+    case 12: {
+        // Back to single width only from single width, and from the left
+        // half only: see above.
+        const char size = "3465"[choices.Next() % (IsSingleSize(emulator) ? 4 : 3)];
+        return settle + "\x1b#" + size;
+    }
+    case 13: return kIgnored[choices.Next() % std::size(kIgnored)];
     default: return kCsi(Number(choices) + ";" + Number(choices), choices.Next() % 2 ? 'm' : 'x');
     }
 }
