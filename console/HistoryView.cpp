@@ -34,6 +34,7 @@ void ComposeScrolledView(const ScreenBuffer& live, const ScreenHistory& history,
     }
     view.cols = live.cols;
     view.cursorVisible = 0;
+    view.reverseScreen = live.reverseScreen;
     // The view's rows are the lines from `top` on, history lines first.
     const std::size_t top = history.Size() - std::min(offset, history.Size());
     for (std::uint32_t row = 0; row < live.rows; ++row) {

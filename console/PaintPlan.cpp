@@ -182,6 +182,11 @@ RowPlan PlanRow(const CellGeometry& g, const emulator::ScreenBuffer& screen, int
 
 } // namespace
 
+bool ShowsReversed(const emulator::ScreenBuffer& screen, bool reverseVideo) {
+    // A VT102's reverse screen inverts the user's choice.
+    return reverseVideo != (screen.reverseScreen != 0);
+}
+
 Rgb WindowBackground(bool reverseVideo) {
     return reverseVideo ? Rgb{255, 255, 255} : Rgb{0, 0, 0};
 }
@@ -263,8 +268,7 @@ std::vector<Shape> ShapesOf(char16_t code, const Rect& box, int stroke, int scal
 PaintPlan PlanPaint(const CellGeometry& g, const emulator::ScreenBuffer& screen, const Rect& update,
                     bool reverseVideo, const std::optional<SelectionBand>& selection) {
     PaintPlan plan;
-    // A VT102's reverse screen inverts the user's choice.
-    reverseVideo = reverseVideo != (screen.reverseScreen != 0);
+    reverseVideo = ShowsReversed(screen, reverseVideo);
     const CellSpan span = CellsInRect(g, update);
     const Extent extent = VisibleExtent(g, screen);
     const int endRow = std::min(span.endRow, extent.rows);
@@ -302,7 +306,7 @@ std::optional<CursorPlan> PlanCursor(const CellGeometry& g, const emulator::Scre
     plan.rect = Rect{left, bottom - plan.thickness, right, bottom};
     const bool selected =
         selection && selection->Contains(cursor.row, cursor.column, cursor.doubleWidth);
-    plan.penIndex = (reverseVideo != (screen.reverseScreen != 0)) != selected ? 1 : 0;
+    plan.penIndex = ShowsReversed(screen, reverseVideo) != selected ? 1 : 0;
     plan.penEntry = kCursorEntries[plan.penIndex];
     return plan;
 }
@@ -324,6 +328,7 @@ std::vector<Rect> BlinkRepaintRects(const CellGeometry& g, const emulator::Scree
         return rects;
     }
     const Extent extent = VisibleExtent(g, screen);
+    reverseVideo = ShowsReversed(screen, reverseVideo);
     for (int row = 0; row < extent.rows; ++row) {
         const bool doubled = screen.lineAttrs[static_cast<std::size_t>(row)] != kLineSingleWidth;
         const int step = doubled ? 2 : 1;

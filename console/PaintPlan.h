@@ -52,6 +52,9 @@ inline constexpr std::array<CellColours, kEffectiveAttributes> kCellColours = {{
 }};
 // clang-format on
 
+// Whether the screen shows dark on light: the user's reverse video, or a
+// VT102's reverse screen, not both.
+bool ShowsReversed(const emulator::ScreenBuffer& screen, bool reverseVideo);
 // What erasing fills the whole client area with before a full repaint.
 Rgb WindowBackground(bool reverseVideo);
 

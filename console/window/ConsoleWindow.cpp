@@ -773,24 +773,17 @@ void ConsoleWindow::paintEvent(QPaintEvent* event) {
     }
     const Properties& prefs = Prefs();
     QPainter painter(this);
-    const QColor background = ToQColor(WindowBackground(prefs.reverseVideo));
     const QRect grid(geometry_.marginLeft, geometry_.marginTop,
                      geometry_.columns * geometry_.cellWidth,
                      geometry_.rows * geometry_.cellHeight);
-    // A full repaint erases; otherwise only the margins are filled, which no
-    // cell covers.
-    const QRegion erase = eraseNext_ ? event->region() : event->region().subtracted(grid);
-    eraseNext_ = false;
-    for (const QRect& r : erase) {
-        painter.fillRect(r, background);
-    }
-
     std::vector<PaintPlan> plans;
     std::optional<CursorPlan> cursor;
     QRect marker;
+    bool reversed = false;
     {
         std::lock_guard lock(console_);
         const emulator::ScreenBuffer& screen = ShownScreenLocked();
+        reversed = ShowsReversed(screen, prefs.reverseVideo);
         const std::optional<SelectionBand> band = SelectionBandLocked();
         for (const QRect& r : event->region()) {
             plans.push_back(PlanPaint(geometry_, screen, ToRect(r), prefs.reverseVideo, band));
@@ -802,6 +795,13 @@ void ConsoleWindow::paintEvent(QPaintEvent* event) {
             cursor = PlanCursor(geometry_, screen, console_.Cursor(), hasFocus_, prefs.reverseVideo,
                                 band);
         }
+    }
+    // A full repaint erases; otherwise only the margins are filled, which no
+    // cell covers.
+    const QRegion erase = eraseNext_ ? event->region() : event->region().subtracted(grid);
+    eraseNext_ = false;
+    for (const QRect& r : erase) {
+        painter.fillRect(r, ToQColor(WindowBackground(reversed)));
     }
     const BlinkPalette* blink = list_.Context().blink;
     const EntryColours colours =

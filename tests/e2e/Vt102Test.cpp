@@ -1,6 +1,6 @@
 // vim in a VT102 console served with TERM=vt102, on a file whose lines wrap
 // (some exactly 80 characters long): paged, edited, and shown as tmux, a
-// general-purpose terminal, shows the same keys.
+// general-purpose terminal, shows the same keys; then reversed by DECSCNM.
 #include "e2e/EndToEnd.h"
 
 namespace kestra::e2e {
@@ -72,6 +72,11 @@ TEST_F(EndToEndTest, VimInAVt102ConsoleShowsWhatADecTerminalShows) {
         return seen == expected;
     });
     EXPECT_EQ(seen, expected);
+    // A reverse screen shows dark on light, the window's margins too.
+    Type("colon exclam p r i n t f space apostrophe backslash 0 3 3 bracketleft question 5 h "
+         "apostrophe Return Return");
+    EXPECT_TRUE(ScreenshotUntil(
+        [](const QImage& picture) { return picture.pixel(kBlank) == qRgb(255, 255, 255); }));
 }
 
 } // namespace
