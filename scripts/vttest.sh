@@ -4,17 +4,25 @@
 # kestra-serve, under a private X server, and saves a picture of each screen's
 # console cells as PNG. Each menu entry gets a fresh kestra and vttest, so a
 # screen that needs more Returns than expected cannot throw the walk off.
+# With --vt102 the console is a VT102 console served with TERM=vt102, and the
+# walk also takes the terminal reports and the VT102 features.
 #
-#   scripts/vttest.sh [BUILD_DIR [OUTPUT_DIR]]
+#   scripts/vttest.sh [--vt102] [BUILD_DIR [OUTPUT_DIR]]
 #
-# BUILD_DIR defaults to build/default, OUTPUT_DIR to docs/vttest. Needs Xvfb,
+# BUILD_DIR defaults to build/default, OUTPUT_DIR to docs/vttest (docs/vttest/
+# vt102 with --vt102). Needs Xvfb,
 # xdotool, ImageMagick and vttest (scripts/setup-debian.sh installs them).
 # Fails when kestra is gone after a screen (a crash, or an early exit).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+vt102="" mode=OFF term=vt100
+if [ "${1:-}" = --vt102 ]; then
+    vt102=1 mode=ON term=vt102
+    shift
+fi
 build=${1:-build/default}
-output=${2:-docs/vttest}
+output=${2:-docs/vttest${vt102:+/vt102}}
 for tool in Xvfb xdotool import convert vttest; do
     command -v "$tool" >/dev/null || { echo "vttest.sh: needs $tool" >&2; exit 2; }
 done
@@ -42,14 +50,16 @@ export DISPLAY=":$display"
 # pixels: 80 x 24 cells and a two-pixel margin, below the menu bar.
 mkdir -p "$work/config/Marrow Data" "$work/runtime"
 chmod 700 "$work/runtime"
-printf 'QuietMode = on\nTitle = vttest\nCON /UNITNAME:vttest = %s\n' "$work/vttest" >"$work/vttest.cnf"
+printf 'QuietMode = on\nTitle = vttest\nVT102 = %s\nCON /UNITNAME:vttest = %s\n' \
+    "$mode" "$work/vttest" >"$work/vttest.cnf"
 
 frame=""
 kestra_pid=""
 
 start() {
     rm -f "$work/vttest"
-    "$build/bin/kestra-serve" --once "$work/vttest" -- vttest >/dev/null &
+    "$build/bin/kestra-serve" --once --term "$term" "$work/vttest" -- \
+        vttest >/dev/null &
     pids+=($!)
     for _ in $(seq 100); do [ -S "$work/vttest" ] && break; sleep 0.05; done
     printf '[General]\nWindow=1 1 0 0 644 %d\n' $((388 + ${menubar:-19})) \
@@ -97,13 +107,22 @@ type_keys() {
 }
 
 # Each walk: the menu entry, then the screens it shows, one Return apart;
-# "-" is a screen passed without a picture.
+# "-" is a screen passed without a picture, and KEY=NAME types KEY before
+# the Return (a choice in a submenu).
 walks=(
     "1 cursor-border - cursor-autowrap - cursor-controls"
     "2 screen-wrap screen-tabs - screen-80-light"
     "3 charsets"
     "4 - double-80-width - double-132-width"
 )
+if [ -n "$vt102" ]; then
+    walks[3]="4 - double-80-width - double-132-width double-frame double-half-box"
+    walks+=(
+        "6 reports 3=reports-status - 4=reports-attributes - 7=reports-parameters"
+        "8 vt102-accordion vt102-top-bottom vt102-insert-mode vt102-delete-character \
+vt102-delete-line vt102-insert-line vt102-insert-character"
+    )
+fi
 
 start
 shot menu
@@ -114,8 +133,12 @@ for walk in "${walks[@]}"; do
     type_keys "$entry" Return
     shot "$first"
     for screen in $rest; do
-        type_keys Return
-        shot "$screen"
+        if [ "${screen#*=}" != "$screen" ]; then
+            type_keys "${screen%%=*}" Return
+        else
+            type_keys Return
+        fi
+        shot "${screen#*=}"
     done
     stop
 done
