@@ -525,14 +525,16 @@ void CsiDispatch(Emulator& emulator, std::uint8_t final) {
     }
 }
 
-void ParameterByte(Vt102State& dec, std::uint8_t byte) {
+// Inline: the digits of a cursor position are most of what a full-screen
+// program sends.
+inline void ParameterByte(Vt102State& dec, std::uint8_t byte) {
     if (byte == ';') {
         if (dec.paramIndex < kDecParameterCount) {
             ++dec.paramIndex;
         }
         return;
     }
-    if (dec.paramIndex < kDecParameterCount) {
+    if (dec.paramIndex < kDecParameterCount) [[likely]] {
         auto& parameter = dec.params[dec.paramIndex];
         parameter = static_cast<std::uint16_t>(
             std::min<std::uint32_t>(parameter * 10u + (byte - '0'), kParameterLimit));
