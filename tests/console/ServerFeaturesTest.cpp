@@ -81,9 +81,11 @@ TEST(Capture, RawFilesHoldTheServersBytesAndTextFilesItsTimestampedLines) {
               std::vector<std::string>{"Can't capture to " +
                                        directory / "file/log: " + std::strerror(ENOTDIR)});
     EXPECT_FALSE(console.record.capture.Active());
-    EXPECT_EQ(ExpandCaptureName("/l/{unit}-{Date}{x}.log", 7,
-                                std::tm{.tm_mday = 5, .tm_mon = 2, .tm_year = 124}),
-              "/l/7-2024-03-05{x}.log");
+    std::tm day{};
+    day.tm_mday = 5;
+    day.tm_mon = 2;
+    day.tm_year = 124;
+    EXPECT_EQ(ExpandCaptureName("/l/{unit}-{Date}{x}.log", 7, day), "/l/7-2024-03-05{x}.log");
 }
 
 TEST(Telnet, CommandsAreAnsweredAndTakenOutWhereverAReadEnds) {
