@@ -33,11 +33,7 @@ void ControlCharacter(Emulator& emulator, std::uint8_t byte) {
     ScreenBuffer& screen = emulator.screen;
     EmulationState& state = emulator.state;
     switch (byte) {
-    case kBel:
-        if (emulator.output != nullptr) {
-            emulator.output->RingBell();
-        }
-        break;
+    case kBel: RingBell(emulator); break;
     case kBs: screen.CursorLeft(); break;
     case kHt: HorizontalTab(emulator); break;
     case kLf:
@@ -396,6 +392,12 @@ void PrintCode(Emulator& emulator, std::uint16_t code) {
         screen.PutChar(' ');
     } else {
         screen.PutChar(code);
+    }
+}
+
+void RingBell(Emulator& emulator) {
+    if (emulator.output != nullptr) {
+        emulator.output->RingBell();
     }
 }
 

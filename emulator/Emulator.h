@@ -162,6 +162,9 @@ void TypeChar(Emulator& emulator, std::int32_t code);
 // The bytes of text up to its first 0 byte, one SendByte call each.
 void SendString(Emulator& emulator, std::string_view text);
 
+// The bell, on an emulator that has somewhere to ring it.
+void RingBell(Emulator& emulator);
+
 // The console's Reset; the caller detaches the screen around it.
 void ResetEmulator(Emulator& emulator, bool wide);
 

@@ -129,11 +129,7 @@ void ControlCharacter(Emulator& emulator, std::uint8_t byte) {
     EmulationState& state = emulator.state;
     Vt102State& dec = emulator.dec;
     switch (byte) {
-    case kBel:
-        if (emulator.output != nullptr) {
-            emulator.output->RingBell();
-        }
-        break;
+    case kBel: RingBell(emulator); break;
     case kBs:
         dec.wrapPending = false;
         screen.CursorLeft();

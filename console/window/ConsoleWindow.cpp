@@ -800,8 +800,9 @@ void ConsoleWindow::paintEvent(QPaintEvent* event) {
     // cell covers.
     const QRegion erase = eraseNext_ ? event->region() : event->region().subtracted(grid);
     eraseNext_ = false;
+    const QColor background = ToQColor(WindowBackground(reversed));
     for (const QRect& r : erase) {
-        painter.fillRect(r, ToQColor(WindowBackground(reversed)));
+        painter.fillRect(r, background);
     }
     const BlinkPalette* blink = list_.Context().blink;
     const EntryColours colours =
